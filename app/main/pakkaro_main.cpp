@@ -1,0 +1,3 @@
+#include "app/project_run.h"
+
+int main(int argc, char** argv) { return pakkaro::RunProject(argc, argv); }

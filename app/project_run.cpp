@@ -1,0 +1,116 @@
+#include "app/project_run.h"
+
+#include <cstring>
+
+#include "app/explorer_registration.h"
+#include "app/messages.h"
+#include "fs/console.h"
+#include "fs/exclusion_lists.h"
+#include "fs/module_path.h"
+#include "fs/path_kind.h"
+#include "fs/path_strings.h"
+#include "fs/pattern_list.h"
+#include "zip/korbel.h"
+
+namespace pakkaro {
+namespace {
+
+constexpr int kExclusionCapacity = 1024;
+
+bool IsRegisterOption(const char* argument) {
+  return (argument[0] == '-') && (argument[1] == 'c' || argument[1] == 'C') && argument[2] == '\0';
+}
+
+int RegisterWithExplorer() {
+  char programPath[fs::MaxPath];
+  fs::GetModulePath(programPath, fs::MaxPath);
+  for (const char* type : kProjectTypes) {
+    // A type that cannot be registered does not keep the others from it.
+    RegisterFileTypeVerb(type, programPath, kMenuText, nullptr);
+  }
+  return kExitRegistered;
+}
+
+int PrintUsage() {
+  for (const char* line : kUsageLines) fs::ConsolePrint(line);
+  return kExitFailed;
+}
+
+// Packs the project named by `projectArgument` into `archiveArgument`, or into
+// an archive named after the project inside its folder.
+int PackProject(korbel::Korbel& archive, const char* projectArgument, const char* archiveArgument) {
+  char projectPath[fs::MaxPath];
+  char archiveName[fs::MaxPath];
+  char joined[fs::MaxPath];
+  char exclusions[kExclusionCapacity];
+
+  fs::CopyBounded(projectPath, projectArgument, fs::MaxPath);
+  const int kind = fs::GetPathKind(projectPath);
+  if (kind != fs::PathFile && kind != fs::PathFolder) {
+    fs::ConsolePrint(kPathNotFound, projectPath);
+    return kExitFailed;
+  }
+  fs::StripSeparator(projectPath, -1);
+
+  if (archiveArgument != nullptr) {
+    fs::CopyBounded(archiveName, archiveArgument, fs::MaxPath);
+  } else {
+    fs::CopyNamePart(archiveName, static_cast<int>(std::strlen(projectPath)), projectPath, fs::MaxPath);
+  }
+  if (kind == fs::PathFile) fs::CutToFolder(static_cast<int>(std::strlen(projectPath)), projectPath);
+  fs::StripSeparator(projectPath, -1);
+
+  // Archives named after the project folder, such as the one an earlier run
+  // left there, stay out; other zip files of the project go in.
+  fs::CopyNamePart(exclusions, static_cast<int>(std::strlen(projectPath)), projectPath,
+                   kExclusionCapacity);
+  fs::AppendBounded(exclusions, "*.zip;", kExclusionCapacity);
+  fs::AppendSeparator(projectPath, -1);
+
+  const bool keepsLibraries =
+      fs::ExtensionInList(projectArgument, kMicroVisionTypes, static_cast<int>(std::strlen(projectArgument))) != 0;
+  fs::AppendBounded(exclusions, keepsLibraries ? fs::kMicroVisionExclusions : fs::kGeneralExclusions,
+                    kExclusionCapacity);
+
+  if (std::strchr(archiveName, '\\') == nullptr && std::strchr(archiveName, '/') == nullptr) {
+    fs::CopyBounded(joined, projectPath, fs::MaxPath);
+    fs::AppendBounded(joined, archiveName, fs::MaxPath);
+    fs::CopyBounded(archiveName, joined, fs::MaxPath);
+  }
+  fs::ReplaceExtension(static_cast<int>(std::strlen(archiveName)), archiveName, archiveName, "zip",
+                       fs::MaxPath);
+
+  if (archive.Open(archiveName, korbel::kCreate, 9) != korbel::kOk) {
+    fs::ConsolePrint(kArchiveNotCreated, archiveName);
+    return kExitFailed;
+  }
+  archive.Options(archive.Options(-2) | korbel::kRecurse);
+  const int queued = archive.AddFiles(projectPath, "*", exclusions, nullptr);
+  if (queued < 0) {
+    fs::ConsolePrint(kAddFailed);
+    return kExitFailed;
+  }
+  // Files that could not be read at close were dropped there: the count the
+  // user sees is what the archive really holds.
+  if (archive.Close() != korbel::kOk) {
+    fs::ConsolePrint(kAddFailed);
+    return kExitFailed;
+  }
+  fs::ConsolePrint(kPacked, archive.WrittenFileCount());
+  return kExitPacked;
+}
+
+}  // namespace
+
+int RunProject(int argc, char** argv) {
+  // One archive object for the whole run; every way out destroys it, and its
+  // destructor finishes an archive that is still open.
+  korbel::Korbel archive;
+  if (argc < 2) return PrintUsage();
+  for (int i = 1; i < argc; ++i) {
+    if (IsRegisterOption(argv[i])) return RegisterWithExplorer();
+  }
+  return PackProject(archive, argv[1], argc > 2 ? argv[2] : nullptr);
+}
+
+}  // namespace pakkaro

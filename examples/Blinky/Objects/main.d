@@ -1,0 +1,1 @@
+Objects/main.o: Source/main.c Source/led.h

@@ -1,0 +1,5 @@
+#ifndef LED_H
+#define LED_H
+void led_init(void);
+void led_toggle(void);
+#endif

@@ -1,0 +1,231 @@
+// The one interface between the program and the operating system.
+//
+// Every call mirrors the Windows operation it is named after: same arguments
+// in spirit, same results, same error codes (read with LastError()). The Win32
+// backend calls the real API; the POSIX backend produces the same answers from
+// POSIX calls (see platform/README.md for the mapping). Nothing outside this
+// folder includes an operating-system header.
+#ifndef PAKKARO_PLATFORM_PLATFORM_H
+#define PAKKARO_PLATFORM_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+namespace platform {
+
+// UTF-16 text for the wide forms; on Windows this is the native wide type.
+using WideChar = char16_t;
+
+// Error codes, with the values Windows uses, so that both backends report alike.
+enum : std::uint32_t {
+  kErrorSuccess = 0,
+  kErrorFileNotFound = 2,
+  kErrorPathNotFound = 3,
+  kErrorAccessDenied = 5,
+  kErrorInvalidHandle = 6,
+  kErrorNotEnoughMemory = 8,
+  kErrorNoMoreFiles = 18,
+  kErrorSharingViolation = 32,
+  kErrorHandleEof = 38,
+  kErrorFileExists = 80,
+  kErrorInvalidParameter = 87,
+  kErrorDiskFull = 112,
+  kErrorInsufficientBuffer = 122,
+  kErrorAlreadyExists = 183,
+  kErrorMoreData = 234,
+  kErrorNoMoreItems = 259,
+  kErrorDirectory = 267,
+  kErrorGeneric = 31,
+};
+
+// The error of the last failed call on this thread.
+std::uint32_t LastError();
+void SetLastError(std::uint32_t code);
+
+// File attribute bits, as the file system reports them.
+enum : std::uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+  kAttrNormal = 0x80,
+  kInvalidAttributes = 0xFFFFFFFFu,
+};
+
+// A file time: 100-nanosecond units since 1601-01-01 UTC; 0 = unknown.
+using FileTime = std::uint64_t;
+
+struct FileData {
+  std::uint32_t attributes;
+  std::uint64_t size;
+  FileTime created;
+  FileTime accessed;
+  FileTime modified;
+};
+
+// ---- Files -----------------------------------------------------------------
+
+using Handle = std::intptr_t;
+constexpr Handle kInvalidHandle = -1;
+
+enum Access : std::uint32_t { kAccessRead = 1, kAccessWrite = 2, kAccessReadWrite = 3 };
+enum Share : std::uint32_t { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
+enum Disposition : std::uint32_t {
+  kOpenExisting,   // fail when missing
+  kCreateAlways,   // create, or empty an existing file
+  kOpenAlways,     // open, or create when missing
+  kCreateNew,      // fail when it exists
+};
+enum SeekOrigin : std::uint32_t { kSeekBegin = 0, kSeekCurrent = 1, kSeekEnd = 2 };
+
+// Opens or creates a file; kInvalidHandle on failure. `sequential` is a hint.
+Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
+                std::uint32_t disposition, bool sequential = false);
+// Bytes read (0 at the end of the file), or -1.
+std::int64_t ReadFile(Handle file, void* buffer, std::size_t size);
+// Bytes written, or -1. A short count means the device is full.
+std::int64_t WriteFile(Handle file, const void* buffer, std::size_t size);
+// New position, or -1.
+std::int64_t SeekFile(Handle file, std::int64_t offset, std::uint32_t origin);
+std::int64_t FileSize(Handle file);
+// Ends the file at the current position.
+bool TruncateFile(Handle file);
+bool CloseFile(Handle file);
+// Null pointers leave that time unchanged.
+bool SetFileTimes(Handle file, const FileTime* created, const FileTime* accessed,
+                  const FileTime* modified);
+
+// Closes a file handle at the end of a scope.
+class FileCloser {
+ public:
+  explicit FileCloser(Handle file = kInvalidHandle) : file_(file) {}
+  ~FileCloser() { Reset(); }
+  FileCloser(const FileCloser&) = delete;
+  FileCloser& operator=(const FileCloser&) = delete;
+  Handle Get() const { return file_; }
+  Handle Release() {
+    Handle file = file_;
+    file_ = kInvalidHandle;
+    return file;
+  }
+  void Reset(Handle file = kInvalidHandle) {
+    if (file_ != kInvalidHandle) CloseFile(file_);
+    file_ = file;
+  }
+
+ private:
+  Handle file_;
+};
+
+// A read-write mapping of a whole file, used to move data inside an archive.
+class FileMapping {
+ public:
+  FileMapping() = default;
+  ~FileMapping() { Unmap(); }
+  FileMapping(const FileMapping&) = delete;
+  FileMapping& operator=(const FileMapping&) = delete;
+  // Maps the first `size` bytes of the file for reading and writing.
+  bool Map(Handle file, std::uint64_t size);
+  void Unmap();
+  unsigned char* Data() const { return data_; }
+  std::uint64_t Size() const { return size_; }
+
+ private:
+  unsigned char* data_ = nullptr;
+  std::uint64_t size_ = 0;
+  std::intptr_t mapping_ = 0;  // the section object on Windows
+};
+
+// ---- Paths and folders (narrow text in the ANSI code page, wide in UTF-16) --
+
+std::uint32_t GetAttributes(const char* path);  // kInvalidAttributes on failure
+std::uint32_t GetAttributes(const WideChar* path);
+bool GetAttributesEx(const char* path, FileData* data);
+bool GetAttributesEx(const WideChar* path, FileData* data);
+bool SetAttributes(const char* path, std::uint32_t attributes);
+bool SetAttributes(const WideChar* path, std::uint32_t attributes);
+bool DeleteFile(const char* path);
+bool DeleteFile(const WideChar* path);
+bool CreateDirectory(const char* path);
+bool CreateDirectory(const WideChar* path);
+// The full form of a path, as GetFullPathName: the length written without the
+// terminator; when the buffer is too small, the capacity needed including the
+// terminator (and the buffer untouched); 0 on failure.
+std::uint32_t GetFullPath(const char* path, char* buffer, std::uint32_t capacity);
+std::uint32_t GetFullPath(const WideChar* path, WideChar* buffer, std::uint32_t capacity);
+// Bit n set: drive letter 'A' + n is present. The POSIX build has no drives.
+std::uint32_t LogicalDrives();
+// Full file name of the running program; length, or 0 on failure.
+std::uint32_t ModulePath(char* buffer, std::uint32_t capacity);
+std::uint32_t ModulePath(WideChar* buffer, std::uint32_t capacity);
+
+// ---- Directory search --------------------------------------------------------
+
+template <typename Char>
+struct FindData {
+  FileData data;
+  Char name[260];       // the long name
+  Char shortName[14];   // the 8.3 alias, empty when the file has none
+};
+
+using SearchHandle = std::intptr_t;
+constexpr SearchHandle kInvalidSearch = -1;
+
+// The pattern is a folder path followed by a name that may hold '*' and '?'.
+SearchHandle FindFirst(const char* pattern, FindData<char>* found);
+SearchHandle FindFirst(const WideChar* pattern, FindData<WideChar>* found);
+bool FindNext(SearchHandle search, FindData<char>* found);
+bool FindNext(SearchHandle search, FindData<WideChar>* found);
+bool FindClose(SearchHandle search);
+
+// ---- Temporary files -------------------------------------------------------
+
+// The system's temporary folder with a trailing separator; length, 0 on failure.
+std::uint32_t TempFolder(char* buffer, std::uint32_t capacity);
+// Creates an empty file with a unique name "<prefix>XXXX.tmp" in `folder` and
+// writes its path to `buffer` (260 characters); false on failure.
+bool TempFileName(const char* folder, const char* prefix, char* buffer);
+
+// ---- Console -----------------------------------------------------------------
+
+Handle StandardOutput();
+
+// ---- Time ----------------------------------------------------------------------
+
+// Seconds since 1970-01-01 UTC.
+std::int64_t CurrentTime();
+// Broken-down local time; false when the time cannot be represented.
+bool ToLocalTime(std::int64_t seconds, std::tm* out);
+// Seconds since 1970 from a local broken-down time (mktime), -1 on failure.
+std::int64_t FromLocalTime(std::tm* local);
+
+// ---- Code pages ------------------------------------------------------------------
+
+// True when narrow text is UTF-8 (POSIX); false when it is the ANSI code page.
+bool NarrowIsUtf8();
+// Converts text in the system's OEM code page to narrow text; returns the
+// length written (at most capacity - 1, always terminated when capacity > 0).
+std::size_t OemToNarrow(const char* text, std::size_t length, char* buffer, std::size_t capacity);
+
+// ---- Synchronisation -----------------------------------------------------------
+
+// A counting semaphore shared by the whole process.
+class Semaphore {
+ public:
+  explicit Semaphore(long initialCount);
+  ~Semaphore();
+  Semaphore(const Semaphore&) = delete;
+  Semaphore& operator=(const Semaphore&) = delete;
+  void Wait();
+  void Release();
+
+ private:
+  struct State;
+  State* state_;
+};
+
+}  // namespace platform
+
+#endif  // PAKKARO_PLATFORM_PLATFORM_H

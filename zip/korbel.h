@@ -1,0 +1,130 @@
+// Korbel: the zip archive object. One instance stands for one archive from
+// Open to Close; it owns the store, the entry table and the current codec.
+#ifndef PAKKARO_ZIP_KORBEL_H
+#define PAKKARO_ZIP_KORBEL_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zip/archive_base.h"
+#include "zip/codec/codec_selection.h"
+#include "zip/zip_entry.h"
+
+namespace korbel {
+
+class ZipAesDecryptor;
+
+class Korbel : public ArchiveBase {
+ public:
+  Korbel();
+  ~Korbel() override;
+
+  // Opening and settings.
+  // mode word: low 4 bits the mode (1 read, 2 modify, 3 create), the rest
+  // becomes the option word.
+  int Open(const char* name, std::uint32_t modeWord, int loaderArgument);
+  // value -2 only queries.
+  std::uint32_t Options(std::int64_t value);
+  int SetLevel(int value);
+  int SetMethod(int value);
+  int OpenResource(platform::ResourceId name, platform::ResourceId type, std::uint32_t options);
+  // block 1 asks for a growable block; usedSize -1: the whole block is archive.
+  int OpenMemory(void* block, std::int64_t capacity, std::int64_t usedSize, std::uint32_t options);
+  void SetArchiveComment(const char* comment);
+  const char* ArchiveComment() const { return comment_ ? comment_->c_str() : nullptr; }
+
+  // Adding.
+  int AddFiles(const char* folder, const char* include, const char* exclude, const char* prefix);
+  int AddFileByPath(const char* diskPath, const char* storedName);
+  int AddFromMemory(const char* storedName, const void* data, std::size_t size,
+                    const EntrySource* source);
+
+  // Extraction.
+  int ExtractEntry(int index, const char* target);
+  int ExtractAll(const char* folder, int* errorCount);
+
+  // The slots.
+  int AddFolderEntry(const char* name) override;
+  int AddEntry(const char* name, void* sourceContext, ReadFunction read,
+               const EntrySource* source) override;
+  int TestEntry(int index) override;
+  int ReadEntry(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info) override;
+  int SwitchMode(int mode) override;
+  int Commit() override;
+  int Close() override;
+  int EntryCount() const override { return static_cast<int>(entries_.size()); }
+  void Discard() override;
+  int EntryStatus(int index) const override;
+  const char* EntryName(int index) const override;
+  const char* EntryNameAndLength(int index, int* length) const override;
+  int SortEntries(int key) override;
+  int SetFaulty(int index, int faulty) override;
+  int IsReadOnly(int index) const override;
+  int IsFaulty(int index) const override;
+  int IsDeleted(int index) const override;
+  int IsFolder(int index) const override;
+  int ProcessingState(int index) const override;
+  std::uint64_t EntrySize(int index, bool compressed) const override;
+  int DeleteEntry(int index) override;
+  int FindEntry(const char* name) const override;
+  std::int32_t EntryTimeOf(int index, int kind) const override;
+  std::int32_t EntryTime(int index) const override;
+  std::uint64_t ProgressPosition(std::uint64_t* total) const override;
+  void* EntryUserData(int index) const override;
+  int SetEntryUserData(int index, void* data) override;
+  int ProgressRun(int kind) override;
+  int SetProcessingState(int index, int state) override;
+  int LoadDirectory(int loaderArgument) override;
+
+  // Read access for tools and tests.
+  const ZipEntry* Entry(int index) const;
+  int LiveEntries() const { return liveEntries_; }
+  int TableCapacity() const { return tableCapacity_; }
+  std::int64_t DirectoryStart() const { return directoryStart_; }
+
+ private:
+  // The entry table.
+  ZipEntry* EntryAt(int index) const;
+  int NewEntry();
+  void ClearTable();
+  void RemoveEntry(int index);
+
+  // The directory.
+  void LoadDirectoryOrThrow();
+  void CheckLocalHeaders();
+  void WriteDirectory();
+  void WriteLocalHeader(const ZipEntry& entry);
+  void CompactDeletedSpace();
+  void WritePendingEntries();
+  void WritePendingEntry(int index);
+
+  // Opening.
+  int OpenPrepared(std::uint32_t modeWord, int loaderArgument);
+  int RefuseOpen(int code);
+  void ReleaseStore();
+
+  // Reading.
+  int ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info,
+                    bool testing);
+  void SetUpDecryption(const ZipEntry& entry);
+
+  CodecSelection codec_;
+  bool directoryChanged_ = false;
+  std::int64_t endPosition_ = 0;
+  std::int64_t directoryStart_ = 0;
+  std::vector<std::unique_ptr<ZipEntry>> entries_;
+  int tableCapacity_ = 0;
+  int liveEntries_ = 0;
+  std::unique_ptr<std::string> comment_;
+  std::uint64_t bytesProcessed_ = 0;
+  std::uint64_t bytesTotal_ = 0;
+  int runState_ = 0;
+  std::string pendingNameStore_;
+  std::unique_ptr<ZipAesDecryptor> aes_;
+};
+
+}  // namespace korbel
+
+#endif  // PAKKARO_ZIP_KORBEL_H
