@@ -10,10 +10,30 @@
 #include "fs/file_info.h"
 #include "zip/error_codes.h"
 #include "zip/error_texts.h"
+#include "zip/progress_reporter.h"
 #include "zip/io/archive_store.h"
 #include "zip/io/data_stream.h"
+#include "zip/zip_entry.h"
 
 namespace korbel {
+
+// Progress events.
+enum ProgressEvent : int {
+  kEventOpen = 0,
+  kEventFound = 1,
+  kEventRemove = 2,
+  kEventClose = 4,
+  kEventAdded = 6,
+  kEventCompress = 7,
+  kEventExtract = 8,
+  kEventWriteBack = 9,
+  kEventError = 10,
+  kEventExtracted = 11,
+  kEventTest = 12,
+  kEventSort = 13,
+  kEventCompressed = 14,
+  kEventSkip = 15,
+};
 
 // Bits of the option word.
 enum OptionBits : std::uint32_t {
@@ -40,16 +60,6 @@ enum SortKey : int {
 };
 
 enum OpenMode : int { kClosed = 0, kReadOnly = 1, kModify = 2, kCreate = 3 };
-
-// Entry status byte.
-enum EntryStatusBits : int {
-  kStatusProcessingMask = 0x03,
-  kStatusDeleted = 0x04,
-  kStatusQueued = 0x08,
-  kStatusFolder = 0x10,
-  kStatusReadOnly = 0x20,
-  kStatusWritten = 0x40,
-};
 
 // A file to add: its FileInfo and, for a queued entry, the source path.
 struct EntrySource {
@@ -114,11 +124,11 @@ class ArchiveBase {
   // The error state and the progress callback.
   int LastError() const { return lastError_; }
   const char* ErrorText();
-  int SetCallback(std::uint32_t userData, ProgressCallback callback);
+  int SetCallback(std::uintptr_t userData, ProgressCallback callback);
   std::uint32_t EnableEvents(std::uint32_t value, bool wholeMask);
   std::uint32_t DisableEvents(std::uint32_t value, bool wholeMask);
   std::uint32_t SetRawEvents(std::uint32_t value, int mode);
-  const std::uint32_t* PartLengths() const { return reporter_.PartLengths(); }
+  const std::uint32_t* PartLengths() const { return reporter_.partLengths(); }
 
   const char* FullPath() const { return fullPath_; }
   int Mode() const { return openMode_; }
@@ -128,7 +138,7 @@ class ArchiveBase {
   // Reports an event when a callback is installed and the event is enabled;
   // the callback's answer, 0 otherwise.
   int Report(int event, int entryIndex);
-  bool EventEnabled(int event) const { return reporter_.Enabled(event); }
+  bool EventEnabled(int event) const { return reporter_.Wants(event); }
   // Stores a failure, reports event 10 and answers the code.
   int Fail(int code, int entryIndex = -1);
   void SetFullPath(const char* path);
@@ -139,7 +149,6 @@ class ArchiveBase {
   std::uint32_t options_ = 0;
   int method_ = -1;
   int level_ = 9;
-  int sortKind_ = 0;
   bool storeOnGrowthRetry_ = false;
   bool queuedAdding_ = false;
   bool writingAllowed_ = true;

@@ -6,15 +6,17 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "zip/archive_base.h"
+#include "platform/resources.h"
 #include "zip/codec/codec_selection.h"
 #include "zip/zip_entry.h"
 
 namespace korbel {
 
-class ZipAesDecryptor;
+class TraditionalCipher;
 
 class Korbel : public ArchiveBase {
  public:
@@ -83,46 +85,77 @@ class Korbel : public ArchiveBase {
   int LiveEntries() const { return liveEntries_; }
   int TableCapacity() const { return tableCapacity_; }
   std::int64_t DirectoryStart() const { return directoryStart_; }
+  // File entries in the directory that the last Close wrote.
+  int WrittenFileCount() const { return writtenFiles_; }
 
  private:
   // The entry table.
+  static constexpr int kNotSorted = -1;
   ZipEntry* EntryAt(int index) const;
   int NewEntry();
+  // Makes an entry findable by its name; called once its name is set.
+  void IndexName(ZipEntry* entry);
   void ClearTable();
   void RemoveEntry(int index);
+  void MarkDeleted(ZipEntry* entry);
+  void UnmarkDeleted(ZipEntry* entry);
+  int LastLiveIndex() const;
 
   // The directory.
+  void ReadAt(std::int64_t position, void* buffer, std::size_t length);
+  std::int64_t FindEndSignature(std::int64_t size);
   void LoadDirectoryOrThrow();
+  void ReadCentralHeaders();
   void CheckLocalHeaders();
+  void WriteBytes(const std::vector<std::uint8_t>& bytes);
   void WriteDirectory();
-  void WriteLocalHeader(const ZipEntry& entry);
+  void WriteLocalHeader(ZipEntry& entry);
+  void MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped);
   void CompactDeletedSpace();
   void WritePendingEntries();
   void WritePendingEntry(int index);
 
   // Opening.
   int OpenPrepared(std::uint32_t modeWord, int loaderArgument);
+  // Notes the opened store's state and loads its directory.
+  int Begin(int mode, std::uint32_t modeWord, int loaderArgument);
   int RefuseOpen(int code);
   void ReleaseStore();
+
+  // Adding.
+  void SetPendingName(const std::string& name);
+  int WriteEntryNow(int index, void* sourceContext, ReadFunction read, int method, int level);
+  void FinishEntryHeader(ZipEntry& entry, const Codec& codec, std::uint64_t uncompressed);
 
   // Reading.
   int ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info,
                     bool testing);
   void SetUpDecryption(const ZipEntry& entry);
+  struct AesReadState;
+  struct AesStateDeleter {
+    void operator()(AesReadState* state) const;
+  };
+  static std::int64_t DecryptAes(void* context, unsigned char* buffer, std::size_t length);
 
   CodecSelection codec_;
   bool directoryChanged_ = false;
   std::int64_t endPosition_ = 0;
   std::int64_t directoryStart_ = 0;
   std::vector<std::unique_ptr<ZipEntry>> entries_;
+  // Entries by lookup key (see FindEntry); the pointers stay valid while the
+  // table is sorted or swapped.
+  std::unordered_map<std::string, std::vector<ZipEntry*>> nameIndex_;
   int tableCapacity_ = 0;
   int liveEntries_ = 0;
+  int sortedBy_ = kNotSorted;
+  int writtenFiles_ = 0;
   std::unique_ptr<std::string> comment_;
   std::uint64_t bytesProcessed_ = 0;
   std::uint64_t bytesTotal_ = 0;
   int runState_ = 0;
   std::string pendingNameStore_;
-  std::unique_ptr<ZipAesDecryptor> aes_;
+  std::unique_ptr<TraditionalCipher> traditional_;
+  std::unique_ptr<AesReadState, AesStateDeleter> aes_;
 };
 
 }  // namespace korbel

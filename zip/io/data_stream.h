@@ -113,6 +113,7 @@ class DataStream {
   void ConnectSide(Side& side, SideKind kind, std::uint32_t seed);
   void Observe(Side& side, const unsigned char* data, std::size_t length);
   std::int64_t WriteRaw(const unsigned char* data, std::size_t length);
+  void RaiseHighWater();
 
   Side input_;
   Side output_;

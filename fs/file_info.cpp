@@ -1,0 +1,154 @@
+#include "fs/file_info.h"
+
+#include "fs/path_strings.h"
+
+namespace fs {
+namespace {
+
+// File time of 1970-01-01 00:00 UTC, and the units of a second.
+constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
+constexpr std::uint64_t kEpochSeconds = 11644473600ull;
+constexpr std::uint64_t kUnitsPerSecond = 10000000ull;
+constexpr std::uint64_t kMaxFileTime = ~0ull;
+
+FileInfo InfoFromData(const platform::FileData& data) {
+  std::uint32_t attributes = InfoAlways;
+  if ((data.attributes & platform::kAttrReadOnly) == 0) attributes |= InfoWritable;
+  if (data.attributes & platform::kAttrDirectory) attributes |= InfoFolder;
+  if (data.attributes & platform::kAttrHidden) attributes |= InfoHidden;
+  if (data.attributes & platform::kAttrArchive) attributes |= InfoArchive;
+  if (data.attributes & platform::kAttrSystem) attributes |= InfoSystem;
+  attributes |= static_cast<std::uint32_t>(data.size >> 32) << InfoSizeHighShift;
+  FileInfo info;
+  info.attributes = attributes;
+  info.size = static_cast<std::uint32_t>(data.size);
+  info.created = FileTimeToSeconds(data.created);
+  info.accessed = FileTimeToSeconds(data.accessed);
+  info.modified = FileTimeToSeconds(data.modified);
+  return info;
+}
+
+template <typename Char>
+void ClearRecord(FileRecord<Char>* out) {
+  out->info.size = 0;
+  out->name[0] = 0;
+}
+
+// The top 32 values of the 32-bit range hold the platform's invalid handle,
+// whether a handle is seen sign-extended or as an unsigned 32-bit number.
+bool IsInvalidSearch(platform::SearchHandle search) {
+  const std::int64_t value = static_cast<std::int64_t>(search);
+  return (value >= -32 && value <= -1) || (value >= 0xFFFFFFE0ll && value <= 0xFFFFFFFFll);
+}
+
+}  // namespace
+
+template <typename Char>
+int GetFileInfo(const Char* path, FileRecord<Char>* out) {
+  if (!out) return InfoBadArgument;
+  platform::FileData data;
+  if (!path || !platform::GetAttributesEx(path, &data)) {
+    ClearRecord(out);
+    if (!path) return InfoBadArgument;
+    switch (platform::LastError()) {
+      case platform::kErrorFileNotFound: return InfoNotFound;
+      case platform::kErrorPathNotFound: return InfoNoPath;
+      default: return InfoFailed;
+    }
+  }
+  out->info = InfoFromData(data);
+  out->name[0] = 0;
+  return InfoOk;
+}
+
+template <typename Char>
+platform::SearchHandle FindFirstInfo(const Char* pattern, FileRecord<Char>* out, int* code) {
+  int result = InfoOk;
+  platform::SearchHandle search = platform::kInvalidSearch;
+  if (!out || !pattern) {
+    if (out) ClearRecord(out);
+    result = InfoBadArgument;
+  } else {
+    platform::FindData<Char> found;
+    search = platform::FindFirst(pattern, &found);
+    if (search == platform::kInvalidSearch) {
+      ClearRecord(out);
+      switch (platform::LastError()) {
+        case platform::kErrorFileNotFound:
+        case platform::kErrorNoMoreFiles: result = InfoNotFound; break;
+        case platform::kErrorDirectory: result = InfoNoPath; break;
+        default: result = InfoFailed; break;
+      }
+    } else {
+      out->info = InfoFromData(found.data);
+      CopyBounded(out->name, found.name, MaxPath);
+    }
+  }
+  if (code) *code = result;
+  return search;
+}
+
+template <typename Char>
+int FindNextInfo(platform::SearchHandle search, FileRecord<Char>* out) {
+  if (!out) return InfoBadArgument;
+  if (IsInvalidSearch(search)) {
+    ClearRecord(out);
+    return InfoBadArgument;
+  }
+  platform::FindData<Char> found;
+  if (!platform::FindNext(search, &found)) return InfoNotFound;
+  out->info = InfoFromData(found.data);
+  CopyBounded(out->name, found.name, MaxPath);
+  return InfoOk;
+}
+
+int FindCloseInfo(platform::SearchHandle search) {
+  if (IsInvalidSearch(search)) return InfoBadArgument;
+  return platform::FindClose(search) ? InfoOk : InfoBadArgument;
+}
+
+std::uint32_t FileTimeToSeconds(platform::FileTime time, bool* ok) {
+  if (ok) *ok = false;
+  if (time < kUnixEpoch) return 0;
+  const std::uint64_t units = time - kUnixEpoch;
+  if ((units >> 32) >= 9999999u) return 0xFFFFFFFEu;
+  if (ok) *ok = true;
+  return static_cast<std::uint32_t>(units / kUnitsPerSecond);
+}
+
+std::int32_t FileTimeToSignedSeconds(platform::FileTime time, bool* ok) {
+  if (ok) *ok = false;
+  if (time < kUnixEpoch) return 0;
+  const std::uint64_t seconds = (time - kUnixEpoch) / kUnitsPerSecond;
+  if (seconds > 2147483647u) return 2147483647;
+  if (ok) *ok = true;
+  return static_cast<std::int32_t>(seconds);
+}
+
+platform::FileTime SecondsToFileTime(std::int64_t seconds, bool* ok) {
+  if (ok) *ok = false;
+  if (seconds <= 0) return 0;
+  const std::uint64_t value = static_cast<std::uint64_t>(seconds);
+  if (value > kMaxFileTime / kUnitsPerSecond - kEpochSeconds) return 0;
+  if (ok) *ok = true;
+  return (value + kEpochSeconds) * kUnitsPerSecond;
+}
+
+std::uint32_t NewestTime(const FileInfo* info) {
+  if (!info) return 0xFFFFFFFFu;
+  if (info->modified != 0xFFFFFFFFu) return info->modified;
+  if (info->created != 0xFFFFFFFFu) return info->created;
+  return info->accessed;
+}
+
+template int GetFileInfo<char>(const char*, FileRecord<char>*);
+template int GetFileInfo<platform::WideChar>(const platform::WideChar*,
+                                             FileRecord<platform::WideChar>*);
+template platform::SearchHandle FindFirstInfo<char>(const char*, FileRecord<char>*, int*);
+template platform::SearchHandle FindFirstInfo<platform::WideChar>(
+    const platform::WideChar*, FileRecord<platform::WideChar>*, int*);
+template int FindNextInfo<char>(platform::SearchHandle, FileRecord<char>*);
+template int FindNextInfo<platform::WideChar>(platform::SearchHandle,
+                                              FileRecord<platform::WideChar>*);
+
+}  // namespace fs

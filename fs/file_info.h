@@ -1,0 +1,87 @@
+// The 20-byte description of a file that the walk delivers and the add
+// operation consumes, the queries that fill it, and the conversions between
+// platform file times and seconds since 1970.
+#ifndef PAKKARO_FS_FILE_INFO_H
+#define PAKKARO_FS_FILE_INFO_H
+
+#include <cstdint>
+
+#include "fs/path_kind.h"
+#include "platform/platform.h"
+
+namespace fs {
+
+// Bits of FileInfo::attributes. Bits 2, 3, 8 and 9 stay 0 here (the add
+// operation uses bit 8 for its own purpose).
+enum : std::uint32_t {
+  InfoAlways = 0x01,    // set in every record
+  InfoWritable = 0x02,  // not read-only
+  InfoFolder = 0x10,
+  InfoHidden = 0x20,
+  InfoArchive = 0x40,
+  InfoSystem = 0x80,
+  InfoSizeHighShift = 10,  // bits 10..31: the high 32 bits of the size, shifted
+};
+
+struct FileInfo {
+  std::uint32_t attributes;  // the bits above
+  std::uint32_t size;        // bits 0..31 of the size
+  std::uint32_t created;     // seconds since 1970-01-01 UTC; 0 before 1970,
+  std::uint32_t accessed;    // 0xFFFFFFFE beyond 32 bits
+  std::uint32_t modified;
+};
+static_assert(sizeof(FileInfo) == 20, "FileInfo is five 32-bit words");
+
+// What the queries fill: the description and the entry's long name.
+template <typename Char>
+struct FileRecord {
+  FileInfo info;
+  Char name[MaxPath];
+};
+
+// Result codes of the queries.
+enum : int {
+  InfoOk = 0,
+  InfoBadArgument = -1,
+  InfoNotFound = -3,  // also: no more entries
+  InfoFailed = -6,
+  InfoNoPath = -7,    // the path or folder does not exist
+};
+
+// Attributes, size and times of the path (no search, no wildcards); the
+// record's name is left empty. -3 file not found, -7 path not found, -6
+// other failures (size and name cleared), -1 without a record.
+template <typename Char>
+int GetFileInfo(const Char* path, FileRecord<Char>* out);
+
+// Opens a directory search over pattern and fills out from its first entry;
+// platform::kInvalidSearch on failure, with *code (when given) -3 for no
+// such file or no entries, -7 for a pattern whose folder is not one, -6
+// otherwise, -1 without a record; 0 on success.
+template <typename Char>
+platform::SearchHandle FindFirstInfo(const Char* pattern, FileRecord<Char>* out, int* code);
+
+// 0 with the next entry in out; -3 at the end or when the platform fails;
+// -1 for a missing record or an invalid handle.
+template <typename Char>
+int FindNextInfo(platform::SearchHandle search, FileRecord<Char>* out);
+
+// 0, or -1 when the handle is none or closing fails.
+int FindCloseInfo(platform::SearchHandle search);
+
+// Seconds since 1970 as an unsigned 32-bit value: 0 for times before 1970
+// and 0xFFFFFFFE for times beyond 32 bits, both reported as failure.
+std::uint32_t FileTimeToSeconds(platform::FileTime time, bool* ok = nullptr);
+// The same, signed: 0 before 1970, 2147483647 for later times (failures).
+std::int32_t FileTimeToSignedSeconds(platform::FileTime time, bool* ok = nullptr);
+// Platform file time of seconds since 1970; 0 (failure) for 0 or less and
+// for seconds beyond what a file time can hold.
+platform::FileTime SecondsToFileTime(std::int64_t seconds, bool* ok = nullptr);
+
+// The modified time, else (0xFFFFFFFF) the created time, else the accessed
+// time; 0xFFFFFFFF without a record.
+std::uint32_t NewestTime(const FileInfo* info);
+
+}  // namespace fs
+
+#endif  // PAKKARO_FS_FILE_INFO_H

@@ -1,0 +1,86 @@
+#include "platform/posix/file_status.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/last_error.h"
+#include "platform/posix/native_path.h"
+
+namespace platform {
+namespace posix {
+
+namespace {
+
+// 100-nanosecond units between 1601-01-01 and 1970-01-01.
+constexpr std::int64_t kSecondsTo1970 = 11644473600LL;
+constexpr std::uint64_t kUnitsPerSecond = 10000000ULL;
+
+bool IsReadOnlyMode(int folder, const std::string& name, mode_t mode, uid_t owner) {
+  if (S_ISDIR(mode)) return false;
+  const mode_t ownBits = owner == ::geteuid() ? S_IWUSR : (S_IWUSR | S_IWGRP | S_IWOTH);
+  if ((mode & ownBits) == 0) return true;
+  return ::faccessat(folder, name.c_str(), W_OK, 0) != 0 && errno != ENOENT;
+}
+
+std::uint32_t Attributes(bool folder, bool readOnly, const std::string& shownName) {
+  std::uint32_t attributes = 0;
+  if (folder) attributes |= kAttrDirectory;
+  if (readOnly) attributes |= kAttrReadOnly;
+  if (IsHiddenName(shownName)) attributes |= kAttrHidden;
+  return attributes == 0 ? kAttrNormal : attributes;
+}
+
+}  // namespace
+
+FileTime FileTimeFromTimespec(std::int64_t seconds, long nanoseconds) {
+  if (seconds < -kSecondsTo1970) return 0;
+  return static_cast<std::uint64_t>(seconds + kSecondsTo1970) * kUnitsPerSecond +
+         static_cast<std::uint64_t>(nanoseconds) / 100;
+}
+
+struct timespec TimespecFromFileTime(FileTime time) {
+  struct timespec spec;
+  spec.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(time / kUnitsPerSecond) - kSecondsTo1970);
+  spec.tv_nsec = static_cast<long>(time % kUnitsPerSecond) * 100;
+  return spec;
+}
+
+bool IsReadOnly(int folder, const std::string& name, const struct stat& status) {
+  return IsReadOnlyMode(folder, name, status.st_mode, status.st_uid);
+}
+
+bool QueryFileData(int folder, const std::string& name, const std::string& shownName,
+                   FileData* data) {
+  struct statx extended;
+  if (::statx(folder, name.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME,
+              &extended) == 0) {
+    const bool isFolder = S_ISDIR(extended.stx_mode);
+    data->attributes = Attributes(
+        isFolder, IsReadOnlyMode(folder, name, extended.stx_mode, extended.stx_uid), shownName);
+    data->size = isFolder ? 0 : extended.stx_size;
+    data->created = (extended.stx_mask & STATX_BTIME) != 0
+                        ? FileTimeFromTimespec(extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec)
+                        : 0;
+    data->accessed = FileTimeFromTimespec(extended.stx_atime.tv_sec, extended.stx_atime.tv_nsec);
+    data->modified = FileTimeFromTimespec(extended.stx_mtime.tv_sec, extended.stx_mtime.tv_nsec);
+    return true;
+  }
+  if (errno != ENOSYS) return FailWithErrno(errno, name);
+
+  // Kernels without statx know no birth time.
+  struct stat status;
+  if (::fstatat(folder, name.c_str(), &status, 0) != 0) return FailWithErrno(errno, name);
+  const bool isFolder = S_ISDIR(status.st_mode);
+  data->attributes = Attributes(isFolder, IsReadOnly(folder, name, status), shownName);
+  data->size = isFolder ? 0 : static_cast<std::uint64_t>(status.st_size);
+  data->created = 0;
+  data->accessed = FileTimeFromTimespec(status.st_atim.tv_sec, status.st_atim.tv_nsec);
+  data->modified = FileTimeFromTimespec(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+  return true;
+}
+
+}  // namespace posix
+}  // namespace platform

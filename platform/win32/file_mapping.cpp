@@ -1,0 +1,37 @@
+#include "platform/fault_injection.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform {
+
+bool FileMapping::Map(Handle file, std::uint64_t size) {
+  Unmap();
+  FaultKind fault;
+  if (FaultFor(Operation::kFileMapping, &fault)) return win32::Fail(FaultError(fault));
+  if (file == kInvalidHandle) return win32::Fail(kErrorInvalidHandle);
+  if (size == 0) return win32::Fail(kErrorInvalidParameter);
+  if (size > SIZE_MAX) return win32::Fail(kErrorNotEnoughMemory);
+  const HANDLE section =
+      ::CreateFileMappingA(win32::ToHandle(file), nullptr, PAGE_READWRITE, static_cast<DWORD>(size >> 32),
+                           static_cast<DWORD>(size & 0xFFFFFFFFu), nullptr);
+  if (section == nullptr) return false;
+  void* view = ::MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(size));
+  if (view == nullptr) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(section);
+    return win32::Fail(error);
+  }
+  data_ = static_cast<unsigned char*>(view);
+  size_ = size;
+  mapping_ = reinterpret_cast<std::intptr_t>(section);
+  return true;
+}
+
+void FileMapping::Unmap() {
+  if (data_ != nullptr) ::UnmapViewOfFile(data_);
+  if (mapping_ != 0) ::CloseHandle(reinterpret_cast<HANDLE>(mapping_));
+  data_ = nullptr;
+  size_ = 0;
+  mapping_ = 0;
+}
+
+}  // namespace platform

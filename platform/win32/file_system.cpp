@@ -1,0 +1,94 @@
+#include "platform/fault_injection.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform {
+
+namespace {
+
+void FillData(const WIN32_FILE_ATTRIBUTE_DATA& source, FileData* data) {
+  data->attributes = source.dwFileAttributes;
+  data->size = (static_cast<std::uint64_t>(source.nFileSizeHigh) << 32) | source.nFileSizeLow;
+  data->created = win32::FromFileTime(source.ftCreationTime);
+  data->accessed = win32::FromFileTime(source.ftLastAccessTime);
+  data->modified = win32::FromFileTime(source.ftLastWriteTime);
+}
+
+bool DeleteFault() {
+  FaultKind fault;
+  return FaultFor(Operation::kDeleteFile, &fault) && !win32::Fail(FaultError(fault));
+}
+
+bool CreateDirectoryFault() {
+  FaultKind fault;
+  return FaultFor(Operation::kCreateDirectory, &fault) && !win32::Fail(FaultError(fault));
+}
+
+}  // namespace
+
+std::uint32_t GetAttributes(const char* path) {
+  if (path == nullptr) {
+    ::SetLastError(kErrorInvalidParameter);
+    return kInvalidAttributes;
+  }
+  return ::GetFileAttributesA(path);
+}
+
+std::uint32_t GetAttributes(const WideChar* path) {
+  if (path == nullptr) {
+    ::SetLastError(kErrorInvalidParameter);
+    return kInvalidAttributes;
+  }
+  return ::GetFileAttributesW(win32::Wide(path));
+}
+
+bool GetAttributesEx(const char* path, FileData* data) {
+  if (path == nullptr || data == nullptr) return win32::Fail(kErrorInvalidParameter);
+  WIN32_FILE_ATTRIBUTE_DATA source;
+  if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &source)) return false;
+  FillData(source, data);
+  return true;
+}
+
+bool GetAttributesEx(const WideChar* path, FileData* data) {
+  if (path == nullptr || data == nullptr) return win32::Fail(kErrorInvalidParameter);
+  WIN32_FILE_ATTRIBUTE_DATA source;
+  if (!::GetFileAttributesExW(win32::Wide(path), GetFileExInfoStandard, &source)) return false;
+  FillData(source, data);
+  return true;
+}
+
+bool SetAttributes(const char* path, std::uint32_t attributes) {
+  if (path == nullptr) return win32::Fail(kErrorInvalidParameter);
+  return ::SetFileAttributesA(path, attributes) != 0;
+}
+
+bool SetAttributes(const WideChar* path, std::uint32_t attributes) {
+  if (path == nullptr) return win32::Fail(kErrorInvalidParameter);
+  return ::SetFileAttributesW(win32::Wide(path), attributes) != 0;
+}
+
+bool DeleteFile(const char* path) {
+  if (DeleteFault()) return false;
+  if (path == nullptr) return win32::Fail(kErrorInvalidParameter);
+  return ::DeleteFileA(path) != 0;
+}
+
+bool DeleteFile(const WideChar* path) {
+  if (DeleteFault()) return false;
+  if (path == nullptr) return win32::Fail(kErrorInvalidParameter);
+  return ::DeleteFileW(win32::Wide(path)) != 0;
+}
+
+bool CreateDirectory(const char* path) {
+  if (CreateDirectoryFault()) return false;
+  if (path == nullptr) return win32::Fail(kErrorInvalidParameter);
+  return ::CreateDirectoryA(path, nullptr) != 0;
+}
+
+bool CreateDirectory(const WideChar* path) {
+  if (CreateDirectoryFault()) return false;
+  if (path == nullptr) return win32::Fail(kErrorInvalidParameter);
+  return ::CreateDirectoryW(win32::Wide(path), nullptr) != 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,137 @@
+#include <climits>
+
+#include "platform/fault_injection.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform {
+
+namespace {
+
+// ReadFile and WriteFile take 32-bit counts.
+constexpr std::size_t kChunk = 1u << 30;
+
+std::int64_t FailCount(std::uint32_t code) {
+  ::SetLastError(code);
+  return -1;
+}
+
+}  // namespace
+
+Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
+                std::uint32_t disposition, bool sequential) {
+  FaultKind fault;
+  if (FaultFor(Operation::kOpenFile, &fault)) {
+    ::SetLastError(FaultError(fault));
+    return kInvalidHandle;
+  }
+  if (path == nullptr || access == 0 || access > kAccessReadWrite || disposition > kCreateNew) {
+    ::SetLastError(kErrorInvalidParameter);
+    return kInvalidHandle;
+  }
+  DWORD desired = 0;
+  if ((access & kAccessRead) != 0) desired |= GENERIC_READ;
+  if ((access & kAccessWrite) != 0) desired |= GENERIC_WRITE;
+  DWORD sharing = 0;
+  if ((share & kShareRead) != 0) sharing |= FILE_SHARE_READ;
+  if ((share & kShareWrite) != 0) sharing |= FILE_SHARE_WRITE;
+  static const DWORD kDispositions[] = {OPEN_EXISTING, CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW};
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | (sequential ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
+  const HANDLE file = ::CreateFileA(path, desired, sharing, nullptr, kDispositions[disposition], flags, nullptr);
+  return file == INVALID_HANDLE_VALUE ? kInvalidHandle : win32::FromHandle(file);
+}
+
+std::int64_t ReadFile(Handle file, void* buffer, std::size_t size) {
+  if (file == kInvalidHandle) return FailCount(kErrorInvalidHandle);
+  FaultKind fault;
+  if (FaultFor(Operation::kReadFile, &fault)) {
+    if (fault != FaultKind::kShortRead || size < 2) return FailCount(FaultError(fault));
+    size /= 2;
+  }
+  if (buffer == nullptr && size != 0) return FailCount(kErrorInvalidParameter);
+  char* bytes = static_cast<char*>(buffer);
+  std::size_t total = 0;
+  while (total < size) {
+    const DWORD want = static_cast<DWORD>(size - total < kChunk ? size - total : kChunk);
+    DWORD got = 0;
+    if (!::ReadFile(win32::ToHandle(file), bytes + total, want, &got, nullptr)) return -1;
+    if (got == 0) break;
+    total += got;
+  }
+  return static_cast<std::int64_t>(total);
+}
+
+std::int64_t WriteFile(Handle file, const void* buffer, std::size_t size) {
+  if (file == kInvalidHandle) return FailCount(kErrorInvalidHandle);
+  bool shortWrite = false;
+  FaultKind fault;
+  if (FaultFor(Operation::kWriteFile, &fault)) {
+    if (fault != FaultKind::kShortWrite) return FailCount(FaultError(fault));
+    shortWrite = true;
+    size /= 2;
+  }
+  if (buffer == nullptr && size != 0) return FailCount(kErrorInvalidParameter);
+  const char* bytes = static_cast<const char*>(buffer);
+  std::size_t total = 0;
+  while (total < size) {
+    const DWORD want = static_cast<DWORD>(size - total < kChunk ? size - total : kChunk);
+    DWORD put = 0;
+    if (!::WriteFile(win32::ToHandle(file), bytes + total, want, &put, nullptr)) {
+      // A full device ends the write short; what went out is counted.
+      if (::GetLastError() == ERROR_DISK_FULL && total + put > 0) return static_cast<std::int64_t>(total + put);
+      return -1;
+    }
+    if (put == 0) break;
+    total += put;
+  }
+  if (shortWrite) ::SetLastError(kErrorDiskFull);
+  return static_cast<std::int64_t>(total);
+}
+
+std::int64_t SeekFile(Handle file, std::int64_t offset, std::uint32_t origin) {
+  if (file == kInvalidHandle) return FailCount(kErrorInvalidHandle);
+  FaultKind fault;
+  if (FaultFor(Operation::kSeekFile, &fault)) return FailCount(FaultError(fault));
+  if (origin > kSeekEnd) return FailCount(kErrorInvalidParameter);
+  LARGE_INTEGER distance, position;
+  distance.QuadPart = offset;
+  if (!::SetFilePointerEx(win32::ToHandle(file), distance, &position, origin)) return -1;
+  return position.QuadPart;
+}
+
+std::int64_t FileSize(Handle file) {
+  if (file == kInvalidHandle) return FailCount(kErrorInvalidHandle);
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(win32::ToHandle(file), &size)) return -1;
+  return size.QuadPart;
+}
+
+bool TruncateFile(Handle file) {
+  if (file == kInvalidHandle) return win32::Fail(kErrorInvalidHandle);
+  FaultKind fault;
+  if (FaultFor(Operation::kTruncateFile, &fault)) return win32::Fail(FaultError(fault));
+  return ::SetEndOfFile(win32::ToHandle(file)) != 0;
+}
+
+bool CloseFile(Handle file) {
+  // CloseHandle would take the invalid handle for the current process.
+  if (file == kInvalidHandle) return win32::Fail(kErrorInvalidHandle);
+  FaultKind fault;
+  const bool injected = FaultFor(Operation::kCloseFile, &fault);
+  if (!::CloseHandle(win32::ToHandle(file))) return false;
+  if (injected) return win32::Fail(FaultError(fault));
+  return true;
+}
+
+bool SetFileTimes(Handle file, const FileTime* created, const FileTime* accessed,
+                  const FileTime* modified) {
+  if (file == kInvalidHandle) return win32::Fail(kErrorInvalidHandle);
+  FILETIME times[3];
+  if (created != nullptr) times[0] = win32::ToFileTime(*created);
+  if (accessed != nullptr) times[1] = win32::ToFileTime(*accessed);
+  if (modified != nullptr) times[2] = win32::ToFileTime(*modified);
+  return ::SetFileTime(win32::ToHandle(file), created != nullptr ? &times[0] : nullptr,
+                       accessed != nullptr ? &times[1] : nullptr,
+                       modified != nullptr ? &times[2] : nullptr) != 0;
+}
+
+}  // namespace platform

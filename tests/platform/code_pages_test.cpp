@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+std::string Convert(const std::string& oem, std::size_t capacity = 64) {
+  char buffer[64];
+  const std::size_t length = OemToNarrow(oem.data(), oem.size(), buffer, capacity);
+  EXPECT_EQ(std::strlen(buffer), length);
+  return std::string(buffer, length);
+}
+
+TEST(OemToNarrow, AsciiIsUnchanged) {
+  EXPECT_EQ(Convert("Projekt/src/main.c"), "Projekt/src/main.c");
+  EXPECT_EQ(Convert(""), "");
+}
+
+struct LetterCase {
+  unsigned char oem;
+  const char* utf8;      // narrow text on the POSIX build
+  unsigned char ansi;    // narrow text in code page 1252 (Windows)
+};
+
+TEST(OemToNarrow, GermanLettersBecomeNarrowText) {
+  // Bytes whose meaning code pages 437 and 850 share.
+  const LetterCase cases[] = {
+      {0x81, "\xC3\xBC", 0xFC}, {0x84, "\xC3\xA4", 0xE4}, {0x94, "\xC3\xB6", 0xF6},
+      {0x8E, "\xC3\x84", 0xC4}, {0x99, "\xC3\x96", 0xD6}, {0x9A, "\xC3\x9C", 0xDC},
+      {0xE1, "\xC3\x9F", 0xDF}, {0x82, "\xC3\xA9", 0xE9},
+  };
+  for (const LetterCase& c : cases) {
+    const std::string converted = Convert(std::string(1, static_cast<char>(c.oem)));
+    if (NarrowIsUtf8()) {
+      EXPECT_EQ(converted, c.utf8) << std::hex << int{c.oem};
+    } else {
+      EXPECT_EQ(converted, std::string(1, static_cast<char>(c.ansi))) << std::hex << int{c.oem};
+    }
+  }
+}
+
+TEST(OemToNarrow, CodePage850UpperHalfInUtf8) {
+  if (!NarrowIsUtf8()) GTEST_SKIP() << "the Windows build uses the system's OEM code page";
+  // Characters that only code page 850 has at these places.
+  EXPECT_EQ(Convert("\x9B"), "\xC3\xB8");      // o with stroke
+  EXPECT_EQ(Convert("\x9F"), "\xC6\x92");      // f with hook
+  EXPECT_EQ(Convert("\xD5"), "\xC4\xB1");      // dotless i
+  EXPECT_EQ(Convert("\xB0"), "\xE2\x96\x91");  // light shade
+  EXPECT_EQ(Convert("\xF2"), "\xE2\x80\x97");  // double low line
+  EXPECT_EQ(Convert("\xFF"), "\xC2\xA0");      // no-break space
+  // Every byte gives one distinct, well-formed character.
+  std::set<std::string> seen;
+  for (int byte = 0x80; byte <= 0xFF; ++byte) {
+    const std::string converted = Convert(std::string(1, static_cast<char>(byte)));
+    ASSERT_GE(converted.size(), 2u) << byte;
+    ASSERT_LE(converted.size(), 3u) << byte;
+    const unsigned char lead = static_cast<unsigned char>(converted[0]);
+    EXPECT_EQ(lead >> 5 == 6 ? 2u : lead >> 4 == 14 ? 3u : 0u, converted.size()) << byte;
+    for (std::size_t i = 1; i < converted.size(); ++i) {
+      EXPECT_EQ(static_cast<unsigned char>(converted[i]) >> 6, 2) << byte;
+    }
+    seen.insert(converted);
+  }
+  EXPECT_EQ(seen.size(), 128u);
+}
+
+TEST(OemToNarrow, OutputStopsAtTheCapacity) {
+  const std::string umlauts = Convert("\x81");
+  const std::size_t width = umlauts.size();  // one character in narrow text
+  EXPECT_EQ(Convert("\x81\x81\x81", 2 * width + 1), umlauts + umlauts);
+  // Room for one character and part of a second: the part is left out.
+  EXPECT_EQ(Convert("\x81\x81\x81", 2 * width), umlauts);
+  EXPECT_EQ(Convert("abc", 1), "");
+  char untouched = 'Q';
+  EXPECT_EQ(OemToNarrow("abc", 3, &untouched, 0), 0u);
+  EXPECT_EQ(untouched, 'Q');
+}
+
+}  // namespace
+}  // namespace platform

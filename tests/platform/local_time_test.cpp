@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ctime>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+TEST(LocalTime, CurrentTimeIsTheSystemClock) {
+  const std::int64_t before = static_cast<std::int64_t>(std::time(nullptr));
+  const std::int64_t now = CurrentTime();
+  const std::int64_t after = static_cast<std::int64_t>(std::time(nullptr));
+  EXPECT_GE(now, before);
+  EXPECT_LE(now, after);
+  EXPECT_GT(now, 1577836800) << "later than 2020-01-01";
+}
+
+TEST(LocalTime, BrokenDownTimeConvertsBack) {
+  for (std::int64_t seconds : {std::int64_t{86400} * 366, std::int64_t{951782400},
+                               std::int64_t{1700000000}, std::int64_t{2000000000},
+                               std::int64_t{4102444800}}) {
+    std::tm local{};
+    ASSERT_TRUE(ToLocalTime(seconds, &local)) << seconds;
+    EXPECT_GE(local.tm_year, 70) << seconds;
+    EXPECT_GE(local.tm_mday, 1);
+    EXPECT_LE(local.tm_mday, 31);
+    std::tm copy = local;
+    EXPECT_EQ(FromLocalTime(&copy), seconds) << seconds;
+  }
+}
+
+TEST(LocalTime, LeapDayIsKept) {
+  // 2000-02-29 12:00 UTC is the 29th of February in every time zone.
+  std::tm local{};
+  ASSERT_TRUE(ToLocalTime(951825600, &local));
+  EXPECT_EQ(local.tm_year, 100);
+  EXPECT_EQ(local.tm_mon, 1);
+  EXPECT_EQ(local.tm_mday, 29);
+}
+
+TEST(LocalTime, FromLocalTimeNormalisesOverflowingFields) {
+  std::tm local{};
+  ASSERT_TRUE(ToLocalTime(1700000000, &local));
+  local.tm_sec += 3600;
+  local.tm_isdst = -1;
+  EXPECT_EQ(FromLocalTime(&local), 1700000000 + 3600);
+  EXPECT_LT(local.tm_sec, 60);
+}
+
+TEST(LocalTime, UnrepresentableTimesFail) {
+  std::tm local{};
+  EXPECT_FALSE(ToLocalTime(INT64_MAX, &local));
+  EXPECT_FALSE(ToLocalTime(0, nullptr));
+  EXPECT_EQ(FromLocalTime(nullptr), -1);
+}
+
+}  // namespace
+}  // namespace platform

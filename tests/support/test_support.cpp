@@ -1,0 +1,120 @@
+#include "tests/support/test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "platform/platform.h"
+
+namespace testing_support {
+namespace stdfs = std::filesystem;
+
+TempDir::TempDir() {
+  static int counter = 0;
+  std::random_device device;
+  const stdfs::path base = stdfs::temp_directory_path();
+  for (;;) {
+    const stdfs::path candidate =
+        base / ("pakkaro-test-" + std::to_string(device()) + "-" + std::to_string(++counter));
+    std::error_code error;
+    if (stdfs::create_directory(candidate, error)) {
+      path_ = candidate.string();
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code error;
+  // Read-only files and folders without rights would stop the removal.
+  for (auto it = stdfs::recursive_directory_iterator(path_, error);
+       !error && it != stdfs::recursive_directory_iterator(); it.increment(error)) {
+    stdfs::permissions(it->path(), stdfs::perms::owner_all, stdfs::perm_options::add, error);
+  }
+  stdfs::remove_all(path_, error);
+}
+
+std::string TempDir::operator/(const std::string& relative) const {
+  return (stdfs::path(path_) / relative).string();
+}
+
+bool WriteFile(const std::string& path, const Bytes& data) {
+  std::error_code error;
+  const stdfs::path parent = stdfs::path(path).parent_path();
+  if (!parent.empty()) stdfs::create_directories(parent, error);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  return static_cast<bool>(out);
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+  return WriteFile(path, Bytes(text.begin(), text.end()));
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code error;
+  return stdfs::exists(path, error);
+}
+
+Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
+  std::mt19937 generator(seed);
+  Bytes data(size);
+  for (auto& byte : data) byte = static_cast<unsigned char>(generator());
+  return data;
+}
+
+Bytes TextBytes(std::size_t size) {
+  static const char kWords[] =
+      "int main(void) { return packer_run(argc, argv); } /* compressible source text */\n";
+  Bytes data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<unsigned char>(kWords[(i * 7 + i / 61) % (sizeof(kWords) - 1)]);
+  return data;
+}
+
+bool HostToolsAvailable() { return platform::NarrowIsUtf8(); }
+
+bool HaveTool(const std::string& name) {
+  return HostToolsAvailable() && RunCommand("command -v " + name + " >/dev/null 2>&1") == 0;
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+  if (output == nullptr) {
+    const int status = std::system(command.c_str());
+#ifdef WEXITSTATUS
+    return status == -1 ? -1 : WEXITSTATUS(status);
+#else
+    return status;
+#endif
+  }
+  output->clear();
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  char buffer[4096];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, got);
+  const int status = pclose(pipe);
+#ifdef WEXITSTATUS
+  return status == -1 ? -1 : WEXITSTATUS(status);
+#else
+  return status;
+#endif
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') quoted += "'\\''";
+    else quoted += c;
+  }
+  return quoted + "'";
+}
+
+}  // namespace testing_support

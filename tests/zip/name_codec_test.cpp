@@ -1,0 +1,283 @@
+#include "zip/name_codec.h"
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+
+namespace korbel {
+namespace {
+
+// A Windows system whose OEM code page is 850: the OEM bytes go back to
+// Windows-1252 through the inverse of the encoder's table ('?' where none).
+std::size_t Cp850ToAnsi(const char* text, std::size_t length, char* buffer, std::size_t capacity) {
+  std::size_t written = 0;
+  for (; written < length && written + 1 < capacity; ++written) {
+    unsigned char c = static_cast<unsigned char>(text[written]);
+    char out = '?';
+    if (c < 0x80) {
+      out = static_cast<char>(c);
+    } else {
+      for (int ansi = 0x80; ansi < 0x100; ++ansi) {
+        if (Cp850FromWindows1252(static_cast<std::uint8_t>(ansi)) == c) out = static_cast<char>(ansi);
+      }
+    }
+    buffer[written] = out;
+  }
+  if (capacity > 0) buffer[written] = '\0';
+  return written;
+}
+
+// A POSIX system: OEM code page 850 to UTF-8 (the Windows-1252 characters of
+// 0xA0-0xFF share their Unicode values; the florin sign is U+0192).
+std::size_t Cp850ToUtf8(const char* text, std::size_t length, char* buffer, std::size_t capacity) {
+  std::string out;
+  for (std::size_t i = 0; i < length; ++i) {
+    char ansi[2];
+    Cp850ToAnsi(text + i, 1, ansi, sizeof ansi);
+    unsigned char a = static_cast<unsigned char>(ansi[0]);
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      out += text[i];
+    } else if (a == 0x83) {
+      out += "\xC6\x92";
+    } else if (a >= 0xA0) {
+      out += static_cast<char>(0xC0 | (a >> 6));
+      out += static_cast<char>(0x80 | (a & 0x3F));
+    } else {
+      out += "\xE2\x96\x91";  // a box-drawing character (three bytes)
+    }
+  }
+  std::size_t written = out.size() < capacity ? out.size() : capacity - 1;
+  std::memcpy(buffer, out.data(), written);
+  buffer[written] = '\0';
+  return written;
+}
+
+const NameSystem kWindows{false, Cp850ToAnsi};
+const NameSystem kPosix{true, Cp850ToUtf8};
+
+std::string Encode(const std::string& name, const NameSystem& system, std::uint16_t* flags) {
+  std::string stored;
+  EncodeName(name, system, &stored, flags);
+  return stored;
+}
+
+std::string Decode(const std::string& stored, std::uint16_t flags, const NameSystem& system) {
+  // An exact-size copy, so a read past the end is caught by the address sanitizer.
+  std::vector<std::uint8_t> bytes(stored.begin(), stored.end());
+  std::string name = "garbage";
+  DecodeName(bytes.data(), bytes.size(), flags, system, &name);
+  return name;
+}
+
+TEST(NameCodecTest, Cp850TableMatchesThePublishedCorrespondence) {
+  struct Pair {
+    std::uint8_t ansi, oem;
+  };
+  const Pair anchors[] = {
+      {0xDC, 0x9A},  // Ü
+      {0xC4, 0x8E},  // Ä
+      {0xD6, 0x99},  // Ö
+      {0xFC, 0x81},  // ü
+      {0xE4, 0x84},  // ä
+      {0xF6, 0x94},  // ö
+      {0xDF, 0xE1},  // ß
+      {0xE9, 0x82},  // é
+      {0xC7, 0x80},  // Ç
+      {0xA3, 0x9C},  // £
+      {0xA0, 0xFF},  // no-break space
+      {0xAD, 0xF0},  // soft hyphen
+      {0xB5, 0xE6},  // µ
+      {0xFF, 0x98},  // ÿ
+      {0x83, 0x9F},  // ƒ
+  };
+  for (const Pair& pair : anchors) {
+    EXPECT_EQ(Cp850FromWindows1252(pair.ansi), pair.oem) << std::hex << int(pair.ansi);
+  }
+  // The euro sign and the other typographic characters of 0x80-0x9F have no place.
+  for (int ansi = 0x80; ansi < 0xA0; ++ansi) {
+    if (ansi == 0x83) continue;
+    EXPECT_EQ(Cp850FromWindows1252(static_cast<std::uint8_t>(ansi)), 0) << ansi;
+  }
+  // The Latin-1 half all maps, to distinct high bytes.
+  std::set<std::uint8_t> seen;
+  for (int ansi = 0xA0; ansi < 0x100; ++ansi) {
+    std::uint8_t oem = Cp850FromWindows1252(static_cast<std::uint8_t>(ansi));
+    EXPECT_GE(oem, 0x80) << ansi;
+    seen.insert(oem);
+  }
+  EXPECT_EQ(seen.size(), 96u);
+  EXPECT_EQ(Cp850FromWindows1252('a'), 'a');
+}
+
+TEST(NameCodecTest, WindowsUmlautIsStoredInCp850WithFlagCleared) {
+  std::uint16_t flags = 0x0808;  // a stale bit 11 and the descriptor bit
+  EXPECT_EQ(Encode("\xDC" "bung.c", kWindows, &flags), "\x9A" "bung.c");
+  EXPECT_EQ(flags, 0x0008);  // bit 11 cleared, the other bits kept
+  EXPECT_EQ(Decode("\x9A" "bung.c", flags, kWindows), "\xDC" "bung.c");
+}
+
+TEST(NameCodecTest, WindowsEuroFallsBackToUtf8OfEachByte) {
+  std::uint16_t flags = 0x0008;
+  // Every byte becomes the code point of its own value, the umlaut too.
+  EXPECT_EQ(Encode("a\x80\xDC", kWindows, &flags), "a\xC2\x80\xC3\x9C");
+  EXPECT_EQ(flags, 0x0808);
+  EXPECT_EQ(Decode("a\xC2\x80\xC3\x9C", flags, kWindows), "a\x80\xDC");
+}
+
+TEST(NameCodecTest, WindowsMappingFailsAfterAByteThatLooksLikeAUtf8Lead) {
+  std::uint16_t flags = 0;
+  // Ã is 0xC7 in code page 850; © (0xB8) behind it would read as a sequence.
+  EXPECT_EQ(Encode("\xC3\xA9", kWindows, &flags), "\xC3\x83\xC2\xA9");
+  EXPECT_EQ(flags, kUtf8NameFlag);
+  // The other order is safe, and so is an ASCII byte in between.
+  EXPECT_EQ(Encode("\xA9\xC3", kWindows, &flags), "\xB8\xC7");
+  EXPECT_EQ(flags, 0);
+  EXPECT_EQ(Encode("\xC3x\xA9", kWindows, &flags), "\xC7x\xB8");
+  EXPECT_EQ(flags, 0);
+  // And the safe encodings read back.
+  EXPECT_EQ(Decode("\xB8\xC7", 0, kWindows), "\xA9\xC3");
+  EXPECT_EQ(Decode("\xC3\x83\xC2\xA9", kUtf8NameFlag, kWindows), "\xC3\xA9");
+}
+
+TEST(NameCodecTest, AsciiNamesPassUnchangedWithTheFlagCleared) {
+  for (const NameSystem* system : {&kWindows, &kPosix}) {
+    std::uint16_t flags = kUtf8NameFlag;
+    EXPECT_EQ(Encode("src/main.c", *system, &flags), "src/main.c");
+    EXPECT_EQ(flags, 0);
+    EXPECT_EQ(Decode("src/main.c", 0, *system), "src/main.c");
+    EXPECT_EQ(Decode("src/main.c", kUtf8NameFlag, *system), "src/main.c");
+  }
+}
+
+TEST(NameCodecTest, NullFlagsAreAllowedForComments) {
+  EXPECT_EQ(Encode("\x80", kWindows, nullptr), "\xC2\x80");
+  EXPECT_EQ(Encode("\xE4", kWindows, nullptr), "\x84");
+}
+
+struct DecodeCase {
+  const char* what;
+  std::string stored;
+  std::uint16_t flags;
+  std::string expected;
+};
+
+TEST(NameCodecTest, WindowsDecodingTakesTheLowByteOfEachSequence) {
+  const DecodeCase cases[] = {
+      {"two-byte", "\xC3\x9C", kUtf8NameFlag, "\xDC"},
+      {"three-byte euro U+20AC", "\xE2\x82\xAC", kUtf8NameFlag, "\xAC"},
+      {"four-byte U+1F600", "x\xF0\x9F\x98\x81y", kUtf8NameFlag, std::string("x\x01y", 3)},
+      {"lead without continuation", "\xC3" "A", kUtf8NameFlag, "\xC3" "A"},
+      {"sequence cut by the end", "A\xE2\x82", kUtf8NameFlag, "A\xE2\x82"},
+      {"lone continuation", "\x80" "b", kUtf8NameFlag, "\x80" "b"},
+      {"0xF8 is no lead", "\xF8\x80\x80\x80\x80", kUtf8NameFlag, "\xF8\x80\x80\x80\x80"},
+      // Without the flag a sequence still counts as UTF-8...
+      {"sequence without flag", "\xC3\x9C" "bung", 0, "\xDC" "bung"},
+      // ...and only a name without any goes through the OEM conversion.
+      {"OEM bytes", "\x81\x84\x94\xE1", 0, "\xFC\xE4\xF6\xDF"},
+  };
+  for (const DecodeCase& c : cases) EXPECT_EQ(Decode(c.stored, c.flags, kWindows), c.expected) << c.what;
+}
+
+TEST(NameCodecTest, PosixStoresHighBytesAsUtf8WithTheFlag) {
+  std::uint16_t flags = 0;
+  EXPECT_EQ(Encode("\xC3\x9C" "bung.c", kPosix, &flags), "\xC3\x9C" "bung.c");
+  EXPECT_EQ(flags, kUtf8NameFlag);
+  // The euro sign stays the real one, not one byte per code point.
+  EXPECT_EQ(Encode("\xE2\x82\xAC.txt", kPosix, &flags), "\xE2\x82\xAC.txt");
+  EXPECT_EQ(flags, kUtf8NameFlag);
+  // A byte that is not UTF-8 is made valid rather than stored broken.
+  EXPECT_EQ(Encode("a\xDC", kPosix, &flags), "a\xC3\x9C");
+  EXPECT_EQ(flags, kUtf8NameFlag);
+}
+
+TEST(NameCodecTest, PosixKeepsUtf8AndConvertsOemNames) {
+  const DecodeCase cases[] = {
+      {"flagged UTF-8 kept", "\xC3\x9C" "bung.c", kUtf8NameFlag, "\xC3\x9C" "bung.c"},
+      {"4-byte kept", "\xF0\x9F\x98\x81", kUtf8NameFlag, "\xF0\x9F\x98\x81"},
+      {"unflagged UTF-8 kept", "\xC3\xA4", 0, "\xC3\xA4"},
+      {"OEM umlaut to UTF-8", "\x9A" "bung.c", 0, "\xC3\x9C" "bung.c"},
+      {"OEM box drawing", "\xB0", 0, "\xE2\x96\x91"},
+      {"stray byte in flagged name", "a\xDC", kUtf8NameFlag, "a\xC3\x9C"},
+  };
+  for (const DecodeCase& c : cases) EXPECT_EQ(Decode(c.stored, c.flags, kPosix), c.expected) << c.what;
+}
+
+TEST(NameCodecTest, NamesRoundTripOnBothSystems) {
+  const std::string windowsNames[] = {"\xDC" "bung.c", "\x80uro", "docs/\xC3\xA9t\xE9", "plain",
+                                      "\x83x", "\xFF\xA0"};
+  for (const std::string& name : windowsNames) {
+    std::uint16_t flags = 0;
+    std::string stored = Encode(name, kWindows, &flags);
+    EXPECT_EQ(Decode(stored, flags, kWindows), name);
+  }
+  const std::string posixNames[] = {"\xC3\x9C" "bung.c", "\xE2\x82\xAC", "\xE6\x97\xA5\xE6\x9C\xAC"};
+  for (const std::string& name : posixNames) {
+    std::uint16_t flags = 0;
+    std::string stored = Encode(name, kPosix, &flags);
+    EXPECT_EQ(Decode(stored, flags, kPosix), name);
+  }
+}
+
+TEST(NameCodecTest, LongestNamesAreHandledWhole) {
+  std::string cp850Name(65535, '\xDC');
+  std::uint16_t flags = 0;
+  std::string stored = Encode(cp850Name, kWindows, &flags);
+  EXPECT_EQ(stored, std::string(65535, '\x9A'));
+  EXPECT_EQ(Decode(stored, flags, kWindows), cp850Name);
+
+  std::string euroName(65535, '\x80');
+  stored = Encode(euroName, kWindows, &flags);
+  EXPECT_EQ(stored.size(), 131070u);
+  EXPECT_EQ(Decode(stored, flags, kWindows), euroName);
+
+  std::string oemName(65535, '\xB0');
+  EXPECT_EQ(Decode(oemName, 0, kPosix).size(), 3u * 65535);
+}
+
+TEST(NameCodecTest, ArbitraryBytesNeverReadPastTheName) {
+  std::uint32_t state = 12345;
+  for (int round = 0; round < 300; ++round) {
+    std::size_t length = round % 40;
+    std::string stored;
+    for (std::size_t i = 0; i < length; ++i) {
+      state = state * 1103515245u + 12345u;
+      stored += static_cast<char>(state >> 24);
+    }
+    for (std::uint16_t flags : {std::uint16_t{0}, kUtf8NameFlag}) {
+      EXPECT_LE(Decode(stored, flags, kWindows).size(), length);
+      EXPECT_LE(Decode(stored, flags, kPosix).size(), 3 * length);
+    }
+  }
+  std::string name = "unchanged";
+  DecodeName(nullptr, 0, 0, kWindows, &name);
+  EXPECT_EQ(name, "");
+}
+
+TEST(NameCodecTest, TheRunningSystemChoosesTheRules) {
+  NameSystem current = CurrentNameSystem();
+  EXPECT_EQ(current.narrowIsUtf8, platform::NarrowIsUtf8());
+  // The overloads without a system use the running one.
+  const std::string name = current.narrowIsUtf8 ? "\xC3\x9C" "bung.c" : "\xDC" "bung.c";
+  std::uint16_t flags = 0, expectedFlags = 0;
+  std::string stored, expected;
+  EncodeName(name, &stored, &flags);
+  EncodeName(name, current, &expected, &expectedFlags);
+  EXPECT_EQ(stored, expected);
+  EXPECT_EQ(flags, expectedFlags);
+  std::string back;
+  DecodeName(reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size(), flags, &back);
+  EXPECT_EQ(back, name);
+  // A code page 850 name from an archive reads as the same letter.
+  std::string fromOem;
+  const std::uint8_t oem[] = {0x9A, 'b', 'u', 'n', 'g', '.', 'c'};
+  DecodeName(oem, sizeof oem, 0, &fromOem);
+  EXPECT_EQ(fromOem, name);
+}
+
+}  // namespace
+}  // namespace korbel

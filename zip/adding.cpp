@@ -1,0 +1,421 @@
+// Adding files: the bulk walk, single entries queued or written at once, and
+// folder entries.
+#include <cstring>
+#include <string>
+
+#include "fs/file_finder.h"
+#include "fs/path_order.h"
+#include "fs/path_strings.h"
+#include "fs/pattern_list.h"
+#include "platform/platform.h"
+#include "zip/codec/codec_failure.h"
+#include "zip/dos_time.h"
+#include "zip/extra_fields.h"
+#include "zip/korbel.h"
+#include "zip/local_header.h"
+#include "zip/stored_extensions.h"
+
+namespace korbel {
+namespace {
+
+constexpr std::size_t kPrefixLimit = 512;
+constexpr std::uint32_t kStoreBit = 0x100;
+
+// Without KeepDrive, everything up to a ':' that stands before any separator
+// goes; then one leading '\' and one leading '/'.
+const char* StripDriveAndRoot(const char* name, bool keepDrive) {
+  if (!keepDrive) {
+    for (const char* p = name; *p != '\0' && *p != '\\' && *p != '/'; ++p) {
+      if (*p == ':') {
+        name = p + 1;
+        break;
+      }
+    }
+  }
+  if (*name == '\\') ++name;
+  if (*name == '/') ++name;
+  return name;
+}
+
+std::string SlashSeparated(const char* name) {
+  std::string result(name);
+  for (char& c : result) {
+    if (c == '\\') c = '/';
+  }
+  return result;
+}
+
+std::uint32_t ExternalAttributes(std::uint32_t attributes) {
+  std::uint32_t external = 0;
+  if (!(attributes & fs::InfoWritable)) external |= 0x01;
+  if (attributes & fs::InfoHidden) external |= 0x02;
+  if (attributes & fs::InfoSystem) external |= 0x04;
+  if (attributes & fs::InfoFolder) external |= 0x10;
+  if (attributes & fs::InfoArchive) external |= 0x20;
+  return external;
+}
+
+std::uint64_t SizeOf(const fs::FileInfo& info) {
+  return info.size + (static_cast<std::uint64_t>((info.attributes >> 10) & 0x3F) << 32);
+}
+
+bool KnownTime(std::uint32_t seconds) { return seconds != 0 && seconds != 0xFFFFFFFFu; }
+
+std::int64_t ReadFromHandle(void* context, void* buffer, std::size_t length) {
+  return platform::ReadFile(*static_cast<platform::Handle*>(context), buffer, length);
+}
+
+struct MemorySource {
+  const unsigned char* data;
+  std::size_t size;
+  std::size_t position;
+};
+
+std::int64_t ReadFromMemory(void* context, void* buffer, std::size_t length) {
+  auto* source = static_cast<MemorySource*>(context);
+  const std::size_t now = std::min(length, source->size - source->position);
+  std::memcpy(buffer, source->data + source->position, now);
+  source->position += now;
+  return static_cast<std::int64_t>(now);
+}
+
+// Restores the option word on every way out of AddFiles and AddFileByPath.
+class OptionsGuard {
+ public:
+  OptionsGuard(std::uint32_t& options, std::uint32_t set, std::uint32_t clear)
+      : options_(options), saved_(options) {
+    options_ = (options_ | set) & ~clear;
+  }
+  ~OptionsGuard() { options_ = saved_; }
+  OptionsGuard(const OptionsGuard&) = delete;
+  OptionsGuard& operator=(const OptionsGuard&) = delete;
+  std::uint32_t Saved() const { return saved_; }
+
+ private:
+  std::uint32_t& options_;
+  std::uint32_t saved_;
+};
+
+}  // namespace
+
+void Korbel::SetPendingName(const std::string& name) {
+  pendingNameStore_ = name;
+  pendingName_ = pendingNameStore_.c_str();
+}
+
+int Korbel::AddFiles(const char* folder, const char* include, const char* exclude, const char* prefix) {
+  if (openMode_ < kModify) {
+    Fail(kWriteError);
+    return -1;
+  }
+  std::string prefixText;
+  if (prefix != nullptr) {
+    if (*prefix == '\\') ++prefix;
+    if (*prefix == '/') ++prefix;
+    prefixText = SlashSeparated(prefix);
+    if (!prefixText.empty() && prefixText.back() == '/') prefixText.pop_back();
+  }
+  const bool hasPrefix = prefix != nullptr && *prefix != '\0';
+  const std::size_t prefixLength = prefixText.size() + 1;
+
+  OptionsGuard guard(options_, kSkipNameCheck, kKeepSorted);
+  const std::uint32_t options = options_;
+  fs::FileFinder finder;
+  finder.StartWalk(folder, (options & kRecurse) != 0, include, exclude);
+  int count = 0;
+  while (const fs::FileFinder::Item* item = finder.NextItem()) {
+    const char* fullPath = finder.ItemPath(item, false);
+    // The archive never adds itself.
+    if (namePart_ != nullptr && fs::ComparePaths(item->name.c_str(), namePart_, fs::CompareIgnoreCase) == 0 &&
+        fs::ComparePaths(fullPath, fullPath_, 7u) == 0) {
+      continue;
+    }
+    std::string sourcePath(fullPath);
+    const char* itemName = (options & kFullPathNames) ? sourcePath.c_str() : finder.ItemPath(item, true);
+    const char* stripped = itemName;
+    if (!(options & kKeepDrive)) {
+      for (const char* p = itemName; *p != '\0' && *p != '\\' && *p != '/'; ++p) {
+        if (*p == ':') {
+          stripped = p + 1;
+          break;
+        }
+      }
+    }
+    std::string name(stripped);
+    if (hasPrefix) {
+      if (prefixLength + name.size() >= kPrefixLimit) continue;
+      if (!name.empty() && name[0] == ':') {
+        name = ":" + prefixText + "/" + name.substr(1);
+      } else {
+        name = prefixText + "/" + name;
+      }
+    }
+    const int existing = FindEntry(name.c_str());
+    if (existing >= 0) {
+      if (options & kKeepExisting) continue;
+      const std::int32_t entryTime = EntryTime(existing);
+      if ((options & kFreshen) && entryTime != -1 &&
+          static_cast<std::uint32_t>(entryTime) < fs::NewestTime(&item->info)) {
+        continue;
+      }
+      DeleteEntry(existing);
+    }
+    SetPendingName(name);
+    if (EventEnabled(kEventSkip) && Report(kEventSkip, EntryCount()) != 0) continue;
+
+    EntrySource source{item->info, {}};
+    int result;
+    if (queuedAdding_) {
+      fs::CopyBounded(source.path, sourcePath.c_str(), static_cast<int>(sizeof source.path));
+      result = AddEntry(name.c_str(), nullptr, QueueFromSourcePath, &source);
+      if (result == kCompressError) continue;
+    } else {
+      platform::FileCloser file(platform::OpenFile(sourcePath.c_str(), platform::kAccessRead,
+                                                   platform::kShareNone, platform::kOpenExisting, true));
+      if (file.Get() == platform::kInvalidHandle) {
+        lastError_ = kFileOpenError;
+        Report(kEventError, EntryCount());
+        continue;
+      }
+      platform::Handle handle = file.Get();
+      result = AddEntry(name.c_str(), &handle, ReadFromHandle, &source);
+      if (result == kCompressError && storeOnGrowthRetry_) {
+        source.info.attributes |= kStoreBit;
+        platform::SeekFile(handle, 0, platform::kSeekBegin);
+        result = AddEntry(name.c_str(), &handle, ReadFromHandle, &source);
+      }
+    }
+    if (result == kOk) ++count;
+  }
+  finder.ReleaseWalk();
+  pendingName_ = nullptr;
+  const bool keepSorted = (guard.Saved() & kKeepSorted) != 0;
+  if (keepSorted && count > 0) {
+    options_ = guard.Saved();
+    SortEntries(-1);
+  }
+  return count;
+}
+
+int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, const EntrySource* source) {
+  if (source != nullptr && (source->info.attributes & fs::InfoFolder)) return AddFolderEntry(name);
+  lastError_ = kOk;
+  if (openMode_ < kModify) return Fail(kWriteError);
+  if (name == nullptr || *name == '\0') return Fail(kEmptyName);
+  name = StripDriveAndRoot(name, (options_ & kKeepDrive) != 0);
+  if (*name == '\0') return Fail(kEmptyName);
+
+  int method = method_;
+  int level = level_;
+  if (!(options_ & kSkipNameCheck)) {
+    const int existing = FindEntry(name);
+    if (existing >= 0) {
+      if (options_ & kKeepExisting) return kOk;
+      DeleteEntry(existing);
+    }
+  }
+  if (IsStoredExtension(name)) method = 0;
+
+  const bool queue = read == QueueFromSourcePath;
+  const std::int64_t now = platform::CurrentTime();
+  std::int32_t modified = static_cast<std::int32_t>(now);
+  std::int32_t created = modified;
+  std::int32_t accessed = modified;
+  std::uint32_t external = 0;
+  std::uint64_t size = 1;
+  if (source != nullptr) {
+    const fs::FileInfo& info = source->info;
+    if (KnownTime(info.modified)) modified = static_cast<std::int32_t>(info.modified);
+    created = KnownTime(info.created) ? static_cast<std::int32_t>(info.created) : modified;
+    accessed = KnownTime(info.accessed) ? static_cast<std::int32_t>(info.accessed) : modified;
+    external = ExternalAttributes(info.attributes);
+    if (info.attributes & kStoreBit) method = 0;
+    size = SizeOf(info);
+  }
+
+  const int index = NewEntry();
+  ZipEntry& entry = *EntryAt(index);
+  entry.externalAttributes = external;
+  entry.dosDateTime = DosDateTimeFromSeconds(modified);
+  entry.modified = modified;
+  entry.created = created;
+  entry.accessed = accessed;
+  entry.uncompressedSize = size;
+  entry.name = SlashSeparated(name);
+  IndexName(&entry);
+  if (EventEnabled(kEventCompress)) Report(kEventCompress, index);
+
+  if (queue) {
+    entry.sourcePath = source != nullptr ? source->path : "";
+    entry.queued = 1;
+    directoryChanged_ = true;
+    return kOk;
+  }
+  return WriteEntryNow(index, sourceContext, read, method, level);
+}
+
+int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int method, int level) {
+  ZipEntry& entry = *EntryAt(index);
+  const std::int64_t offset = directoryStart_;
+  if (entry.uncompressedSize == 0) {
+    method = 0;
+  } else if (method == -1) {
+    method = 8;
+    level = 9;
+  }
+  if (method == 0) level = 0;
+  entry.versionMadeBy = kVersionMadeBy;
+  entry.flags = kDataDescriptorFlag;
+  entry.versionNeeded = method != 0 ? kVersionDeflate : kVersionStored;
+  entry.method = static_cast<std::uint16_t>(method == 0 ? 0 : 8);
+  entry.compressedSize = method == 0 ? entry.uncompressedSize : 0;
+  entry.localHeaderOffset = static_cast<std::uint64_t>(offset);
+  // Until its final header is written the entry counts as gone, so a failure
+  // leaves it to be dropped.
+  MarkDeleted(&entry);
+  entry.queued = 1;
+  directoryChanged_ = true;
+  try {
+    if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
+    BuildExtraFields(&entry);
+    WriteLocalHeader(entry);
+    Codec& codec = *codec_.codec;
+    store_.ConnectOutput(codec, kNoCrc);
+    codec.InputFromFunction(sourceContext, read, 0);
+    try {
+      codec.Compress(level);
+    } catch (const CodecFailure& failure) {
+      codec.Disconnect();
+      RaiseError(failure.kind == 1 ? kReadError : failure.kind == 2 ? kWriteError : kInternalError);
+    }
+    codec.Disconnect();
+    if (codec.StateFlags() & kCodecExpanded) RaiseError(kCompressError);
+    FinishEntryHeader(entry, codec, codec.UncompressedCount());
+  } catch (const EngineFault& fault) {
+    lastError_ = fault.code;
+    Report(kEventError, -1);
+    return fault.code;
+  }
+  UnmarkDeleted(&entry);
+  if (options_ & kKeepSorted) SortEntries(-1);
+  if (EventEnabled(kEventAdded) && Report(kEventAdded, index) != 0) return 1;
+  return kOk;
+}
+
+// Takes the results of a compression run into the entry and writes its final
+// local header over the first one.
+void Korbel::FinishEntryHeader(ZipEntry& entry, const Codec& codec, std::uint64_t uncompressed) {
+  const bool stored = (codec.StateFlags() & kCodecPlainCopy) != 0;
+  entry.crc32 = codec.InputCrc();
+  entry.uncompressedSize = uncompressed;
+  entry.compressedSize = codec.CompressedCount();
+  entry.method = static_cast<std::uint16_t>(stored ? 0 : 8);
+  entry.versionNeeded = stored ? kVersionStored : kVersionDeflate;
+  entry.flags &= static_cast<std::uint16_t>(~kDataDescriptorFlag);
+  entry.queued = 0;
+  entry.written = 1;
+  const std::int64_t end = store_.Tell();
+  const std::int64_t offset = static_cast<std::int64_t>(entry.localHeaderOffset);
+  BuildExtraFields(&entry);
+  if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
+  WriteLocalHeader(entry);
+  if (store_.Seek(end, platform::kSeekBegin) != end) RaiseError(kWriteError);
+  directoryStart_ = end;
+}
+
+int Korbel::AddFolderEntry(const char* name) {
+  if (name == nullptr || *name == '\0') return Fail(kEmptyName);
+  lastError_ = kOk;
+  if (openMode_ < kModify) return Fail(kWriteError);
+  name = StripDriveAndRoot(name, (options_ & kKeepDrive) != 0);
+  if (!(options_ & kSkipNameCheck)) {
+    const int existing = FindEntry(name);
+    if (existing >= 0) {
+      if (options_ & kKeepExisting) return kOk;
+      DeleteEntry(existing);
+    }
+  }
+  const int index = NewEntry();
+  ZipEntry& entry = *EntryAt(index);
+  const std::int32_t now = static_cast<std::int32_t>(platform::CurrentTime());
+  entry.externalAttributes = kEntryFolder;
+  entry.versionNeeded = kVersionStored;
+  entry.versionMadeBy = kVersionMadeBy;
+  entry.flags = kDataDescriptorFlag;
+  entry.modified = entry.created = entry.accessed = now;
+  entry.dosDateTime = DosDateTimeFromSeconds(now);
+  entry.name = SlashSeparated(name);
+  while (!entry.name.empty() && entry.name.back() == '/') entry.name.pop_back();
+  IndexName(&entry);
+  entry.queued = 1;
+  sortedBy_ = kNotSorted;
+  directoryChanged_ = true;
+  if (options_ & kKeepSorted) SortEntries(-1);
+  if (EventEnabled(kEventAdded) && Report(kEventAdded, index) != 0) return 1;
+  return kOk;
+}
+
+int Korbel::AddFileByPath(const char* diskPath, const char* storedName) {
+  lastError_ = kOk;
+  if (openMode_ < kModify) return Fail(kWrongMode);
+  if (storedName == nullptr || *storedName == '\0' || diskPath == nullptr) return Fail(kEmptyName);
+  fs::FileRecord<char> record;
+  if (fs::GetFileInfo(diskPath, &record) != fs::InfoOk) return Fail(kFileOpenError);
+  if (record.info.attributes & fs::InfoFolder) return Fail(kFileOpenError);
+  detailText_ = diskPath;
+  const int existing = FindEntry(storedName);
+  if (existing >= 0) {
+    const ZipEntry& entry = *EntryAt(existing);
+    if (options_ & kKeepExisting) return Fail(kFileExists);
+    const std::int32_t entryTime = entry.modified == -1 ? 0 : entry.modified;
+    if ((options_ & kFreshen) && static_cast<std::uint32_t>(entryTime) >= record.info.modified) {
+      return Fail(kFileOlder);
+    }
+    if (entry.queued) return Fail(kFileExists);
+    DeleteEntry(existing);
+  }
+  if (EventEnabled(kEventSkip) && Report(kEventSkip, EntryCount()) != 0) return Fail(kUserAbort);
+
+  OptionsGuard guard(options_, kSkipNameCheck, 0);
+  EntrySource source{record.info, {}};
+  if (queuedAdding_) {
+    fs::CopyBounded(source.path, diskPath, static_cast<int>(sizeof source.path));
+    return AddEntry(storedName, nullptr, QueueFromSourcePath, &source);
+  }
+  platform::FileCloser file(platform::OpenFile(diskPath, platform::kAccessRead, platform::kShareNone,
+                                               platform::kOpenExisting, true));
+  if (file.Get() == platform::kInvalidHandle) return Fail(kFileOpenError);
+  platform::Handle handle = file.Get();
+  int result = AddEntry(storedName, &handle, ReadFromHandle, &source);
+  if (result == kCompressError && storeOnGrowthRetry_) {
+    source.info.attributes |= kStoreBit;
+    platform::SeekFile(handle, 0, platform::kSeekBegin);
+    result = AddEntry(storedName, &handle, ReadFromHandle, &source);
+  }
+  return result;
+}
+
+int Korbel::AddFromMemory(const char* storedName, const void* data, std::size_t size,
+                          const EntrySource* source) {
+  EntrySource copy{};
+  if (source != nullptr) {
+    copy = *source;
+    if (copy.path[0] == '*') copy.path[0] = '\0';
+  }
+  MemorySource memory{static_cast<const unsigned char*>(data), data != nullptr ? size : 0, 0};
+  int result = AddEntry(storedName, &memory, ReadFromMemory, source != nullptr ? &copy : nullptr);
+  if (result == kCompressError && storeOnGrowthRetry_) {
+    if (source == nullptr) {
+      copy = EntrySource{};
+      copy.info.attributes = 0x103;
+      copy.info.size = static_cast<std::uint32_t>(size);
+      copy.info.attributes |= static_cast<std::uint32_t>((static_cast<std::uint64_t>(size) >> 32) & 0x3F) << 10;
+    }
+    copy.info.attributes |= kStoreBit;
+    memory.position = 0;
+    result = AddEntry(storedName, &memory, ReadFromMemory, &copy);
+  }
+  return result;
+}
+
+}  // namespace korbel

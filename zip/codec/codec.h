@@ -1,0 +1,129 @@
+// Codec: the interface through which the engine compresses and decompresses.
+// A codec is a DataStream: the caller connects its input and output sides,
+// then runs Compress or Decompress once. Each run starts by clearing the
+// counts, the state flags and the failure kind, so the results of a run stay
+// readable until the next one. A failing run sets the failure kind and throws
+// a CodecFailure; the counts keep what was processed until then.
+#ifndef PAKKARO_ZIP_CODEC_CODEC_H
+#define PAKKARO_ZIP_CODEC_CODEC_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "zip/codec/codec_failure.h"
+#include "zip/io/data_stream.h"
+
+namespace korbel {
+
+enum CodecStateFlag : std::uint32_t {
+  kCodecPlainCopy = 0x04,  // the last run copied the data unchanged
+  kCodecExpanded = 0x10,   // the last compression gave more bytes than it took
+};
+
+// What the query operations answer, by index.
+enum CodecQuery : int {
+  kQueryLevel = 0,
+  kQueryStateFlags = 1,
+  kQueryOutputCrc = 2,
+  kQueryInputCrc = 3,
+  kQueryCompressedCount = 4,
+  kQueryUncompressedCount = 5,
+  kQueryBytesWritten = 6,
+  kQueryBytesRead = 7,
+};
+
+constexpr int kDefaultLevel = 9;
+constexpr int kDefaultMode = 8;
+// The level argument that keeps the stored level.
+constexpr int kKeepLevel = -1;
+// The mode argument that means the codec's own mode field.
+constexpr int kOwnMode = -2;
+
+// How a codec names the failures of its output side.
+struct OutputFailureTexts {
+  int writeKind;           // a function or file did not take every byte
+  const char* writeText;
+  int fullKind;            // a memory output area has no room left
+  const char* fullText;
+};
+
+class Codec : public DataStream {
+ public:
+  ~Codec() override;
+
+  // Compresses the whole input; answers the compressed count. `level` -1
+  // keeps the stored level.
+  virtual std::uint64_t Compress(int level);
+  // Decompresses one stream; answers the uncompressed count. `mode` -2 uses
+  // the codec's mode field, any other value replaces it first.
+  virtual std::uint64_t Decompress(int mode);
+  // Frees work buffers and library state; the settings stay.
+  virtual void ReleaseBuffers();
+
+  // `how` 2 frees the buffers only; any other value also disconnects both
+  // sides and returns level, mode, counts, flags and failure kind to their
+  // defaults.
+  void Reset(int how);
+  // The value at `index` (CodecQuery), cut to 32 bits; 0 for an unknown index.
+  std::uint32_t QueryValue(int index) const;
+  // The same values at full width.
+  std::uint64_t QueryCount(int index) const;
+
+  std::uint64_t UncompressedCount() const { return uncompressed_; }
+  std::uint64_t CompressedCount() const { return compressed_; }
+  std::uint32_t StateFlags() const { return stateFlags_; }
+  int Level() const { return level_; }
+  void SetLevel(int level) { level_ = level; }
+  int Mode() const { return mode_; }
+  void SetMode(int mode) { mode_ = mode; }
+  int FailureKind() const { return failureKind_; }
+  // Clears counts, state flags and failure kind, as a run does at its start.
+  void ClearCounts();
+
+ protected:
+  Codec() = default;
+
+  // Start of a compression run: keeps `level` unless it is -1, clamps the
+  // stored level to low..high and clears the results of the last run.
+  int BeginCompression(int level, int low, int high);
+  // Start of a decompression run: the mode to use.
+  int BeginDecompression(int mode);
+
+  [[noreturn]] void Fail(int kind, const char* text);
+
+  // Copies the input to the output unchanged (both directions), setting
+  // kCodecPlainCopy; both counts become the bytes copied.
+  std::uint64_t StoredCopy();
+
+  // Where the library writes its next output: the free part of a memory
+  // output area, filled in place, or else `buffer`. A memory area without
+  // room yields a one-byte overflow slot: a library that still has output
+  // fills it, and DeliverOutput then reports the area as full.
+  struct OutputSpan {
+    unsigned char* data;
+    std::size_t size;
+  };
+  OutputSpan BeginOutput(unsigned char* buffer, std::size_t size);
+  // Hands on the first `produced` bytes of `span`.
+  void DeliverOutput(const OutputSpan& span, std::size_t produced, const OutputFailureTexts& texts);
+  // After a compression: announces the end to a function or file side.
+  void FinishOutput(const OutputFailureTexts& texts);
+  // After a compression: sets kCodecExpanded when the output outgrew the input.
+  void NoteExpansion();
+
+  void CountUncompressed(std::uint64_t bytes) { uncompressed_ += bytes; }
+  void CountCompressed(std::uint64_t bytes) { compressed_ += bytes; }
+
+ private:
+  std::uint64_t uncompressed_ = 0;
+  std::uint64_t compressed_ = 0;
+  std::uint32_t stateFlags_ = 0;
+  int level_ = kDefaultLevel;
+  int failureKind_ = kCodecOk;
+  int mode_ = kDefaultMode;
+  unsigned char overflowSlot_[1] = {0};
+};
+
+}  // namespace korbel
+
+#endif  // PAKKARO_ZIP_CODEC_CODEC_H

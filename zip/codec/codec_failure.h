@@ -1,0 +1,30 @@
+// What a codec throws when a run fails: the failure kind (also kept in the
+// codec until its next run) and the German message text the user is shown.
+#ifndef PAKKARO_ZIP_CODEC_CODEC_FAILURE_H
+#define PAKKARO_ZIP_CODEC_CODEC_FAILURE_H
+
+namespace korbel {
+
+// Why a codec run failed. The writing and reading sides map these to their
+// own error codes, so the values are fixed.
+enum CodecFailureKind : int {
+  kCodecOk = 0,
+  kCodecReadFailed = 1,      // the input side failed
+  kCodecWriteFailed = 2,     // the output side failed or refused bytes
+  kCodecOutputFull = 3,      // the memory output area is full; also internal errors
+  kCodecInputEnded = 4,      // the input ended too early
+  kCodecSetupFailed = 5,     // initialisation failed, or an unknown mode
+  kCodecDataError = 6,       // corrupt data, wrong check value, compression error
+  kCodecNoMemory = 7,
+  kCodecBadParameter = 8,
+  kCodecUnsupported = 10,    // the operation does not exist for this codec
+};
+
+struct CodecFailure {
+  int kind;
+  const char* text;  // static Windows-1252 text
+};
+
+}  // namespace korbel
+
+#endif  // PAKKARO_ZIP_CODEC_CODEC_FAILURE_H

@@ -1,0 +1,223 @@
+#include "zip/codec/deflate_codec.h"
+
+#include <zlib.h>
+
+#include <new>
+
+#include "zip/codec/deflate64_decoder.h"
+
+namespace korbel {
+namespace {
+
+constexpr char kInitFailed[] = "Initialisierungsfehler";
+constexpr char kReadFailed[] = "Fehler beim Lesen aus Datei !";
+constexpr char kWriteFailed[] = "Fehler beim Schreiben in Datei !";
+constexpr char kCompressFailed[] = "Fehler beim Komprimieren";
+constexpr char kOutputAreaFull[] = "Fehler Speicher\xFC" "berlauf des Ausgabepuffers";
+constexpr char kBadData[] = "Ung\xFC" "ldige Huffmann-Tabelle !";
+constexpr char kBadMode[] = "Falscher Modus beim Entkomprimieren !";
+constexpr char kNoMemory[] = "Zu wenig Speicher";
+
+constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecOutputFull,
+                                          kOutputAreaFull};
+
+// Input is read in pieces of this size for both directions.
+constexpr std::size_t kInputSize = 16384;
+// Raw Deflate: negative window bits leave out the zlib header and trailer.
+constexpr int kRawWindowBits = -15;
+constexpr int kMemoryLevel = 8;
+
+// What the Deflate64 decoder's callbacks need: the codec's own sides are
+// reached through its public Read and Write.
+struct Deflate64Io {
+  DataStream* stream;
+  unsigned char* buffer;
+  bool outputFull;
+  std::uint64_t written;
+};
+
+long ReadForDeflate64(void* context, const unsigned char** data) {
+  auto* io = static_cast<Deflate64Io*>(context);
+  const std::int64_t got = io->stream->Read(io->buffer, kInputSize);
+  *data = io->buffer;
+  return got < 0 ? -1 : static_cast<long>(got);
+}
+
+int WriteForDeflate64(void* context, const unsigned char* data, unsigned long size) {
+  auto* io = static_cast<Deflate64Io*>(context);
+  const std::int64_t put = io->stream->Write(data, size);
+  if (put > 0) io->written += static_cast<std::uint64_t>(put);
+  if (put >= 0 && static_cast<std::uint64_t>(put) == size) return 0;
+  // A memory side takes what fits and then has no room left.
+  if (put >= 0 && io->stream->OutputKind() == SideKind::kMemory) io->outputFull = true;
+  return 1;
+}
+
+}  // namespace
+
+struct DeflateCodec::Streams {
+  z_stream deflater{};
+  z_stream inflater{};
+  bool deflaterReady = false;
+  int deflaterLevel = -1;
+  bool inflaterReady = false;
+
+  ~Streams() {
+    if (deflaterReady) deflateEnd(&deflater);
+    if (inflaterReady) inflateEnd(&inflater);
+  }
+};
+
+DeflateCodec::DeflateCodec() = default;
+DeflateCodec::~DeflateCodec() = default;
+
+void DeflateCodec::ReleaseBuffers() {
+  streams_.reset();
+  input_.reset();
+  deflate64_.reset();
+  Codec::ReleaseBuffers();
+}
+
+unsigned char* DeflateCodec::InputBuffer() {
+  if (!input_) input_.reset(new (std::nothrow) unsigned char[kInputSize]);
+  if (!input_) Fail(kCodecNoMemory, kNoMemory);
+  return input_.get();
+}
+
+std::uint64_t DeflateCodec::Compress(int level) {
+  const int used = BeginCompression(level, 0, 9);
+  SetMode(used > 0 ? kDeflate : kStored);
+  if (used == 0) return StoredCopy();
+  return Deflate(used);
+}
+
+std::uint64_t DeflateCodec::Deflate(int level) {
+  if (!streams_) streams_.reset(new (std::nothrow) Streams);
+  if (!streams_) Fail(kCodecNoMemory, kNoMemory);
+  z_stream& zs = streams_->deflater;
+  if (streams_->deflaterReady && streams_->deflaterLevel != level) {
+    deflateEnd(&zs);
+    streams_->deflaterReady = false;
+  }
+  if (streams_->deflaterReady) {
+    if (deflateReset(&zs) != Z_OK) Fail(kCodecSetupFailed, kInitFailed);
+  } else {
+    zs = z_stream{};
+    if (deflateInit2(&zs, level, Z_DEFLATED, kRawWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
+      Fail(kCodecSetupFailed, kInitFailed);
+    }
+    streams_->deflaterReady = true;
+    streams_->deflaterLevel = level;
+  }
+
+  unsigned char* input = InputBuffer();
+  unsigned char* work = nullptr;
+  if (OutputKind() != SideKind::kMemory) {
+    work = WorkBuffer();
+    if (work == nullptr) Fail(kCodecNoMemory, kNoMemory);
+  }
+  int flush = Z_NO_FLUSH;
+  int result = Z_OK;
+  while (flush != Z_FINISH) {
+    const std::int64_t got = Read(input, kInputSize);
+    if (got < 0) Fail(kCodecReadFailed, kReadFailed);
+    CountUncompressed(static_cast<std::uint64_t>(got));
+    flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
+    zs.next_in = input;
+    zs.avail_in = static_cast<uInt>(got);
+    // Deflate until it has taken the piece (or, finishing, written its end).
+    do {
+      const OutputSpan span = BeginOutput(work, kWorkBufferSize);
+      zs.next_out = span.data;
+      zs.avail_out = static_cast<uInt>(span.size);
+      result = deflate(&zs, flush);
+      if (result == Z_STREAM_ERROR) Fail(kCodecDataError, kCompressFailed);
+      const std::size_t produced = span.size - zs.avail_out;
+      DeliverOutput(span, produced, kOutputTexts);
+      CountCompressed(produced);
+    } while (zs.avail_out == 0 && result != Z_STREAM_END);
+  }
+  NoteExpansion();
+  FinishOutput(kOutputTexts);
+  return CompressedCount();
+}
+
+std::uint64_t DeflateCodec::Decompress(int mode) {
+  switch (BeginDecompression(mode)) {
+    case kStored: return StoredCopy();
+    case kDeflate64: return InflateDeflate64();
+    case kDeflate: return Inflate();
+    default: break;
+  }
+  Fail(kCodecSetupFailed, kBadMode);
+}
+
+std::uint64_t DeflateCodec::Inflate() {
+  if (!streams_) streams_.reset(new (std::nothrow) Streams);
+  if (!streams_) Fail(kCodecNoMemory, kNoMemory);
+  z_stream& zs = streams_->inflater;
+  if (streams_->inflaterReady) {
+    if (inflateReset(&zs) != Z_OK) Fail(kCodecSetupFailed, kInitFailed);
+  } else {
+    zs = z_stream{};
+    if (inflateInit2(&zs, kRawWindowBits) != Z_OK) Fail(kCodecSetupFailed, kInitFailed);
+    streams_->inflaterReady = true;
+  }
+
+  unsigned char* input = InputBuffer();
+  unsigned char* work = nullptr;
+  if (OutputKind() != SideKind::kMemory) {
+    work = WorkBuffer();
+    if (work == nullptr) Fail(kCodecNoMemory, kNoMemory);
+  }
+  zs.avail_in = 0;
+  bool starved = true;  // the last call left output room, so it wants input
+  for (;;) {
+    if (zs.avail_in == 0 && starved) {
+      const std::int64_t got = Read(input, kInputSize);
+      if (got < 0) Fail(kCodecReadFailed, kReadFailed);
+      // The input ended inside the stream.
+      if (got == 0) Fail(kCodecDataError, kBadData);
+      zs.next_in = input;
+      zs.avail_in = static_cast<uInt>(got);
+    }
+    const uInt before = zs.avail_in;
+    const OutputSpan span = BeginOutput(work, kWorkBufferSize);
+    zs.next_out = span.data;
+    zs.avail_out = static_cast<uInt>(span.size);
+    const int result = inflate(&zs, Z_SYNC_FLUSH);
+    const std::size_t produced = span.size - zs.avail_out;
+    CountCompressed(before - zs.avail_in);
+    DeliverOutput(span, produced, kOutputTexts);
+    CountUncompressed(produced);
+    if (result == Z_STREAM_END) break;
+    if (result != Z_OK && result != Z_BUF_ERROR) Fail(kCodecDataError, kBadData);
+    starved = zs.avail_out != 0;
+    // With input and output room, inflate always moves; if it did not,
+    // looping again would not either.
+    if (produced == 0 && before == zs.avail_in && !starved) Fail(kCodecDataError, kBadData);
+  }
+  return UncompressedCount();
+}
+
+std::uint64_t DeflateCodec::InflateDeflate64() {
+  if (!deflate64_) deflate64_.reset(new (std::nothrow) Deflate64Decoder);
+  if (!deflate64_) Fail(kCodecNoMemory, kNoMemory);
+  Deflate64Io io{this, InputBuffer(), false, 0};
+  unsigned long long bytesIn = 0;
+  const Deflate64Result result =
+      deflate64_->Run(ReadForDeflate64, &io, WriteForDeflate64, &io, &bytesIn, nullptr);
+  CountCompressed(bytesIn);
+  CountUncompressed(io.written);
+  switch (result) {
+    case Deflate64Result::kStreamEnd: return UncompressedCount();
+    case Deflate64Result::kWriteFailed:
+      if (io.outputFull) Fail(kCodecOutputFull, kOutputAreaFull);
+      Fail(kCodecWriteFailed, kWriteFailed);
+    case Deflate64Result::kReadFailed: Fail(kCodecReadFailed, kReadFailed);
+    case Deflate64Result::kNoMemory: Fail(kCodecNoMemory, kNoMemory);
+    default: Fail(kCodecDataError, kBadData);
+  }
+}
+
+}  // namespace korbel

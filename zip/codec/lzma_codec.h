@@ -1,0 +1,45 @@
+// LzmaCodec: zip method 14, LZMA with the zip method's small header.
+#ifndef PAKKARO_ZIP_CODEC_LZMA_CODEC_H
+#define PAKKARO_ZIP_CODEC_LZMA_CODEC_H
+
+#include <cstdint>
+#include <memory>
+
+#include "zip/codec/codec.h"
+
+namespace korbel {
+
+class LzmaCodec : public Codec {
+ public:
+  // Mode bits: what precedes the LZMA data.
+  static constexpr int kZipHeader = 1;   // 4 bytes: encoder version 9.20, property size 5
+  static constexpr int kProperties = 2;  // 5 bytes: lc/lp/pb and the dictionary size
+  static constexpr int kSizeField = 4;   // 8 bytes: the uncompressed size, all ones if unknown
+  static constexpr int kZipMode = kZipHeader | kProperties;
+
+  LzmaCodec();
+  ~LzmaCodec() override;
+
+  // The size of the uncompressed data; negative when unknown. A compression
+  // of unknown size ends with the end marker; a known size lets the decoder
+  // stop after exactly that many bytes, with or without an end marker.
+  void SetUncompressedSize(std::int64_t size) { size_ = size < 0 ? -1 : size; }
+  std::int64_t UncompressedSize() const { return size_; }
+
+  std::uint64_t Compress(int level) override;
+  std::uint64_t Decompress(int mode) override;
+  void ReleaseBuffers() override;
+
+ private:
+  unsigned char* InputBuffer();
+  unsigned char* WorkOutput();
+  void WriteHeader(int mode, const unsigned char* properties);
+  void ReadExactly(unsigned char* buffer, std::size_t length);
+
+  std::int64_t size_ = -1;
+  std::unique_ptr<unsigned char[]> input_;
+};
+
+}  // namespace korbel
+
+#endif  // PAKKARO_ZIP_CODEC_LZMA_CODEC_H

@@ -1,0 +1,101 @@
+// Reclaiming the space of deleted entries: the data behind each gap moves
+// down, in the order of the local header offsets.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/platform.h"
+#include "zip/korbel.h"
+#include "zip/local_header.h"
+
+namespace korbel {
+namespace {
+
+// Files below this size are moved inside a mapping of the whole file.
+constexpr std::int64_t kMappingLimit = 0x10000000;
+constexpr std::size_t kPieceSize = 16384;
+
+}  // namespace
+
+void Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length,
+                      unsigned char* mapped) {
+  if (from == to || length == 0) return;
+  if (mapped != nullptr) {
+    std::memmove(mapped + to, mapped + from, static_cast<std::size_t>(length));
+    return;
+  }
+  if (store_.IsMemoryMode()) {
+    std::memmove(store_.Data() + to, store_.Data() + from, static_cast<std::size_t>(length));
+    return;
+  }
+  // The target lies below the source, so piece by piece from the front never
+  // overwrites bytes still to be moved.
+  std::vector<unsigned char> piece(kPieceSize);
+  while (length > 0) {
+    const std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(length, kPieceSize));
+    ReadAt(from, piece.data(), now);
+    if (store_.Seek(to, platform::kSeekBegin) != to) RaiseError(kWriteError);
+    if (store_.Write(piece.data(), now) != static_cast<std::int64_t>(now)) RaiseError(kWriteError);
+    from += static_cast<std::int64_t>(now);
+    to += static_cast<std::int64_t>(now);
+    length -= now;
+  }
+}
+
+void Korbel::CompactDeletedSpace() {
+  std::sort(entries_.begin(), entries_.end(),
+            [](const std::unique_ptr<ZipEntry>& a, const std::unique_ptr<ZipEntry>& b) {
+              if (a->queued != b->queued) return b->queued != 0;
+              return a->localHeaderOffset < b->localHeaderOffset;
+            });
+  sortedBy_ = kSortByOffset;
+
+  platform::FileMapping mapping;
+  unsigned char* mapped = nullptr;
+  if (store_.IsFileMode() && directoryStart_ > 0 && directoryStart_ < kMappingLimit &&
+      store_.Size() < kMappingLimit) {
+    if (mapping.Map(store_.FileHandle(), static_cast<std::uint64_t>(store_.Size()))) mapped = mapping.Data();
+  }
+
+  // Data in front of the first entry (a self-extractor stub, say) stays.
+  std::int64_t target = -1;
+  const int count = EntryCount();
+  for (int i = 0; i < count; ++i) {
+    ZipEntry& entry = *entries_[static_cast<std::size_t>(i)];
+    if (entry.queued) break;
+    if (target < 0) target = static_cast<std::int64_t>(entry.localHeaderOffset);
+    if (entry.deleted) continue;
+    const std::uint64_t span = EntrySpan(entry);
+    std::uint64_t limit = static_cast<std::uint64_t>(directoryStart_);
+    for (int j = i + 1; j < count; ++j) {
+      const ZipEntry& next = *entries_[static_cast<std::size_t>(j)];
+      if (next.queued) break;
+      if (next.localHeaderOffset > entry.localHeaderOffset) {
+        limit = std::min(limit, next.localHeaderOffset);
+        break;
+      }
+    }
+    if (span == UINT64_MAX || entry.localHeaderOffset > limit || span > limit - entry.localHeaderOffset) {
+      RaiseError(kInternalError);
+    }
+    if (EventEnabled(kEventCompress) && Report(kEventCompress, i) != 0) RaiseError(kUserAbort);
+    MoveData(static_cast<std::int64_t>(entry.localHeaderOffset), target, span, mapped);
+    entry.localHeaderOffset = static_cast<std::uint64_t>(target);
+    target += static_cast<std::int64_t>(span);
+  }
+  mapping.Unmap();
+  if (target < 0) target = directoryStart_;
+  // The deleted entries' data is gone now; so are they.
+  for (int i = EntryCount() - 1; i >= 0; --i) {
+    if (entries_[static_cast<std::size_t>(i)]->deleted && !entries_[static_cast<std::size_t>(i)]->queued) {
+      RemoveEntry(i);
+    }
+  }
+  if (store_.Seek(target, platform::kSeekBegin) != target || store_.Truncate() != 0) {
+    RaiseError(kWriteError);
+  }
+  directoryStart_ = target;
+  directoryChanged_ = true;
+}
+
+}  // namespace korbel

@@ -1,0 +1,274 @@
+// Loading the central directory: finding the end records, reading every
+// central header and checking every local header.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "zip/byte_cursor.h"
+#include "zip/central_header.h"
+#include "zip/end_record.h"
+#include "zip/extra_fields.h"
+#include "zip/korbel.h"
+#include "zip/local_header.h"
+#include "zip/name_codec.h"
+#include "zip/stored_name.h"
+#include "zip/zip64_end_record.h"
+
+namespace korbel {
+namespace {
+
+constexpr std::int64_t kSearchBlock = 4096;
+constexpr std::uint16_t kLocalFlagsKept = 0x1FFF;  // bits 13 to 15 are cleared
+
+std::uint32_t Read32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// A check of the structure: code 3 when it fails.
+void Require(bool condition) {
+  if (!condition) RaiseError(kBadFormat);
+}
+
+}  // namespace
+
+int Korbel::LoadDirectory(int /*loaderArgument*/) {
+  lastError_ = kOk;
+  try {
+    LoadDirectoryOrThrow();
+  } catch (const EngineFault& fault) {
+    lastError_ = fault.code;
+    if (EventEnabled(kEventError)) Report(kEventError, -1);
+    Discard();
+    return fault.code;
+  } catch (const std::bad_alloc&) {
+    lastError_ = kNoMemory;
+    if (EventEnabled(kEventError)) Report(kEventError, -1);
+    Discard();
+    return kNoMemory;
+  }
+  lastError_ = kOk;
+  return kOk;
+}
+
+// Reads `length` bytes at `position`; a short read raises code 11.
+void Korbel::ReadAt(std::int64_t position, void* buffer, std::size_t length) {
+  if (store_.Seek(position, platform::kSeekBegin) != position) RaiseError(kReadError);
+  if (store_.Read(buffer, length) != static_cast<std::int64_t>(length)) RaiseError(kReadError);
+}
+
+// The position of the last end record or Zip64 locator signature in the whole
+// source, searched backwards block by block; -1 when there is none.
+std::int64_t Korbel::FindEndSignature(std::int64_t size) {
+  unsigned char block[kSearchBlock + 3];
+  std::int64_t start = size - (size % kSearchBlock);
+  std::int64_t length = size % kSearchBlock;
+  if (length == 0) {
+    start -= kSearchBlock;
+    length = kSearchBlock;
+  }
+  std::size_t carried = 0;  // the first bytes of the block behind this one
+  while (start >= 0) {
+    std::memmove(block + length, block, carried);
+    ReadAt(start, block, static_cast<std::size_t>(length));
+    const std::size_t filled = static_cast<std::size_t>(length) + carried;
+    for (std::size_t at = filled >= 4 ? filled - 4 + 1 : 0; at-- > 0;) {
+      const std::uint32_t value = Read32(block + at);
+      if (value == kEndRecordSignature || value == kZip64LocatorSignature) {
+        return start + static_cast<std::int64_t>(at);
+      }
+    }
+    carried = std::min<std::size_t>(3, static_cast<std::size_t>(length));
+    start -= kSearchBlock;
+    length = kSearchBlock;
+  }
+  return -1;
+}
+
+void Korbel::LoadDirectoryOrThrow() {
+  ClearTable();
+  comment_.reset();
+  const std::int64_t size = store_.Size();
+  sourceSize_ = size;
+  if (size <= 0) {
+    // Only a new archive may start empty; its directory is written at close.
+    Require(openMode_ == kCreate);
+    directoryStart_ = 0;
+    endPosition_ = 0;
+    directoryChanged_ = true;
+    return;
+  }
+
+  const std::int64_t found = FindEndSignature(size);
+  Require(found >= 0);
+  endPosition_ = found;
+  unsigned char signature[4];
+  ReadAt(found, signature, 4);
+
+  std::int64_t locatorPosition = -1;
+  if (Read32(signature) == kEndRecordSignature) {
+    unsigned char raw[kEndRecordSize];
+    ReadAt(found, raw, sizeof raw);
+    EndRecord record;
+    Require(ParseEndRecord(raw, sizeof raw, &record));
+    if (record.commentLength > 0) {
+      std::vector<std::uint8_t> stored(record.commentLength);
+      ReadAt(found + static_cast<std::int64_t>(kEndRecordSize), stored.data(), stored.size());
+      comment_ = std::make_unique<std::string>();
+      DecodeName(stored.data(), stored.size(), 0, comment_.get());
+    }
+    if (record.diskNumber > 1 || record.directoryDisk > 0 ||
+        record.entriesOnDisk != record.totalEntries) {
+      RaiseError(kSpanned);
+    }
+    // The directory ends where the end record starts: data in front of the
+    // archive shifts both, whatever the offset field says.
+    directoryStart_ = found - static_cast<std::int64_t>(record.directorySize);
+    if (record.directoryOffset == kZip64Marker) {
+      locatorPosition = found - static_cast<std::int64_t>(kZip64LocatorSize);
+      Require(locatorPosition >= 0);
+      ReadAt(locatorPosition, signature, 4);
+      Require(Read32(signature) == kZip64LocatorSignature);
+    }
+  } else {
+    locatorPosition = found;
+  }
+
+  if (locatorPosition >= 0) {
+    unsigned char raw[kZip64LocatorSize];
+    ReadAt(locatorPosition, raw, sizeof raw);
+    Zip64Locator locator;
+    Require(ParseZip64Locator(raw, sizeof raw, &locator));
+    Require(locator.endRecordOffset <= static_cast<std::uint64_t>(size) - kZip64EndRecordSize ||
+            static_cast<std::uint64_t>(size) < kZip64EndRecordSize);
+    unsigned char recordBytes[kZip64EndRecordSize];
+    ReadAt(static_cast<std::int64_t>(locator.endRecordOffset), recordBytes, sizeof recordBytes);
+    Zip64EndRecord record;
+    Require(ParseZip64EndRecord(recordBytes, sizeof recordBytes, &record));
+    if (locator.totalDisks > 1 || record.directoryDisk > 0 ||
+        record.entriesOnDisk != record.totalEntries) {
+      RaiseError(kSpanned);
+    }
+    Require(record.directoryOffset <= static_cast<std::uint64_t>(size));
+    directoryStart_ = static_cast<std::int64_t>(record.directoryOffset);
+  }
+  Require(directoryStart_ >= 0 && directoryStart_ <= size && directoryStart_ <= endPosition_);
+
+  ReadCentralHeaders();
+  CheckLocalHeaders();
+  if (options_ & kKeepSorted) SortEntries(-1);
+}
+
+void Korbel::ReadCentralHeaders() {
+  // The directory is read whole: its size is bounded by the source, never by
+  // a count the archive claims.
+  std::vector<std::uint8_t> directory(static_cast<std::size_t>(endPosition_ - directoryStart_));
+  if (!directory.empty()) ReadAt(directoryStart_, directory.data(), directory.size());
+  const bool tolerant = (options_ & kTolerant) != 0;
+  const std::size_t end = directory.size();
+  std::size_t at = 0;
+
+  while (at + 4 <= end) {
+    if (Read32(directory.data() + at) != kCentralHeaderSignature) {
+      if (!tolerant || end - at < kCentralHeaderSize) break;
+      // Look for the next central header behind the damage.
+      std::size_t next = at + 1;
+      while (next + 4 <= end && Read32(directory.data() + next) != kCentralHeaderSignature) ++next;
+      if (next + 4 > end) break;
+      at = next;
+      continue;
+    }
+    CentralHeader header;
+    if (end - at < kCentralHeaderSize || !ParseCentralHeader(directory.data() + at, end - at, &header)) {
+      // A fixed part cut off by the end record.
+      RaiseError(kReadError);
+    }
+    const int index = NewEntry();
+    ZipEntry* entry = EntryAt(index);
+    ApplyCentralHeader(header, entry);
+    entry->madeByDos = static_cast<std::uint8_t>((header.versionMadeBy >> 8) == 0);
+    std::size_t cursor = at + kCentralHeaderSize;
+    const std::size_t left = end - cursor;
+
+    // Name, extra field and comment must end before the end record.
+    bool intact = header.nameLength > 0 && header.nameLength <= left;
+    if (intact) {
+      ApplyStoredName(directory.data() + cursor, header.nameLength, entry);
+      cursor += header.nameLength;
+      intact = header.extraLength <= end - cursor;
+    }
+    if (intact) {
+      entry->centralExtra.assign(directory.data() + cursor, directory.data() + cursor + header.extraLength);
+      entry->centralExtraLength = header.extraLength;
+      cursor += header.extraLength;
+      intact = header.commentLength <= end - cursor;
+    }
+    if (intact) {
+      DecodeName(directory.data() + cursor, header.commentLength, header.flags, &entry->comment);
+      entry->commentLength = header.commentLength;
+      cursor += header.commentLength;
+      ParseExtraField(entry->centralExtra.data(), entry->centralExtra.size(), entry);
+    }
+    IndexName(entry);
+    if (EventEnabled(kEventFound) && Report(kEventFound, index) != 0) RaiseError(kUserAbort);
+    if (!intact) {
+      // A tolerant load keeps what was read and looks for the next header.
+      Require(tolerant);
+      at += 4;
+      while (at + 4 <= end && Read32(directory.data() + at) != kCentralHeaderSignature) ++at;
+      continue;
+    }
+    at = cursor;
+  }
+}
+
+void Korbel::CheckLocalHeaders() {
+  const bool tolerant = (options_ & kTolerant) != 0;
+  std::vector<std::uint8_t> header(kLocalHeaderSize);
+  for (auto& owned : entries_) {
+    ZipEntry* entry = owned.get();
+    entry->written = 1;
+    entry->flags &= kLocalFlagsKept;
+    bool placed = entry->localHeaderOffset <= static_cast<std::uint64_t>(directoryStart_) &&
+                  static_cast<std::uint64_t>(directoryStart_) - entry->localHeaderOffset >= kLocalHeaderSize;
+    LocalHeader local;
+    if (placed) {
+      ReadAt(static_cast<std::int64_t>(entry->localHeaderOffset), header.data(), kLocalHeaderSize);
+      placed = ParseLocalHeader(header.data(), kLocalHeaderSize, &local);
+    }
+    if (!placed) {
+      Require(tolerant);
+      entry->faulty = 1;
+      entry->localExtraLength = 0;
+      continue;
+    }
+    const std::int64_t variable = static_cast<std::int64_t>(local.nameLength) + local.extraLength;
+    const std::int64_t nameAt = static_cast<std::int64_t>(entry->localHeaderOffset + kLocalHeaderSize);
+    bool good = variable <= sourceSize_ - nameAt;
+    if (good) {
+      std::vector<std::uint8_t> rest(static_cast<std::size_t>(variable));
+      if (!rest.empty()) ReadAt(nameAt, rest.data(), rest.size());
+      good = LocalNameMatches(rest.data(), local.nameLength, local.flags, *entry);
+      entry->localExtra.assign(rest.begin() + local.nameLength, rest.end());
+      entry->localExtraLength = local.extraLength;
+      ParseExtraField(entry->localExtra.data(), entry->localExtra.size(), entry);
+    }
+    if (good && (local.flags & kDataDescriptorFlag)) {
+      std::uint64_t compressed = local.compressedSize;
+      if (compressed == 0 || compressed == kZip64Marker) compressed = entry->compressedSize;
+      const std::uint64_t descriptor = static_cast<std::uint64_t>(nameAt + variable) + compressed;
+      unsigned char signature[4];
+      good = descriptor <= static_cast<std::uint64_t>(sourceSize_) - 4;
+      if (good) {
+        ReadAt(static_cast<std::int64_t>(descriptor), signature, 4);
+        good = Read32(signature) == kDataDescriptorSignature;
+      }
+    }
+    if (!good) {
+      Require(tolerant);
+      entry->faulty = 1;
+    }
+  }
+}
+
+}  // namespace korbel

@@ -1,0 +1,39 @@
+#include "zip/dos_time.h"
+
+#include <ctime>
+
+#include "platform/platform.h"
+
+namespace korbel {
+
+std::uint32_t DosDateTimeFromSeconds(std::int64_t seconds) {
+  // DOS keeps seconds in steps of two; rounding up keeps a file from looking
+  // older in the archive than on disk.
+  if (seconds % 2 != 0) ++seconds;
+  std::tm local{};
+  if (!platform::ToLocalTime(seconds, &local)) return kDosEpoch;
+  int year = local.tm_year + 1900;
+  if (year < 1980) return kDosEpoch;
+  // Seven bits of years end with 2107; a later time would wrap into the past.
+  if (year > 2107) return kDosLast;
+  return static_cast<std::uint32_t>(year - 1980) << 25 |
+         static_cast<std::uint32_t>(local.tm_mon + 1) << 21 |
+         static_cast<std::uint32_t>(local.tm_mday) << 16 |
+         static_cast<std::uint32_t>(local.tm_hour) << 11 |
+         static_cast<std::uint32_t>(local.tm_min) << 5 |
+         static_cast<std::uint32_t>(local.tm_sec / 2);
+}
+
+std::int64_t SecondsFromDosDateTime(std::uint32_t dosDateTime) {
+  std::tm local{};
+  local.tm_year = static_cast<int>(dosDateTime >> 25) + 80;
+  local.tm_mon = static_cast<int>((dosDateTime >> 21) & 0x0F) - 1;
+  local.tm_mday = static_cast<int>((dosDateTime >> 16) & 0x1F);
+  local.tm_hour = static_cast<int>((dosDateTime >> 11) & 0x1F);
+  local.tm_min = static_cast<int>((dosDateTime >> 5) & 0x3F);
+  local.tm_sec = static_cast<int>(dosDateTime & 0x1F) * 2;
+  local.tm_isdst = 0;
+  return platform::FromLocalTime(&local);
+}
+
+}  // namespace korbel

@@ -1,0 +1,202 @@
+#include "zip/extra_fields.h"
+
+#include "zip/byte_cursor.h"
+
+namespace korbel {
+namespace {
+
+constexpr std::uint16_t kNtfsTimesTag = 1;
+constexpr std::uint16_t kNtfsTimesSize = 24;
+constexpr std::uint8_t kTimestampAllTimes = 0x07;  // modification, access, creation
+
+struct ParseState {
+  bool timestampSeen = false;  // 0x5455 read: a later 0x5855 block is ignored
+  bool unixNewSeen = false;    // 0x7855 read: the same
+};
+
+void ParseZip64(ByteCursor& block, ZipEntry* entry) {
+  std::uint64_t* values[] = {&entry->uncompressedSize, &entry->compressedSize,
+                             &entry->localHeaderOffset};
+  for (std::uint64_t* value : values) {
+    if (*value != kZip64Marker) continue;
+    if (block.remaining() < 8) return;
+    *value = block.Get64();
+  }
+}
+
+void ParseNtfs(ByteCursor& block, ZipEntry* entry) {
+  if (!block.Skip(4)) return;  // reserved
+  while (block.remaining() >= 4) {
+    std::uint16_t tag = block.Get16();
+    std::uint16_t size = block.Get16();
+    const std::uint8_t* data = block.GetBytes(size);
+    if (size > 0 && data == nullptr) return;
+    if (tag != kNtfsTimesTag || size < kNtfsTimesSize) continue;
+    ByteCursor times(data, size);
+    entry->modified = SecondsFromFileTime(times.Get64());
+    entry->accessed = SecondsFromFileTime(times.Get64());
+    entry->created = SecondsFromFileTime(times.Get64());
+  }
+}
+
+void ParseTimestamp(ByteCursor& block, ZipEntry* entry) {
+  std::uint8_t present = block.Get8();
+  std::int32_t* times[] = {&entry->modified, &entry->accessed, &entry->created};
+  for (int bit = 0; bit < 3; ++bit) {
+    if ((present & (1u << bit)) == 0) continue;
+    if (block.remaining() < 4) return;  // a time that does not fit is dropped
+    *times[bit] = static_cast<std::int32_t>(block.Get32());
+  }
+}
+
+void ParseUnixOld(ByteCursor& block, ZipEntry* entry) {
+  if (block.remaining() < 8) return;
+  entry->accessed = static_cast<std::int32_t>(block.Get32());
+  entry->modified = static_cast<std::int32_t>(block.Get32());
+}
+
+void ParseAes(ByteCursor& block, ZipEntry* entry) {
+  if (block.remaining() < 7) return;
+  std::uint16_t version = block.Get16();
+  std::uint8_t vendor0 = block.Get8();
+  std::uint8_t vendor1 = block.Get8();
+  std::uint8_t strength = block.Get8();
+  std::uint16_t method = block.Get16();
+  if (version != 1 && version != 2) return;
+  if (vendor0 != 'A' || vendor1 != 'E') return;
+  if (strength < 1 || strength > 3) return;
+  if ((method >> 8) != 0) return;
+  entry->aesInfo = static_cast<std::uint8_t>(version * 4 + strength);
+  entry->aesMethod = static_cast<std::uint8_t>(method);
+}
+
+void PutTimestampBlock(ByteWriter& out, const ZipEntry& entry) {
+  out.Put16(kTimestampExtraId);
+  out.Put16(13);
+  out.Put8(kTimestampAllTimes);
+  out.Put32(static_cast<std::uint32_t>(entry.modified));
+  out.Put32(static_cast<std::uint32_t>(entry.accessed));
+  out.Put32(static_cast<std::uint32_t>(entry.created));
+}
+
+void PutNtfsBlock(ByteWriter& out, const ZipEntry& entry) {
+  out.Put16(kNtfsExtraId);
+  out.Put16(32);
+  out.Put32(0);  // reserved
+  out.Put16(kNtfsTimesTag);
+  out.Put16(kNtfsTimesSize);
+  out.Put64(FileTimeFromSeconds(entry.modified));
+  out.Put64(FileTimeFromSeconds(entry.accessed));
+  out.Put64(FileTimeFromSeconds(entry.created));
+}
+
+bool HasZip64Block(const std::vector<std::uint8_t>& field) {
+  // The engine writes the Zip64 block first.
+  return field.size() >= 4 && field[0] == (kZip64ExtraId & 0xFF) && field[1] == (kZip64ExtraId >> 8);
+}
+
+}  // namespace
+
+std::int32_t SecondsFromFileTime(std::uint64_t fileTime) {
+  if (fileTime < kFileTimeEpoch) return 0;
+  std::uint64_t seconds = (fileTime - kFileTimeEpoch) / 10000000u;
+  if (seconds > 0x7FFFFFFFu) return 0x7FFFFFFF;
+  return static_cast<std::int32_t>(seconds);
+}
+
+std::uint64_t FileTimeFromSeconds(std::int32_t seconds) {
+  if (seconds <= 0) return 0;
+  return (static_cast<std::uint64_t>(seconds) + 11644473600u) * 10000000u;
+}
+
+void ParseExtraField(const std::uint8_t* data, std::size_t size, ZipEntry* entry) {
+  ByteCursor field(data, size);
+  ParseState state;
+  while (field.remaining() >= 4) {
+    std::uint16_t id = field.Get16();
+    std::uint16_t blockSize = field.Get16();
+    if (blockSize > field.remaining()) return;
+    ByteCursor block(data + field.position(), blockSize);
+    field.Skip(blockSize);
+    switch (id) {
+      case kZip64ExtraId:
+        ParseZip64(block, entry);
+        break;
+      case kNtfsExtraId:
+        ParseNtfs(block, entry);
+        break;
+      case kTimestampExtraId:
+        ParseTimestamp(block, entry);
+        state.timestampSeen = true;
+        break;
+      case kUnixOldExtraId:
+        if (!state.timestampSeen && !state.unixNewSeen) ParseUnixOld(block, entry);
+        break;
+      case kUnixNewExtraId:
+        state.unixNewSeen = true;
+        break;
+      case kAesExtraId:
+        ParseAes(block, entry);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+std::vector<std::uint8_t> BuildCentralExtra(const ZipEntry& entry) {
+  std::vector<std::uint8_t> field;
+  ByteWriter out(&field);
+  const std::uint64_t values[] = {entry.uncompressedSize, entry.compressedSize,
+                                  entry.localHeaderOffset};
+  std::uint16_t count = 0;
+  for (std::uint64_t value : values) count = static_cast<std::uint16_t>(count + NeedsZip64(value));
+  if (count > 0) {
+    out.Put16(kZip64ExtraId);
+    out.Put16(static_cast<std::uint16_t>(8 * count));
+    for (std::uint64_t value : values) {
+      if (NeedsZip64(value)) out.Put64(value);
+    }
+  }
+  PutTimestampBlock(out, entry);
+  PutNtfsBlock(out, entry);
+  return field;
+}
+
+std::vector<std::uint8_t> BuildLocalExtra(const ZipEntry& entry) {
+  std::vector<std::uint8_t> field;
+  if (NeedsZip64(entry.uncompressedSize) || NeedsZip64(entry.compressedSize)) {
+    ByteWriter out(&field);
+    out.Put16(kZip64ExtraId);
+    out.Put16(16);
+    out.Put64(entry.uncompressedSize);
+    out.Put64(entry.compressedSize);
+  }
+  return field;
+}
+
+void BuildExtraFields(ZipEntry* entry) {
+  entry->centralExtra = BuildCentralExtra(*entry);
+  entry->localExtra = BuildLocalExtra(*entry);
+  entry->centralExtraLength = static_cast<std::uint16_t>(entry->centralExtra.size());
+  entry->localExtraLength = static_cast<std::uint16_t>(entry->localExtra.size());
+  if (HasZip64Block(entry->centralExtra) || HasZip64Block(entry->localExtra)) {
+    entry->versionNeeded = kVersionZip64;
+  } else if (entry->versionNeeded > kVersionDeflate && entry->method <= 8) {
+    entry->versionNeeded = kVersionDeflate;
+  }
+}
+
+void PrepareExtraFields(ZipEntry* entry) {
+  bool hasFields = !entry->centralExtra.empty() || !entry->localExtra.empty();
+  if (hasFields && !NeedsZip64(entry->uncompressedSize) && !NeedsZip64(entry->localHeaderOffset)) {
+    return;
+  }
+  BuildExtraFields(entry);
+}
+
+std::uint16_t VersionNeededFor(std::uint16_t method, bool folder) {
+  return (method == 0 || folder) ? kVersionStored : kVersionDeflate;
+}
+
+}  // namespace korbel

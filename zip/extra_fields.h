@@ -1,0 +1,72 @@
+// Extra fields of the local and central headers: reading the blocks the
+// engine understands into an entry, and building the fields it writes.
+#ifndef PAKKARO_ZIP_EXTRA_FIELDS_H
+#define PAKKARO_ZIP_EXTRA_FIELDS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "zip/zip_entry.h"
+
+namespace korbel {
+
+enum ExtraFieldId : std::uint16_t {
+  kZip64ExtraId = 0x0001,
+  kNtfsExtraId = 0x000A,
+  kTimestampExtraId = 0x5455,  // extended timestamp
+  kUnixOldExtraId = 0x5855,
+  kUnixNewExtraId = 0x7855,
+  kAesExtraId = 0x9901,
+};
+
+// Versions (zip specification version * 10; the high byte of "made by" is the host).
+constexpr std::uint16_t kVersionMadeBy = 0x0B17;  // host 11, version 2.3
+constexpr std::uint16_t kVersionStored = 10;      // stored entries and folders
+constexpr std::uint16_t kVersionDeflate = 20;
+constexpr std::uint16_t kVersionZip64 = 45;
+
+// Sizes of the blocks the engine writes, header included.
+constexpr std::size_t kTimestampBlockSize = 4 + 13;
+constexpr std::size_t kNtfsBlockSize = 4 + 32;
+
+// 100-nanosecond units between 1601-01-01 and 1970-01-01.
+constexpr std::uint64_t kFileTimeEpoch = 116444736000000000ull;
+
+// FILETIME to seconds since 1970: before 1970 gives 0, past the signed
+// 32-bit range gives 0x7FFFFFFF.
+std::int32_t SecondsFromFileTime(std::uint64_t fileTime);
+// Seconds since 1970 to FILETIME; 0 for a time of 0 or less.
+std::uint64_t FileTimeFromSeconds(std::int32_t seconds);
+
+// Applies the blocks the engine interprets (Zip64, NTFS times, extended
+// timestamp, the old Unix block, AES) to the entry and skips the others.
+// Zip64 values replace only the sizes and offset that hold 0xFFFFFFFF, so
+// the entry must be filled from its header first. Scanning stops when fewer
+// than 4 bytes remain or a block runs past the end.
+void ParseExtraField(const std::uint8_t* data, std::size_t size, ZipEntry* entry);
+
+// The central extra field the engine writes: a Zip64 block holding those of
+// uncompressed size, compressed size and local header offset that need it,
+// then the extended timestamp and NTFS blocks (53 bytes without Zip64).
+std::vector<std::uint8_t> BuildCentralExtra(const ZipEntry& entry);
+// The local extra field: empty, or a Zip64 block with both sizes when either
+// needs it (never the offset), so its length stays the same between the
+// first and the final local header of an entry.
+std::vector<std::uint8_t> BuildLocalExtra(const ZipEntry& entry);
+
+// Rebuilds both extra fields and their lengths; version needed becomes 45
+// with a Zip64 block, else a value above 20 is lowered to 20 for methods up
+// to 8.
+void BuildExtraFields(ZipEntry* entry);
+// Keeps extra fields the entry already has while neither its uncompressed
+// size nor its local header offset needs Zip64; otherwise builds them.
+void PrepareExtraFields(ZipEntry* entry);
+
+// Version needed for an entry's data: 10 for stored entries and folders, 20
+// otherwise (Deflate; other methods and encryption raise it elsewhere).
+std::uint16_t VersionNeededFor(std::uint16_t method, bool folder);
+
+}  // namespace korbel
+
+#endif  // PAKKARO_ZIP_EXTRA_FIELDS_H

@@ -1,0 +1,346 @@
+#include "zip/korbel.h"
+
+#include <cstring>
+#include <new>
+
+#include "fs/path_strings.h"
+#include "zip/crypt/traditional_cipher.h"
+#include "zip/io/pseudo_path.h"
+
+namespace korbel {
+namespace {
+
+// A store prepared by OpenResource or OpenMemory comes back to Open with
+// this marker in the high half of the mode word and 9, 10 or 11 below it.
+constexpr std::uint32_t kPreparedMarker = 0x1234u << 16;
+constexpr std::uint32_t kPreparedBase = 8;
+
+}  // namespace
+
+Korbel::Korbel() {
+  storeOnGrowthRetry_ = true;
+  queuedAdding_ = true;
+  SelectCodec(codec_, 8, 0, 0);
+}
+
+Korbel::~Korbel() {
+  errorText_.reset();
+  if (openMode_ != kClosed) Close();
+  codec_.codec.reset();
+  ClearTable();
+  store_.Release();
+}
+
+std::uint32_t Korbel::Options(std::int64_t value) {
+  if (value == -2) return options_;
+  const std::uint32_t word = static_cast<std::uint32_t>(value);
+  if (word & kAutomaticMethod) {
+    method_ = -1;
+  } else if (word & kStoredMethod) {
+    method_ = 0;
+  }
+  const std::uint32_t previous = options_;
+  options_ = word & ~static_cast<std::uint32_t>(kAutomaticMethod | kStoredMethod);
+  if ((previous ^ options_) & (kSortKeyBits | kKeepSorted)) {
+    SortEntries(static_cast<int>(options_ & kSortKeyBits));
+  }
+  return options_;
+}
+
+int Korbel::SetLevel(int value) {
+  if (value == -2) return level_;
+  if (value == 0) {
+    level_ = 0;
+    method_ = 0;
+  } else if (value < 0) {
+    level_ = 0;
+  } else {
+    level_ = value > 9 ? 9 : value;
+  }
+  return level_;
+}
+
+int Korbel::SetMethod(int value) {
+  if (value == -2) return method_;
+  method_ = (value == 0 || value == -1) ? value : 8;
+  return method_;
+}
+
+void Korbel::SetArchiveComment(const char* comment) {
+  if (comment == nullptr) {
+    comment_.reset();
+  } else {
+    comment_ = std::make_unique<std::string>(comment);
+  }
+  if (openMode_ >= kModify) directoryChanged_ = true;
+}
+
+void Korbel::ReleaseStore() {
+  store_.Release();
+  openMode_ = kClosed;
+}
+
+int Korbel::RefuseOpen(int code) {
+  if (EventEnabled(kEventOpen) && Report(kEventOpen, -1) != 0) code = kUserAbort;
+  lastError_ = code;
+  Report(kEventError, -1);
+  return code;
+}
+
+int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
+  lastError_ = kOk;
+  sortedBy_ = kNotSorted;
+  store_.SetSpillAllowed(false);
+  const int mode = static_cast<int>(modeWord & kModeBits);
+  if (openMode_ != kClosed) Close();
+  if (mode >= kReadOnly && mode <= kCreate) {
+    ReleaseStore();
+    if (!writingAllowed_ && mode != kReadOnly) return RefuseOpen(kUnsupported);
+  } else {
+    return RefuseOpen(kUnsupported);
+  }
+  if (name == nullptr) return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
+
+  const PseudoPath pseudo = ParsePseudoPath(name);
+  if (pseudo.kind == PseudoKind::kResource) {
+    return OpenResource(pseudo.resource.Name(), pseudo.resource.Type(), modeWord & ~kModeBits);
+  }
+  if (pseudo.kind == PseudoKind::kMemory) {
+    return OpenMemory(reinterpret_cast<void*>(pseudo.memory.address), pseudo.memory.capacity,
+                      pseudo.memory.used, modeWord & ~kModeBits);
+  }
+
+  char fullPath[sizeof fullPath_];
+  const std::uint32_t length = platform::GetFullPath(name, fullPath, sizeof fullPath);
+  if (length == 0 || length >= sizeof fullPath) return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
+  int opened = mode;
+  bool ok = false;
+  if (mode == kReadOnly) {
+    ok = store_.OpenFile(fullPath, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting);
+  } else if (mode == kModify) {
+    ok = store_.OpenFile(fullPath, platform::kAccessReadWrite, platform::kShareNone, platform::kOpenExisting);
+    if (ok) {
+      store_.Clear();
+    } else {
+      ok = store_.OpenFile(fullPath, platform::kAccessReadWrite, platform::kShareNone, platform::kCreateAlways);
+    }
+    opened = kCreate;
+  } else {
+    ok = store_.OpenFile(fullPath, platform::kAccessReadWrite, platform::kShareNone, platform::kCreateAlways);
+  }
+  if (!ok) return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
+  SetFullPath(fullPath);
+  return Begin(opened, modeWord, loaderArgument);
+}
+
+int Korbel::Begin(int mode, std::uint32_t modeWord, int loaderArgument) {
+  sourceSize_ = store_.Size();
+  openMode_ = mode;
+  options_ = modeWord & ~static_cast<std::uint32_t>(kModeBits);
+  directoryChanged_ = false;
+  writtenFiles_ = 0;
+  const int result = LoadDirectory(loaderArgument);
+  if (result != kOk) ReleaseStore();
+  lastError_ = result;
+  return result;
+}
+
+int Korbel::OpenPrepared(std::uint32_t modeWord, int loaderArgument) {
+  int mode = static_cast<int>(modeWord & 7);
+  if ((modeWord & 0xFFFF0000u) != kPreparedMarker || mode < kReadOnly || mode > kCreate) {
+    store_.Release();
+    return RefuseOpen(kUnsupported);
+  }
+  if (mode != kReadOnly && !writingAllowed_) {
+    store_.Release();
+    return RefuseOpen(kUnsupported);
+  }
+  if (mode != kReadOnly && store_.Size() < 16) {
+    // Too small to hold an archive: start a new one there.
+    store_.Clear();
+    mode = kCreate;
+  }
+  return Begin(mode, (modeWord & 0xFFF0u) | kReadOnly, loaderArgument);
+}
+
+int Korbel::OpenResource(platform::ResourceId name, platform::ResourceId type, std::uint32_t options) {
+  lastError_ = kOk;
+  if (openMode_ != kClosed) Close();
+  std::string path;
+  const int result = OpenResourceStore(store_, type, name, &path);
+  if (result != kOk) {
+    lastError_ = result;
+    Report(kEventError, -1);
+    return result;
+  }
+  SetFullPath(path.c_str());
+  return OpenPrepared(kPreparedMarker | (kPreparedBase + kReadOnly) | (options & 0xFFF0u), 0);
+}
+
+int Korbel::OpenMemory(void* block, std::int64_t capacity, std::int64_t usedSize, std::uint32_t options) {
+  lastError_ = kOk;
+  if (openMode_ != kClosed) Close();
+  if (capacity > ArchiveStore::kMemoryLimit || usedSize > capacity) {
+    lastError_ = kNotFound;
+    Report(kEventError, -1);
+    return kNotFound;
+  }
+  std::string path;
+  const int result = OpenMemoryStore(store_, block, static_cast<std::int32_t>(capacity),
+                                     static_cast<std::int32_t>(usedSize), &path);
+  if (result != kOk) {
+    lastError_ = result;
+    Report(kEventError, -1);
+    return result;
+  }
+  SetFullPath(path.c_str());
+  const int mode = MemoryOpenMode(usedSize);
+  return OpenPrepared(kPreparedMarker | (kPreparedBase + static_cast<std::uint32_t>(mode)) | (options & 0xFFF0u), 0);
+}
+
+int Korbel::Commit() {
+  if (openMode_ < kModify) return Fail(kBadIndexOrMode);
+  try {
+    if (EventEnabled(kEventWriteBack) && Report(kEventWriteBack, -1) != 0) RaiseError(kUserAbort);
+    if (liveEntries_ < EntryCount()) CompactDeletedSpace();
+    WritePendingEntries();
+  } catch (const EngineFault& fault) {
+    return Fail(fault.code);
+  } catch (const std::bad_alloc&) {
+    return Fail(kNoMemory);
+  }
+  return kOk;
+}
+
+int Korbel::Close() {
+  lastError_ = kOk;
+  if (openMode_ == kClosed) return Fail(kBadIndexOrMode);
+  if (openMode_ == kReadOnly) {
+    Discard();
+    return kOk;
+  }
+  if (openMode_ < 0) {
+    Discard();
+    return Fail(kInternalError);
+  }
+  const int committed = Commit();
+  if (committed != kOk && committed != kUserAbort) {
+    Discard();
+    lastError_ = committed;
+    return committed;
+  }
+  try {
+    if (EventEnabled(kEventClose) && Report(kEventClose, -1) != 0) RaiseError(kUserAbort);
+    if (directoryChanged_) {
+      if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
+      WriteDirectory();
+      directoryChanged_ = false;
+    }
+  } catch (const EngineFault& fault) {
+    Discard();
+    return Fail(fault.code);
+  } catch (const std::bad_alloc&) {
+    Discard();
+    return Fail(kNoMemory);
+  }
+  Discard();
+  return kOk;
+}
+
+void Korbel::Discard() {
+  store_.Release();
+  openMode_ = kClosed;
+  ClearTable();
+  directoryChanged_ = false;
+  directoryStart_ = 0;
+  endPosition_ = 0;
+  runState_ = 0;
+  bytesProcessed_ = 0;
+  bytesTotal_ = 0;
+}
+
+int Korbel::SwitchMode(int mode) {
+  if ((mode != kReadOnly && mode != kModify) || openMode_ == kClosed) {
+    lastError_ = kWrongMode;
+    return kWrongMode;
+  }
+  if (mode == openMode_ || (mode == kModify && openMode_ >= kModify)) {
+    lastError_ = kOk;
+    return kOk;
+  }
+  bytesProcessed_ = 0;
+  bytesTotal_ = 0;
+  runState_ = 0;
+  if (mode == kModify) {
+    if (openMode_ != kReadOnly) return lastError_ = kNotOpen;
+    if (!writingAllowed_) return lastError_ = kUnsupported;
+    if (store_.IsMemoryMode()) {
+      if (store_.UsedSize() < 0) return lastError_ = kFileOpenError;
+      store_.Seek(0, platform::kSeekBegin);
+    } else {
+      const char* path = store_.HasSpilled() ? store_.TempName() : fullPath_;
+      store_.CloseFile();
+      if (!store_.OpenFile(path, platform::kAccessReadWrite, platform::kShareNone, platform::kOpenExisting)) {
+        // The file is closed already: nothing may touch it any more.
+        Discard();
+        return lastError_ = kOpenError;
+      }
+    }
+    openMode_ = kModify;
+    return lastError_ = kOk;
+  }
+  // To read-only: everything pending reaches the file first.
+  int result = Commit();
+  if (result != kOk) return lastError_ = result;
+  if (directoryChanged_) {
+    try {
+      if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
+      WriteDirectory();
+      directoryChanged_ = false;
+    } catch (const EngineFault& fault) {
+      return Fail(fault.code);
+    }
+  }
+  if (store_.IsMemoryMode()) {
+    store_.Seek(0, platform::kSeekBegin);
+  } else {
+    const char* path = store_.HasSpilled() ? store_.TempName() : fullPath_;
+    store_.CloseFile();
+    if (!store_.OpenFile(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting)) {
+      Discard();
+      return lastError_ = kOpenError;
+    }
+  }
+  openMode_ = kReadOnly;
+  return lastError_ = kOk;
+}
+
+std::uint64_t Korbel::ProgressPosition(std::uint64_t* total) const {
+  if (total != nullptr) *total = bytesTotal_;
+  std::uint64_t position = bytesProcessed_;
+  if (runState_ != 0 && codec_.codec) {
+    position = codec_.codec->UncompressedCount() + (runState_ >= 2 ? bytesProcessed_ : 0);
+  }
+  return position > bytesTotal_ ? bytesTotal_ : position;
+}
+
+int Korbel::ProgressRun(int kind) {
+  const int previous = runState_;
+  if (kind == 2) {
+    bytesProcessed_ = 0;
+    bytesTotal_ = 0;
+    runState_ = 2;
+  } else if (kind == 1) {
+    if (runState_ != 2) {
+      bytesProcessed_ = 0;
+      bytesTotal_ = 0;
+      runState_ = 0;
+    }
+  } else if (kind == 0) {
+    runState_ = 0;
+    if (lastError_ == kOk) bytesProcessed_ = bytesTotal_;
+  }
+  return previous;
+}
+
+}  // namespace korbel

@@ -1,0 +1,56 @@
+// Entry names (and comments) between their in-memory text and the bytes the
+// zip file stores.
+//
+// A system whose narrow text is the Windows-1252 ANSI code page stores a name
+// in code page 850 when that code page holds every character, else as UTF-8
+// (each byte taken as the code point of the same value) with flag bit 11.
+// Reading decodes UTF-8 sequences to their low 8 bits, or converts OEM bytes.
+//
+// A system whose narrow text is UTF-8 stores a name with bytes of 0x80 or
+// more as UTF-8 with bit 11, keeps a UTF-8 name read from an archive as it
+// is, and converts a stored name without bit 11 from the OEM code page (850)
+// to UTF-8.
+#ifndef PAKKARO_ZIP_NAME_CODEC_H
+#define PAKKARO_ZIP_NAME_CODEC_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace korbel {
+
+// General-purpose flag: the stored name is UTF-8.
+constexpr std::uint16_t kUtf8NameFlag = 0x0800;
+
+// How the running system holds text in memory.
+struct NameSystem {
+  bool narrowIsUtf8;
+  // Converts OEM code page text to narrow text; the shape of
+  // platform::OemToNarrow (length written, always terminated).
+  std::size_t (*oemToNarrow)(const char* text, std::size_t length, char* buffer,
+                             std::size_t capacity);
+};
+
+// The running system, from platform::NarrowIsUtf8 and platform::OemToNarrow.
+NameSystem CurrentNameSystem();
+
+// The code page 850 byte of a Windows-1252 byte of 0x80 or more; 0 when code
+// page 850 has no place for the character (the euro sign, for example).
+std::uint8_t Cp850FromWindows1252(std::uint8_t byte);
+
+// Encodes `inMemory` for a header and sets or clears kUtf8NameFlag in *flags
+// (other bits kept; flags may be null, as for comments). Any length works;
+// the result may be longer than the input (up to twice).
+void EncodeName(const std::string& inMemory, std::string* stored, std::uint16_t* flags);
+void EncodeName(const std::string& inMemory, const NameSystem& system, std::string* stored,
+                std::uint16_t* flags);
+
+// Decodes stored name bytes read with the given general-purpose flags.
+void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags,
+                std::string* inMemory);
+void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags,
+                const NameSystem& system, std::string* inMemory);
+
+}  // namespace korbel
+
+#endif  // PAKKARO_ZIP_NAME_CODEC_H

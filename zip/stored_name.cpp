@@ -1,0 +1,42 @@
+#include "zip/stored_name.h"
+
+#include "zip/name_codec.h"
+
+namespace korbel {
+namespace {
+
+void DropTrailingSlash(std::string* name) {
+  if (!name->empty() && name->back() == '/') name->pop_back();
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+void EncodeStoredName(const ZipEntry& entry, std::string* stored, std::uint16_t* flags) {
+  EncodeName(entry.name, stored, flags);
+  if (entry.externalAttributes & kEntryFolder) stored->push_back('/');
+}
+
+void ApplyStoredName(const std::uint8_t* stored, std::size_t length, ZipEntry* entry) {
+  DecodeName(stored, length, entry->flags, &entry->name);
+  entry->nameLength = static_cast<std::uint16_t>(length > 0xFFFF ? 0xFFFF : length);
+  if (!entry->name.empty() && entry->name.back() == '/') {
+    DropTrailingSlash(&entry->name);
+    if (entry->uncompressedSize == 0) entry->externalAttributes |= kEntryFolder;
+  }
+}
+
+bool LocalNameMatches(const std::uint8_t* stored, std::size_t length, std::uint16_t localFlags,
+                      const ZipEntry& entry) {
+  std::string local;
+  DecodeName(stored, length, localFlags, &local);
+  DropTrailingSlash(&local);
+  if (local.size() != entry.name.size()) return false;
+  for (std::size_t i = 0; i < local.size(); ++i) {
+    if (LowerAscii(local[i]) != LowerAscii(entry.name[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace korbel
