@@ -288,9 +288,12 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
       codec.Disconnect();
       RaiseError(failure.kind == 1 ? kReadError : failure.kind == 2 ? kWriteError : kInternalError);
     }
-    codec.Disconnect();
-    if (codec.StateFlags() & kCodecExpanded) RaiseError(kCompressError);
+    if (codec.StateFlags() & kCodecExpanded) {
+      codec.Disconnect();
+      RaiseError(kCompressError);
+    }
     FinishEntryHeader(entry, codec, codec.UncompressedCount());
+    codec.Disconnect();
   } catch (const EngineFault& fault) {
     lastError_ = fault.code;
     Report(kEventError, -1);

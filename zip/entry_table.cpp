@@ -56,7 +56,7 @@ int CompareNumericAware(const std::string& a, const std::string& b) {
 std::string LookupKey(const char* name, std::size_t length) {
   std::string key(length * 2, '\0');
   for (std::size_t i = 0; i < length; ++i) {
-    const unsigned weight = fs::PathWeight(static_cast<unsigned char>(name[i]));
+    const unsigned weight = fs::PathWeight<char>(name[i]);
     key[2 * i] = static_cast<char>(weight >> 8);
     key[2 * i + 1] = static_cast<char>(weight & 0xFF);
   }

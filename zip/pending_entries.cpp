@@ -118,10 +118,9 @@ void Korbel::WritePendingEntry(int index) {
       if (store_.Seek(offset, platform::kSeekBegin) == offset) store_.Truncate();
       throw;
     }
-    codec.Disconnect();
     source.Reset();
-    // The file's size as read at the start stands: the header was sized for it.
     FinishEntryHeader(entry, codec, codec.UncompressedCount());
+    codec.Disconnect();
   }
   if (EventEnabled(kEventCompressed) && Report(kEventCompressed, index) != 0) RaiseError(kUserAbort);
 }

@@ -645,6 +645,7 @@ void PpmdModel::EncodeSymbol(PpmdRangeEncoder& coder, int symbol) {
   } else {
     uint16_t* prob = BinSumm(mc);
     PpmdState* s = mc->OneState();
+    { int ord = 0; for (PpmdContext* q = mc; q->Suffix(); q = SuffixOf(q)) ++ord; TR("ord %d of=%d ", ord, orderFall_); }
     TR("sym %d bin sym=%u freq=%u prob=%u row=%u col=%ld flags=%u ps=%u rl=%d sfx=%u\n", symbol, s->symbol, s->freq, *prob, ns2Index_[s->freq-1], (long)((prob - &binSumm_[0][0]) % 64), mc->flags, prevSuccess_, (int)runLength_, SuffixOf(mc)->numStats);
     if (s->symbol == symbol) {
       coder.EncodeBit0(*prob);

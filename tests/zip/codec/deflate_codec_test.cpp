@@ -80,7 +80,9 @@ TEST_P(DeflateRoundTripTest, CompressesAndInflatesBack) {
   EXPECT_EQ(codec.Mode(), 8);
   EXPECT_EQ(packed.inputCrc, codec_testing::ZlibCrc(data));
   EXPECT_EQ(packed.outputCrc, codec_testing::ZlibCrc(packed.output));
-  if (second == SideType::kFunction) EXPECT_EQ(packed.endCalls, 1);
+  if (second == SideType::kFunction) {
+    EXPECT_EQ(packed.endCalls, 1);
+  }
   EXPECT_EQ(ReferenceInflate(packed.output, data.size()), data);
 
   // Inflating into an area of exactly the data's size must not overflow.

@@ -5,19 +5,15 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_support.h"
 
 namespace korbel {
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using testing_support::Bytes;
 
 const std::uint8_t* Text(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
 
@@ -28,24 +24,6 @@ Bytes FromHex(const std::string& hex) {
   }
   return bytes;
 }
-
-// A folder of its own for each test, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device seed;
-    path_ = fs::temp_directory_path() / ("korbel-aes-" + std::to_string(seed()));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // The first entry of an archive written by 7-Zip with AES: its AES extra
 // field and its data cut into salt, verifier, encrypted bytes and code.
@@ -59,9 +37,8 @@ struct AesEntry {
   Bytes code;
 };
 
-bool ReadFirstAesEntry(const fs::path& archive, AesEntry& entry) {
-  std::ifstream in(archive, std::ios::binary);
-  const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+bool ReadFirstAesEntry(const std::string& archive, AesEntry& entry) {
+  const Bytes file = testing_support::ReadFile(archive);
   const auto le = [&file](std::size_t at, int bytes) {
     std::uint32_t v = 0;
     for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | file[at + static_cast<std::size_t>(i)];
@@ -111,31 +88,29 @@ Bytes InflateRaw(const Bytes& packed, std::size_t size) {
 // 10000 bytes: 625 counter blocks, so the counter carries out of its low
 // byte, and several batches of key stream.
 Bytes SampleContent() {
-  Bytes content;
-  std::mt19937 random(99);
-  for (int i = 0; i < 6000; ++i) content.push_back(static_cast<std::uint8_t>(random()));
-  const std::string text = "Die Daten werden erst nach der Pr\xFC" "fung ausgeliefert. ";
-  while (content.size() < 10000) content.insert(content.end(), text.begin(), text.end());
-  content.resize(10000);
+  Bytes content = testing_support::RandomBytes(6000, 99);
+  const Bytes text = testing_support::TextBytes(4000);
+  content.insert(content.end(), text.begin(), text.end());
   return content;
 }
 
 const char kPassword[] = "PASS word";
 
 // Writes the content with 7zz into `folder` and reads the entry back.
-void MakeEntry(const TempFolder& folder, const Bytes& content, const std::string& options, AesEntry& entry) {
-  std::ofstream(folder.path() / "plain.bin", std::ios::binary)
-      .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-  const std::string command = "cd '" + folder.path().string() + "' && 7zz a -tzip '-p" + kPassword + "' " +
-                              options + " a.zip plain.bin >/dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  ASSERT_TRUE(ReadFirstAesEntry(folder.path() / "a.zip", entry));
+void MakeEntry(const testing_support::TempDir& folder, const Bytes& content, const std::string& options,
+               AesEntry& entry) {
+  ASSERT_TRUE(testing_support::WriteFile(folder / "plain.bin", content));
+  ASSERT_EQ(testing_support::RunCommand("cd " + testing_support::Quote(folder.Path()) + " && 7zz a -tzip " +
+                                        testing_support::Quote(std::string("-p") + kPassword) + " " + options +
+                                        " a.zip plain.bin >/dev/null"),
+            0);
+  ASSERT_TRUE(ReadFirstAesEntry(folder / "a.zip", entry));
 }
 
 class ZipAesDecryptorArchiveTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::system("7zz i >/dev/null 2>&1") != 0) GTEST_SKIP() << "7zz is not installed";
+    if (!testing_support::HaveTool("7zz")) GTEST_SKIP() << "7zz is not installed";
   }
   const Bytes content_ = SampleContent();
 };
@@ -151,7 +126,7 @@ TEST_F(ZipAesDecryptorArchiveTest, DecryptsSevenZipEntriesOfEachStrength) {
   } kinds[] = {{"AES128", 1}, {"AES192", 2}, {"AES256", 3}};
   for (const auto& kind : kinds) {
     SCOPED_TRACE(kind.method);
-    TempFolder folder;
+    testing_support::TempDir folder;
     AesEntry entry;
     MakeEntry(folder, content_, std::string("-mem=") + kind.method + " -mm=Copy", entry);
     ASSERT_EQ(entry.strength, kind.strength);
@@ -177,7 +152,7 @@ TEST_F(ZipAesDecryptorArchiveTest, DecryptsSevenZipEntriesOfEachStrength) {
 }
 
 TEST_F(ZipAesDecryptorArchiveTest, DecryptsADeflatedEntry) {
-  TempFolder folder;
+  testing_support::TempDir folder;
   AesEntry entry;
   MakeEntry(folder, content_, "-mem=AES256 -mm=Deflate", entry);
   ASSERT_EQ(entry.realMethod, 8u);
@@ -190,7 +165,7 @@ TEST_F(ZipAesDecryptorArchiveTest, DecryptsADeflatedEntry) {
 
 // The read side hands over blocks of whatever size the stream delivers.
 TEST_F(ZipAesDecryptorArchiveTest, PiecesOfAnySizeGiveTheSameBytes) {
-  TempFolder folder;
+  testing_support::TempDir folder;
   AesEntry entry;
   MakeEntry(folder, content_, "-mem=AES256 -mm=Copy", entry);
   ZipAesDecryptor decryptor;
@@ -209,7 +184,7 @@ TEST_F(ZipAesDecryptorArchiveTest, PiecesOfAnySizeGiveTheSameBytes) {
 // A changed byte still decrypts (counter mode leaves the rest alone) but
 // the code no longer matches; so does a changed code, or the wrong password.
 TEST_F(ZipAesDecryptorArchiveTest, AuthenticationCatchesChanges) {
-  TempFolder folder;
+  testing_support::TempDir folder;
   AesEntry entry;
   MakeEntry(folder, content_, "-mem=AES256 -mm=Copy", entry);
   ZipAesDecryptor decryptor;

@@ -3,41 +3,20 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_support.h"
 
 namespace korbel {
 namespace {
 
-namespace fs = std::filesystem;
+using testing_support::Bytes;
 
-const std::uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
-
-// A folder of its own for each test, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device seed;
-    path_ = fs::temp_directory_path() / ("korbel-traditional-" + std::to_string(seed()));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-bool ToolRuns(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
+const std::uint8_t* Text(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
 
 // The first local header of an archive and its stored data.
 struct LocalEntry {
@@ -45,12 +24,11 @@ struct LocalEntry {
   std::uint16_t method = 0;
   std::uint16_t dosTime = 0;
   std::uint32_t crc = 0;
-  std::vector<std::uint8_t> data;
+  Bytes data;
 };
 
-bool ReadFirstEntry(const fs::path& archive, LocalEntry& entry) {
-  std::ifstream in(archive, std::ios::binary);
-  const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+bool ReadFirstEntry(const std::string& archive, LocalEntry& entry) {
+  const Bytes file = testing_support::ReadFile(archive);
   const auto le = [&file](std::size_t at, int bytes) {
     std::uint32_t v = 0;
     for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | file[at + static_cast<std::size_t>(i)];
@@ -69,8 +47,8 @@ bool ReadFirstEntry(const fs::path& archive, LocalEntry& entry) {
   return true;
 }
 
-std::vector<std::uint8_t> InflateRaw(const std::vector<std::uint8_t>& packed, std::size_t size) {
-  std::vector<std::uint8_t> out(size + 1);
+Bytes InflateRaw(const Bytes& packed, std::size_t size) {
+  Bytes out(size + 1);
   z_stream z = {};
   if (inflateInit2(&z, -15) != Z_OK) return {};
   z.next_in = const_cast<Bytef*>(packed.data());
@@ -80,16 +58,14 @@ std::vector<std::uint8_t> InflateRaw(const std::vector<std::uint8_t>& packed, st
   const int status = inflate(&z, Z_FINISH);
   out.resize(z.total_out);
   inflateEnd(&z);
-  return status == Z_STREAM_END ? out : std::vector<std::uint8_t>();
+  return status == Z_STREAM_END ? out : Bytes();
 }
 
 // Text that compresses, then bytes that do not.
-std::vector<std::uint8_t> SampleContent() {
-  std::vector<std::uint8_t> content;
-  const std::string line = "Verschl\xFCsselte Eintr\xE4ge werden vor dem Entpacken gepr\xFC" "ft.\n";
-  for (int i = 0; i < 40; ++i) content.insert(content.end(), line.begin(), line.end());
-  std::mt19937 random(7);
-  for (int i = 0; i < 3000; ++i) content.push_back(static_cast<std::uint8_t>(random()));
+Bytes SampleContent() {
+  Bytes content = testing_support::TextBytes(3000);
+  const Bytes noise = testing_support::RandomBytes(3000, 7);
+  content.insert(content.end(), noise.begin(), noise.end());
   return content;
 }
 
@@ -97,16 +73,16 @@ std::vector<std::uint8_t> SampleContent() {
 // value the flags select, and compares the content; then encrypts the plain
 // bytes again, which must reproduce the tool's bytes exactly.
 void CheckEntry(const LocalEntry& entry, const std::string& password,
-                const std::vector<std::uint8_t>& content) {
+                const Bytes& content) {
   ASSERT_EQ(entry.flags & 1, 1);
   ASSERT_GE(entry.data.size(), TraditionalCipher::kHeaderSize);
   const std::uint16_t check = (entry.flags & 8) != 0 ? entry.dosTime : static_cast<std::uint16_t>(entry.crc >> 16);
-  std::vector<std::uint8_t> plain = entry.data;
+  Bytes plain = entry.data;
   TraditionalCipher cipher;
-  cipher.InitKeys(Bytes(password), password.size());
+  cipher.InitKeys(Text(password), password.size());
   ASSERT_TRUE(cipher.DecryptHeader(plain.data(), check));
   cipher.Decrypt(plain.data() + TraditionalCipher::kHeaderSize, plain.size() - TraditionalCipher::kHeaderSize);
-  const std::vector<std::uint8_t> packed(plain.begin() + TraditionalCipher::kHeaderSize, plain.end());
+  const Bytes packed(plain.begin() + TraditionalCipher::kHeaderSize, plain.end());
   if (entry.method == 0) {
     EXPECT_EQ(packed, content);
   } else {
@@ -114,7 +90,7 @@ void CheckEntry(const LocalEntry& entry, const std::string& password,
     EXPECT_EQ(InflateRaw(packed, content.size()), content);
   }
   TraditionalCipher again;
-  again.InitKeys(Bytes(password), password.size());
+  again.InitKeys(Text(password), password.size());
   again.Encrypt(plain.data(), plain.size());
   EXPECT_EQ(plain, entry.data);
 }
@@ -122,18 +98,17 @@ void CheckEntry(const LocalEntry& entry, const std::string& password,
 // Info-ZIP writes its sizes in a data descriptor (flag bit 3) when it
 // encrypts, so its header checks the DOS time.
 TEST(TraditionalCipherTest, DecryptsInfoZipEntries) {
-  if (!ToolRuns("zip -v")) GTEST_SKIP() << "Info-ZIP zip is not installed";
-  const std::vector<std::uint8_t> content = SampleContent();
+  if (!testing_support::HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  const Bytes content = SampleContent();
   for (const char* level : {"-0", "-6"}) {
     SCOPED_TRACE(level);
-    TempFolder folder;
-    std::ofstream(folder.path() / "plain.bin", std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-    const std::string command = "cd '" + folder.path().string() + "' && zip -q -P secret " + level +
-                                " a.zip plain.bin";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    testing_support::TempDir folder;
+    ASSERT_TRUE(testing_support::WriteFile(folder / "plain.bin", content));
+    ASSERT_EQ(testing_support::RunCommand("cd " + testing_support::Quote(folder.Path()) +
+                                          " && zip -q -P secret " + level + " a.zip plain.bin"),
+              0);
     LocalEntry entry;
-    ASSERT_TRUE(ReadFirstEntry(folder.path() / "a.zip", entry));
+    ASSERT_TRUE(ReadFirstEntry(folder / "a.zip", entry));
     EXPECT_NE(entry.flags & 8, 0);
     CheckEntry(entry, "secret", content);
   }
@@ -141,19 +116,18 @@ TEST(TraditionalCipherTest, DecryptsInfoZipEntries) {
 
 // 7-Zip writes the sizes in the local header, so its header checks the CRC.
 TEST(TraditionalCipherTest, DecryptsSevenZipEntries) {
-  if (!ToolRuns("7zz i")) GTEST_SKIP() << "7zz is not installed";
-  const std::vector<std::uint8_t> content = SampleContent();
+  if (!testing_support::HaveTool("7zz")) GTEST_SKIP() << "7zz is not installed";
+  const Bytes content = SampleContent();
   for (const char* method : {"Copy", "Deflate"}) {
     SCOPED_TRACE(method);
-    TempFolder folder;
-    std::ofstream(folder.path() / "plain.bin", std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-    const std::string command = "cd '" + folder.path().string() +
-                                "' && 7zz a -tzip -p'pass Wort!' -mem=ZipCrypto -mm=" + method +
-                                " a.zip plain.bin >/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    testing_support::TempDir folder;
+    ASSERT_TRUE(testing_support::WriteFile(folder / "plain.bin", content));
+    ASSERT_EQ(testing_support::RunCommand("cd " + testing_support::Quote(folder.Path()) +
+                                          " && 7zz a -tzip '-ppass Wort!' -mem=ZipCrypto -mm=" + method +
+                                          " a.zip plain.bin >/dev/null"),
+              0);
     LocalEntry entry;
-    ASSERT_TRUE(ReadFirstEntry(folder.path() / "a.zip", entry));
+    ASSERT_TRUE(ReadFirstEntry(folder / "a.zip", entry));
     EXPECT_EQ(entry.flags & 8, 0);
     CheckEntry(entry, "pass Wort!", content);
   }
@@ -181,10 +155,10 @@ TEST(TraditionalCipherTest, HeaderCheckLooksAtTheLastByte) {
     SCOPED_TRACE(c.name);
     std::uint8_t header[TraditionalCipher::kHeaderSize] = {3, 1, 4, 1, 5, 9, 2, 6, 5, 3, c.byte10, c.byte11};
     TraditionalCipher writer;
-    writer.InitKeys(Bytes("secret"), 6);
+    writer.InitKeys(Text("secret"), 6);
     writer.Encrypt(header, sizeof header);
     TraditionalCipher reader;
-    reader.InitKeys(Bytes(c.password), std::string(c.password).size());
+    reader.InitKeys(Text(c.password), std::string(c.password).size());
     EXPECT_EQ(reader.DecryptHeader(header, check), c.accepted);
   }
 }
@@ -193,14 +167,14 @@ TEST(TraditionalCipherTest, HeaderCheckLooksAtTheLastByte) {
 TEST(TraditionalCipherTest, InitKeysStartsOver) {
   std::uint8_t expected[16] = {};
   TraditionalCipher fresh;
-  fresh.InitKeys(Bytes("secret"), 6);
+  fresh.InitKeys(Text("secret"), 6);
   fresh.Encrypt(expected, sizeof expected);
   std::uint8_t data[16] = {};
   TraditionalCipher reused;
-  reused.InitKeys(Bytes("other"), 5);
+  reused.InitKeys(Text("other"), 5);
   reused.Decrypt(data, sizeof data);
   std::fill(std::begin(data), std::end(data), std::uint8_t{0});
-  reused.InitKeys(Bytes("secret"), 6);
+  reused.InitKeys(Text("secret"), 6);
   reused.Encrypt(data, sizeof data);
   EXPECT_TRUE(std::equal(std::begin(data), std::end(data), std::begin(expected)));
 }

@@ -87,14 +87,16 @@ TEST_F(GrowableStoreTest, GrowsByTheWholeWriteWhenHalfIsNotEnough) {
 TEST(GrowableStore, GrowthIsCappedAtTheMaximum) {
   ArchiveStore store;
   ASSERT_EQ(OpenMemoryStore(store, reinterpret_cast<void*>(kGrowableBlock), 800000, 0, nullptr), kOk);
-  const auto data = TestBytes(400000, 45);
+  const auto data = TestBytes(600000, 45);
   ASSERT_EQ(store.Write(data.data(), 300000), 300000);
   ASSERT_EQ(store.Capacity(), 566240);
+  ASSERT_EQ(store.Seek(550000, platform::kSeekBegin), 550000);
+  ASSERT_EQ(store.Write(data.data() + 550000, 50000), 50000);
   // 566240 + 283120 + 65536 would pass the maximum of 800000.
-  ASSERT_EQ(store.Write(data.data() + 300000, 100000), 100000);
   EXPECT_EQ(store.Capacity(), 800000);
-  EXPECT_EQ(store.Size(), 400000);
-  EXPECT_EQ(0, std::memcmp(store.Data(), data.data(), data.size()));
+  EXPECT_EQ(store.Size(), 600000);
+  EXPECT_EQ(0, std::memcmp(store.Data(), data.data(), 300000));
+  EXPECT_EQ(0, std::memcmp(store.Data() + 550000, data.data() + 550000, 50000));
 }
 
 TEST_F(GrowableStoreTest, WriteBeyondTheMaximumFailsWithoutSpill) {
