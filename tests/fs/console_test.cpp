@@ -194,7 +194,7 @@ TEST_F(ConsoleTest, RedirectedStandardOutput) {
   const std::string message = "\n\n   Es wurden 0 Datei ein eingefuegt!\n\n";
   EXPECT_EQ(ReadAll(path), message + "einf\xFCgen\n");
   EXPECT_EQ(written, static_cast<int>(message.size()));
-  EXPECT_EQ(second, 8);
+  EXPECT_EQ(second, 9);
 }
 
 }  // namespace

@@ -205,8 +205,11 @@ TEST(FindInfoTest, ListsAFolder) {
   int result = 0;
   do {
     names.insert(record.name);
-    if (std::string(record.name) == "two.h") EXPECT_EQ(record.info.size, 2u);
-    if (std::string(record.name) == "dir") folderBits = record.info.attributes & fs::InfoFolder;
+    const std::string name = record.name;
+    if (name == "two.h") {
+      EXPECT_EQ(record.info.size, 2u);
+    }
+    if (name == "dir") folderBits = record.info.attributes & fs::InfoFolder;
   } while ((result = fs::FindNextInfo(search, &record)) == 0);
   EXPECT_EQ(result, fs::InfoNotFound);
   EXPECT_EQ(fs::FindNextInfo(search, &record), fs::InfoNotFound);

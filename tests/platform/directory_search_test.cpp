@@ -133,7 +133,9 @@ TEST_F(DirectorySearch, ReportsMissingFoldersAndEmptyNames) {
   // A file used as a folder; Wine answers ERROR_INVALID_NAME here.
   listing = List(dir_.Path() + "/a.txt/*");
   EXPECT_FALSE(listing.opened);
-  if (LogicalDrives() == 0) EXPECT_EQ(listing.error, kErrorDirectory);
+  if (LogicalDrives() == 0) {
+    EXPECT_EQ(listing.error, kErrorDirectory);
+  }
 }
 
 TEST_F(DirectorySearch, BackslashesAndWideFormsFindTheSameEntries) {
@@ -176,7 +178,9 @@ TEST_F(DirectorySearch, ShortNamesExistOnlyOnWindows) {
 TEST_F(DirectorySearch, HiddenEntriesAreMarked) {
   const std::string hidden = LogicalDrives() == 0 ? ".hidden" : "hidden";
   ASSERT_TRUE(testing_support::WriteFile(dir_ / hidden, std::string("h")));
-  if (LogicalDrives() != 0) ASSERT_TRUE(SetAttributes((dir_ / hidden).c_str(), kAttrHidden));
+  if (LogicalDrives() != 0) {
+    ASSERT_TRUE(SetAttributes((dir_ / hidden).c_str(), kAttrHidden));
+  }
   const Listing listing = List(Pattern(hidden));
   ASSERT_EQ(listing.entries.size(), 1u);
   EXPECT_NE(listing.entries[0].data.attributes & kAttrHidden, 0u);

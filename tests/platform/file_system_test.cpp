@@ -34,7 +34,9 @@ TEST(Attributes, FileAndFolderAreToldApart) {
   const std::uint32_t fileAttributes = GetAttributes(file.c_str());
   ASSERT_NE(fileAttributes, kInvalidAttributes);
   EXPECT_EQ(fileAttributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden), 0u);
-  if (LogicalDrives() == 0) EXPECT_EQ(fileAttributes, kAttrNormal) << "no archive bit without Windows";
+  if (LogicalDrives() == 0) {
+    EXPECT_EQ(fileAttributes, kAttrNormal) << "no archive bit without Windows";
+  }
 
   for (const std::string& folder : {dir.Path(), dir.Path() + "/", dir.Path() + "\\"}) {
     const std::uint32_t attributes = GetAttributes(folder.c_str());

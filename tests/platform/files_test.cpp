@@ -67,7 +67,9 @@ TEST_P(Disposition, OpensCreatesOrRefusesAsWindows) {
   const DispositionCase& c = GetParam();
   TempDir dir;
   const std::string path = dir / "file.txt";
-  if (c.exists) ASSERT_TRUE(WriteText(path, "old"));
+  if (c.exists) {
+    ASSERT_TRUE(WriteText(path, "old"));
+  }
   SetLastError(kNoError);
   const Handle file = OpenFile(path.c_str(), kAccessReadWrite, kShareNone, c.disposition);
   EXPECT_EQ(LastError(), c.error);
@@ -79,7 +81,9 @@ TEST_P(Disposition, OpensCreatesOrRefusesAsWindows) {
     EXPECT_EQ(file, kInvalidHandle);
   }
   EXPECT_EQ(testing_support::FileExists(path), c.exists || c.opens);
-  if (c.exists || c.opens) EXPECT_EQ(FileText(path), c.content);
+  if (c.exists || c.opens) {
+    EXPECT_EQ(FileText(path), c.content);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -195,7 +199,9 @@ TEST(Files, SeeksAndTruncatesPastFourGibibytes) {
   ASSERT_EQ(SeekFile(file.Get(), std::int64_t{1} << 32, kSeekBegin), std::int64_t{1} << 32);
   unsigned char hole[8] = {1, 1, 1, 1, 1, 1, 1, 1};
   EXPECT_EQ(ReadFile(file.Get(), hole, sizeof hole), 8);
-  for (unsigned char byte : hole) EXPECT_EQ(byte, 0);
+  for (unsigned char byte : hole) {
+    EXPECT_EQ(byte, 0);
+  }
 
   const std::int64_t cut = (std::int64_t{1} << 32) + 1;
   ASSERT_EQ(SeekFile(file.Get(), cut, kSeekBegin), cut);

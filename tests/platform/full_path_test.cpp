@@ -56,7 +56,9 @@ TEST(FullPath, WideFormAgreesWithTheNarrowForm) {
   WideChar buffer[1024];
   const std::uint32_t length = GetFullPath(u"wide/../form", buffer, 1024);
   ASSERT_EQ(length, narrow.size());
-  for (std::uint32_t i = 0; i < length; ++i) EXPECT_EQ(buffer[i], static_cast<unsigned char>(narrow[i])) << i;
+  for (std::uint32_t i = 0; i < length; ++i) {
+    EXPECT_EQ(buffer[i], static_cast<unsigned char>(narrow[i])) << i;
+  }
   EXPECT_EQ(buffer[length], 0);
   EXPECT_EQ(GetFullPath(u"wide/../form", buffer, length), length + 1);
 }
@@ -91,7 +93,9 @@ TEST(ModulePath, NamesTheRunningTestProgram) {
   WideChar wide[1024];
   ASSERT_EQ(ModulePath(wide, 1024), length);
   for (std::uint32_t i = 0; i < length; ++i) {
-    if (static_cast<unsigned char>(buffer[i]) < 0x80) EXPECT_EQ(wide[i], buffer[i]) << i;
+    if (static_cast<unsigned char>(buffer[i]) < 0x80) {
+      EXPECT_EQ(wide[i], buffer[i]) << i;
+    }
   }
 
   char small[5] = "abc";

@@ -40,7 +40,9 @@ std::string UniquePart(const std::string& name, const std::string& folder, const
   EXPECT_EQ(rest.size(), 8u) << name;
   EXPECT_EQ(rest.substr(rest.size() - 4), ".tmp") << name;
   const std::string digits = rest.substr(0, rest.size() - 4);
-  for (char c : digits) EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(c))) << name;
+  for (char c : digits) {
+    EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(c))) << name;
+  }
   return digits;
 }
 

@@ -116,7 +116,9 @@ std::uint64_t LzmaCodec::Compress(int level) {
   }
   unsigned char* input = InputBuffer();
   unsigned char* work = WorkOutput();
-  WriteHeader(Mode(), properties);
+  // The zip header announces the property bytes, so it brings them along.
+  const int mode = Mode();
+  WriteHeader((mode & kZipHeader) ? (mode | kProperties) : mode, properties);
 
   lzma_action action = LZMA_RUN;
   lzma_ret result = LZMA_OK;

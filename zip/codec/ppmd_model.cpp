@@ -2,13 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <cstdlib>
 #include <utility>
 
 #include "zip/codec/ppmd_range_coder.h"
-#include <cstdio>
-static int V(int i) { static int v[16]; static bool init = false; if (!init) { init = true; const char* e = getenv("PV"); for (int k = 0; e && e[k] && k < 16; ++k) v[k] = e[k] - '0'; } return v[i]; }
-#define TR(...) do { if (getenv("PT")) fprintf(stderr, __VA_ARGS__); } while (0)
 
 namespace korbel {
 
@@ -110,17 +106,21 @@ void PpmdModel::RestartModel() {
   minContext_ = maxContext_ = root;
   foundState_ = s;
 
-  for (unsigned i = 0; i < 25; ++i) {
+  // A row of either table serves several frequencies or symbol counts; it starts from
+  // a value for the count just past the ones it serves.
+  for (unsigned row = 0, n = 0; row < 25; ++row) {
+    while (ns2Index_[n] == row) ++n;
     for (unsigned k = 0; k < 8; ++k) {
-      const uint16_t value = static_cast<uint16_t>(kBinScale - kInitBinEsc[k] / (i + (V(8) ? 1 : 2)));
-      for (unsigned m = 0; m < 64; m += 8) binSumm_[i][k + m] = value;
+      const uint16_t value = static_cast<uint16_t>(kBinScale - kInitBinEsc[k] / (n + 1));
+      for (unsigned m = 0; m < 64; m += 8) binSumm_[row][k + m] = value;
     }
   }
-  for (unsigned i = 0; i < 24; ++i) {
+  for (unsigned row = 0, n = 0; row < 24; ++row) {
+    while (ns2Index_[n + 3] == row + 3) ++n;
     for (unsigned k = 0; k < 32; ++k) {
-      see_[i][k].shift = kPeriodBits - 4;
-      see_[i][k].summ = static_cast<uint16_t>((V(5) ? 5 * i + 10 : 2 * i + 5) << see_[i][k].shift);
-      see_[i][k].count = V(9) ? 4 : 7;
+      see_[row][k].shift = kPeriodBits - 4;
+      see_[row][k].summ = static_cast<uint16_t>((2 * n + 5) << see_[row][k].shift);
+      see_[row][k].count = 7;
     }
   }
 }
@@ -147,6 +147,9 @@ void PpmdModel::Refresh(PpmdContext* ctx, unsigned oldNu, unsigned scale) {
 }
 
 uint32_t PpmdModel::CutOff(PpmdContext* ctx, int order) {
+  // A context reached a second time through a shortcut successor may already have been
+  // freed in this pass (its first bytes then hold the free-block stamp): drop the link.
+  if (ctx->flags == 0xFF || !alloc_.IsUnit(Ref(ctx))) return 0;
   if (ctx->numStats == 0) {
     PpmdState* s = ctx->OneState();
     if (alloc_.IsUnit(s->Successor())) {
@@ -261,7 +264,7 @@ PpmdContext* PpmdModel::CreateSuccessors(bool skip, PpmdState* suffixState, Ppmd
       }
     } else {
       s = c->OneState();
-      s->freq = static_cast<uint8_t>(s->freq + ((V(6) ? 1 : (SuffixOf(c)->numStats == 0)) & (s->freq < 24)));
+      s->freq = static_cast<uint8_t>(s->freq + ((SuffixOf(c)->numStats == 0) & (s->freq < 24)));
     }
     const uint32_t successor = s->Successor();
     if (successor != upBranch) {
@@ -288,7 +291,7 @@ PpmdContext* PpmdModel::CreateSuccessors(bool skip, PpmdState* suffixState, Ppmd
     if (2 * cf <= s0) {
       freq = 5 * cf > s0 ? 1 : 0;
     } else {
-      freq = V(3) ? (2 * cf + 3 * s0 - 1) / (2 * s0) : (cf + 2 * s0 - 3) / s0;
+      freq = s0 != 0 ? (cf + 2 * s0 - 3) / s0 : cf;
     }
     up.freq = static_cast<uint8_t>(1 + freq);
   }
@@ -462,9 +465,9 @@ void PpmdModel::UpdateModel() {
     const uint32_t sf = s0 + c->SummFreq();
     if (cf < 6 * sf) {
       cf = 1 + (cf > sf) + (cf >= 4 * sf);
-      AddSummFreq(c, V(1) ? 3 : 4);
+      AddSummFreq(c, 4);
     } else {
-      cf = V(2) ? 4 + (cf >= 9 * sf) + (cf >= 12 * sf) + (cf >= 15 * sf) : 4 + (cf > 9 * sf) + (cf > 12 * sf) + (cf > 15 * sf);
+      cf = 4 + (cf > 9 * sf) + (cf > 12 * sf) + (cf > 15 * sf);
       AddSummFreq(c, cf);
     }
     PpmdState* added = StatsOf(c) + ns1 + 1;
@@ -552,7 +555,7 @@ void PpmdModel::NextContext() {
 
 // The symbol was the first (most frequent) state of its context.
 void PpmdModel::UpdateFirst() {
-  prevSuccess_ = V(0) ? (2u * foundState_->freq > minContext_->SummFreq() ? 1 : 0) : (2u * foundState_->freq >= minContext_->SummFreq() ? 1 : 0);
+  prevSuccess_ = 2u * foundState_->freq >= minContext_->SummFreq() ? 1 : 0;
   runLength_ += prevSuccess_;
   AddSummFreq(minContext_, 4);
   foundState_->freq = static_cast<uint8_t>(foundState_->freq + 4);
@@ -584,7 +587,7 @@ void PpmdModel::UpdateAfterEscape() {
 }
 
 void PpmdModel::UpdateBinary() {
-  foundState_->freq = static_cast<uint8_t>(foundState_->freq + (foundState_->freq < (V(4) ? 128 : 196)));
+  foundState_->freq = static_cast<uint8_t>(foundState_->freq + (foundState_->freq < 196));
   prevSuccess_ = 1;
   ++runLength_;
   NextContext();
@@ -599,7 +602,7 @@ PpmdModel::See* PpmdModel::MakeEscFreq(unsigned maskedNumStats, uint32_t* escFre
   }
   See* see = &see_[ns2Index_[numStats + 2] - 3]
                   [(mc->SummFreq() > 11 * (numStats + 1) ? 1 : 0) +
-                   (2 * numStats < SuffixOf(mc)->numStats + (V(7) ? numStats - maskedNumStats : maskedNumStats) ? 2 : 0) + (mc->flags & 0x1C)];
+                   (2 * numStats < SuffixOf(mc)->numStats + maskedNumStats ? 2 : 0) + (mc->flags & 0x1C)];
   const unsigned r = see->summ >> see->shift;
   see->summ = static_cast<uint16_t>(see->summ - r);
   *escFreq = r + (r == 0 ? 1 : 0);
@@ -618,7 +621,6 @@ void PpmdModel::EncodeSymbol(PpmdRangeEncoder& coder, int symbol) {
   if (mc->numStats != 0) {
     PpmdState* s = StatsOf(mc);
     const unsigned summ = mc->SummFreq();
-    TR("sym %d ctx ns=%u summ=%u f0=%u\n", symbol, mc->numStats, summ, s->freq);
     if (s->symbol == symbol) {
       coder.Encode(0, s->freq, summ);
       foundState_ = s;
@@ -645,8 +647,6 @@ void PpmdModel::EncodeSymbol(PpmdRangeEncoder& coder, int symbol) {
   } else {
     uint16_t* prob = BinSumm(mc);
     PpmdState* s = mc->OneState();
-    { int ord = 0; for (PpmdContext* q = mc; q->Suffix(); q = SuffixOf(q)) ++ord; TR("ord %d of=%d ", ord, orderFall_); }
-    TR("sym %d bin sym=%u freq=%u prob=%u row=%u col=%ld flags=%u ps=%u rl=%d sfx=%u\n", symbol, s->symbol, s->freq, *prob, ns2Index_[s->freq-1], (long)((prob - &binSumm_[0][0]) % 64), mc->flags, prevSuccess_, (int)runLength_, SuffixOf(mc)->numStats);
     if (s->symbol == symbol) {
       coder.EncodeBit0(*prob);
       *prob = ProbAfterHit(*prob);
@@ -672,7 +672,6 @@ void PpmdModel::EncodeSymbol(PpmdRangeEncoder& coder, int symbol) {
 
     uint32_t escFreq;
     See* see = MakeEscFreq(maskedNumStats, &escFreq);
-    TR("  esc ctx ns=%u summ=%u masked=%u escFreq=%u flags=%u\n", minContext_->numStats, minContext_->SummFreq(), maskedNumStats, escFreq, minContext_->flags);
     PpmdState* s = StatsOf(minContext_);
     const unsigned n = minContext_->numStats + 1u;
     uint32_t sum = 0;

@@ -25,16 +25,17 @@ void CopyName(char* target, const char* source) {
   std::snprintf(target, ArchiveStore::kNameCapacity, "%s", source != nullptr ? source : "");
 }
 
-// Whole-length file transfers: the count moved, which is short only at the
-// end of the file (reads) or when the device is full (writes); -1 when the
-// first call fails.
+// Whole-length file transfers in calls of at most kFileChunk bytes. As with
+// the system's own calls, a short count ends the transfer: the end of the
+// file for reads, a full device for writes. -1 when the first call fails.
 std::int64_t ReadAll(platform::Handle file, unsigned char* buffer, std::size_t length) {
   std::size_t done = 0;
   while (done < length) {
-    const std::int64_t got = platform::ReadFile(file, buffer + done, std::min(length - done, kFileChunk));
+    const std::size_t ask = std::min(length - done, kFileChunk);
+    const std::int64_t got = platform::ReadFile(file, buffer + done, ask);
     if (got < 0) return done == 0 ? -1 : static_cast<std::int64_t>(done);
-    if (got == 0) break;
     done += static_cast<std::size_t>(got);
+    if (static_cast<std::size_t>(got) < ask) break;
   }
   return static_cast<std::int64_t>(done);
 }
@@ -42,9 +43,11 @@ std::int64_t ReadAll(platform::Handle file, unsigned char* buffer, std::size_t l
 std::int64_t WriteAll(platform::Handle file, const unsigned char* data, std::size_t length) {
   std::size_t done = 0;
   while (done < length) {
-    const std::int64_t put = platform::WriteFile(file, data + done, std::min(length - done, kFileChunk));
-    if (put <= 0) return done == 0 ? -1 : static_cast<std::int64_t>(done);
+    const std::size_t ask = std::min(length - done, kFileChunk);
+    const std::int64_t put = platform::WriteFile(file, data + done, ask);
+    if (put < 0) return done == 0 ? -1 : static_cast<std::int64_t>(done);
     done += static_cast<std::size_t>(put);
+    if (static_cast<std::size_t>(put) < ask) break;
   }
   return static_cast<std::int64_t>(done);
 }

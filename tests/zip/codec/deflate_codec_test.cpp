@@ -242,7 +242,7 @@ TEST(DeflateCodecTest, CorruptStreamsFailWithKindSix) {
 }
 
 TEST(DeflateCodecTest, SideFailuresGiveKindsOneAndTwo) {
-  const Bytes data = testing_support::TextBytes(100000);
+  const Bytes data = testing_support::RandomBytes(100000, 2);
   const Bytes packed = ReferenceDeflate(data, 9);
   testing_support::TempDir dir;
   for (const Direction direction : {Direction::kCompress, Direction::kDecompress}) {
@@ -373,50 +373,57 @@ TEST(DeflateCodecTest, InflatesWhatPythonZlibWritesAndTheReverse) {
   testing_support::TempDir dir;
   const Bytes data = testing_support::TextBytes(250000);
   ASSERT_TRUE(testing_support::WriteFile(dir / "plain", data));
+  // Arguments: pack|unpack, then (level, source, target) triples.
   const std::string script =
       "import sys, zlib\n"
-      "mode, src, dst, level = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])\n"
-      "raw = open(src, 'rb').read()\n"
-      "if mode == 'pack':\n"
-      "    c = zlib.compressobj(level, zlib.DEFLATED, -15)\n"
-      "    out = c.compress(raw) + c.flush()\n"
-      "else:\n"
-      "    d = zlib.decompressobj(-15)\n"
-      "    out = d.decompress(raw)\n"
-      "    if not d.eof or d.unused_data: sys.exit(3)\n"
-      "open(dst, 'wb').write(out)\n";
-  for (const int level : {1, 6, 9}) {
-    const std::string packedPath = dir / ("python" + std::to_string(level));
-    ASSERT_TRUE(codec_testing::RunPython(dir, script,
-                                         "pack " + testing_support::Quote(dir / "plain") + " " +
-                                             testing_support::Quote(packedPath) + " " +
-                                             std::to_string(level)));
-    DeflateCodec codec;
-    const auto unpacked = codec_testing::RunCodec(codec, Direction::kDecompress, 8,
-                                                  SideType::kMemory, SideType::kMemory,
-                                                  testing_support::ReadFile(packedPath),
-                                                  data.size(), dir);
-    EXPECT_EQ(unpacked.output, data) << level;
-
+      "args = sys.argv[2:]\n"
+      "for i in range(0, len(args), 3):\n"
+      "    level, src, dst = int(args[i]), args[i + 1], args[i + 2]\n"
+      "    raw = open(src, 'rb').read()\n"
+      "    if sys.argv[1] == 'pack':\n"
+      "        c = zlib.compressobj(level, zlib.DEFLATED, -15)\n"
+      "        out = c.compress(raw) + c.flush()\n"
+      "    else:\n"
+      "        d = zlib.decompressobj(-15)\n"
+      "        out = d.decompress(raw)\n"
+      "        if not d.eof or d.unused_data: sys.exit(3)\n"
+      "    open(dst, 'wb').write(out)\n";
+  const int levels[] = {1, 6, 9};
+  std::string packArguments = "pack";
+  std::string unpackArguments = "unpack";
+  DeflateCodec codec;
+  for (const int level : levels) {
+    const std::string name = std::to_string(level);
+    packArguments += " " + name + " " + testing_support::Quote(dir / "plain") + " " +
+                     testing_support::Quote(dir / ("python" + name));
     const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, level,
                                                 SideType::kMemory, SideType::kFunction, data, 0, dir);
-    ASSERT_TRUE(testing_support::WriteFile(dir / "ours", packed.output));
-    ASSERT_TRUE(codec_testing::RunPython(dir, script,
-                                         "unpack " + testing_support::Quote(dir / "ours") + " " +
-                                             testing_support::Quote(dir / "back") + " 0"));
-    EXPECT_EQ(testing_support::ReadFile(dir / "back"), data) << level;
+    ASSERT_TRUE(testing_support::WriteFile(dir / ("ours" + name), packed.output));
+    unpackArguments += " 0 " + testing_support::Quote(dir / ("ours" + name)) + " " +
+                       testing_support::Quote(dir / ("back" + name));
+  }
+  ASSERT_TRUE(codec_testing::RunPython(dir, script, packArguments));
+  ASSERT_TRUE(codec_testing::RunPython(dir, script, unpackArguments));
+  for (const int level : levels) {
+    const std::string name = std::to_string(level);
+    EXPECT_EQ(testing_support::ReadFile(dir / ("back" + name)), data) << level;
+    const auto unpacked = codec_testing::RunCodec(codec, Direction::kDecompress, 8,
+                                                  SideType::kMemory, SideType::kMemory,
+                                                  testing_support::ReadFile(dir / ("python" + name)),
+                                                  data.size(), dir);
+    EXPECT_EQ(unpacked.output, data) << level;
   }
 }
 
 TEST(DeflateCodecTest, InflatesDeflate64EntriesOfSevenZip) {
   CODEC_REQUIRE_TOOL("7zz");
   testing_support::TempDir dir;
-  // Long runs and far repeats use the length and distance codes that only
-  // Deflate64 has.
+  // A repeat 40000 bytes back and a long run need the distance and length
+  // codes that only Deflate64 has.
   Bytes data = testing_support::RandomBytes(40000, 8);
   const Bytes block = data;
-  data.insert(data.end(), 70000, 'x');
   data.insert(data.end(), block.begin(), block.end());
+  data.insert(data.end(), 70000, 'x');
   ASSERT_TRUE(testing_support::WriteFile(dir / "source.bin", data));
   ASSERT_EQ(testing_support::RunCommand("cd " + testing_support::Quote(dir.Path()) +
                                         " && 7zz a -tzip -mm=Deflate64 -mx=9 out.zip source.bin"
@@ -434,6 +441,7 @@ TEST(DeflateCodecTest, InflatesDeflate64EntriesOfSevenZip) {
   EXPECT_THROW(codec_testing::RunCodec(codec, Direction::kDecompress, 8, SideType::kMemory,
                                        SideType::kFunction, entry.data, 0, dir),
                CodecFailure);
+  EXPECT_EQ(codec.FailureKind(), 6);
 }
 
 }  // namespace

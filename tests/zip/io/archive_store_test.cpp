@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "tests/zip/io/scratch_file.h"
 #include "zip/error_codes.h"
 #include "zip/io/pseudo_path.h"
@@ -368,6 +369,92 @@ TEST(ArchiveStoreFile, PositionsBeyondFourGigabytes) {
   ASSERT_EQ(store.Seek(far + 4, platform::kSeekBegin), far + 4);
   EXPECT_EQ(store.Truncate(), kOk);
   EXPECT_EQ(store.Size(), far + 4);
+}
+
+// ---- Failing system calls ------------------------------------------------------------------
+
+class ArchiveStoreFaults : public ::testing::Test {
+ protected:
+  void TearDown() override { platform::ClearFaults(); }
+
+  void OpenScratch(ArchiveStore& store) {
+    ASSERT_TRUE(scratch_.Valid());
+    ASSERT_TRUE(store.OpenFile(scratch_.Path(), platform::kAccessReadWrite, platform::kShareNone,
+                               platform::kCreateAlways));
+  }
+
+  ScratchFile scratch_;
+};
+
+TEST_F(ArchiveStoreFaults, ShortFileWritesFail) {
+  ArchiveStore store;
+  OpenScratch(store);
+  const auto data = TestBytes(100, 91);
+  platform::InjectFault(platform::Operation::kWriteFile, 1, platform::FaultKind::kShortWrite);
+  EXPECT_EQ(RaisedCode([&] { store.Write(data.data(), 100); }), kWriteError);
+  store.SetRaiseOnWriteFailure(false);
+  platform::InjectFault(platform::Operation::kWriteFile, 1, platform::FaultKind::kDiskFull);
+  EXPECT_EQ(store.Write(data.data(), 100), -1);
+  EXPECT_EQ(store.Write(data.data(), 100), 100);
+}
+
+TEST_F(ArchiveStoreFaults, ShortAndFailedFileReads) {
+  ArchiveStore store;
+  OpenScratch(store);
+  const auto data = TestBytes(100, 93);
+  ASSERT_EQ(store.Write(data.data(), 100), 100);
+  std::vector<unsigned char> back(100);
+  ASSERT_EQ(store.Seek(0, platform::kSeekBegin), 0);
+  platform::InjectFault(platform::Operation::kReadFile, 1, platform::FaultKind::kShortRead);
+  EXPECT_EQ(RaisedCode([&] { store.Read(back.data(), 100); }), kReadError);
+
+  store.SetRaiseOnShortRead(false);
+  ASSERT_EQ(store.Seek(0, platform::kSeekBegin), 0);
+  platform::InjectFault(platform::Operation::kReadFile, 1, platform::FaultKind::kShortRead);
+  EXPECT_EQ(store.Read(back.data(), 100), 50);
+  platform::InjectFault(platform::Operation::kReadFile, 1, platform::FaultKind::kFail);
+  EXPECT_EQ(store.Read(back.data(), 50), -1);
+}
+
+TEST_F(ArchiveStoreFaults, FailedTruncateAndClear) {
+  ArchiveStore store;
+  OpenScratch(store);
+  platform::InjectFault(platform::Operation::kTruncateFile, 1, platform::FaultKind::kAccessDenied);
+  EXPECT_EQ(RaisedCode([&] { store.Truncate(); }), kWriteError);
+  store.SetRaiseOnWriteFailure(false);
+  platform::InjectFault(platform::Operation::kTruncateFile, 1, platform::FaultKind::kAccessDenied);
+  EXPECT_EQ(store.Clear(), -1);
+  EXPECT_EQ(store.Clear(), kOk);
+}
+
+TEST_F(ArchiveStoreFaults, SpillCopyFailureDeletesTheTempFile) {
+  ArchiveStore store;
+  SpillCleanup cleanup{store};
+  ASSERT_TRUE(store.CreateGrowable(0, 262144));
+  store.SetSpillAllowed(true);
+  const auto data = TestBytes(262144, 95);
+  ASSERT_EQ(store.Write(data.data(), 1000), 1000);
+  platform::InjectFault(platform::Operation::kWriteFile, 1, platform::FaultKind::kDiskFull);
+  EXPECT_EQ(RaisedCode([&] { store.Write(data.data(), data.size()); }), kWriteError);
+  ASSERT_NE(store.TempName()[0], '\0');
+  EXPECT_EQ(platform::GetAttributes(store.TempName()), platform::kInvalidAttributes);
+  // The archive stays in memory, unchanged.
+  EXPECT_TRUE(store.IsMemoryMode());
+  EXPECT_EQ(store.Size(), 1000);
+  EXPECT_EQ(0, std::memcmp(store.Data(), data.data(), 1000));
+}
+
+TEST_F(ArchiveStoreFaults, TempFileThatCannotBeOpenedIs25) {
+  ArchiveStore store;
+  SpillCleanup cleanup{store};
+  ASSERT_TRUE(store.CreateGrowable(0, 262144));
+  store.SetSpillAllowed(true);
+  const auto data = TestBytes(262145, 97);
+  platform::InjectFault(platform::Operation::kOpenFile, 1, platform::FaultKind::kAccessDenied);
+  EXPECT_EQ(RaisedCode([&] { store.Write(data.data(), data.size()); }), kFileCreateError);
+  EXPECT_TRUE(store.IsMemoryMode());
+  // The name that was made for it does not stay behind.
+  EXPECT_EQ(platform::GetAttributes(store.TempName()), platform::kInvalidAttributes);
 }
 
 // ---- Connecting data streams ----------------------------------------------------------------------

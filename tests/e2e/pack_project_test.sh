@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Runs pakkaro on project folders made here and checks the archives with
+# independent tools: unzip -t, 7zz t and Python's zipfile.
+# Usage: pack_project_test.sh PAKKARO [wine]
+set -u
+pakkaro=$1
+runner=()
+[ "${2:-}" = wine ] && runner=("$(dirname "$0")/../../tools/wine-run.sh")
+work=$(mktemp -d)
+trap 'chmod -R u+rwx "$work" 2>/dev/null; rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what" >&2
+  fi
+}
+
+# Converts a Linux path for the program under test.
+arg() {
+  if [ ${#runner[@]} -gt 0 ]; then echo "Z:${1//\//\\}"; else echo "$1"; fi
+}
+
+run() {  # run ARGS... ; sets status and output
+  output=$("${runner[@]}" "$pakkaro" "$@" 2>/dev/null | iconv -f WINDOWS-1252 -t UTF-8)
+  status=${PIPESTATUS[0]}
+}
+
+names_of() {  # the sorted entry names of an archive
+  python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$1"
+}
+
+has_name() {  # has_name ARCHIVE NAME
+  names_of "$1" | grep -qx "$2"
+}
+
+lacks_name() {
+  ! has_name "$@"
+}
+
+archive_ok() {  # every independent reader accepts the archive
+  unzip -tqq "$1" >/dev/null 2>&1 && 7zz t "$1" >/dev/null 2>&1 &&
+    python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); sys.exit(z.testzip() is not None)' "$1"
+}
+
+# ---- A C project with build products ------------------------------------------
+proj=$work/src/App
+mkdir -p "$proj/Debug" "$proj/sub/deep" "$proj/.svn"
+printf 'int main(void) { return 0; }\n' > "$proj/main.c"
+printf '#pragma once\n' > "$proj/sub/util.h"
+head -c 20000 /dev/urandom > "$proj/sub/deep/blob.bin"
+: > "$proj/empty.txt"
+printf 'obj' > "$proj/Debug/main.obj"
+printf 'exe' > "$proj/Debug/App.exe"
+printf 'lib' > "$proj/App.lib"
+printf 'log' > "$proj/BuildLog.htm"
+printf 'old' > "$proj/App_old.zip"
+printf 'PK' > "$proj/other.zip"
+printf 'x' > "$proj/.svn/entries"
+printf 'seven' > "$proj/data.7z"
+printf 'project' > "$proj/App.dsp"
+printf 'project' > "$proj/App.uvprojx"
+touch -d '2020-05-17 10:11:13' "$proj/main.c"
+
+run "$(arg "$proj")"
+check "folder run exits 0" [ "$status" = 0 ]
+check "archive named after the folder" [ -f "$proj/App.zip" ]
+check "success message counts the files" grep -q "Es wurden 9 Datei ein eingefuegt!" <<<"$output"
+check "archive passes unzip, 7zz and zipfile" archive_ok "$proj/App.zip"
+actual=$(names_of "$proj/App.zip")
+check "exact names, relative, slash separated" [ "$actual" = "$(printf '.svn/entries\nApp.dsp\nApp.uvprojx\ndata.7z\nempty.txt\nmain.c\nother.zip\nsub/deep/blob.bin\nsub/util.h')" ] || echo "$actual" >&2
+check "contents byte for byte" python3 - "$proj" <<'PY'
+import sys, zipfile, os
+root = sys.argv[1]
+z = zipfile.ZipFile(os.path.join(root, 'App.zip'))
+for info in z.infolist():
+    data = open(os.path.join(root, info.filename), 'rb').read()
+    assert z.read(info) == data, info.filename
+    # empty files, stored extensions and incompressible data are stored
+    stored = info.file_size == 0 or info.filename.endswith(('.zip', '.7z')) or info.filename.endswith('blob.bin')
+    assert (info.compress_type == 0) == stored, (info.filename, info.compress_type)
+    if info.compress_type == 0:
+        assert info.compress_size == info.file_size
+main = z.getinfo('main.c')
+assert main.date_time == (2020, 5, 17, 10, 11, 12) or main.date_time == (2020, 5, 17, 10, 11, 14), main.date_time
+assert z.comment.startswith(b'KB Korbel'), z.comment
+PY
+
+# An archive of an earlier run is left out on the next one, other zips go in.
+run "$(arg "$proj")"
+check "second run leaves its own archive out" [ "$(names_of "$proj/App.zip")" = "$actual" ]
+
+# ---- Project files and archive names ----------------------------------------------
+mkdir -p "$work/out"
+run "$(arg "$proj/App.uvprojx")" "$(arg "$work/out/keil.7z")"
+check "explicit archive name gets .zip" [ -f "$work/out/keil.zip" ]
+check "uVision project keeps its libraries" has_name "$work/out/keil.zip" App.lib
+run "$(arg "$proj/App.dsp")" backup
+check "name without folder goes into the project folder" [ -f "$proj/backup.zip" ]
+check "other projects leave libraries out" lacks_name "$proj/backup.zip" App.lib
+run "$(arg "$proj")/"
+check "trailing separator behaves as without" [ "$status" = 0 ]
+
+# ---- Refusals -----------------------------------------------------------------------
+run
+check "no argument: usage and -1" [ "$status" = 255 ]
+check "usage text" grep -q "Syntax:   Pakkaro  Pfad \[ZipName\] \[-c\]" <<<"$output"
+run "$(arg "$work/missing")"
+check "missing path: -1" [ "$status" = 255 ]
+check "missing path message" grep -q "wurde nicht gefunden" <<<"$output"
+run "$(arg "$proj")" "$(arg "$work/no/such/folder/x.zip")"
+check "archive that cannot be created: -1" [ "$status" = 255 ]
+check "cannot-create message" grep -q "konnte nicht erzeugt werden" <<<"$output"
+
+# ---- An empty folder ------------------------------------------------------------------
+mkdir -p "$work/Empty"
+run "$(arg "$work/Empty")"
+check "empty folder packs 0 files" grep -q "Es wurden 0 Datei" <<<"$output"
+check "empty archive is valid" python3 -c 'import zipfile,sys; assert zipfile.ZipFile(sys.argv[1]).namelist() == []' "$work/Empty/Empty.zip"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

@@ -1,0 +1,195 @@
+// korbel: a small command-line program over the zip engine.
+//
+//   korbel l ARCHIVE                      list the entries
+//   korbel t ARCHIVE [-p PASSWORD]        test every entry
+//   korbel x ARCHIVE [-d FOLDER] [-p PASSWORD] [NAME...]
+//                                         extract all or the named entries
+//   korbel a ARCHIVE PATH...              add files or folders (created when missing)
+//   korbel d ARCHIVE NAME...              delete entries; the space is reclaimed
+//
+// Exit status 0 when everything succeeded, 1 when an operation failed, 2 for
+// a wrong command line. Failures print the engine's German error text.
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "fs/console.h"
+#include "fs/path_kind.h"
+#include "platform/platform.h"
+#include "zip/korbel.h"
+
+namespace {
+
+using korbel::Korbel;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int Usage() {
+  fs::ConsolePrint(
+      "usage: korbel l ARCHIVE\n"
+      "       korbel t ARCHIVE [-p PASSWORD]\n"
+      "       korbel x ARCHIVE [-d FOLDER] [-p PASSWORD] [NAME...]\n"
+      "       korbel a ARCHIVE PATH...\n"
+      "       korbel d ARCHIVE NAME...\n");
+  return kExitUsage;
+}
+
+int Report(Korbel& archive) {
+  fs::ConsolePrint("%s\n", archive.ErrorText());
+  return kExitFailure;
+}
+
+const char* MethodName(int method) {
+  switch (method) {
+    case 0: return "Stored";
+    case 8: return "Deflate";
+    case 9: return "Deflate64";
+    case 12: return "BZip2";
+    case 14: return "LZMA";
+    case 95: return "XZ";
+    case 98: return "PPMd";
+    default: return "?";
+  }
+}
+
+int List(Korbel& archive) {
+  fs::ConsolePrint("%12s %12s  %-9s %-19s %s\n", "Size", "Packed", "Method", "Modified", "Name");
+  for (int i = 0; i < archive.EntryCount(); ++i) {
+    const korbel::ZipEntry* entry = archive.Entry(i);
+    const int method = entry->method == 99 ? entry->aesMethod : entry->method;
+    char when[32] = "";
+    std::tm local{};
+    if (entry->modified > 0 && platform::ToLocalTime(entry->modified, &local)) {
+      std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    }
+    fs::ConsolePrint("%12llu %12llu  %-9s %-19s %s%s%s\n",
+                     static_cast<unsigned long long>(entry->uncompressedSize),
+                     static_cast<unsigned long long>(entry->compressedSize), MethodName(method), when,
+                     entry->name.c_str(), (entry->externalAttributes & korbel::kEntryFolder) ? "/" : "",
+                     (entry->flags & 1) ? "  (encrypted)" : "");
+  }
+  return 0;
+}
+
+int Test(Korbel& archive) {
+  int failures = 0;
+  for (int i = 0; i < archive.EntryCount(); ++i) {
+    const int code = archive.TestEntry(i);
+    if (code != korbel::kOk) {
+      ++failures;
+      fs::ConsolePrint("%s: %s\n", archive.EntryName(i), archive.ErrorText());
+    }
+  }
+  fs::ConsolePrint("%i entries tested, %i failed\n", archive.EntryCount(), failures);
+  return failures == 0 ? 0 : kExitFailure;
+}
+
+int Extract(Korbel& archive, const std::string& folder, const std::vector<const char*>& names) {
+  if (names.empty()) {
+    int errors = 0;
+    archive.ExtractAll(folder.c_str(), &errors);
+    if (errors != 0) return Report(archive);
+    return 0;
+  }
+  std::string target = folder;
+  if (target.back() != '/' && target.back() != '\\') target += '/';
+  int status = 0;
+  for (const char* name : names) {
+    const int index = archive.FindEntry(name);
+    if (index < 0) {
+      fs::ConsolePrint("%s: not in the archive\n", name);
+      status = kExitFailure;
+    } else if (archive.ExtractEntry(index, target.c_str()) != korbel::kOk) {
+      status = Report(archive);
+    }
+  }
+  return status;
+}
+
+// Adds a file under its own name, or a folder's tree under the folder's name.
+int Add(Korbel& archive, const std::vector<const char*>& paths) {
+  archive.Options(archive.Options(-2) | korbel::kRecurse);
+  int status = 0;
+  for (const char* path : paths) {
+    std::string name(path);
+    while (name.size() > 1 && (name.back() == '/' || name.back() == '\\')) name.pop_back();
+    const std::size_t cut = name.find_last_of("/\\");
+    const std::string base = cut == std::string::npos ? name : name.substr(cut + 1);
+    const int kind = fs::GetPathKind(name.c_str());
+    if (kind == fs::PathFile) {
+      if (archive.AddFileByPath(name.c_str(), base.c_str()) != korbel::kOk) status = Report(archive);
+    } else if (kind == fs::PathFolder) {
+      if (archive.AddFiles(name.c_str(), "*", nullptr, base.c_str()) < 0) status = Report(archive);
+    } else {
+      fs::ConsolePrint("%s: not found\n", path);
+      status = kExitFailure;
+    }
+  }
+  return status;
+}
+
+int Delete(Korbel& archive, const std::vector<const char*>& names) {
+  int status = 0;
+  for (const char* name : names) {
+    const int index = archive.FindEntry(name);
+    if (index < 0) {
+      fs::ConsolePrint("%s: not in the archive\n", name);
+      status = kExitFailure;
+    } else if (archive.DeleteEntry(index) != korbel::kOk) {
+      status = Report(archive);
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3 || std::strlen(argv[1]) != 1) return Usage();
+  const char command = argv[1][0];
+  const char* path = argv[2];
+  std::string folder = ".";
+  const char* password = nullptr;
+  std::vector<const char*> rest;
+  for (int i = 3; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-p") == 0 && i + 1 < argc && (command == 't' || command == 'x')) {
+      password = argv[++i];
+    } else if (std::strcmp(argv[i], "-d") == 0 && i + 1 < argc && command == 'x') {
+      folder = argv[++i];
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+
+  Korbel archive;
+  if (password != nullptr) archive.SetPassword(password);
+  switch (command) {
+    case 'l':
+    case 't':
+    case 'x': {
+      if (archive.Open(path, korbel::kReadOnly, 0) != korbel::kOk) return Report(archive);
+      const int status = command == 'l' ? List(archive) : command == 't' ? Test(archive) : Extract(archive, folder, rest);
+      archive.Close();
+      return status;
+    }
+    case 'a':
+    case 'd': {
+      if (rest.empty()) return Usage();
+      const bool exists = fs::GetPathKind(path) == fs::PathFile;
+      if (command == 'd' || exists) {
+        if (archive.Open(path, korbel::kReadOnly, 0) != korbel::kOk) return Report(archive);
+        if (archive.SwitchMode(korbel::kModify) != korbel::kOk) return Report(archive);
+      } else if (archive.Open(path, korbel::kCreate, 0) != korbel::kOk) {
+        return Report(archive);
+      }
+      int status = command == 'a' ? Add(archive, rest) : Delete(archive, rest);
+      if (archive.Close() != korbel::kOk) status = Report(archive);
+      return status;
+    }
+    default:
+      return Usage();
+  }
+}
