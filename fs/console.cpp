@@ -142,16 +142,16 @@ void ParseConversion(const Char*& p, std::va_list* args, Conversion* c) {
 // the value passed as the widest type of its family with that length.
 template <typename Value>
 int FormatNumber(const Conversion& c, const char* length, Value value, char* out) {
-  char spec[32];
+  char directive[32];
   int used = 0;
-  spec[used++] = '%';
-  for (int i = 0; i < c.flagCount; ++i) spec[used++] = c.flags[i];
-  if (c.width >= 0) used += std::snprintf(spec + used, 8, "%d", c.width);
-  if (c.precision >= 0) used += std::snprintf(spec + used, 8, ".%d", c.precision);
-  for (const char* p = length; *p; ++p) spec[used++] = *p;
-  spec[used++] = static_cast<char>(c.kind);
-  spec[used] = 0;
-  const int written = std::snprintf(out, kNumberBuffer, spec, value);
+  directive[used++] = '%';
+  for (int i = 0; i < c.flagCount; ++i) directive[used++] = c.flags[i];
+  if (c.width >= 0) used += std::snprintf(directive + used, 8, "%d", c.width);
+  if (c.precision >= 0) used += std::snprintf(directive + used, 8, ".%d", c.precision);
+  for (const char* p = length; *p; ++p) directive[used++] = *p;
+  directive[used++] = static_cast<char>(c.kind);
+  directive[used] = 0;
+  const int written = std::snprintf(out, kNumberBuffer, directive, value);
   if (written < 0) return 0;
   return written < static_cast<int>(kNumberBuffer) ? written
                                                    : static_cast<int>(kNumberBuffer) - 1;

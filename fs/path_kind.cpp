@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "fs/char_rules.h"
-#include "fs/path_strings.h"
 #include "platform/platform.h"
 
 namespace fs {

@@ -40,7 +40,8 @@ TEST(FileTimeTest, FileTimeToSeconds) {
       {kEpoch - 1, 0, false},
       {0, 0, false},
       {kEpoch + 1700000000ull * kSecond + 5, 1700000000u, true},
-      {kEpoch + (9999999ull << 32) - 1, static_cast<std::uint32_t>(((9999999ull << 32) - 1) / kSecond), true},
+      {kEpoch + (9999999ull << 32) - 1,
+       static_cast<std::uint32_t>(((9999999ull << 32) - 1) / kSecond), true},
       {kEpoch + (9999999ull << 32), 0xFFFFFFFEu, false},
       {~0ull, 0xFFFFFFFEu, false},
   };

@@ -72,10 +72,13 @@ TEST(FullPath, DriveLettersOnWindows) {
   EXPECT_NE(drives & (1u << ('C' - 'A')), 0u);
   EXPECT_EQ(Full("C:/x/y"), "C:\\x\\y");
   EXPECT_EQ(Full("c:\\x\\..\\..\\y"), "c:\\y");
-  // A bare drive means the current folder of that drive.
+  // A bare drive means the current folder of that drive (Wine adds a
+  // separator at its end).
   const std::string here = Full(".");
   ASSERT_GE(here.size(), 3u);
-  EXPECT_EQ(Full(here.substr(0, 2)), here);
+  std::string bare = Full(here.substr(0, 2));
+  if (bare.size() > 3 && bare.back() == '\\') bare.pop_back();
+  EXPECT_EQ(bare, here);
 }
 
 TEST(ModulePath, NamesTheRunningTestProgram) {

@@ -68,8 +68,9 @@ TEST(TempFileName, CreatesDistinctEmptyFiles) {
 TEST(TempFileName, UsesThreeCharactersOfThePrefix) {
   TempDir dir;
   char name[260];
-  ASSERT_TRUE(TempFileName((dir.Path() + "/").c_str(), "LONGPREFIX", name)) << LastError();
+  ASSERT_TRUE(TempFileName((dir.Path() + "\\").c_str(), "LONGPREFIX", name)) << LastError();
   UniquePart(name, dir.Path(), "LON");
+  EXPECT_EQ(std::string(name).find("\\\\"), std::string::npos) << "no second separator: " << name;
   EXPECT_EQ(std::string(name).find("LONG"), std::string::npos) << name;
 }
 

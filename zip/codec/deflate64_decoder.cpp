@@ -131,10 +131,12 @@ inline std::uint32_t ExtraValue(std::uint64_t bits, std::uint32_t entry) {
   return static_cast<std::uint32_t>(LowBits(bits, entry & 0xFF) >> (entry >> 8 & 0xF));
 }
 
+// Written out so that the compiler turns it into one load on little-endian
+// processors.
 inline std::uint64_t LoadLittleEndian64(const unsigned char* p) {
-  std::uint64_t v = 0;
-  for (unsigned i = 0; i < 8; ++i) v |= std::uint64_t{p[i]} << (8 * i);
-  return v;
+  return std::uint64_t{p[0]} | std::uint64_t{p[1]} << 8 | std::uint64_t{p[2]} << 16 |
+         std::uint64_t{p[3]} << 24 | std::uint64_t{p[4]} << 32 | std::uint64_t{p[5]} << 40 |
+         std::uint64_t{p[6]} << 48 | std::uint64_t{p[7]} << 56;
 }
 
 inline void Copy16(unsigned char* dst, const unsigned char* src) {
@@ -252,14 +254,39 @@ namespace {
 
 using Workspace = Deflate64Decoder::Workspace;
 
-// The input side. The stream's bits are taken from the low end of `bits`;
-// `count` of them are valid. Bits above `count` are either zero or copies of
-// the bytes at `next`, which the next refill ORs in again unchanged.
-struct BitInput {
+// The input position. The stream's bits are taken from the low end of
+// `bits`; `count` of them are valid. Bits above `count` are either zero or
+// copies of the bytes at `next`, which the next refill ORs in again
+// unchanged. The hot loop keeps a copy of this part in registers.
+struct BitCursor {
   std::uint64_t bits = 0;
   unsigned count = 0;                   // valid bits in `bits`, 0..63
   const unsigned char* next = nullptr;  // first unread byte of the current piece
   const unsigned char* end = nullptr;   // end of the current piece
+
+  // Tops the buffer up to 56..63 bits if the piece has 8 bytes left.
+  bool RefillFast() {
+    if (end - next < 8) return false;
+    bits |= LoadLittleEndian64(next) << count;
+    next += (63 - count) >> 3;
+    count |= 56;
+    return true;
+  }
+
+  void Drop(unsigned n) {
+    bits >>= n;
+    count -= n;
+  }
+
+  std::uint32_t Take(unsigned n) {
+    const auto value = static_cast<std::uint32_t>(LowBits(bits, n));
+    Drop(n);
+    return value;
+  }
+};
+
+// The whole input side: the cursor, the read callback and the end of input.
+struct BitInput : BitCursor {
   unsigned padBytes = 0;  // zero bytes added after the input ended; they sit on top of `bits`
   bool atEnd = false;     // the read callback answered 0 or failed; it is not called again
   bool readFailed = false;
@@ -269,15 +296,7 @@ struct BitInput {
 
   // Tops the buffer up to 56..63 bits. Answers false once the stream has
   // consumed bits past the end of the input.
-  bool Refill() {
-    if (end - next >= 8) {
-      bits |= LoadLittleEndian64(next) << count;
-      next += (63 - count) >> 3;
-      count |= 56;
-      return true;
-    }
-    return RefillSlowly();
-  }
+  bool Refill() { return RefillFast() || RefillSlowly(); }
 
   bool RefillSlowly();
 
@@ -299,17 +318,6 @@ struct BitInput {
     end = data + size;
     fetched += static_cast<unsigned long>(size);
     return true;
-  }
-
-  void Drop(unsigned n) {
-    bits >>= n;
-    count -= n;
-  }
-
-  std::uint32_t Take(unsigned n) {
-    const auto value = static_cast<std::uint32_t>(LowBits(bits, n));
-    Drop(n);
-    return value;
   }
 
   bool PaddingConsumed() const { return count < padBytes * 8; }
@@ -552,34 +560,44 @@ Deflate64Result Inflater::ReadDynamicCodes() {
   return Deflate64Result::kStreamEnd;
 }
 
-// The hot loop. Input and output state are copied into locals so that the
-// compiler can keep them in registers: stores into the window are byte
-// stores, which may alias anything reachable through a pointer.
+// Refill for the hot loop: the cursor `c` lives in registers, `in` holds
+// the rest and takes the cursor only for the slow path.
+inline bool Refill(BitCursor& c, BitInput& in) {
+  if (c.RefillFast()) return true;
+  static_cast<BitCursor&>(in) = c;
+  const bool ok = in.RefillSlowly();
+  c = in;
+  return ok;
+}
+
+// The hot loop. Input and output positions are copied into locals that no
+// pointer reaches, so the compiler can keep them in registers: stores into
+// the window are byte stores, which may alias anything a pointer reaches.
 Deflate64Result Inflater::DecodeCompressedBlock() {
   const std::uint32_t* const litlenTable = ws_.litlen;
   const std::uint32_t* const distTable = ws_.dist;
-  BitInput in = in_;
+  BitCursor c = in_;
   unsigned char* const base = window_.base;
   unsigned char* const limit = window_.limit;
   unsigned char* out = window_.out;
-  Deflate64Result result = Deflate64Result::kStreamEnd;
+  enum { kEndOfBlockSeen, kBroken, kWriteRefused } exit;
 
   for (;;) {
-    if (!in.Refill()) {
-      result = in.Broken();
+    if (!Refill(c, in_)) {
+      exit = kBroken;
       break;
     }
-    std::uint32_t entry = litlenTable[in.bits & ((1u << kLitlenRootBits) - 1)];
+    std::uint32_t entry = litlenTable[c.bits & ((1u << kLitlenRootBits) - 1)];
     if (entry & kLink) {
-      in.Drop(kLitlenRootBits);
-      entry = litlenTable[(entry >> 16) + LowBits(in.bits, entry & 0xFF)];
+      c.Drop(kLitlenRootBits);
+      entry = litlenTable[(entry >> 16) + LowBits(c.bits, entry & 0xFF)];
     }
     if (entry & kLiteral) {
-      in.Drop(entry & 0xFF);
+      c.Drop(entry & 0xFF);
       if (out == limit) {
         window_.out = out;
         if (!window_.Slide()) {
-          result = Deflate64Result::kWriteFailed;
+          exit = kWriteRefused;
           break;
         }
         out = window_.out;
@@ -590,32 +608,29 @@ Deflate64Result Inflater::DecodeCompressedBlock() {
     if (entry & (kEndOfBlock | kInvalid)) {
       // Dropping an invalid code's bits first lets Broken() tell a bad code
       // from one that only looks bad because the input ended inside it.
-      in.Drop(entry & 0xFF);
-      if (entry & kInvalid) result = in.Broken();
+      c.Drop(entry & 0xFF);
+      exit = entry & kInvalid ? kBroken : kEndOfBlockSeen;
       break;
     }
 
     // A match: length (with up to 16 extra bits), then distance.
-    const std::size_t length = (entry >> 16) + ExtraValue(in.bits, entry);
-    in.Drop(entry & 0xFF);
-    if (in.count < 32 && !in.Refill()) {
-      result = in.Broken();
+    const std::size_t length = (entry >> 16) + ExtraValue(c.bits, entry);
+    c.Drop(entry & 0xFF);
+    if (c.count < 32 && !Refill(c, in_)) {
+      exit = kBroken;
       break;
     }
-    entry = distTable[in.bits & ((1u << kDistRootBits) - 1)];
+    entry = distTable[c.bits & ((1u << kDistRootBits) - 1)];
     if (entry & kLink) {
-      in.Drop(kDistRootBits);
-      entry = distTable[(entry >> 16) + LowBits(in.bits, entry & 0xFF)];
+      c.Drop(kDistRootBits);
+      entry = distTable[(entry >> 16) + LowBits(c.bits, entry & 0xFF)];
     }
-    if (entry & kInvalid) {
-      in.Drop(entry & 0xFF);
-      result = in.Broken();
-      break;
-    }
-    const std::size_t distance = (entry >> 16) + ExtraValue(in.bits, entry);
-    in.Drop(entry & 0xFF);
-    if (distance > static_cast<std::size_t>(out - base)) {  // reaches before the stream's start
-      result = in.Broken();
+    const std::size_t distance = (entry >> 16) + ExtraValue(c.bits, entry);
+    c.Drop(entry & 0xFF);
+    // An invalid entry has no value; a distance reaching before the
+    // stream's start is as bad.
+    if ((entry & kInvalid) || distance > static_cast<std::size_t>(out - base)) {
+      exit = kBroken;
       break;
     }
 
@@ -639,15 +654,19 @@ Deflate64Result Inflater::DecodeCompressedBlock() {
     } else {
       window_.out = out;
       if (!window_.CopyWithSlides(distance, length)) {
-        result = Deflate64Result::kWriteFailed;
+        exit = kWriteRefused;
         break;
       }
       out = window_.out;
     }
   }
   window_.out = out;
-  in_ = in;
-  return result;
+  static_cast<BitCursor&>(in_) = c;
+  switch (exit) {
+    case kEndOfBlockSeen: return Deflate64Result::kStreamEnd;
+    case kWriteRefused: return Deflate64Result::kWriteFailed;
+    default: return in_.Broken();
+  }
 }
 
 }  // namespace

@@ -164,22 +164,23 @@ std::uint64_t LzmaCodec::Decompress(int mode) {
   if (used & kZipHeader) used |= kProperties;
   if (!(used & kProperties)) Fail(kCodecBadParameter, kBadParameter);
 
+  std::size_t extra = 0;
   if (used & kZipHeader) {
     unsigned char header[sizeof kZipHeaderBytes];
     ReadExactly(header, sizeof header);
-    std::size_t extra = static_cast<std::size_t>(header[2] | (header[3] << 8));
+    extra = static_cast<std::size_t>(header[2] | (header[3] << 8));
     if (extra < kPropertySize) Fail(kCodecDataError, kBadFormat);
     extra -= kPropertySize;
-    // Property bytes beyond the five that LZMA defines are skipped.
-    unsigned char skipped[64];
-    while (extra > 0) {
-      const std::size_t piece = std::min(extra, sizeof skipped);
-      ReadExactly(skipped, piece);
-      extra -= piece;
-    }
   }
   unsigned char properties[kPropertySize];
   ReadExactly(properties, kPropertySize);
+  // Property bytes beyond the five that LZMA defines are skipped.
+  unsigned char skipped[64];
+  while (extra > 0) {
+    const std::size_t piece = std::min(extra, sizeof skipped);
+    ReadExactly(skipped, piece);
+    extra -= piece;
+  }
   std::uint64_t expected = size_ < 0 ? kUnknownSize : static_cast<std::uint64_t>(size_);
   if (used & kSizeField) {
     unsigned char field[8];

@@ -150,7 +150,7 @@ __attribute__((target("aes,sse2"))) void EncryptWithInstructions(const std::uint
                                                                   std::size_t count) {
   __m128i key[Aes::kMaxRounds + 1];
   for (unsigned r = 0; r <= rounds; ++r) {
-    key[r] = _mm_load_si128(reinterpret_cast<const __m128i*>(roundBytes + 16 * r));
+    key[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(roundBytes + 16 * r));
   }
   constexpr std::size_t kLanes = 8;
   while (count >= kLanes) {

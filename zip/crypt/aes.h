@@ -42,7 +42,7 @@ class Aes {
   // Round keys as big-endian words (the table code) ...
   std::uint32_t roundWords_[4 * (kMaxRounds + 1)] = {};
   // ... and as the byte sequence the AES instructions load.
-  alignas(16) std::uint8_t roundBytes_[16 * (kMaxRounds + 1)] = {};
+  std::uint8_t roundBytes_[16 * (kMaxRounds + 1)] = {};
 };
 
 }  // namespace korbel

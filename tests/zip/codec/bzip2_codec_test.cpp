@@ -34,8 +34,9 @@ Bytes ReferenceUnpack(const Bytes& packed, std::size_t expectedSize) {
 Bytes ReferencePack(const Bytes& data, int blockSize) {
   Bytes out(data.size() + data.size() / 100 + 601);
   unsigned length = static_cast<unsigned>(out.size());
-  EXPECT_EQ(BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &length,
-                                     reinterpret_cast<char*>(const_cast<unsigned char*>(data.data())),
+  char none = 0;  // the library refuses a null source even for 0 bytes
+  char* source = data.empty() ? &none : reinterpret_cast<char*>(const_cast<unsigned char*>(data.data()));
+  EXPECT_EQ(BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &length, source,
                                      static_cast<unsigned>(data.size()), blockSize, 0, 0),
             BZ_OK);
   out.resize(length);
@@ -144,7 +145,8 @@ TEST(BZip2CodecTest, CorruptStreamsFailWithKindSix) {
     BZip2Codec codec;
     codec_testing::Sides sides(dir, "bad");
     sides.ConnectInput(codec, SideType::kMemory, c.stream);
-    sides.ConnectOutput(codec, SideType::kMemory, data.size());
+    // Damaged data may well decode to more bytes than the original had.
+    sides.ConnectOutput(codec, SideType::kMemory, 2 * data.size());
     ExpectFailure([&] { codec.Decompress(8); }, 6, kBadData);
     EXPECT_EQ(codec.FailureKind(), 6) << c.name;
     EXPECT_TRUE(sides.GuardIntact()) << c.name;

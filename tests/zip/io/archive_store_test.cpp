@@ -454,6 +454,7 @@ TEST_F(ArchiveStoreFaults, TempFileThatCannotBeOpenedIs25) {
   EXPECT_EQ(RaisedCode([&] { store.Write(data.data(), data.size()); }), kFileCreateError);
   EXPECT_TRUE(store.IsMemoryMode());
   // The name that was made for it does not stay behind.
+  ASSERT_NE(store.TempName()[0], '\0');
   EXPECT_EQ(platform::GetAttributes(store.TempName()), platform::kInvalidAttributes);
 }
 

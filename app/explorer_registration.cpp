@@ -1,0 +1,145 @@
+#include "app/explorer_registration.h"
+
+#include <cstring>
+#include <string>
+
+#include "app/registry_key_stack.h"
+#include "fs/module_path.h"
+#include "fs/path_kind.h"
+#include "fs/path_strings.h"
+
+namespace pakkaro {
+namespace {
+
+constexpr std::size_t kExtensionCapacity = 16;
+constexpr std::size_t kVerbCapacity = 64;
+constexpr std::size_t kCommandCapacity = 536;
+// A class name as long as the registry allows: the default value of an
+// extension key is read whole, whatever its length.
+constexpr std::uint32_t kClassNameCapacity = 1024;
+
+struct Synonyms {
+  const char* const* texts;
+  std::size_t count;
+  const char* canonical;
+};
+
+constexpr const char* kOpenTexts[] = {"\xD6""ffne", "\xF6""ffne", "\xD6""ffnen", "\xF6""ffnen"};
+constexpr const char* kPrintTexts[] = {"Drucke", "Drucken"};
+constexpr const char* kEditTexts[] = {"Bearbeiten"};
+
+bool EqualIgnoringAsciiCase(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool Lookup(const Synonyms& table, std::string* verb) {
+  for (std::size_t i = 0; i < table.count; ++i) {
+    if (EqualIgnoringAsciiCase(*verb, table.texts[i])) {
+      *verb = table.canonical;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool WriteString(CRegistryKeyStack& keys, const std::string& text, const char* valueName) {
+  return keys.SetValue(text.c_str(), static_cast<std::uint32_t>(text.size()), valueName, platform::kRegString);
+}
+
+// The class name the extension key names, writing "<ext>file" as its
+// default value when it names none.
+bool FindOrMakeClass(const std::string& extensionKey, std::string* progId) {
+  CRegistryKeyStack keys;
+  if (!keys.OpenKey(platform::kClassesRoot, extensionKey.c_str(), 0) &&
+      !keys.CreateKey(platform::kClassesRoot, extensionKey.c_str(), 0)) {
+    return false;
+  }
+  char value[kClassNameCapacity];
+  if (keys.QueryString(value, sizeof value, nullptr, platform::kRegString) && value[0] != '\0') {
+    *progId = value;
+    return true;
+  }
+  *progId = extensionKey.substr(1) + "file";
+  // A key opened for reading is opened again for writing, so that the type
+  // does get its class.
+  if (keys.Mode() == 0 && !keys.OpenKey(platform::kClassesRoot, extensionKey.c_str(), 1)) return false;
+  return WriteString(keys, *progId, nullptr);
+}
+
+}  // namespace
+
+bool RegisterFileTypeVerb(const char* type, const char* programPath, const char* verbText, const char* arguments) {
+  if (type == nullptr) return false;
+  int extensionLength = 0;
+  const char* extension = fs::FindExtension(static_cast<int>(std::strlen(type)), type, &extensionLength);
+  std::string extensionText(extension, static_cast<std::size_t>(extensionLength));
+  if (extensionText.empty()) {
+    if (*type == '\0') return false;
+    extensionText = type;
+  }
+  if (extensionText.size() + 2 > kExtensionCapacity) return false;
+
+  char program[fs::MaxPath];
+  if (programPath != nullptr) {
+    fs::CopyBounded(program, programPath, fs::MaxPath);
+    if (fs::GetPathKind(program) != fs::PathFile && std::strchr(program, '%') == nullptr) return false;
+  } else {
+    fs::GetModulePath(program, fs::MaxPath);
+  }
+  const std::string command = std::string("\"") + program + "\" " +
+                              ((arguments != nullptr && *arguments != '\0') ? arguments : "\"%1\"");
+  if (command.size() + 4 > kCommandCapacity) return false;
+
+  std::string extensionKey = "." + extensionText;
+  for (char& c : extensionKey) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  std::string progId;
+  if (!FindOrMakeClass(extensionKey, &progId)) return false;
+
+  const std::string verbSource = (verbText != nullptr && *verbText != '\0') ? verbText : "open";
+  std::string verb;
+  for (char c : verbSource) {
+    if (c == '&') continue;
+    if (verb.size() == kVerbCapacity - 1) break;
+    verb += c;
+  }
+  std::string display = verb.size() != verbSource.size() ? verbSource : std::string();
+  bool edit = false;
+  const Synonyms open{kOpenTexts, 4, "open"}, print{kPrintTexts, 2, "print"}, editing{kEditTexts, 1, "Edit"};
+  if (Lookup(open, &verb)) display.clear();
+  if (Lookup(print, &verb)) display.clear();
+  if (Lookup(editing, &verb)) {
+    display.clear();
+    edit = true;
+  }
+
+  CRegistryKeyStack keys;
+  if (!keys.OpenKey(platform::kClassesRoot, progId.c_str(), 2) || !keys.OpenSubKey("Shell", false)) return false;
+  if (edit) {
+    keys.DeleteSubKey("Bearbeiten");
+    keys.DeleteSubKey("&Bearbeiten");
+  }
+  if (!keys.OpenSubKey(verb.c_str(), false)) return false;
+  if (edit) {
+    WriteString(keys, "&Bearbeiten", nullptr);
+  } else if (!display.empty()) {
+    WriteString(keys, display, nullptr);
+  }
+  if (!keys.OpenSubKey("Command", false) || !WriteString(keys, command, nullptr)) return false;
+  keys.CloseSubKey();
+  keys.DeleteSubKey("ddeexec");
+  keys.CloseSubKey();
+  keys.DeleteSubKey("DropTarget");
+  keys.CloseAll();
+  return true;
+}
+
+}  // namespace pakkaro
