@@ -195,7 +195,8 @@ TEST(PpmdCodecTest, SideFailuresGiveKindsOneAndTwo) {
       codec.SetMode(1);
       codec_testing::Sides sides(dir, "read");
       sides.ConnectInput(codec, SideType::kFunction, input);
-      sides.Source().failAfter = 10;
+      sides.Source().piece = 64;
+      sides.Source().failAfter = 1000;
       sides.ConnectOutput(codec, SideType::kFunction, 0);
       ExpectFailure([&] {
         direction == Direction::kCompress ? codec.Compress(6) : codec.Decompress(1);

@@ -138,15 +138,23 @@ TEST(PpmdModelTest, RunningOutOfMemoryRestartsOrCutsBack) {
   }
 }
 
-TEST(PpmdModelTest, CorruptCodeBeyondTheTotalIsReported) {
-  // Code 0xFFFFFFFE lies past every symbol and the escape of the order-0 context.
-  ByteSource source{{0xFF, 0xFF, 0xFF, 0xFE, 0, 0, 0, 0}, 0};
-  PpmdModel model;
-  ASSERT_TRUE(model.Allocate(1 << 20));
-  model.Init(6, PpmdModel::kRestart);
-  PpmdRangeDecoder coder(ReadBytes, &source, 16);
-  ASSERT_TRUE(coder.Init());
-  EXPECT_EQ(model.DecodeSymbol(coder), -2);
+TEST(PpmdModelTest, EscapeFromOrderZeroIsTheEndMark) {
+  // In a new model the order-0 context gives each byte 1/257 of the code space and the
+  // escape the last 1/257: a code at the very top is the end mark, one just below is 255.
+  struct Case {
+    uint8_t code[4];
+    int expected;
+  };
+  const Case cases[] = {{{0xFF, 0xFF, 0xFF, 0xFE}, -1}, {{0xFF, 0x00, 0xFE, 0xFF}, 255}, {{0x00, 0x00, 0x00, 0x00}, 0}};
+  for (const Case& c : cases) {
+    ByteSource source{{c.code[0], c.code[1], c.code[2], c.code[3], 0, 0, 0, 0}, 0};
+    PpmdModel model;
+    ASSERT_TRUE(model.Allocate(1 << 20));
+    model.Init(6, PpmdModel::kRestart);
+    PpmdRangeDecoder coder(ReadBytes, &source, 16);
+    ASSERT_TRUE(coder.Init());
+    EXPECT_EQ(model.DecodeSymbol(coder), c.expected);
+  }
 }
 
 class PpmdAllocatorTest : public ::testing::Test {
@@ -164,7 +172,9 @@ TEST_F(PpmdAllocatorTest, SizeClassesCoverOneTo128Units) {
   for (unsigned nu = 1; nu <= PpmdAllocator::kMaxUnits; ++nu) {
     const unsigned index = alloc.UnitsToIndex(nu);
     EXPECT_GE(alloc.IndexToUnits(index), nu);
-    if (index > 0) EXPECT_LT(alloc.IndexToUnits(index - 1), nu);
+    if (index > 0) {
+      EXPECT_LT(alloc.IndexToUnits(index - 1), nu);
+    }
   }
   EXPECT_EQ(alloc.IndexToUnits(0), 1u);
   EXPECT_EQ(alloc.IndexToUnits(4), 6u);
@@ -232,18 +242,19 @@ TEST_F(PpmdAllocatorTest, TextAreaEndsWhereTheUnitsStart) {
 
 TEST(PpmdRangeCoderTest, IntervalsAndBitsRoundTrip) {
   std::mt19937 rng(7);
+  auto next = [&rng](uint32_t bound) { return static_cast<uint32_t>(rng() % bound); };
   struct Step {
     bool bit;
     uint32_t a, b, total;  // bit: a = probability of 0 (of 2^14), b = the bit
   };
   std::vector<Step> steps;
   for (int i = 0; i < 20000; ++i) {
-    if (rng() % 2) {
-      steps.push_back({true, 1 + rng() % ((1u << 14) - 1), rng() % 2, 0});
+    if (next(2)) {
+      steps.push_back({true, 1 + next((1u << 14) - 1), next(2), 0});
     } else {
-      const uint32_t total = 1 + rng() % 30000;
-      const uint32_t start = rng() % total;
-      steps.push_back({false, start, 1 + rng() % (total - start), total});
+      const uint32_t total = 1 + next(30000);
+      const uint32_t start = next(total);
+      steps.push_back({false, start, 1 + next(total - start), total});
     }
   }
   std::vector<uint8_t> stream;
