@@ -9,8 +9,6 @@
 // Deflate64Decoder (with CRC-32 of the output, as a test run computes it)
 // and tested N times by `7zz t -mmt=1` (a whole process, single-threaded).
 // The best time of each is printed.
-#include "zip/codec/deflate64_decoder.h"
-
 #include <zlib.h>
 
 #include <algorithm>
@@ -25,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "zip/codec/deflate64_decoder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,7 +36,8 @@ void AppendFile(const fs::path& file, Bytes& sample) {
   std::ifstream in(file, std::ios::binary);
   Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::size_t room = kSampleLimit - sample.size();
-  sample.insert(sample.end(), bytes.begin(), bytes.begin() + static_cast<long>(std::min(room, bytes.size())));
+  sample.insert(sample.end(), bytes.begin(),
+                bytes.begin() + static_cast<long>(std::min(room, bytes.size())));
 }
 
 void AppendPath(const fs::path& path, Bytes& sample, std::size_t limit) {
@@ -46,7 +47,9 @@ void AppendPath(const fs::path& path, Bytes& sample, std::size_t limit) {
     return;
   }
   std::vector<fs::path> files;
-  for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, error), end;
+  for (fs::recursive_directory_iterator
+           it(path, fs::directory_options::skip_permission_denied, error),
+       end;
        !error && it != end; it.increment(error)) {
     if (it->is_regular_file(error) && !it->is_symlink(error)) files.push_back(it->path());
   }
@@ -125,12 +128,14 @@ int main(int argc, char** argv) {
   }
 
   std::random_device random;
-  const fs::path folder = fs::temp_directory_path() / ("deflate64-bench-" + std::to_string(random()));
+  const fs::path folder =
+      fs::temp_directory_path() / ("deflate64-bench-" + std::to_string(random()));
   fs::create_directories(folder);
   const fs::path dataFile = folder / "sample.bin";
   const fs::path archive = folder / "sample.zip";
   std::ofstream(dataFile, std::ios::binary)
-      .write(reinterpret_cast<const char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
+      .write(reinterpret_cast<const char*>(sample.data()),
+             static_cast<std::streamsize>(sample.size()));
   const std::string pack = "7zz a -tzip -mm=Deflate64 -mx=" + std::to_string(level) + " \"" +
                            archive.string() + "\" \"" + dataFile.string() + "\" > /dev/null";
   if (std::system(pack.c_str()) != 0) {
@@ -151,7 +156,8 @@ int main(int argc, char** argv) {
     fs::remove_all(folder);
     return 1;
   }
-  const Bytes raw(zip.begin() + static_cast<long>(start), zip.begin() + static_cast<long>(start + packed));
+  const Bytes raw(zip.begin() + static_cast<long>(start),
+                  zip.begin() + static_cast<long>(start + packed));
   unsigned long sampleCrc = crc32(0, nullptr, 0);
   for (std::size_t pos = 0; pos < sample.size(); pos += 1u << 30) {
     sampleCrc = crc32(sampleCrc, sample.data() + pos,
@@ -169,7 +175,8 @@ int main(int argc, char** argv) {
     auto t0 = std::chrono::steady_clock::now();
     const auto result = decoder.Run(ReadPiece, &in, WriteChecked, &out, nullptr, nullptr);
     ours = std::min(ours, Seconds(std::chrono::steady_clock::now() - t0));
-    if (result != korbel::Deflate64Result::kStreamEnd || out.size != sample.size() || out.crc != sampleCrc) {
+    if (result != korbel::Deflate64Result::kStreamEnd || out.size != sample.size() ||
+        out.crc != sampleCrc) {
       std::fprintf(stderr, "decoding failed (result %d)\n", static_cast<int>(result));
       fs::remove_all(folder);
       return 1;

@@ -81,6 +81,7 @@ TEST_F(DirectorySearch, ListsEveryEntryWithDotsFirst) {
 }
 
 struct PatternCase {
+  const char* name;
   const char* pattern;
   std::vector<std::string> names;  // sorted
 };
@@ -101,21 +102,22 @@ TEST_P(SearchPattern, MatchesLikeWindows) {
 INSTANTIATE_TEST_SUITE_P(
     All, SearchPattern,
     testing::Values(
-        PatternCase{"*.*", {".", "..", "Bb.c", "LongFileName.text", "a.txt", "noext", "sub"}},
-        PatternCase{"*.c", {"Bb.c"}},
-        PatternCase{"B?.C", {"Bb.c"}},
-        PatternCase{"A.TXT", {"a.txt"}},
-        PatternCase{"a.tx?", {"a.txt"}},
-        PatternCase{"a?txt", {"a.txt"}},
-        PatternCase{"*.t*", {"LongFileName.text", "a.txt"}},
-        PatternCase{"long*", {"LongFileName.text"}},
-        PatternCase{"*e*e*e*", {"LongFileName.text"}},
-        PatternCase{"noext.*", {"noext"}},
-        PatternCase{"?", {"."}},
-        PatternCase{"s?b", {"sub"}},
-        PatternCase{"x*", {}},
-        PatternCase{"a.txt.c", {}},
-        PatternCase{"?a.txt", {}}));
+        PatternCase{"StarDotStar", "*.*", {".", "..", "Bb.c", "LongFileName.text", "a.txt", "noext", "sub"}},
+        PatternCase{"Extension", "*.c", {"Bb.c"}},
+        PatternCase{"QuestionMarkAndCase", "B?.C", {"Bb.c"}},
+        PatternCase{"ExactNameAnyCase", "A.TXT", {"a.txt"}},
+        PatternCase{"QuestionMarkAtEnd", "a.tx?", {"a.txt"}},
+        PatternCase{"QuestionMarkForDot", "a?txt", {"a.txt"}},
+        PatternCase{"TwoStars", "*.t*", {"LongFileName.text", "a.txt"}},
+        PatternCase{"PrefixAnyCase", "long*", {"LongFileName.text"}},
+        PatternCase{"ManyStars", "*e*e*e*", {"LongFileName.text"}},
+        PatternCase{"DotStarMatchesNoExtension", "noext.*", {"noext"}},
+        PatternCase{"SingleCharacter", "?", {"."}},
+        PatternCase{"FolderName", "s?b", {"sub"}},
+        PatternCase{"NoMatch", "x*", {}},
+        PatternCase{"LongerThanName", "a.txt.c", {}},
+        PatternCase{"QuestionMarkNeedsACharacter", "?a.txt", {}}),
+    [](const testing::TestParamInfo<PatternCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DirectorySearch, ReportsMissingFoldersAndEmptyNames) {
   Listing listing = List(dir_.Path() + "/none/*");

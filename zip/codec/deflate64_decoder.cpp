@@ -87,16 +87,16 @@ constexpr std::uint32_t Entry(std::uint32_t value, std::uint32_t flags, std::uin
 
 // Length codes 257..285. Code 285 is Deflate64's: base 3 with 16 extra bits
 // (plain Deflate gives it the fixed length 258).
-constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
-                                           15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
+constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                           15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
                                            67, 83, 99, 115, 131, 163, 195, 227, 3};
 constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
 // Distance codes 0..31; 30 and 31 reach the far half of the 64 KiB window.
-constexpr std::uint16_t kDistBase[32] = {
-    1,    2,    3,    4,    5,    7,     9,     13,    17,    25,    33,
-    49,   65,   97,   129,  193,  257,   385,   513,   769,   1025,  1537,
-    2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+constexpr std::uint16_t kDistBase[32] = {1,    2,    3,    4,     5,     7,     9,     13,
+                                         17,   25,   33,   49,    65,    97,    129,   193,
+                                         257,  385,  513,  769,   1025,  1537,  2049,  3073,
+                                         4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
 constexpr std::uint8_t kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                          7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
@@ -114,7 +114,9 @@ constexpr SymbolTables MakeSymbolTables() {
   SymbolTables t{};
   for (unsigned s = 0; s < 256; ++s) t.litlen[s] = Entry(s, kLiteral, 0);
   t.litlen[kEndOfBlockSymbol] = Entry(0, kEndOfBlock, 0);
-  for (unsigned s = 257; s < 286; ++s) t.litlen[s] = Entry(kLengthBase[s - 257], 0, kLengthExtra[s - 257]);
+  for (unsigned s = 257; s < 286; ++s) {
+    t.litlen[s] = Entry(kLengthBase[s - 257], 0, kLengthExtra[s - 257]);
+  }
   t.litlen[286] = t.litlen[287] = Entry(0, kInvalid, 0);
   for (unsigned s = 0; s < kDistSymbols; ++s) t.dist[s] = Entry(kDistBase[s], 0, kDistExtra[s]);
   for (unsigned s = 0; s < kPrecodeSymbols; ++s) t.precode[s] = Entry(s, 0, 0);
@@ -191,7 +193,7 @@ bool BuildTable(const std::uint8_t* lengths, unsigned symbols, const std::uint32
 
   unsigned code = 0;  // the canonical codeword, most significant bit first
   unsigned length = 0;
-  unsigned nextFree = rootSize;  // where the next subtable starts
+  unsigned nextFree = rootSize;      // where the next subtable starts
   unsigned linkedPrefix = rootSize;  // root index of the current subtable; none yet
   unsigned subStart = 0;
   unsigned subBits = 0;
@@ -424,7 +426,7 @@ class Inflater {
 Deflate64Result Inflater::Decode() {
   for (;;) {
     if (!in_.Refill()) return in_.Broken();
-    const bool final = in_.Take(1) != 0;  // BFINAL
+    const bool final = in_.Take(1) != 0;     // BFINAL
     const std::uint32_t type = in_.Take(2);  // BTYPE: 0 stored, 1 fixed, 2 dynamic, 3 reserved
     Deflate64Result result;
     switch (type) {
@@ -649,7 +651,7 @@ Deflate64Result Inflater::DecodeCompressedBlock() {
       } else if (distance == 1) {
         std::memset(dst, *src, length);
       } else {
-        do *dst++ = *src++; while (dst < out);
+        while (dst < out) *dst++ = *src++;
       }
     } else {
       window_.out = out;
@@ -663,9 +665,12 @@ Deflate64Result Inflater::DecodeCompressedBlock() {
   window_.out = out;
   static_cast<BitCursor&>(in_) = c;
   switch (exit) {
-    case kEndOfBlockSeen: return Deflate64Result::kStreamEnd;
-    case kWriteRefused: return Deflate64Result::kWriteFailed;
-    default: return in_.Broken();
+    case kEndOfBlockSeen:
+      return Deflate64Result::kStreamEnd;
+    case kWriteRefused:
+      return Deflate64Result::kWriteFailed;
+    default:
+      return in_.Broken();
   }
 }
 

@@ -1,4 +1,7 @@
-#pragma once
+// PpmdAllocator: the sub-allocator of the PPMd model memory (12-byte units in 38
+// size classes, a text area below them), and the record layouts placed in it.
+#ifndef PAKKARO_ZIP_CODEC_PPMD_ALLOCATOR_H
+#define PAKKARO_ZIP_CODEC_PPMD_ALLOCATOR_H
 
 #include <cstdint>
 #include <cstring>
@@ -176,3 +179,5 @@ class PpmdAllocator {
 };
 
 }  // namespace korbel
+
+#endif  // PAKKARO_ZIP_CODEC_PPMD_ALLOCATOR_H

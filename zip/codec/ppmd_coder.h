@@ -1,4 +1,7 @@
-#pragma once
+// PPMd variant I revision 1 streams as zip method 98 stores them (after its 2-byte
+// header): whole-stream encoding and decoding through read and write callbacks.
+#ifndef PAKKARO_ZIP_CODEC_PPMD_CODER_H
+#define PAKKARO_ZIP_CODEC_PPMD_CODER_H
 
 namespace korbel {
 
@@ -36,3 +39,5 @@ PpmdResult PpmdDecode(const PpmdParameters& parameters, long long limit, PpmdRea
                       unsigned long long* bytesOut);
 
 }  // namespace korbel
+
+#endif  // PAKKARO_ZIP_CODEC_PPMD_CODER_H

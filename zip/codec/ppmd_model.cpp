@@ -41,7 +41,7 @@ inline void AddSummFreq(PpmdContext* c, unsigned add) { c->SetSummFreq(c->SummFr
 
 }  // namespace
 
-void PpmdModel::See::Update() {
+inline void PpmdModel::See::Update() {
   if (shift < kPeriodBits && --count == 0) {
     summ = static_cast<uint16_t>(summ << 1);
     count = static_cast<uint8_t>(3u << shift++);
@@ -75,7 +75,7 @@ void PpmdModel::Init(int maxOrder, int restoreMethod) {
   dummySee_ = See{0, static_cast<uint8_t>(kPeriodBits), 64};
 }
 
-PpmdState* PpmdModel::FindState(PpmdContext* c, uint8_t symbol) const {
+inline PpmdState* PpmdModel::FindState(PpmdContext* c, uint8_t symbol) const {
   // Every symbol of a context is also in its suffix; the bound only keeps a damaged
   // model inside its memory.
   PpmdState* s = StatsOf(c);
@@ -543,7 +543,7 @@ void PpmdModel::Rescale() {
   foundState_ = StatsOf(mc);
 }
 
-void PpmdModel::NextContext() {
+inline void PpmdModel::NextContext() {
   const uint32_t successor = foundState_->Successor();
   if (orderFall_ == 0 && alloc_.IsUnit(successor)) {
     minContext_ = maxContext_ = ContextAt(successor);
@@ -554,7 +554,7 @@ void PpmdModel::NextContext() {
 }
 
 // The symbol was the first (most frequent) state of its context.
-void PpmdModel::UpdateFirst() {
+inline void PpmdModel::UpdateFirst() {
   prevSuccess_ = 2u * foundState_->freq >= minContext_->SummFreq() ? 1 : 0;
   runLength_ += prevSuccess_;
   AddSummFreq(minContext_, 4);
@@ -564,7 +564,7 @@ void PpmdModel::UpdateFirst() {
 }
 
 // The symbol was a later state of the context coded first.
-void PpmdModel::UpdateNext() {
+inline void PpmdModel::UpdateNext() {
   PpmdState* s = foundState_;
   s->freq = static_cast<uint8_t>(s->freq + 4);
   AddSummFreq(minContext_, 4);
@@ -586,14 +586,14 @@ void PpmdModel::UpdateAfterEscape() {
   minContext_ = maxContext_;
 }
 
-void PpmdModel::UpdateBinary() {
+inline void PpmdModel::UpdateBinary() {
   foundState_->freq = static_cast<uint8_t>(foundState_->freq + (foundState_->freq < 196));
   prevSuccess_ = 1;
   ++runLength_;
   NextContext();
 }
 
-PpmdModel::See* PpmdModel::MakeEscFreq(unsigned maskedNumStats, uint32_t* escFreq) {
+inline PpmdModel::See* PpmdModel::MakeEscFreq(unsigned maskedNumStats, uint32_t* escFreq) {
   const PpmdContext* mc = minContext_;
   const unsigned numStats = mc->numStats;
   if (numStats == 0xFF) {
@@ -609,7 +609,7 @@ PpmdModel::See* PpmdModel::MakeEscFreq(unsigned maskedNumStats, uint32_t* escFre
   return see;
 }
 
-uint16_t* PpmdModel::BinSumm(PpmdContext* mc) {
+inline uint16_t* PpmdModel::BinSumm(PpmdContext* mc) {
   const unsigned freq = mc->OneState()->freq;
   return &binSumm_[std::min<unsigned>(ns2Index_[static_cast<uint8_t>(freq - 1)], 24)]
                   [ns2BsIndex_[SuffixOf(mc)->numStats] + prevSuccess_ + (mc->flags & 0x18) +

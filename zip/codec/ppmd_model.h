@@ -1,4 +1,7 @@
-#pragma once
+// PpmdModel: the context model of PPMd variant I revision 1, and the coding of one
+// symbol through it in either direction.
+#ifndef PAKKARO_ZIP_CODEC_PPMD_MODEL_H
+#define PAKKARO_ZIP_CODEC_PPMD_MODEL_H
 
 #include <cstdint>
 
@@ -92,3 +95,5 @@ class PpmdModel {
 };
 
 }  // namespace korbel
+
+#endif  // PAKKARO_ZIP_CODEC_PPMD_MODEL_H

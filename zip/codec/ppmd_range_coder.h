@@ -1,4 +1,7 @@
-#pragma once
+// PpmdRangeEncoder / PpmdRangeDecoder: the range coder of PPMd variant I streams,
+// with buffered output and input through callbacks.
+#ifndef PAKKARO_ZIP_CODEC_PPMD_RANGE_CODER_H
+#define PAKKARO_ZIP_CODEC_PPMD_RANGE_CODER_H
 
 #include <cstddef>
 #include <cstdint>
@@ -162,3 +165,5 @@ class PpmdRangeDecoder {
 };
 
 }  // namespace korbel
+
+#endif  // PAKKARO_ZIP_CODEC_PPMD_RANGE_CODER_H

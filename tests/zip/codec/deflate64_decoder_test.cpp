@@ -19,8 +19,8 @@
 namespace korbel {
 
 std::ostream& operator<<(std::ostream& os, Deflate64Result result) {
-  static const char* const kNames[] = {"kStreamEnd", "kDataError", "kReadFailed",
-                                       "kWriteFailed", "kNoMemory", "kTruncated"};
+  static const char* const kNames[] = {"kStreamEnd",   "kDataError", "kReadFailed",
+                                       "kWriteFailed", "kNoMemory",  "kTruncated"};
   return os << kNames[static_cast<int>(result)];
 }
 
@@ -73,7 +73,8 @@ struct Decoded {
   unsigned long long bytesOut;
 };
 
-Decoded Decode(const Bytes& stream, std::size_t piece = 16384, Deflate64Decoder* decoder = nullptr) {
+Decoded Decode(const Bytes& stream, std::size_t piece = 16384,
+               Deflate64Decoder* decoder = nullptr) {
   Deflate64Decoder own;
   Source source;
   source.data = &stream;
@@ -178,11 +179,11 @@ std::vector<std::uint32_t> CanonicalCodes(const std::vector<unsigned>& lengths) 
 // precode that gives the 16 length values 4 bits each (and no repeat codes).
 void DynamicHeader(BitWriter& w, bool final, const std::vector<unsigned>& litlen,
                    const std::vector<unsigned>& dist) {
-  w.Bits(final ? 1 : 0, 1);                                  // BFINAL
-  w.Bits(2, 2);                                              // BTYPE: dynamic
+  w.Bits(final ? 1 : 0, 1);                                    // BFINAL
+  w.Bits(2, 2);                                                // BTYPE: dynamic
   w.Bits(static_cast<std::uint32_t>(litlen.size() - 257), 5);  // HLIT
   w.Bits(static_cast<std::uint32_t>(dist.size() - 1), 5);      // HDIST
-  w.Bits(19 - 4, 4);                                         // HCLEN: all 19 precode lengths
+  w.Bits(19 - 4, 4);                                           // HCLEN: all 19 precode lengths
   // Precode lengths in their sending order 16 17 18 0 8 7 9 6 10 5 11 4 12 3 13 2 14 1 15.
   for (unsigned symbol : {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15}) {
     w.Bits(symbol < 16 ? 4 : 0, 3);
@@ -191,6 +192,16 @@ void DynamicHeader(BitWriter& w, bool final, const std::vector<unsigned>& litlen
   for (unsigned len : litlen) w.Code(len, 4);
   for (unsigned len : dist) w.Code(len, 4);
 }
+
+std::vector<unsigned> Lengths(std::size_t n,
+                              std::initializer_list<std::pair<unsigned, unsigned>> set) {
+  std::vector<unsigned> v(n, 0);
+  for (auto [symbol, len] : set) v[symbol] = len;
+  return v;
+}
+
+const std::vector<unsigned> kTwoLiterals =  // 'a', 'b', end of block, length 257: complete
+    Lengths(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}});
 
 // What a Deflate64 match produces, byte by byte, as the format defines it.
 void ReferenceCopy(Bytes& out, std::size_t length, std::size_t distance) {
@@ -220,14 +231,14 @@ TEST(Deflate64DecoderTest, StoredAndFixedBlocksDecode) {
   EXPECT_EQ(d.bytesOut, 10u);
 }
 
-// The three Deflate64 extensions, in fixed blocks after a full 64 KiB of
-// stored history, checked against a byte-by-byte copy.
+// The Deflate64 length and distance codes, in fixed blocks after stored
+// history, checked against a byte-by-byte copy.
 struct MatchCase {
   const char* name;
   std::size_t history;
   unsigned lengthSymbol, lengthExtra, lengthExtraBits;
   unsigned distSymbol, distExtra, distExtraBits;
-  unsigned repeat;  // the same match this many times
+  unsigned repeat;               // the same match this many times
   std::size_t length, distance;  // what the codes above mean
 };
 
@@ -275,7 +286,24 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"ShortPeriodAcrossSlides", 5, 285, 0xFFF0, 16, 4, 0, 1, 5, 65523, 5}),
     [](const testing::TestParamInfo<MatchCase>& info) { return std::string(info.param.name); });
 
-TEST(Deflate64DecoderTest, DynamicBlocksWithOneOrNoDistanceCode) {
+// Inflates with zlib, the plain Deflate decoder, as a control; answers its
+// result for the whole input (Z_STREAM_END, Z_DATA_ERROR, or Z_BUF_ERROR for
+// input that ends early).
+int PlainInflate(const Bytes& stream, Bytes& output, std::size_t room) {
+  z_stream z{};
+  if (inflateInit2(&z, -15) != Z_OK) return Z_MEM_ERROR;
+  output.assign(room, 0);
+  z.next_in = const_cast<Bytes::value_type*>(stream.data());
+  z.avail_in = static_cast<uInt>(stream.size());
+  z.next_out = output.data();
+  z.avail_out = static_cast<uInt>(output.size());
+  const int result = inflate(&z, Z_FINISH);
+  output.resize(z.total_out);
+  inflateEnd(&z);
+  return result;
+}
+
+TEST(Deflate64DecoderTest, DynamicBlocksWithSingleCodes) {
   // Litlen: 'a' and 'b' 2 bits, end of block 2 bits, length 257 (3) 2 bits.
   std::vector<unsigned> litlen(258, 0);
   litlen['a'] = litlen['b'] = litlen[256] = litlen[257] = 2;
@@ -290,17 +318,26 @@ TEST(Deflate64DecoderTest, DynamicBlocksWithOneOrNoDistanceCode) {
   w.Code(0, 1);              // the one distance code: distance 2
   w.Code(litCodes[256], 2);
   // Block 2: no distance code at all; literals only.
-  DynamicHeader(w, true, litlen, {0});
+  DynamicHeader(w, false, litlen, {0});
   w.Code(litCodes['b'], 2);
   w.Code(litCodes[256], 2);
+  // Block 3: nothing but the end-of-block code, one bit long.
+  DynamicHeader(w, true, Lengths(257, {{256, 1}}), {0});
+  w.Code(0, 1);
 
   const Decoded d = Decode(w.bytes());
   EXPECT_EQ(d.result, Deflate64Result::kStreamEnd);
   EXPECT_EQ(std::string(d.output.begin(), d.output.end()), "ababab");
+  EXPECT_EQ(d.bytesIn, w.bytes().size());
+  // zlib accepts the same three blocks.
+  Bytes control;
+  EXPECT_EQ(PlainInflate(w.bytes(), control, 100), Z_STREAM_END);
+  EXPECT_TRUE(control == d.output);
 }
 
-// Malformed streams: each ends with one result and no output beyond what was
-// valid. The comment on each field says what it holds.
+// Malformed streams, each with the one result it must end in. None uses a
+// Deflate64 code, so zlib serves as the control: it must reject each the
+// same way (a data error, or input ending early).
 struct MalformedCase {
   const char* name;
   std::function<void(BitWriter&)> build;
@@ -309,25 +346,17 @@ struct MalformedCase {
 
 // A dynamic block header up to the end of the precode lengths, for precodes
 // given by symbol.
-void PrecodeHeader(BitWriter& w, unsigned hlit, unsigned hdist, const std::vector<unsigned>& precode) {
-  w.Bits(1, 1);     // BFINAL
-  w.Bits(2, 2);     // BTYPE: dynamic
-  w.Bits(hlit, 5);  // HLIT: 257 + hlit codes
-  w.Bits(hdist, 5); // HDIST: 1 + hdist codes
-  w.Bits(15, 4);    // HCLEN: 19 precode lengths
+void PrecodeHeader(BitWriter& w, unsigned hlit, unsigned hdist,
+                   const std::vector<unsigned>& precode) {
+  w.Bits(1, 1);      // BFINAL
+  w.Bits(2, 2);      // BTYPE: dynamic
+  w.Bits(hlit, 5);   // HLIT: 257 + hlit codes
+  w.Bits(hdist, 5);  // HDIST: 1 + hdist codes
+  w.Bits(15, 4);     // HCLEN: 19 precode lengths
   for (unsigned symbol : {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15}) {
     w.Bits(precode[symbol], 3);
   }
 }
-
-std::vector<unsigned> Lengths(std::size_t n, std::initializer_list<std::pair<unsigned, unsigned>> set) {
-  std::vector<unsigned> v(n, 0);
-  for (auto [symbol, len] : set) v[symbol] = len;
-  return v;
-}
-
-const std::vector<unsigned> kTwoLiterals =  // 'a', 'b', end of block, length 257: complete
-    Lengths(258, {{'a', 2}, {'b', 2}, {256, 2}, {257, 2}});
 
 const MalformedCase kMalformed[] = {
     {"ReservedBlockType",
@@ -346,8 +375,8 @@ const MalformedCase kMalformed[] = {
      Deflate64Result::kDataError},
     {"TooManyLitlenCodes",
      [](BitWriter& w) {
-       w.Bits(1, 1).Bits(2, 2);  // BFINAL, BTYPE: dynamic
-       w.Bits(30, 5);            // HLIT: 287 codes, one more than exist
+       w.Bits(1, 1).Bits(2, 2);   // BFINAL, BTYPE: dynamic
+       w.Bits(30, 5);             // HLIT: 287 codes, one more than exist
        w.Bits(0, 5).Bits(15, 4);  // HDIST, HCLEN: 19
        for (int i = 0; i < 19; ++i) w.Bits(i < 16 ? 4 : 0, 3);  // a valid precode, in order
      },
@@ -379,6 +408,19 @@ const MalformedCase kMalformed[] = {
        PrecodeHeader(w, 0, 0, Lengths(19, {{16, 2}, {17, 2}, {18, 2}, {2, 2}}));
        w.Code(3, 2).Bits(127, 7);  // 18: 138 zeros
        w.Code(3, 2).Bits(127, 7);  // 18: 138 more, past the 258th length
+     },
+     Deflate64Result::kDataError},
+    {"RepeatPastTheEnd",
+     [](BitWriter& w) {
+       // Precode: 16 = "0", lengths 0..15 = "1" followed by the value in 4 bits.
+       std::vector<unsigned> precode(19, 5);
+       precode[16] = 1;
+       precode[17] = precode[18] = 0;
+       PrecodeHeader(w, 0, 0, precode);  // 257 litlen + 1 distance lengths
+       // Literals 9 bits each, end of block 1 bit: a complete code.
+       for (int i = 0; i < 256; ++i) w.Code(16 + 9, 5);
+       w.Code(16 + 1, 5);
+       w.Code(0, 1).Bits(0, 2);  // 16: the 1 three times, but one length is left
      },
      Deflate64Result::kDataError},
     {"NoEndOfBlockCode",
@@ -424,7 +466,7 @@ const MalformedCase kMalformed[] = {
      Deflate64Result::kDataError},
     {"MatchBeforeAnyOutput",
      [](BitWriter& w) {
-       w.Bits(1, 1).Bits(1, 2);    // BFINAL, BTYPE: fixed
+       w.Bits(1, 1).Bits(1, 2);            // BFINAL, BTYPE: fixed
        FixedMatch(w, 257, 0, 0, 0, 0, 0);  // length 3, distance 1, nothing behind it
      },
      Deflate64Result::kDataError},
@@ -458,9 +500,9 @@ const MalformedCase kMalformed[] = {
      Deflate64Result::kTruncated},
     {"EndsInsideAStoredBlock",
      [](BitWriter& w) {
-       w.Bits(1, 1).Bits(0, 2).Align();      // BFINAL, BTYPE: stored
+       w.Bits(1, 1).Bits(0, 2).Align();           // BFINAL, BTYPE: stored
        w.Bits(100, 16).Bits(~100u & 0xFFFF, 16);  // LEN 100, NLEN
-       w.Raw(Bytes(99, 'x'));                // one byte short
+       w.Raw(Bytes(99, 'x'));                     // one byte short
      },
      Deflate64Result::kTruncated},
     {"Empty", [](BitWriter&) {}, Deflate64Result::kTruncated},
@@ -479,17 +521,21 @@ TEST_P(Deflate64MalformedTest, FailsWithItsResult) {
     EXPECT_EQ(d.result, GetParam().expected);
     EXPECT_EQ(d.bytesOut, d.output.size());
   }
+  Bytes control;
+  EXPECT_EQ(PlainInflate(w.bytes(), control, 1000),
+            GetParam().expected == Deflate64Result::kTruncated ? Z_BUF_ERROR : Z_DATA_ERROR);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Hostile, Deflate64MalformedTest, testing::ValuesIn(kMalformed),
-    [](const testing::TestParamInfo<MalformedCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Hostile, Deflate64MalformedTest, testing::ValuesIn(kMalformed),
+                         [](const testing::TestParamInfo<MalformedCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // Lines that each carry their own number, so no 258-byte stretch repeats
 // and plain Deflate never needs length code 285 (which means 258 there).
 Bytes NumberedText(std::size_t lines) {
-  static const char* const kWords[] = {"alpha", "beta", "gamma", "delta", "archive", "entry",
-                                       "header", "window", "stream", "block"};
+  static const char* const kWords[] = {"alpha", "beta",   "gamma",  "delta",  "archive",
+                                       "entry", "header", "window", "stream", "block"};
   std::mt19937 rng(42);
   std::string text;
   for (std::size_t i = 0; i < lines; ++i) {
@@ -520,8 +566,12 @@ TEST(Deflate64DecoderTest, PlainDeflateWithoutCode285DecodesAlike) {
   const struct {
     int level;
     int strategy;
-  } kSettings[] = {{0, Z_DEFAULT_STRATEGY}, {1, Z_DEFAULT_STRATEGY}, {6, Z_DEFAULT_STRATEGY},
-                   {9, Z_DEFAULT_STRATEGY}, {6, Z_FILTERED},         {6, Z_HUFFMAN_ONLY},
+  } kSettings[] = {{0, Z_DEFAULT_STRATEGY},
+                   {1, Z_DEFAULT_STRATEGY},
+                   {6, Z_DEFAULT_STRATEGY},
+                   {9, Z_DEFAULT_STRATEGY},
+                   {6, Z_FILTERED},
+                   {6, Z_HUFFMAN_ONLY},
                    {6, Z_FIXED}};
   for (const auto& s : kSettings) {
     SCOPED_TRACE(testing::Message() << "level " << s.level << " strategy " << s.strategy);
@@ -559,8 +609,8 @@ MixedStream MakeMixedStream() {
   m.output = NumberedText(20);
   BitWriter w;
   StoredBlocks(w, m.output);
-  w.Bits(0, 1).Bits(1, 2);                  // BFINAL: no, BTYPE: fixed
-  FixedMatch(w, 285, 5000, 16, 9, 5, 3);    // length 3 + 5000, distance 25 + 5
+  w.Bits(0, 1).Bits(1, 2);                // BFINAL: no, BTYPE: fixed
+  FixedMatch(w, 285, 5000, 16, 9, 5, 3);  // length 3 + 5000, distance 25 + 5
   ReferenceCopy(m.output, 5003, 30);
   FixedSymbol(w, 'z');
   m.output.push_back('z');
@@ -640,9 +690,9 @@ TEST(Deflate64DecoderTest, FailedReadCountsOnlyWhenItsBytesAreNeeded) {
     int failAtCall;
     Deflate64Result expected;
   } kCases[] = {
-      {1000, 0, Deflate64Result::kReadFailed},  // before anything
-      {100, 3, Deflate64Result::kReadFailed},   // inside the stored block
-      {1000, 1, Deflate64Result::kReadFailed},  // inside the fixed block
+      {1000, 0, Deflate64Result::kReadFailed},                // before anything
+      {100, 3, Deflate64Result::kReadFailed},                 // inside the stored block
+      {1000, 1, Deflate64Result::kReadFailed},                // inside the fixed block
       {mixed.stream.size(), 1, Deflate64Result::kStreamEnd},  // after the stream: not needed
   };
   for (const auto& c : kCases) {
@@ -752,8 +802,9 @@ class SevenZipEntries : public testing::Test {
   Bytes Compress(const Bytes& data, int level) {
     const auto input = folder_ / "data.bin";
     const auto archive = folder_ / ("data" + std::to_string(level) + ".zip");
-    std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                 static_cast<std::streamsize>(data.size()));
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
     const std::string command = "7zz a -tzip -mm=Deflate64 -mx=" + std::to_string(level) + " \"" +
                                 archive.string() + "\" \"" + input.string() + "\" > /dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
@@ -780,21 +831,6 @@ class SevenZipEntries : public testing::Test {
   std::filesystem::path folder_;
 };
 
-// Inflates with zlib, the plain Deflate decoder; true if it reproduces `expected`.
-bool PlainInflateReproduces(const Bytes& stream, const Bytes& expected) {
-  z_stream z{};
-  if (inflateInit2(&z, -15) != Z_OK) return false;
-  Bytes out(expected.size() + 1);
-  z.next_in = const_cast<Bytes::value_type*>(stream.data());
-  z.avail_in = static_cast<uInt>(stream.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int result = inflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  inflateEnd(&z);
-  return result == Z_STREAM_END && out == expected;
-}
-
 TEST_F(SevenZipEntries, DecodeByteExactly) {
   // Matches longer than 258 bytes (runs and a repeated 48 KiB block) at
   // distances beyond 32 KiB, between text and incompressible stretches.
@@ -815,7 +851,9 @@ TEST_F(SevenZipEntries, DecodeByteExactly) {
     const Bytes stream = Compress(data, level);
     ASSERT_FALSE(stream.empty());
     // Control: the stream really uses what plain Deflate lacks.
-    EXPECT_FALSE(PlainInflateReproduces(stream, data));
+    Bytes control;
+    const int plain = PlainInflate(stream, control, data.size() + 1);
+    EXPECT_FALSE(plain == Z_STREAM_END && control == data);
     for (std::size_t piece : {std::size_t{16384}, std::size_t{9}}) {
       const Decoded d = Decode(stream, piece);
       EXPECT_EQ(d.result, Deflate64Result::kStreamEnd);

@@ -23,7 +23,7 @@ struct ByteSource {
 long ReadBytes(void* context, unsigned char* buffer, unsigned long size) {
   auto* source = static_cast<ByteSource*>(context);
   const size_t n = std::min<size_t>(size, source->bytes.size() - source->pos);
-  std::memcpy(buffer, source->bytes.data() + source->pos, n);
+  if (n != 0) std::memcpy(buffer, source->bytes.data() + source->pos, n);
   source->pos += n;
   return static_cast<long>(n);
 }

@@ -31,11 +31,13 @@ int RaisedCode(Call call) {
   return kOk;
 }
 
-// Deletes the temporary file a store spilled to.
+// Closes the store and deletes the temporary file it spilled to.
 struct SpillCleanup {
-  const ArchiveStore& store;
+  ArchiveStore& store;
   ~SpillCleanup() {
-    if (store.TempName()[0] != '\0') platform::DeleteFile(store.TempName());
+    const std::string name = store.TempName();
+    store.Release();
+    if (!name.empty()) platform::DeleteFile(name.c_str());
   }
 };
 
