@@ -9,7 +9,7 @@ MINGW_DEPS := $(abspath $(BUILD)/mingw-deps)
 CTEST := ctest --output-on-failure -j$(JOBS)
 
 .PHONY: all run test deps deps-windows linux asan windows test-linux test-asan test-windows \
-        test-large bench install clean
+        test-large install clean
 
 all: linux
 
@@ -53,9 +53,6 @@ test-large: linux
 
 run: linux
 	@bash tools/run-sample.sh $(LINUX)/pakkaro
-
-bench: linux
-	@bash bench/run.sh $(LINUX)
 
 PREFIX ?= /usr/local
 install: linux

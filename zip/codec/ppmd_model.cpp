@@ -14,7 +14,6 @@ constexpr unsigned kMaxFreq = 124;
 constexpr unsigned kIntBits = 7;
 constexpr unsigned kPeriodBits = 7;
 constexpr unsigned kBinScale = 1u << (kIntBits + kPeriodBits);
-constexpr unsigned kUnitSize = PpmdAllocator::kUnitSize;
 
 // Starting escape probabilities of binary contexts, per column group of the table.
 constexpr uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3, 0x64A1, 0x5ABC, 0x6632, 0x6051};
@@ -62,6 +61,8 @@ PpmdModel::PpmdModel() {
   std::memset(see_, 0, sizeof see_);
   std::memset(binSumm_, 0, sizeof binSumm_);
   std::memset(charMask_, 0xFF, sizeof charMask_);
+  // Contexts with all 256 symbols use a fixed escape estimate: at the full shift it
+  // never adapts.
   dummySee_ = See{0, static_cast<uint8_t>(kPeriodBits), 64};
 }
 
@@ -71,8 +72,6 @@ void PpmdModel::Init(int maxOrder, int restoreMethod) {
   maxOrder_ = maxOrder;
   restoreMethod_ = restoreMethod;
   RestartModel();
-  // Contexts with all 256 symbols use a fixed escape estimate that never adapts.
-  dummySee_ = See{0, static_cast<uint8_t>(kPeriodBits), 64};
 }
 
 inline PpmdState* PpmdModel::FindState(PpmdContext* c, uint8_t symbol) const {
