@@ -20,7 +20,7 @@ enum ExtraFieldId : std::uint16_t {
   kAesExtraId = 0x9901,
 };
 
-// Versions (zip specification version * 10; the high byte of "made by" is the host).
+// Versions (zip format version * 10; the high byte of "made by" is the host).
 constexpr std::uint16_t kVersionMadeBy = 0x0B17;  // host 11, version 2.3
 constexpr std::uint16_t kVersionStored = 10;      // stored entries and folders
 constexpr std::uint16_t kVersionDeflate = 20;

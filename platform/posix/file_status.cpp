@@ -42,10 +42,10 @@ FileTime FileTimeFromTimespec(std::int64_t seconds, long nanoseconds) {
 }
 
 struct timespec TimespecFromFileTime(FileTime time) {
-  struct timespec spec;
-  spec.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(time / kUnitsPerSecond) - kSecondsTo1970);
-  spec.tv_nsec = static_cast<long>(time % kUnitsPerSecond) * 100;
-  return spec;
+  struct timespec stamp;
+  stamp.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(time / kUnitsPerSecond) - kSecondsTo1970);
+  stamp.tv_nsec = static_cast<long>(time % kUnitsPerSecond) * 100;
+  return stamp;
 }
 
 bool IsReadOnly(int folder, const std::string& name, const struct stat& status) {

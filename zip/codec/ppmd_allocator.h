@@ -91,7 +91,6 @@ class PpmdAllocator {
   void ResetText(uint32_t offset) { text_ = base_ + kAlignOffset + offset; }
   // True when `ref` is a unit record; text positions and 0 lie below the unit area.
   bool IsUnit(uint32_t ref) const { return base_ + ref >= unitsStart_; }
-  bool IsUnitStart(const void* p) const { return p == unitsStart_; }
 
   unsigned UnitsToIndex(unsigned nu) const { return units2Index_[nu - 1]; }
   unsigned IndexToUnits(unsigned index) const { return index2Units_[index]; }
@@ -124,13 +123,14 @@ class PpmdAllocator {
   }
   void FreeUnits(void* block, unsigned nu) { InsertNode(block, UnitsToIndex(nu)); }
 
-  // Moves a block of `oldNu` units to one of `newNu` (smaller), freeing the rest.
+  // Cuts a block of `oldNu` units down to `newNu`: moved into a free block of the
+  // smaller class when there is one, else split in place with the tail freed.
   uint8_t* ShrinkUnits(uint8_t* block, unsigned oldNu, unsigned newNu);
   // Grows a block by one size class, copying it; nullptr when memory has run out.
   uint8_t* ExpandUnits(uint8_t* block, unsigned oldNu);
   // Frees one unit; when it is the lowest unit the unit area simply shrinks.
   void SpecialFreeUnit(void* block);
-  // Moves a block near the bottom of the unit area to a free block further down, so
+  // Moves a block near the bottom of the unit area into a free block higher up, so
   // that the bottom can later be given back to the text area.
   uint8_t* MoveUnitsUp(uint8_t* block, unsigned nu);
   // Gives free blocks at the bottom of the unit area back to the text area.

@@ -232,10 +232,22 @@ void PpmdModel::RestoreModel(PpmdContext* stop) {
     return;
   }
   while (maxContext_->Suffix() != 0) maxContext_ = SuffixOf(maxContext_);
+  // At least one pass, which also drops every link into the discarded text; each
+  // further pass prunes one level more, until a quarter of the memory is free. A tree
+  // that stops shrinking short of that is started afresh instead of forever.
+  uint32_t used = alloc_.UsedMemory();
+  int stalled = 0;
   do {
     CutOff(maxContext_, 0);
     alloc_.ExpandTextArea();
-  } while (alloc_.UsedMemory() > 3 * (alloc_.Size() >> 2));
+    const uint32_t now = alloc_.UsedMemory();
+    stalled = now < used ? 0 : stalled + 1;
+    used = now;
+    if (stalled == 4) {
+      RestartModel();
+      return;
+    }
+  } while (used > 3 * (alloc_.Size() >> 2));
   alloc_.ForceGlue();
   orderFall_ = maxOrder_;
 }
