@@ -30,8 +30,8 @@ bool PpmdParseHeader(unsigned short header, PpmdParameters* parameters);
 PpmdResult PpmdEncode(const PpmdParameters& parameters, PpmdRead read, void* in, PpmdWrite write,
                       void* out, unsigned long long* bytesIn, unsigned long long* bytesOut);
 
-// Decodes until the end mark (or until `limit` output bytes when limit >= 0); buffers of
-// 64 KiB. A stream that needs bytes past the end of input, or codes something the model
+// Decodes until the end mark (or until `limit` output bytes when limit >= 0; limit 0
+// reads nothing); buffers of 64 KiB. A stream that needs bytes past the end of input, or codes something the model
 // cannot hold, gives kFormatError; parameters out of range too. *bytesIn counts the
 // bytes the decoder used, which may be fewer than it read ahead.
 PpmdResult PpmdDecode(const PpmdParameters& parameters, long long limit, PpmdRead read, void* in,

@@ -43,14 +43,11 @@ class PpmdRangeEncoder {
     range_ *= (1u << 14) - size0;
     Normalize();
   }
-  // Range left for the next step; the model checks it against its frequency total.
-  uint32_t Range() const { return range_; }
-
   // Writes the 4 bytes of low that settle the last interval, then the buffer.
   void Finish();
-  // Hands the buffered bytes to the output; false once any write has failed.
-  bool Drain();
+  // A write took fewer bytes than offered; nothing is written after that.
   bool Failed() const { return failed_; }
+  // The model's frequency total outgrew the range: the stream is not decodable.
   bool Broken() const { return broken_; }
   uint64_t BytesWritten() const { return written_; }
 
@@ -58,6 +55,8 @@ class PpmdRangeEncoder {
   static constexpr uint32_t kTop = 1u << 24;
   static constexpr uint32_t kBot = 1u << 15;
 
+  // Hands the buffered bytes to the output; false once any write has failed.
+  bool Drain();
   void Normalize() {
     for (;;) {
       if ((low_ ^ (low_ + range_)) >= kTop) {
