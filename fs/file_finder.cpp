@@ -149,7 +149,7 @@ void BasicFileFinder<Char>::ReadHeadFolder() {
   do {
     const int nameLength = TextLength(record.name);
     if (record.info.attributes & InfoFolder) {
-      if (!recursive_ || IsDotName(record.name)) continue;
+      if (!recursive_ || IsDotName(record.name) || record.link) continue;
       // A folder whose path cannot be searched would yield nothing anyway.
       if (folderLength + nameLength + 2 >= PathCapacity) continue;
       std::basic_string<Char> subfolder = folder;

@@ -32,6 +32,7 @@ template <typename Char>
 void ClearRecord(FileRecord<Char>* out) {
   out->info.size = 0;
   out->name[0] = 0;
+  out->link = false;
 }
 
 // The top 32 values of the 32-bit range hold the platform's invalid handle,
@@ -58,6 +59,7 @@ int GetFileInfo(const Char* path, FileRecord<Char>* out) {
   }
   out->info = InfoFromData(data);
   out->name[0] = 0;
+  out->link = (data.attributes & platform::kAttrReparsePoint) != 0;
   return InfoOk;
 }
 
@@ -81,6 +83,7 @@ platform::SearchHandle FindFirstInfo(const Char* pattern, FileRecord<Char>* out,
       }
     } else {
       out->info = InfoFromData(found.data);
+      out->link = (found.data.attributes & platform::kAttrReparsePoint) != 0;
       CopyBounded(out->name, found.name, MaxPath);
     }
   }
@@ -98,6 +101,7 @@ int FindNextInfo(platform::SearchHandle search, FileRecord<Char>* out) {
   platform::FindData<Char> found;
   if (!platform::FindNext(search, &found)) return InfoNotFound;
   out->info = InfoFromData(found.data);
+  out->link = (found.data.attributes & platform::kAttrReparsePoint) != 0;
   CopyBounded(out->name, found.name, MaxPath);
   return InfoOk;
 }

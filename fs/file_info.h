@@ -37,6 +37,9 @@ template <typename Char>
 struct FileRecord {
   FileInfo info;
   Char name[MaxPath];
+  // The entry is a symbolic link or junction: the walk never descends
+  // through one, so a link back to a parent cannot make it loop.
+  bool link;
 };
 
 // Result codes of the queries.

@@ -51,6 +51,7 @@ enum : std::uint32_t {
   kAttrDirectory = 0x10,
   kAttrArchive = 0x20,
   kAttrNormal = 0x80,
+  kAttrReparsePoint = 0x400,  // a symbolic link or junction
   kInvalidAttributes = 0xFFFFFFFFu,
 };
 

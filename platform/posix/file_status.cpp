@@ -25,8 +25,8 @@ bool IsReadOnlyMode(int folder, const std::string& name, mode_t mode, uid_t owne
   return ::faccessat(folder, name.c_str(), W_OK, 0) != 0 && errno != ENOENT;
 }
 
-std::uint32_t Attributes(bool folder, bool readOnly, const std::string& shownName) {
-  std::uint32_t attributes = 0;
+std::uint32_t Attributes(bool folder, bool readOnly, const std::string& shownName, bool link = false) {
+  std::uint32_t attributes = link ? static_cast<std::uint32_t>(kAttrReparsePoint) : 0u;
   if (folder) attributes |= kAttrDirectory;
   if (readOnly) attributes |= kAttrReadOnly;
   if (IsHiddenName(shownName)) attributes |= kAttrHidden;
@@ -54,12 +54,20 @@ bool IsReadOnly(int folder, const std::string& name, const struct stat& status) 
 
 bool QueryFileData(int folder, const std::string& name, const std::string& shownName,
                    FileData* data) {
+  // A link is looked at first without following it, then (only then) again
+  // through it: its target's data, marked as a link.
   struct statx extended;
-  if (::statx(folder, name.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME,
-              &extended) == 0) {
+  bool link = false;
+  int result = ::statx(folder, name.c_str(), AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW,
+                       STATX_BASIC_STATS | STATX_BTIME, &extended);
+  if (result == 0 && S_ISLNK(extended.stx_mode)) {
+    link = true;
+    result = ::statx(folder, name.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &extended);
+  }
+  if (result == 0) {
     const bool isFolder = S_ISDIR(extended.stx_mode);
     data->attributes = Attributes(
-        isFolder, IsReadOnlyMode(folder, name, extended.stx_mode, extended.stx_uid), shownName);
+        isFolder, IsReadOnlyMode(folder, name, extended.stx_mode, extended.stx_uid), shownName, link);
     data->size = isFolder ? 0 : extended.stx_size;
     data->created = (extended.stx_mask & STATX_BTIME) != 0
                         ? FileTimeFromTimespec(extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec)
@@ -72,9 +80,11 @@ bool QueryFileData(int folder, const std::string& name, const std::string& shown
 
   // Kernels without statx know no birth time.
   struct stat status;
-  if (::fstatat(folder, name.c_str(), &status, 0) != 0) return FailWithErrno(errno, name);
+  if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return FailWithErrno(errno, name);
+  const bool isLink = S_ISLNK(status.st_mode);
+  if (isLink && ::fstatat(folder, name.c_str(), &status, 0) != 0) return FailWithErrno(errno, name);
   const bool isFolder = S_ISDIR(status.st_mode);
-  data->attributes = Attributes(isFolder, IsReadOnly(folder, name, status), shownName);
+  data->attributes = Attributes(isFolder, IsReadOnly(folder, name, status), shownName, isLink);
   data->size = isFolder ? 0 : static_cast<std::uint64_t>(status.st_size);
   data->created = 0;
   data->accessed = FileTimeFromTimespec(status.st_atim.tv_sec, status.st_atim.tv_nsec);

@@ -81,6 +81,17 @@ TEST_F(FileFinderTest, DeliversBreadthFirst) {
   EXPECT_EQ(Walk(tree_.Root() + "/", true, nullptr, nullptr), expected);
 }
 
+TEST_F(FileFinderTest, LinkedFoldersAreNotDescended) {
+  // A link back to the start folder would otherwise deliver the tree again
+  // and again until the paths grew too long.
+  std::error_code error;
+  std::filesystem::create_directory_symlink(tree_.Root(), tree_.Path("sub2/loop"), error);
+  if (error) GTEST_SKIP() << "no symbolic links here";
+  const std::vector<std::string> paths = Walk(tree_.Root(), true, "*", nullptr);
+  EXPECT_EQ(paths.size(), 4u);
+  for (const std::string& path : paths) EXPECT_EQ(path.find("loop"), std::string::npos) << path;
+}
+
 TEST_F(FileFinderTest, WithoutRecursionOnlyTheStartFolder) {
   EXPECT_EQ(Walk(tree_.Root(), false, "*", nullptr), std::vector<std::string>{"a.c"});
 }
