@@ -7,6 +7,7 @@
 #include "fs/module_path.h"
 #include "fs/path_kind.h"
 #include "fs/path_strings.h"
+#include "platform/platform.h"
 
 namespace pakkaro {
 namespace {
@@ -66,6 +67,9 @@ bool FindOrMakeClass(const std::string& extensionKey, std::string* progId) {
     *progId = value;
     return true;
   }
+  // A default value too long for any key name is the user's, not a missing
+  // one: it is left as it is, and the type is not registered.
+  if (keys.LastError() == static_cast<std::int32_t>(platform::kErrorMoreData)) return false;
   *progId = extensionKey.substr(1) + "file";
   // A key opened for reading is opened again for writing, so that the type
   // does get its class.
@@ -95,7 +99,9 @@ bool RegisterFileTypeVerb(const char* type, const char* programPath, const char*
   }
   const std::string command = std::string("\"") + program + "\" " +
                               ((arguments != nullptr && *arguments != '\0') ? arguments : "\"%1\"");
-  if (command.size() + 4 > kCommandCapacity) return false;
+  // The command with its terminator must fit; checked before anything is
+  // written.
+  if (command.size() + 1 > kCommandCapacity) return false;
 
   std::string extensionKey = "." + extensionText;
   for (char& c : extensionKey) {
@@ -105,13 +111,19 @@ bool RegisterFileTypeVerb(const char* type, const char* programPath, const char*
   if (!FindOrMakeClass(extensionKey, &progId)) return false;
 
   const std::string verbSource = (verbText != nullptr && *verbText != '\0') ? verbText : "open";
+  // The key name leaves out the accelerator marks; the text with them is the
+  // display text. A text merely cut to the key name's length has none.
   std::string verb;
+  bool markDropped = false;
   for (char c : verbSource) {
-    if (c == '&') continue;
     if (verb.size() == kVerbCapacity - 1) break;
+    if (c == '&') {
+      markDropped = true;
+      continue;
+    }
     verb += c;
   }
-  std::string display = verb.size() != verbSource.size() ? verbSource : std::string();
+  std::string display = markDropped ? verbSource : std::string();
   bool edit = false;
   const Synonyms open{kOpenTexts, 4, "open"}, print{kPrintTexts, 2, "print"}, editing{kEditTexts, 1, "Edit"};
   if (Lookup(open, &verb)) display.clear();

@@ -76,9 +76,7 @@ void CRegistryKeyStack::Push(platform::RegistryKey key, const char* name) {
   current_ = key;
 }
 
-bool CRegistryKeyStack::OpenPath(platform::RegistryKey root, const char* path, bool create) {
-  if (path == nullptr) path = "";
-  if (root == 0) root = RootOf(&path);
+bool CRegistryKeyStack::OpenPath(platform::RegistryKey root, const char* path, bool create, bool retryWithout64) {
   root_ = root;
   platform::RegistryKey key = 0;
   std::uint32_t result;
@@ -86,8 +84,8 @@ bool CRegistryKeyStack::OpenPath(platform::RegistryKey root, const char* path, b
     result = platform::CreateRegistryKey(root, path, access_, &key);
   } else {
     result = platform::OpenRegistryKey(root, path, access_, &key);
-    if (result == platform::kErrorAccessDenied && root == platform::kLocalMachine &&
-        (access_ & platform::kKeyWow64Key64)) {
+    // A system without the 64-bit view refuses the bit that was added for it.
+    if (result == platform::kErrorAccessDenied && retryWithout64) {
       access_ &= ~platform::kKeyWow64Key64;
       result = platform::OpenRegistryKey(root, path, access_, &key);
     }
@@ -104,8 +102,9 @@ bool CRegistryKeyStack::OpenKey(platform::RegistryKey root, const char* path, st
   access_ = (mode_ == 0 ? platform::kKeyRead : platform::kKeyAllAccess) | further;
   const char* rest = path != nullptr ? path : "";
   const platform::RegistryKey effectiveRoot = root != 0 ? root : RootOf(&rest);
-  if (effectiveRoot == platform::kLocalMachine && further == 0) access_ |= platform::kKeyWow64Key64;
-  if (OpenPath(effectiveRoot, rest, false)) return true;
+  const bool added64 = effectiveRoot == platform::kLocalMachine && further == 0;
+  if (added64) access_ |= platform::kKeyWow64Key64;
+  if (OpenPath(effectiveRoot, rest, false, added64)) return true;
   if (mode_ == 2) return CreateKey(effectiveRoot, rest, further);
   return Refuse(kKeyNotOpened);
 }
@@ -117,7 +116,7 @@ bool CRegistryKeyStack::CreateKey(platform::RegistryKey root, const char* path, 
   const platform::RegistryKey effectiveRoot = root != 0 ? root : RootOf(&rest);
   access_ = platform::kKeyAllAccess | (flags & ~kModeMask);
   if (effectiveRoot == platform::kLocalMachine) access_ |= platform::kKeyWow64Key64;
-  return OpenPath(effectiveRoot, rest, true);
+  return OpenPath(effectiveRoot, rest, true, false);
 }
 
 bool CRegistryKeyStack::OpenSubKey(const char* name, bool noCreate) {
@@ -174,6 +173,7 @@ bool CRegistryKeyStack::QueryString(char* buffer, std::uint32_t size, const char
     leaveEmpty();
     return false;
   }
+  if (buffer == nullptr) return Refuse(static_cast<std::int32_t>(platform::kErrorInvalidParameter));
   RememberName(valueName);
   std::uint32_t bytes = size;
   std::uint32_t actualType = 0;
@@ -211,6 +211,10 @@ bool CRegistryKeyStack::SetValue(const void* data, std::uint32_t size, const cha
 
 bool CRegistryKeyStack::DeleteSubKey(const char* name) {
   if (!CheckTop()) return false;
+  // An empty name would name the top key itself.
+  if (name == nullptr || *name == '\0') {
+    return Refuse(static_cast<std::int32_t>(platform::kErrorInvalidParameter));
+  }
   if (platform::DeleteRegistryKey(current_, name) == 0) return Succeed();
   // A key with sub-keys goes bottom up.
   if (!OpenSubKey(name, true)) return false;

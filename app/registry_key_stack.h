@@ -57,7 +57,9 @@ class CRegistryKeyStack {
     return false;
   }
   bool CheckTop();
-  bool OpenPath(platform::RegistryKey root, const char* path, bool create);
+  // `retryWithout64`: the 64-bit view bit was added by us, not the caller, and
+  // an open refused with access denied is tried once more without it.
+  bool OpenPath(platform::RegistryKey root, const char* path, bool create, bool retryWithout64);
   void Push(platform::RegistryKey key, const char* name);
   void RememberName(const char* name);
 

@@ -1,16 +1,18 @@
 // The registry of the POSIX build: one text file in the registry-export
-// format, read when a key is first opened and written whole, through a
-// temporary file and a rename, after every change, so that an interrupted
-// run leaves the previous tree intact.
+// format. Every change is made under an exclusive lock on a file beside it:
+// the tree is read again if another process replaced the file, changed, and
+// written whole to a fresh temporary file that is renamed over the old one.
+// A run killed at any point therefore leaves either the old tree or the new
+// one, and a reader never sees a half-written file.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,11 +20,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
 
 namespace platform {
 namespace {
+
+constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
 
 struct Value {
   std::string name;  // as written
@@ -36,9 +41,25 @@ struct Node {
   std::map<std::string, Value> values;                    // by lower-case name
 };
 
+// A key handle names its key by path, so a handle stays good when the tree
+// is read again from the file.
 struct OpenKey {
-  std::vector<std::string> path;  // lower-case components, the root first
+  std::vector<std::string> path;  // components as given, the root first
   std::uint32_t access = 0;
+};
+
+// Which file the tree was read from: a rename by another process changes it.
+struct FileIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified = {};
+
+  bool operator==(const FileIdentity& other) const {
+    return exists == other.exists && device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+  }
 };
 
 std::string Lower(const std::string& text) {
@@ -76,16 +97,172 @@ std::vector<std::string> Split(const std::string& path) {
   return parts;
 }
 
+// The file is line based: a name that holds a line break could not be read
+// back, so such names are refused.
+bool Writable(const std::string& name) { return name.find_first_of("\r\n") == std::string::npos; }
+
+std::string Escape(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+// Reads a quoted text starting at `*at` (on the opening quote); false when
+// the closing quote is missing.
+bool ReadQuoted(const std::string& line, std::size_t* at, std::string* text) {
+  for (++*at; *at < line.size(); ++*at) {
+    if (line[*at] == '"') {
+      ++*at;
+      return true;
+    }
+    if (line[*at] == '\\' && *at + 1 < line.size()) ++*at;
+    *text += line[*at];
+  }
+  return false;
+}
+
+bool ParseHexBytes(const std::string& text, std::string* data) {
+  std::istringstream bytes(text);
+  std::string byte;
+  while (std::getline(bytes, byte, ',')) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(byte.c_str(), &end, 16);
+    if (byte.empty() || *end != '\0' || value > 0xFF) return false;
+    *data += static_cast<char>(value);
+  }
+  return true;
+}
+
+// One value line: @=... or "name"=..., with "text", dword:xxxxxxxx, hex:..
+// or hex(type):.. data. False for a line that is none of these.
+bool ParseValue(const std::string& line, Node* node) {
+  Value value;
+  std::size_t at = 0;
+  if (line[0] == '@') {
+    at = 1;
+  } else if (!ReadQuoted(line, &at, &value.name)) {
+    return false;
+  }
+  if (at >= line.size() || line[at] != '=') return false;
+  ++at;
+  if (at < line.size() && line[at] == '"') {
+    value.type = kRegString;
+    if (!ReadQuoted(line, &at, &value.data) || at != line.size()) return false;
+    value.data += '\0';
+  } else if (line.compare(at, 6, "dword:") == 0) {
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(line.c_str() + at + 6, &end, 16);
+    if (*end != '\0' || line.size() != at + 14) return false;
+    value.type = kRegDword;
+    for (int shift = 0; shift < 32; shift += 8) value.data += static_cast<char>((number >> shift) & 0xFF);
+  } else if (line.compare(at, 4, "hex:") == 0) {
+    value.type = kRegBinary;
+    if (!ParseHexBytes(line.substr(at + 4), &value.data)) return false;
+  } else if (line.compare(at, 4, "hex(") == 0) {
+    char* end = nullptr;
+    value.type = static_cast<std::uint32_t>(std::strtoul(line.c_str() + at + 4, &end, 16));
+    if (end[0] != ')' || end[1] != ':') return false;
+    if (!ParseHexBytes(std::string(end + 2), &value.data)) return false;
+  } else {
+    return false;
+  }
+  node->values[Lower(value.name)] = value;
+  return true;
+}
+
+void WriteNode(std::ostream& out, const Node& node, const std::string& path) {
+  // A root key gets a section only when it holds values of its own.
+  if (!path.empty() && (path.find('\\') != std::string::npos || !node.values.empty())) {
+    out << "\n[" << path << "]\n";
+    for (const auto& entry : node.values) {
+      const Value& value = entry.second;
+      out << (value.name.empty() ? "@" : "\"" + Escape(value.name) + "\"") << '=';
+      // A string is written as text when it has no zero before its end and
+      // no line break. Text reads back with its terminator, also when it was
+      // stored without one: the file stays readable, and a reader that adds
+      // a missing terminator gets the same result.
+      const std::size_t zero = value.data.find('\0');
+      const bool plainString = value.type == kRegString && Writable(value.data) &&
+                               (zero == std::string::npos || zero == value.data.size() - 1);
+      if (plainString) {
+        out << '"' << Escape(value.data.substr(0, zero)) << "\"\n";
+        continue;
+      }
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(value.type));
+      out << "hex(" << hex << "):";
+      for (std::size_t i = 0; i < value.data.size(); ++i) {
+        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(value.data[i]));
+        out << (i ? "," : "") << hex;
+      }
+      out << '\n';
+    }
+  }
+  for (const auto& child : node.children) {
+    WriteNode(out, *child.second, path.empty() ? child.second->name : path + "\\" + child.second->name);
+  }
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  FaultKind fault;
+  std::size_t length = bytes.size();
+  bool failNow = false;
+  if (FaultFor(Operation::kWriteFile, &fault)) {
+    if (fault != FaultKind::kShortWrite) return false;
+    length /= 2;
+    failNow = true;
+  }
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t written = ::write(fd, bytes.data() + done, length - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::size_t>(written);
+  }
+  return !failNow;
+}
+
+// The user's data folder may be new: creates the folders on the way to the
+// store file.
+void MakeFolders(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  for (std::size_t at = 1; slash != std::string::npos && at <= slash; ++at) {
+    if (at == slash || path[at] == '/') ::mkdir(path.substr(0, at).c_str(), 0755);
+  }
+}
+
+// Holds the exclusive lock beside the store file for one change.
+class ChangeLock {
+ public:
+  explicit ChangeLock(const std::string& path) {
+    MakeFolders(path);
+    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~ChangeLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  ChangeLock(const ChangeLock&) = delete;
+  ChangeLock& operator=(const ChangeLock&) = delete;
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
 class Store {
  public:
   std::mutex lock;
   std::string file;
-  Node root;
-  bool loaded = false;
   std::map<RegistryKey, OpenKey> open;
-  RegistryKey nextHandle = 0x1000;
 
-  std::string FilePath() {
+  std::string FilePath() const {
     if (!file.empty()) return file;
     const char* data = std::getenv("XDG_DATA_HOME");
     std::string base;
@@ -98,25 +275,23 @@ class Store {
     return base + "/pakkaro/registry.reg";
   }
 
-  void Load() {
-    if (loaded) return;
-    loaded = true;
-    root = Node();
-    std::ifstream in(FilePath());
-    std::string line;
-    Node* current = nullptr;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
-        current = Walk(Split(line.substr(1, line.size() - 2)), true);
-      } else if (current != nullptr && !line.empty() && (line[0] == '@' || line[0] == '"')) {
-        ParseValue(line, current);
-      }
-    }
+  void Forget() { loaded_ = false; }
+
+  // Brings the tree up to date with the file; false when the file exists but
+  // cannot be read as a registry file, which is then left alone.
+  bool Refresh() {
+    const FileIdentity now = Identify();
+    if (loaded_ && now == identity_) return true;
+    root_ = Node();
+    loaded_ = false;
+    if (now.exists && !Read()) return false;
+    identity_ = now;
+    loaded_ = true;
+    return true;
   }
 
   Node* Walk(const std::vector<std::string>& parts, bool create) {
-    Node* node = &root;
+    Node* node = &root_;
     for (const std::string& part : parts) {
       auto found = node->children.find(Lower(part));
       if (found == node->children.end()) {
@@ -130,104 +305,15 @@ class Store {
     return node;
   }
 
-  static void ParseValue(const std::string& line, Node* node) {
-    std::size_t at = 0;
-    Value value;
-    if (line[0] == '@') {
-      at = 1;
-    } else {
-      at = 1;
-      while (at < line.size() && line[at] != '"') {
-        if (line[at] == '\\' && at + 1 < line.size()) ++at;
-        value.name += line[at++];
-      }
-      ++at;
-    }
-    if (at >= line.size() || line[at] != '=') return;
-    ++at;
-    if (at < line.size() && line[at] == '"') {
-      value.type = kRegString;
-      for (++at; at < line.size() && line[at] != '"'; ++at) {
-        if (line[at] == '\\' && at + 1 < line.size()) ++at;
-        value.data += line[at];
-      }
-      value.data += '\0';
-    } else if (line.compare(at, 4, "hex(") == 0) {
-      value.type = static_cast<std::uint32_t>(std::strtoul(line.c_str() + at + 4, nullptr, 16));
-      at = line.find(':', at);
-      if (at == std::string::npos) return;
-      std::istringstream bytes(line.substr(at + 1));
-      std::string byte;
-      while (std::getline(bytes, byte, ',')) {
-        if (!byte.empty()) value.data += static_cast<char>(std::strtoul(byte.c_str(), nullptr, 16));
-      }
-    } else {
-      return;
-    }
-    node->values[Lower(value.name)] = value;
-  }
-
-  static void WriteNode(std::ostream& out, const Node& node, const std::string& path) {
-    if (!path.empty() && path.find('\\') != std::string::npos) {
-      out << "\n[" << path << "]\n";
-      for (const auto& entry : node.values) {
-        const Value& value = entry.second;
-        out << (value.name.empty() ? "@" : "\"" + Escape(value.name) + "\"") << '=';
-        const bool plainString = value.type == kRegString && !value.data.empty() && value.data.back() == '\0' &&
-                                 value.data.find('\0') == value.data.size() - 1 &&
-                                 value.data.find('\n') == std::string::npos;
-        if (plainString) {
-          out << '"' << Escape(value.data.substr(0, value.data.size() - 1)) << "\"\n";
-        } else {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "%x", value.type);
-          out << "hex(" << hex << "):";
-          for (std::size_t i = 0; i < value.data.size(); ++i) {
-            std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(value.data[i]));
-            out << (i ? "," : "") << hex;
-          }
-          out << '\n';
-        }
-      }
-    }
-    for (const auto& child : node.children) {
-      WriteNode(out, *child.second, path.empty() ? child.second->name : path + "\\" + child.second->name);
-    }
-  }
-
-  static std::string Escape(const std::string& text) {
-    std::string escaped;
-    for (char c : text) {
-      if (c == '\\' || c == '"') escaped += '\\';
-      escaped += c;
-    }
-    return escaped;
-  }
-
-  // Writes the whole tree beside the file and renames it over the old one.
+  // Writes the whole tree to a new file beside the store and renames it over
+  // the old one. On failure the tree is dropped, to be read again from the
+  // unchanged file by the next call.
   bool Save() {
-    const std::string path = FilePath();
-    const std::size_t slash = path.rfind('/');
-    if (slash != std::string::npos) {
-      // Create the folders on the way, as the user's data folder may be new.
-      for (std::size_t at = 1; at <= slash; ++at) {
-        if (at == slash || path[at] == '/') ::mkdir(path.substr(0, at).c_str(), 0755);
-      }
-    }
-    std::ostringstream text;
-    text << "Windows Registry Editor Version 5.00\n";
-    WriteNode(text, root, "");
-    const std::string temporary = path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    const std::string bytes = text.str();
-    const bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
-                         ::fsync(fd) == 0;
-    ::close(fd);
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-      ::unlink(temporary.c_str());
+    if (!WriteFileAtomically()) {
+      loaded_ = false;
       return false;
     }
+    identity_ = Identify();
     return true;
   }
 
@@ -248,29 +334,128 @@ class Store {
   }
 
   RegistryKey Add(std::vector<std::string> parts, std::uint32_t access) {
-    const RegistryKey handle = nextHandle++;
+    const RegistryKey handle = nextHandle_++;
     open[handle] = OpenKey{std::move(parts), access};
     return handle;
   }
 
-  Node* NodeOf(RegistryKey key, OpenKey** state) {
-    if (RootName(key) != nullptr) {
-      static OpenKey rootState;
-      rootState.path.assign(1, RootName(key));
-      rootState.access = kKeyAllAccess;
-      *state = &rootState;
-      return Walk(rootState.path, true);
+  // The handle's state, or null for an unknown handle. A root key is always
+  // open with every right.
+  const OpenKey* StateOf(RegistryKey key) {
+    if (const char* root = RootName(key)) {
+      rootState_.path.assign(1, root);
+      rootState_.access = kKeyAllAccess;
+      return &rootState_;
     }
     auto found = open.find(key);
-    if (found == open.end()) return nullptr;
-    *state = &found->second;
-    return Walk(found->second.path, false);
+    return found != open.end() ? &found->second : nullptr;
   }
+
+ private:
+  FileIdentity Identify() const {
+    struct stat status;
+    FileIdentity identity;
+    if (::stat(FilePath().c_str(), &status) != 0) return identity;
+    identity.exists = true;
+    identity.device = status.st_dev;
+    identity.inode = status.st_ino;
+    identity.size = status.st_size;
+    identity.modified = status.st_mtim;
+    return identity;
+  }
+
+  bool Read() {
+    const int fd = ::open(FilePath().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT;
+    std::string text;
+    char chunk[65536];
+    ssize_t got;
+    while ((got = ::read(fd, chunk, sizeof chunk)) != 0) {
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) break;
+      text.append(chunk, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    if (got < 0) return false;
+    if (text.empty()) return true;
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line != kHeader) return false;
+    Node* current = nullptr;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.empty() || line[0] == ';') continue;
+      if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
+        current = Walk(Split(line.substr(1, line.size() - 2)), true);
+      } else if (current == nullptr || !ParseValue(line, current)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool WriteFileAtomically() const {
+    const std::string path = FilePath();
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::ostringstream text;
+    text << kHeader << "\n";
+    WriteNode(text, root_, "");
+    // A name of our own for every write: two processes never share one.
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(&temporary[0]);
+    if (fd < 0) return false;
+    ::fchmod(fd, 0644);
+    const bool written = WriteAll(fd, text.str()) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
+      ::unlink(temporary.c_str());
+      return false;
+    }
+    // The rename itself is made durable with the folder.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+    return true;
+  }
+
+  Node root_;
+  bool loaded_ = false;
+  FileIdentity identity_;
+  OpenKey rootState_;
+  RegistryKey nextHandle_ = 0x1000;
 };
 
 Store& TheStore() {
   static Store store;
   return store;
+}
+
+// Runs `change` on an up-to-date tree under the process's and the file's
+// lock, and saves the tree when `change` reports that it changed something.
+template <typename Change>
+std::uint32_t Modify(Change change) {
+  Store& store = TheStore();
+  std::lock_guard<std::mutex> guard(store.lock);
+  ChangeLock fileLock(store.FilePath());
+  if (!fileLock.Held() || !store.Refresh()) return kErrorAccessDenied;
+  bool changed = false;
+  const std::uint32_t result = change(store, &changed);
+  if (result != kErrorSuccess || !changed) return result;
+  return store.Save() ? kErrorSuccess : kErrorAccessDenied;
+}
+
+// Runs `query` on an up-to-date tree.
+template <typename Query>
+std::uint32_t Inspect(Query query) {
+  Store& store = TheStore();
+  std::lock_guard<std::mutex> guard(store.lock);
+  if (!store.Refresh()) return kErrorAccessDenied;
+  return query(store);
 }
 
 }  // namespace
@@ -279,30 +464,34 @@ void SetRegistryStorePath(const char* path) {
   Store& store = TheStore();
   std::lock_guard<std::mutex> guard(store.lock);
   store.file = path != nullptr ? path : "";
-  store.loaded = false;
+  store.Forget();
 }
 
 std::uint32_t OpenRegistryKey(RegistryKey parent, const char* path, std::uint32_t access, RegistryKey* key) {
-  Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.lock);
-  store.Load();
-  std::vector<std::string> parts;
-  if (!store.Resolve(parent, path, &parts)) return kErrorInvalidHandle;
-  if (store.Walk(parts, false) == nullptr) return kErrorFileNotFound;
-  *key = store.Add(std::move(parts), access);
-  return kErrorSuccess;
+  return Inspect([&](Store& store) -> std::uint32_t {
+    std::vector<std::string> parts;
+    if (!store.Resolve(parent, path, &parts)) return kErrorInvalidHandle;
+    if (parts.size() > 1 && store.Walk(parts, false) == nullptr) return kErrorFileNotFound;
+    *key = store.Add(std::move(parts), access);
+    return kErrorSuccess;
+  });
 }
 
 std::uint32_t CreateRegistryKey(RegistryKey parent, const char* path, std::uint32_t access, RegistryKey* key) {
+  std::vector<std::string> parts;
+  const std::uint32_t result = Modify([&](Store& store, bool* changed) -> std::uint32_t {
+    if (!store.Resolve(parent, path, &parts)) return kErrorInvalidHandle;
+    if (store.Walk(parts, false) != nullptr) return kErrorSuccess;
+    for (const std::string& part : parts) {
+      if (!Writable(part)) return kErrorInvalidParameter;
+    }
+    store.Walk(parts, true);
+    *changed = true;
+    return kErrorSuccess;
+  });
+  if (result != kErrorSuccess) return result;
   Store& store = TheStore();
   std::lock_guard<std::mutex> guard(store.lock);
-  store.Load();
-  std::vector<std::string> parts;
-  if (!store.Resolve(parent, path, &parts)) return kErrorInvalidHandle;
-  if (store.Walk(parts, false) == nullptr) {
-    store.Walk(parts, true);
-    if (!store.Save()) return kErrorAccessDenied;
-  }
   *key = store.Add(std::move(parts), access);
   return kErrorSuccess;
 }
@@ -316,80 +505,89 @@ std::uint32_t CloseRegistryKey(RegistryKey key) {
 
 std::uint32_t QueryRegistryValue(RegistryKey key, const char* name, std::uint32_t* type, void* data,
                                  std::uint32_t* size) {
-  Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.lock);
-  OpenKey* state = nullptr;
-  Node* node = store.NodeOf(key, &state);
-  if (node == nullptr) return state == nullptr ? kErrorInvalidHandle : kErrorFileNotFound;
-  auto found = node->values.find(Lower(name != nullptr ? name : ""));
-  if (found == node->values.end()) return kErrorFileNotFound;
-  const Value& value = found->second;
-  if (type != nullptr) *type = value.type;
-  if (size == nullptr) return kErrorSuccess;
-  const std::uint32_t needed = static_cast<std::uint32_t>(value.data.size());
-  const std::uint32_t room = *size;
-  *size = needed;
-  if (data == nullptr) return kErrorSuccess;
-  if (needed > room) return kErrorMoreData;
-  std::memcpy(data, value.data.data(), needed);
-  return kErrorSuccess;
+  return Inspect([&](Store& store) -> std::uint32_t {
+    const OpenKey* state = store.StateOf(key);
+    if (state == nullptr) return kErrorInvalidHandle;
+    // A key deleted meanwhile (by us or by another process) has no values.
+    const Node* node = store.Walk(state->path, false);
+    if (node == nullptr) return kErrorFileNotFound;
+    auto found = node->values.find(Lower(name != nullptr ? name : ""));
+    if (found == node->values.end()) return kErrorFileNotFound;
+    const Value& value = found->second;
+    if (type != nullptr) *type = value.type;
+    if (size == nullptr) return kErrorSuccess;
+    const std::uint32_t needed = static_cast<std::uint32_t>(value.data.size());
+    const std::uint32_t room = *size;
+    *size = needed;
+    if (data == nullptr) return kErrorSuccess;
+    if (needed > room) return kErrorMoreData;
+    if (needed != 0) std::memcpy(data, value.data.data(), needed);
+    return kErrorSuccess;
+  });
 }
 
 std::uint32_t SetRegistryValue(RegistryKey key, const char* name, std::uint32_t type, const void* data,
                                std::uint32_t size) {
-  Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.lock);
-  OpenKey* state = nullptr;
-  Node* node = store.NodeOf(key, &state);
-  if (node == nullptr) return state == nullptr ? kErrorInvalidHandle : kErrorFileNotFound;
-  if (!(state->access & kKeySetValue)) return kErrorAccessDenied;
-  Value value;
-  value.name = name != nullptr ? name : "";
-  value.type = type;
-  value.data.assign(static_cast<const char*>(data), size);
-  node->values[Lower(value.name)] = value;
-  return store.Save() ? kErrorSuccess : kErrorAccessDenied;
+  return Modify([&](Store& store, bool* changed) -> std::uint32_t {
+    const OpenKey* state = store.StateOf(key);
+    if (state == nullptr) return kErrorInvalidHandle;
+    if (!(state->access & kKeySetValue)) return kErrorAccessDenied;
+    if (data == nullptr && size != 0) return kErrorInvalidParameter;
+    Value value;
+    value.name = name != nullptr ? name : "";
+    if (!Writable(value.name)) return kErrorInvalidParameter;
+    Node* node = store.Walk(state->path, state->path.size() == 1);
+    if (node == nullptr) return kErrorFileNotFound;
+    value.type = type;
+    if (size != 0) value.data.assign(static_cast<const char*>(data), size);
+    node->values[Lower(value.name)] = value;
+    *changed = true;
+    return kErrorSuccess;
+  });
 }
 
 std::uint32_t DeleteRegistryKey(RegistryKey key, const char* path) {
-  Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.lock);
-  std::vector<std::string> parts;
-  if (!store.Resolve(key, path, &parts) || parts.size() < 2) return kErrorInvalidHandle;
-  Node* node = store.Walk(parts, false);
-  if (node == nullptr) return kErrorFileNotFound;
-  // As on Windows, a key with sub-keys is not deleted.
-  if (!node->children.empty()) return kErrorAccessDenied;
-  const std::string last = Lower(parts.back());
-  parts.pop_back();
-  store.Walk(parts, false)->children.erase(last);
-  return store.Save() ? kErrorSuccess : kErrorAccessDenied;
+  return Modify([&](Store& store, bool* changed) -> std::uint32_t {
+    std::vector<std::string> parts;
+    if (!store.Resolve(key, path, &parts)) return kErrorInvalidHandle;
+    // A root key cannot be deleted.
+    if (parts.size() < 2) return kErrorAccessDenied;
+    Node* node = store.Walk(parts, false);
+    if (node == nullptr) return kErrorFileNotFound;
+    // As on Windows, a key with sub-keys is not deleted.
+    if (!node->children.empty()) return kErrorAccessDenied;
+    const std::string last = Lower(parts.back());
+    parts.pop_back();
+    store.Walk(parts, false)->children.erase(last);
+    *changed = true;
+    return kErrorSuccess;
+  });
 }
 
 std::uint32_t CountRegistrySubKeys(RegistryKey key, std::uint32_t* count) {
-  Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.lock);
-  OpenKey* state = nullptr;
-  Node* node = store.NodeOf(key, &state);
-  if (node == nullptr) return kErrorInvalidHandle;
-  *count = static_cast<std::uint32_t>(node->children.size());
-  return kErrorSuccess;
+  return Inspect([&](Store& store) -> std::uint32_t {
+    const OpenKey* state = store.StateOf(key);
+    if (state == nullptr) return kErrorInvalidHandle;
+    const Node* node = store.Walk(state->path, false);
+    *count = node != nullptr ? static_cast<std::uint32_t>(node->children.size()) : 0;
+    return node != nullptr || state->path.size() == 1 ? kErrorSuccess : kErrorFileNotFound;
+  });
 }
 
 std::uint32_t EnumRegistryKey(RegistryKey key, std::uint32_t index, char* name, std::uint32_t* length) {
-  Store& store = TheStore();
-  std::lock_guard<std::mutex> guard(store.lock);
-  OpenKey* state = nullptr;
-  Node* node = store.NodeOf(key, &state);
-  if (node == nullptr) return kErrorInvalidHandle;
-  if (index >= node->children.size()) return kErrorNoMoreItems;
-  auto it = node->children.begin();
-  std::advance(it, index);
-  const std::string& child = it->second->name;
-  if (child.size() + 1 > *length) return kErrorMoreData;
-  std::memcpy(name, child.c_str(), child.size() + 1);
-  *length = static_cast<std::uint32_t>(child.size());
-  return kErrorSuccess;
+  return Inspect([&](Store& store) -> std::uint32_t {
+    const OpenKey* state = store.StateOf(key);
+    if (state == nullptr) return kErrorInvalidHandle;
+    const Node* node = store.Walk(state->path, false);
+    if (node == nullptr || index >= node->children.size()) return kErrorNoMoreItems;
+    auto it = node->children.begin();
+    std::advance(it, index);
+    const std::string& child = it->second->name;
+    if (child.size() + 1 > *length) return kErrorMoreData;
+    std::memcpy(name, child.c_str(), child.size() + 1);
+    *length = static_cast<std::uint32_t>(child.size());
+    return kErrorSuccess;
+  });
 }
 
 }  // namespace platform
