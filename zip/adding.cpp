@@ -74,7 +74,7 @@ struct MemorySource {
 std::int64_t ReadFromMemory(void* context, void* buffer, std::size_t length) {
   auto* source = static_cast<MemorySource*>(context);
   const std::size_t now = std::min(length, source->size - source->position);
-  std::memcpy(buffer, source->data + source->position, now);
+  if (now > 0) std::memcpy(buffer, source->data + source->position, now);
   source->position += now;
   return static_cast<std::int64_t>(now);
 }

@@ -256,9 +256,13 @@ void Korbel::CheckLocalHeaders() {
     if (good && (local.flags & kDataDescriptorFlag)) {
       std::uint64_t compressed = local.compressedSize;
       if (compressed == 0 || compressed == kZip64Marker) compressed = entry->compressedSize;
-      const std::uint64_t descriptor = static_cast<std::uint64_t>(nameAt + variable) + compressed;
+      // The data must leave room for the descriptor's signature inside the
+      // source; compared so that no sum can wrap.
+      const std::uint64_t dataAt = static_cast<std::uint64_t>(nameAt + variable);
+      const std::uint64_t size = static_cast<std::uint64_t>(sourceSize_);
       unsigned char signature[4];
-      good = descriptor <= static_cast<std::uint64_t>(sourceSize_) - 4;
+      good = size >= 4 && dataAt <= size - 4 && compressed <= size - 4 - dataAt;
+      const std::uint64_t descriptor = dataAt + (good ? compressed : 0);
       if (good) {
         ReadAt(static_cast<std::int64_t>(descriptor), signature, 4);
         good = Read32(signature) == kDataDescriptorSignature;

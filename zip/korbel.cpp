@@ -4,6 +4,7 @@
 #include <new>
 
 #include "fs/path_strings.h"
+#include "zip/directory_writer.h"
 #include "zip/crypt/traditional_cipher.h"
 #include "zip/io/pseudo_path.h"
 
@@ -223,6 +224,11 @@ int Korbel::Close() {
     Discard();
     return Fail(kInternalError);
   }
+  if (!DirectoryHeadersFit(entries_)) {
+    // Nothing has moved yet: the archive stays as it was on disk.
+    Discard();
+    return Fail(kBadPath);
+  }
   const int committed = Commit();
   if (committed != kOk && committed != kUserAbort) {
     Discard();
@@ -290,6 +296,7 @@ int Korbel::SwitchMode(int mode) {
     return lastError_ = kOk;
   }
   // To read-only: everything pending reaches the file first.
+  if (!DirectoryHeadersFit(entries_)) return Fail(kBadPath);
   int result = Commit();
   if (result != kOk) return lastError_ = result;
   if (directoryChanged_) {

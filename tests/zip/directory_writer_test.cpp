@@ -1,0 +1,124 @@
+// Writing the directory of archives whose names came from other tools: names
+// that no longer fit a header are refused before the file changes, and names
+// outside ASCII reach independent readers as the right characters.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "tests/support/test_support.h"
+#include "tests/zip/hand_built_zip.h"
+#include "zip/korbel.h"
+
+namespace korbel {
+namespace {
+
+using hand_built::Archive;
+using hand_built::Build;
+using hand_built::Item;
+using testing_support::Bytes;
+using testing_support::TempDir;
+
+// "Übung.c" as the running system holds it in memory.
+std::string UbungInMemory() { return platform::NarrowIsUtf8() ? "\xC3\x9C" "bung.c" : "\xDC" "bung.c"; }
+
+// Rewrites the directory of a loaded archive by one of the changes that mark
+// it changed.
+struct Change {
+  const char* what;
+  void (*apply)(Korbel& archive);
+};
+
+TEST(DirectoryWriterTest, NameThatGrowsPastTheHeaderLimitIsRefusedAndTheFileKept) {
+  // 0xC6 is 'ã' in code page 850; encoded again it becomes UTF-8 (two bytes
+  // each in both builds), so 65535 of them no longer fit.
+  const Change changes[] = {
+      {"comment", [](Korbel& a) { a.SetArchiveComment("changed"); }},
+      {"deleted entry", [](Korbel& a) { ASSERT_EQ(a.DeleteEntry(a.FindEntry("small")), kOk); }},
+  };
+  for (const Change& change : changes) {
+    TempDir dir;
+    const std::string path = dir / "long.zip";
+    const Bytes original = Build({{"small", "s", false, 0}, {std::string(65535, '\xC6'), "x", false, 0}}).bytes;
+    ASSERT_TRUE(testing_support::WriteFile(path, original));
+    Korbel archive;
+    ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
+    ASSERT_EQ(archive.EntryCount(), 2);
+    EXPECT_EQ(archive.Entry(1)->nameLength, 65535);
+    ASSERT_EQ(archive.SwitchMode(kModify), kOk);
+    change.apply(archive);
+    EXPECT_EQ(archive.SwitchMode(kReadOnly), kBadPath) << change.what;
+    EXPECT_EQ(archive.Mode(), kModify) << change.what;
+    EXPECT_EQ(archive.Close(), kBadPath) << change.what;
+    EXPECT_EQ(archive.LastError(), kBadPath);
+    EXPECT_EQ(archive.Mode(), kClosed);
+    EXPECT_EQ(testing_support::ReadFile(path), original) << change.what;
+  }
+}
+
+TEST(DirectoryWriterTest, LongestAsciiNameIsWrittenBackUnchanged) {
+  TempDir dir;
+  const std::string path = dir / "long.zip";
+  const std::string name(65535, 'q');
+  ASSERT_TRUE(testing_support::WriteFile(path, Build({{"small", "s", false, 0}, {name, "x", false, 0}}).bytes));
+  {
+    Korbel archive;
+    ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
+    ASSERT_EQ(archive.SwitchMode(kModify), kOk);
+    ASSERT_EQ(archive.DeleteEntry(archive.FindEntry("small")), kOk);
+    ASSERT_EQ(archive.Close(), kOk);
+  }
+  Korbel reread;
+  ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
+  ASSERT_EQ(reread.EntryCount(), 1);
+  EXPECT_EQ(reread.EntryName(0), name);
+  EXPECT_EQ(reread.Entry(0)->localHeaderOffset, 0u);
+  EXPECT_EQ(reread.TestEntry(0), kOk);
+}
+
+TEST(DirectoryWriterTest, NonAsciiNamesRoundTrip) {
+  TempDir dir;
+  const std::string path = dir / "names.zip";
+  {
+    Korbel archive;
+    ASSERT_EQ(archive.Open(path.c_str(), kCreate, 9), kOk);
+    ASSERT_EQ(archive.AddFromMemory(UbungInMemory().c_str(), "int x;\n", 7, nullptr), kOk);
+    ASSERT_EQ(archive.Close(), kOk);
+  }
+  const Bytes bytes = testing_support::ReadFile(path);
+  ASSERT_GT(bytes.size(), 40u);
+  const std::uint16_t flags = static_cast<std::uint16_t>(bytes[6] | (bytes[7] << 8));
+  const std::string stored(bytes.begin() + 30, bytes.begin() + 30 + (bytes[26] | (bytes[27] << 8)));
+  if (platform::NarrowIsUtf8()) {
+    EXPECT_EQ(stored, "\xC3\x9C" "bung.c");
+    EXPECT_NE(flags & 0x800, 0);
+  } else {
+    EXPECT_EQ(stored, "\x9A" "bung.c");  // code page 850
+    EXPECT_EQ(flags & 0x800, 0);
+  }
+  Korbel reread;
+  ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
+  EXPECT_EQ(reread.FindEntry(UbungInMemory().c_str()), 0);
+
+  // A code page 850 name written by another tool (bit 11 clear), and the
+  // same name as UTF-8 with bit 11.
+  const std::string other = dir / "other.zip";
+  ASSERT_TRUE(testing_support::WriteFile(
+      other, Build({{"\x9A" "bung.c", "a", false, 0}, {"\xC3\x9C" "bung.h", "b", false, 0x800}}).bytes));
+  Korbel foreign;
+  ASSERT_EQ(foreign.Open(other.c_str(), kReadOnly, 9), kOk);
+  EXPECT_EQ(foreign.EntryName(0), UbungInMemory());
+  std::string header = UbungInMemory();
+  header.back() = 'h';
+  EXPECT_EQ(foreign.EntryName(1), header);
+
+  if (!testing_support::HaveTool("python3")) return;
+  std::string listed;
+  ASSERT_EQ(testing_support::RunCommand(
+                "python3 -c \"import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).namelist()[0]"
+                ".encode('utf-8'))\" " + testing_support::Quote(path), &listed), 0);
+  EXPECT_EQ(listed, "\xC3\x9C" "bung.c");
+}
+
+}  // namespace
+}  // namespace korbel
