@@ -5,11 +5,12 @@ BUILD := build
 LINUX := $(BUILD)/linux
 ASAN := $(BUILD)/asan
 WINDOWS := $(BUILD)/windows
+BENCH := $(BUILD)/bench
 MINGW_DEPS := $(abspath $(BUILD)/mingw-deps)
 CTEST := ctest --output-on-failure -j$(JOBS)
 
 .PHONY: all run test deps deps-windows linux asan windows test-linux test-asan test-windows \
-        test-large install clean
+        test-large bench install clean
 
 all: linux
 
@@ -50,6 +51,13 @@ test: test-linux test-asan test-windows
 # The long tests: archives over 4 GiB and trees of 70 000 files.
 test-large: linux
 	cd $(LINUX) && $(CTEST) -L large
+
+# Benchmarks: a Release build with the bench programs, then every benchmark and
+# the packing comparison on the corpus (built on first use; needs the network).
+bench: deps
+	@cmake -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DPAKKARO_BENCH=ON -DPAKKARO_TESTS=OFF >/dev/null
+	@cmake --build $(BENCH) -j$(JOBS)
+	bash bench/run.sh $(BENCH)
 
 run: linux
 	@bash tools/run-sample.sh $(LINUX)/pakkaro

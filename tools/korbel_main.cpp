@@ -94,7 +94,7 @@ int Extract(Korbel& archive, const std::string& folder, const std::vector<const 
     if (errors != 0) return Report(archive);
     return 0;
   }
-  std::string target = folder;
+  std::string target = folder.empty() ? "." : folder;
   if (target.back() != '/' && target.back() != '\\') target += '/';
   int status = 0;
   for (const char* name : names) {

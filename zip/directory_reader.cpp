@@ -124,6 +124,16 @@ void Korbel::LoadDirectoryOrThrow() {
     // The directory ends where the end record starts: data in front of the
     // archive shifts both, whatever the offset field says.
     directoryStart_ = found - static_cast<std::int64_t>(record.directorySize);
+    // Writers add the Zip64 records whenever the counts overflow, even when
+    // the offset still fits: the directory then ends where they begin.
+    const std::int64_t zip64Tail = static_cast<std::int64_t>(kZip64LocatorSize + kZip64EndRecordSize);
+    if (record.directoryOffset != kZip64Marker && found >= zip64Tail) {
+      unsigned char tail[kZip64EndRecordSize + kZip64LocatorSize];
+      ReadAt(found - zip64Tail, tail, sizeof tail);
+      if (Read32(tail) == kZip64EndRecordSignature && Read32(tail + kZip64EndRecordSize) == kZip64LocatorSignature) {
+        directoryStart_ -= zip64Tail;
+      }
+    }
     if (record.directoryOffset == kZip64Marker) {
       locatorPosition = found - static_cast<std::int64_t>(kZip64LocatorSize);
       Require(locatorPosition >= 0);

@@ -56,7 +56,9 @@ void AppendDirectoryTail(std::uint64_t entries, std::uint64_t directoryStart,
                          std::uint64_t directoryEnd, const std::string& storedComment,
                          std::vector<std::uint8_t>* out) {
   std::uint64_t directorySize = directoryEnd - directoryStart;
-  bool zip64 = NeedsZip64EndRecords(directoryEnd);
+  // More entries than the end record can count need the Zip64 records too,
+  // or other readers see only 65535 of them.
+  const bool zip64 = NeedsZip64EndRecords(directoryEnd) || entries > 0xFFFF;
   if (zip64) {
     AppendZip64EndRecord(MakeZip64EndRecord(entries, directorySize, directoryStart), out);
     Zip64Locator locator;

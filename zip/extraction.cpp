@@ -24,13 +24,13 @@ std::int64_t WriteToFile(void* context, const void* data, std::size_t length) {
   return written < 0 ? -1 : written;
 }
 
-// Codes for a codec failure while reading: extraction and testing differ
-// only for a failed read.
+// Codes for a codec failure while reading. A test's sink never refuses
+// bytes, so a failed write there is just another decompression failure.
 int CodeForFailure(const CodecFailure& failure, bool testing) {
   switch (failure.kind) {
-    case 4: return kEndOfData;
-    case 1: return testing ? kFileReadError : kReadError;
-    case 2: return kWriteError;
+    case kCodecInputEnded: return kEndOfData;
+    case kCodecReadFailed: return testing ? kFileReadError : kReadError;
+    case kCodecWriteFailed: return testing ? kDecompressError : kWriteError;
     default: return kDecompressError;
   }
 }
@@ -136,7 +136,10 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
 int Korbel::ExtractEntry(int index, const char* target) {
   detailText_ = nullptr;
   if (EventEnabled(kEventExtract) && Report(kEventExtract, index) != 0) return Fail(kUserAbort, index);
-  if (EventEnabled(kEventSkip) && Report(kEventSkip, index) != 0) return kSkipped;
+  if (EventEnabled(kEventSkip) && Report(kEventSkip, index) != 0) {
+    lastError_ = kOk;
+    return kSkipped;
+  }
   ZipEntry* entry = EntryAt(index);
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written) {
     return Fail(kBadIndexOrMode, index);

@@ -29,7 +29,8 @@ struct Zip64EndRecord {
 struct Zip64Locator {
   std::uint32_t endRecordDisk = 0;
   std::uint64_t endRecordOffset = 0;
-  std::uint32_t totalDisks = 0;  // the engine writes 0, not 1
+  // One disk: Info-ZIP's unzip ignores a locator that says anything else.
+  std::uint32_t totalDisks = 1;
 };
 
 // The record as the engine writes it for a directory of `entries` headers.

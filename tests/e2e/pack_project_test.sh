@@ -69,7 +69,15 @@ printf 'project' > "$proj/App.dsp"
 printf 'project' > "$proj/App.uvprojx"
 touch -d '2020-05-17 10:11:13' "$proj/main.c"
 
+# Everything in the folder but the archive: kinds, modes, sizes, times and contents.
+snapshot() {
+  (cd "$1" && find . ! -name App.zip -printf '%p %y %m\n' | sort &&
+    find . -type f ! -name App.zip -printf '%p %s %T@\n' | sort &&
+    find . -type f ! -name App.zip -print0 | sort -z | xargs -0 -r sha256sum)
+}
+before=$(snapshot "$proj")
 run "$(arg "$proj")"
+check "project folder untouched but for the archive" [ "$before" = "$(snapshot "$proj")" ]
 check "folder run exits 0" [ "$status" = 0 ]
 check "archive named after the folder" [ -f "$proj/App.zip" ]
 check "success message counts the files" grep -q "Es wurden 9 Datei ein eingefuegt!" <<<"$output"
@@ -122,6 +130,89 @@ check "missing path message" grep -q "wurde nicht gefunden" <<<"$output"
 run "$(arg "$proj")" "$(arg "$work/no/such/folder/x.zip")"
 check "archive that cannot be created: -1" [ "$status" = 255 ]
 check "cannot-create message" grep -q "konnte nicht erzeugt werden" <<<"$output"
+
+# A drive root counts as not found; an explicit archive name keeps a wrong
+# acceptance from writing anywhere but here.
+if [ ${#runner[@]} -gt 0 ]; then roots=('C:\' 'Z:\'); else roots=(/); fi
+says_not_found() {  # says_not_found PATH: the message names the path as given
+  grep -q "wurde nicht gefunden" <<<"$output" && grep -qF "   '$1'" <<<"$output"
+}
+for root in "${roots[@]}"; do
+  run "$root" "$(arg "$work/root.zip")"
+  check "drive root $root: -1" [ "$status" = 255 ]
+  check "drive root $root: not-found message" says_not_found "$root"
+  check "drive root $root: no archive" [ ! -e "$work/root.zip" ]
+done
+
+# ---- Explorer registration --------------------------------------------------------
+# -c in any case and any position registers and does nothing else. The registry
+# it writes is a throw-away one: a temporary home natively, a fresh prefix under Wine.
+registry_home=$work/home
+mkdir -p "$registry_home"
+if [ ${#runner[@]} -gt 0 ]; then
+  shared_prefix=${PAKKARO_WINEPREFIX:-${TMPDIR:-/tmp}/pakkaro-wine-$(id -u)}
+  fresh_prefix=$work/wineprefix
+  if [ -f "$shared_prefix/system.reg" ]; then
+    # Linked, not copied, to save time; the registry files, the only ones a run
+    # changes, are real copies so the shared prefix stays as it was.
+    cp -al "$shared_prefix" "$fresh_prefix"
+    for reg in "$fresh_prefix"/*.reg; do cp --remove-destination "$shared_prefix/${reg##*/}" "$reg"; done
+    rm -f "$fresh_prefix/wineserver"
+  fi
+  register() { PAKKARO_WINEPREFIX=$fresh_prefix run "$@"; }
+  registry_text() {
+    WINEPREFIX=$fresh_prefix wineserver -w 2>/dev/null
+    cat "$fresh_prefix/system.reg" 2>/dev/null
+  }
+else
+  register() { HOME=$registry_home XDG_DATA_HOME='' run "$@"; }
+  registry_text() { cat "$registry_home/.local/share/pakkaro/registry.reg" 2>/dev/null; }
+fi
+register -C
+check "-C alone: exit 1" [ "$status" = 1 ]
+check "-C alone prints nothing" [ -z "$output" ]
+text=$(registry_text)
+check "-C registers the menu text" grep -q "Projekt zippen" <<<"$text"
+for type in dsp dsw sln eww ewp uv2 uvproj uvprojx vcproj; do
+  check "-C registers .$type" grep -qi "\\\.$type\]" <<<"$text"
+done
+rm -f "$proj/out.zip"
+register "$(arg "$proj")" out -c
+check "path before -c: exit 1" [ "$status" = 1 ]
+check "path before -c: no archive" [ ! -e "$proj/out.zip" ]
+
+# ---- An unreadable file and folder -------------------------------------------------
+# Root reads everything: natively the program then runs as nobody; a Wine prefix
+# belongs to its user, so under Wine as root the case cannot be made.
+locked_root=$(mktemp -d)
+trap 'chmod -R u+rwx "$work" "$locked_root" 2>/dev/null; rm -rf "$work" "$locked_root"' EXIT
+chmod 755 "$locked_root"
+locked=$locked_root/Locked
+mkdir -p "$locked/closed"
+printf 'open' > "$locked/a.txt"
+printf 'secret' > "$locked/secret.txt"
+printf 'hidden' > "$locked/closed/inner.txt"
+chmod 777 "$locked"
+chmod 000 "$locked/secret.txt" "$locked/closed"
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  [ ${#runner[@]} -gt 0 ] && as_user=(none)
+  if [ "${as_user[0]}" != none ] && ! "${as_user[@]}" test -x "$pakkaro"; then as_user=(none); fi
+fi
+if [ "${as_user[0]:-}" = none ]; then
+  echo "SKIPPED: unreadable files (running as root, no other user can run the program here)" >&2
+else
+  "${as_user[@]}" "${runner[@]}" "$pakkaro" "$(arg "$locked")" >"$work/stdout" 2>/dev/null
+  status=$?
+  output=$(iconv -f WINDOWS-1252 -t UTF-8 <"$work/stdout")
+  check "unreadable entries: run succeeds" [ "$status" = 0 ]
+  check "unreadable entries: count only the readable file" grep -q "Es wurden 1 Datei" <<<"$output"
+  check "unreadable entries: only the readable file packed" [ "$(names_of "$locked/Locked.zip")" = a.txt ]
+  check "unreadable entries: archive valid" archive_ok "$locked/Locked.zip"
+fi
+chmod -R u+rwx "$locked_root"
+rm -rf "$locked_root"
 
 # ---- An empty folder ------------------------------------------------------------------
 mkdir -p "$work/Empty"

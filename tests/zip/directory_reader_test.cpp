@@ -60,6 +60,21 @@ TEST(DirectoryReaderTest, WellFormedArchivesLoad) {
   }
 }
 
+// Writers such as Info-ZIP add the Zip64 records when the counts overflow
+// but keep the real offset and a size that ends before those records.
+TEST(DirectoryReaderTest, Zip64RecordsBehindAnOffsetThatFits) {
+  TempDir dir;
+  Archive built = Build(ThreeItems(false), true);
+  const std::size_t sizeField = built.end + 12;
+  const std::uint32_t size = static_cast<std::uint32_t>(built.zip64Record - built.directoryStart);
+  for (int i = 0; i < 4; ++i) built.bytes[sizeField + i] = static_cast<unsigned char>(size >> (8 * i));
+  for (int i = 0; i < 4; ++i) built.bytes[sizeField + 4 + i] = static_cast<unsigned char>(built.directoryStart >> (8 * i));
+  Korbel archive;
+  ASSERT_EQ(Load(dir, built.bytes, 0, &archive), kOk);
+  ASSERT_EQ(archive.EntryCount(), 3);
+  EXPECT_EQ(archive.TestEntry(2), kOk);
+}
+
 // One row per fault of the loader's failure table.
 TEST(DirectoryReaderTest, EachStructuralFaultGivesItsCode) {
   using Damage = std::function<void(Archive&)>;

@@ -110,7 +110,7 @@ TEST(EndRecordTest, TailAboveTheLimitHasZip64RecordAndLocator) {
   Zip64Locator locator;
   ASSERT_TRUE(ParseZip64Locator(out.data() + 56, out.size() - 56, &locator));
   EXPECT_EQ(locator.endRecordOffset, end);  // the record sits right behind the directory
-  EXPECT_EQ(locator.totalDisks, 0u);
+  EXPECT_EQ(locator.totalDisks, 1u);
 
   EndRecord endRecord;
   ASSERT_TRUE(ParseEndRecord(out.data() + 76, out.size() - 76, &endRecord));

@@ -64,13 +64,13 @@ TEST(Zip64EndRecordTest, LocatorHasTheDocumentedLayout) {
   const Bytes expected = {0x50, 0x4B, 0x06, 0x07,                          // signature
                           0, 0, 0, 0,                                      // end record disk
                           0x55, 0x44, 0x33, 0x22, 0x11, 0, 0, 0,           // end record offset
-                          0, 0, 0, 0};                                     // disks: 0, not 1
+                          1, 0, 0, 0};                                     // one disk
   EXPECT_EQ(out, expected);
   Zip64Locator back;
   back.totalDisks = 9;
   ASSERT_TRUE(ParseZip64Locator(out.data(), out.size(), &back));
   EXPECT_EQ(back.endRecordOffset, 0x1122334455ull);
-  EXPECT_EQ(back.totalDisks, 0u);
+  EXPECT_EQ(back.totalDisks, 1u);
   EXPECT_EQ(back.endRecordDisk, 0u);
 }
 

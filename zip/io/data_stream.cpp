@@ -162,53 +162,62 @@ void DataStream::Observe(Side& side, const unsigned char* data, std::size_t leng
 
 std::int64_t DataStream::Read(void* buffer, std::size_t length) {
   auto* bytes = static_cast<unsigned char*>(buffer);
-  std::int64_t count = -1;
   Side& side = input_;
-  switch (side.kind) {
-    case SideKind::kMemory: {
-      const std::size_t take = std::min(length, side.capacity - side.position);
-      if (take > 0) std::memcpy(bytes, side.memory + side.position, take);
-      side.position += take;
-      if (side.externalPosition != nullptr) *side.externalPosition += static_cast<std::int64_t>(take);
-      count = static_cast<std::int64_t>(take);
-      break;
-    }
-    case SideKind::kFunction: {
-      const std::int64_t got = side.read(side.context, bytes, length);
-      if (got < 0) return -1;
-      count = ClampCount(got, length);
-      break;
-    }
-    case SideKind::kCFile: {
-      const std::size_t want = CapByLimit(length, side.limit);
-      if (want == 0) {
-        count = 0;
+  auto readRaw = [&]() -> std::int64_t {
+    std::int64_t count = -1;
+    switch (side.kind) {
+      case SideKind::kMemory: {
+        const std::size_t take = std::min(length, side.capacity - side.position);
+        if (take > 0) std::memcpy(bytes, side.memory + side.position, take);
+        side.position += take;
+        if (side.externalPosition != nullptr) *side.externalPosition += static_cast<std::int64_t>(take);
+        count = static_cast<std::int64_t>(take);
         break;
       }
-      const std::size_t got = std::fread(bytes, 1, want, side.file);
-      if (got < want && std::ferror(side.file)) return -1;
-      count = static_cast<std::int64_t>(got);
-      break;
-    }
-    case SideKind::kHandle: {
-      const std::size_t want = CapByLimit(length, side.limit);
-      if (want == 0) {
-        count = 0;
+      case SideKind::kFunction: {
+        const std::int64_t got = side.read(side.context, bytes, length);
+        if (got < 0) return -1;
+        count = ClampCount(got, length);
         break;
       }
-      count = platform::ReadFile(side.handle, bytes, want);
-      if (count < 0) return -1;
-      break;
+      case SideKind::kCFile: {
+        const std::size_t want = CapByLimit(length, side.limit);
+        if (want == 0) {
+          count = 0;
+          break;
+        }
+        const std::size_t got = std::fread(bytes, 1, want, side.file);
+        if (got < want && std::ferror(side.file)) return -1;
+        count = static_cast<std::int64_t>(got);
+        break;
+      }
+      case SideKind::kHandle: {
+        const std::size_t want = CapByLimit(length, side.limit);
+        if (want == 0) {
+          count = 0;
+          break;
+        }
+        count = platform::ReadFile(side.handle, bytes, want);
+        if (count < 0) return -1;
+        break;
+      }
+      case SideKind::kNone:
+        return -1;
     }
-    case SideKind::kNone:
-      return -1;
+    if (side.limit > 0) side.limit -= count;
+    Observe(side, bytes, static_cast<std::size_t>(count));
+    return count;
+  };
+  for (;;) {
+    const std::int64_t count = readRaw();
+    if (count <= 0 || side.transform == nullptr) return count;
+    const std::int64_t delivered = side.transform(side.transformContext, bytes, static_cast<std::size_t>(count));
+    if (delivered < 0) return -1;
+    // A transformation may keep a whole block back (the AES one holds its
+    // last bytes until the authentication code is complete); answering 0
+    // then would look like the end of the input to the codec.
+    if (delivered > 0) return delivered;
   }
-  if (side.limit > 0) side.limit -= count;
-  Observe(side, bytes, static_cast<std::size_t>(count));
-  if (side.transform == nullptr) return count;
-  const std::int64_t delivered =
-      side.transform(side.transformContext, bytes, static_cast<std::size_t>(count));
-  return delivered < 0 ? -1 : delivered;
 }
 
 std::int64_t DataStream::WriteRaw(const unsigned char* data, std::size_t length) {

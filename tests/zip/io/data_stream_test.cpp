@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -468,6 +469,41 @@ TEST(DataStreamTransform, ReadTransformAnswerIsTheResult) {
   transform.lengths.clear();
   EXPECT_EQ(stream.Read(buffer.data(), 100), -1);
   EXPECT_TRUE(transform.lengths.empty());
+}
+
+// Delivers nothing for its first `holdCalls` blocks, as a decrypter does
+// while it collects a trailer, then passes blocks through.
+struct HoldingTransform {
+  int holdCalls = 0;
+  int calls = 0;
+
+  static std::int64_t Apply(void* context, unsigned char*, std::size_t length) {
+    auto* self = static_cast<HoldingTransform*>(context);
+    return self->calls++ < self->holdCalls ? 0 : static_cast<std::int64_t>(length);
+  }
+};
+
+TEST(DataStreamTransform, ReadGoesOnWhileTheTransformHoldsBlocksBack) {
+  const auto data = TestBytes(1000, 33);
+  std::vector<unsigned char> buffer(100);
+  HoldingTransform transform;
+  transform.holdCalls = 3;
+  DataStream stream;
+  stream.InputFromMemory(data.size(), data.data(), kNoCrc);
+  stream.AddReadTransform(&transform, &HoldingTransform::Apply);
+  // Three held blocks must not look like the end of the input.
+  ASSERT_EQ(stream.Read(buffer.data(), buffer.size()), 100);
+  EXPECT_EQ(transform.calls, 4);
+  EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), data.begin() + 300));
+  EXPECT_EQ(stream.BytesRead(), 400u);
+
+  // A transformation that holds everything back reaches the real end.
+  stream.InputFromMemory(data.size(), data.data(), kNoCrc);
+  transform.calls = 0;
+  transform.holdCalls = 1000;
+  EXPECT_EQ(stream.Read(buffer.data(), buffer.size()), 0);
+  EXPECT_EQ(transform.calls, 10);
+  EXPECT_EQ(stream.BytesRead(), 1000u);
 }
 
 TEST(DataStreamTransform, ProtectedWriteLeavesTheCallersDataUnchanged) {

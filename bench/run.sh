@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Runs every benchmark of a build made with PAKKARO_BENCH=ON, then the packing
+# benchmark on the corpus. Figures only: a benchmark never fails on a goal.
+# Usage: run.sh [BUILD_DIR]   (default build/bench)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(realpath "${1:-$here/../build/bench}")
+for source in "$here"/*.cpp; do
+  name=$(basename "$source" .cpp)
+  echo "==== $name"
+  "$build/bench/$name"
+done
+echo "==== pack_bench"
+bash "$here/pack_bench.sh" "$build/pakkaro"

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Runs the korbel tool (built beside pakkaro) on folders and archives made
+# here: add, list, test, extract and delete on our own archives, reading
+# encrypted archives of 7zz, and the exit codes. Results are checked with
+# Linux tools, also for the Windows build.
+# Usage: korbel_tool_test.sh PAKKARO [wine]
+set -u
+bin=$(dirname "$1")
+korbel=$bin/korbel
+runner=()
+if [ "${2:-}" = wine ]; then
+  korbel=$bin/korbel.exe
+  runner=("$(dirname "$0")/../../tools/wine-run.sh")
+fi
+work=$(mktemp -d)
+trap 'chmod -R u+rwx "$work" 2>/dev/null; rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what" >&2
+  fi
+}
+
+# Converts a Linux path for the program under test.
+arg() {
+  if [ ${#runner[@]} -gt 0 ]; then echo "Z:${1//\//\\}"; else echo "$1"; fi
+}
+
+run() {  # run ARGS... ; sets status and output
+  "${runner[@]}" "$korbel" "$@" >"$work/stdout" 2>/dev/null
+  status=$?
+  output=$(iconv -f WINDOWS-1252 -t UTF-8 <"$work/stdout" | tr -d '\r')
+}
+
+names_of() {
+  python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$1"
+}
+
+mtime_near() {  # mtime_near FILE SECONDS
+  local actual
+  actual=$(stat -c %Y "$1") || return 1
+  [ $((actual - $2)) -le 2 ] && [ $(($2 - actual)) -le 2 ]
+}
+
+# ---- A folder round trip ------------------------------------------------------------
+tree=$work/tree/proj
+mkdir -p "$tree/sub/deep" "$tree/other"
+for i in $(seq 1 2000); do echo "line $i of the main source"; done >"$tree/main.c"
+printf '#pragma once\n' >"$tree/sub/util.h"
+head -c 200000 /dev/urandom >"$tree/sub/deep/blob.bin"
+: >"$tree/empty.txt"
+printf 'spaced' >"$tree/other/with space.txt"
+touch -d '2021-03-04 05:06:08' "$tree/main.c"
+stamp=$(stat -c %Y "$tree/main.c")
+
+archive=$work/a.zip
+run a "$(arg "$archive")" "$(arg "$tree")"
+check "a exits 0" [ "$status" = 0 ]
+check "a writes an archive unzip accepts" unzip -tqq "$archive"
+check "entries are named below the folder" [ "$(names_of "$archive")" = "$(printf 'proj/empty.txt\nproj/main.c\nproj/other/with space.txt\nproj/sub/deep/blob.bin\nproj/sub/util.h')" ]
+
+run l "$(arg "$archive")"
+check "l exits 0" [ "$status" = 0 ]
+check "l lists every entry" [ "$(grep -c 'proj/' <<<"$output")" = 5 ]
+check "l shows the size and method" grep -qE '^ +200000 +[0-9]+ +Stored .*proj/sub/deep/blob.bin$' <<<"$output"
+
+run t "$(arg "$archive")"
+check "t exits 0" [ "$status" = 0 ]
+check "t counts the entries" grep -q '5 entries tested, 0 failed' <<<"$output"
+
+run x "$(arg "$archive")" -d "$(arg "$work/out")"
+check "x exits 0" [ "$status" = 0 ]
+check "x restores the tree byte for byte" diff -r "$tree" "$work/out/proj"
+check "x restores the modification time" mtime_near "$work/out/proj/main.c" "$stamp"
+
+run x "$(arg "$archive")" -d "$(arg "$work/one")" proj/sub/util.h
+check "x of one named entry exits 0" [ "$status" = 0 ]
+check "x of one named entry writes only it" [ "$(cd "$work/one" && find . -type f)" = "./proj/sub/util.h" ]
+
+run a "$(arg "$archive")" "$(arg "$work/tree/proj/sub/util.h")"
+check "a on an existing archive exits 0" [ "$status" = 0 ]
+check "the added entry is there once" [ "$(names_of "$archive" | grep -cx 'util.h')" = 1 ]
+
+run d "$(arg "$archive")" proj/main.c util.h
+check "d exits 0" [ "$status" = 0 ]
+check "d removes the entries" [ "$(names_of "$archive")" = "$(printf 'proj/empty.txt\nproj/other/with space.txt\nproj/sub/deep/blob.bin\nproj/sub/util.h')" ]
+check "d leaves an archive unzip accepts" unzip -tqq "$archive"
+run t "$(arg "$archive")"
+check "t after d exits 0" [ "$status" = 0 ]
+check "t after d counts the rest" grep -q '4 entries tested, 0 failed' <<<"$output"
+
+# ---- Encrypted archives of 7zz --------------------------------------------------------
+if command -v 7zz >/dev/null; then
+  for scheme in ZipCrypto AES256; do
+    enc=$work/enc-$scheme.zip
+    (cd "$work/tree" && 7zz a -tzip -bd -p'Pa55 w0rd' -mem=$scheme "$enc" proj >/dev/null)
+    run t "$(arg "$enc")" -p 'Pa55 w0rd'
+    check "$scheme: t with the password exits 0" [ "$status" = 0 ]
+    run t "$(arg "$enc")" -p 'wrong'
+    check "$scheme: t with a wrong password exits 1" [ "$status" = 1 ]
+    check "$scheme: the failure names the password" grep -qi 'passw' <<<"$output"
+    run t "$(arg "$enc")"
+    check "$scheme: t without a password exits 1" [ "$status" = 1 ]
+    run x "$(arg "$enc")" -d "$(arg "$work/dec-$scheme")" -p 'Pa55 w0rd'
+    check "$scheme: x exits 0" [ "$status" = 0 ]
+    check "$scheme: x restores the tree" diff -r "$tree" "$work/dec-$scheme/proj"
+  done
+else
+  echo "7zz missing: encrypted archives not checked" >&2
+fi
+
+# ---- Failures and exit codes -------------------------------------------------------------
+damaged=$work/damaged.zip
+cp "$archive" "$damaged"
+# The random blob is stored: a changed byte in its middle spoils only its CRC.
+offset=$(python3 -c 'import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1]); i = z.getinfo("proj/sub/deep/blob.bin")
+print(i.header_offset + 30 + len(i.filename.encode()) + len(i.extra) + 100000)' "$damaged")
+printf '\x55' | dd of="$damaged" bs=1 seek="$offset" conv=notrunc 2>/dev/null
+run t "$(arg "$damaged")"
+check "t of a damaged entry exits 1" [ "$status" = 1 ]
+check "t reports one failure" grep -q '4 entries tested, 1 failed' <<<"$output"
+run x "$(arg "$damaged")" -d "$(arg "$work/dmg")"
+check "x of a damaged archive exits 1" [ "$status" = 1 ]
+check "x still extracts the good entries" cmp -s "$tree/sub/util.h" "$work/dmg/proj/sub/util.h"
+
+run
+check "no arguments: usage, exit 2" [ "$status" = 2 ]
+check "usage text" grep -q 'usage: korbel' <<<"$output"
+run q "$(arg "$archive")"
+check "unknown command: exit 2" [ "$status" = 2 ]
+run a "$(arg "$archive")"
+check "a without paths: exit 2" [ "$status" = 2 ]
+run l "$(arg "$work/missing.zip")"
+check "l of a missing archive: exit 1" [ "$status" = 1 ]
+run d "$(arg "$archive")" no/such/entry
+check "d of a missing entry: exit 1" [ "$status" = 1 ]
+run a "$(arg "$archive")" "$(arg "$work/no/such/file")"
+check "a of a missing path: exit 1" [ "$status" = 1 ]
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
