@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::int64_t kSearchBlock = 4096;
 constexpr std::uint16_t kLocalFlagsKept = 0x1FFF;  // bits 13 to 15 are cleared
+constexpr std::size_t kReadAheadSize = 65536;
 
 std::uint32_t Read32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -177,6 +178,8 @@ void Korbel::ReadCentralHeaders() {
   const bool tolerant = (options_ & kTolerant) != 0;
   const std::size_t end = directory.size();
   std::size_t at = 0;
+  // No directory holds more headers than fit in its bytes.
+  nameIndex_.reserve(end / kCentralHeaderSize);
 
   while (at + 4 <= end) {
     if (Read32(directory.data() + at) != kCentralHeaderSignature) {
@@ -235,6 +238,25 @@ void Korbel::ReadCentralHeaders() {
 void Korbel::CheckLocalHeaders() {
   const bool tolerant = (options_ & kTolerant) != 0;
   std::vector<std::uint8_t> header(kLocalHeaderSize);
+  // Local headers mostly follow each other closely: reading a window ahead
+  // saves two system calls per entry.
+  std::vector<std::uint8_t> window(kReadAheadSize);
+  std::int64_t windowStart = 0;
+  std::int64_t windowLength = 0;
+  auto readAt = [&](std::int64_t position, void* buffer, std::size_t length) {
+    const std::int64_t end = position + static_cast<std::int64_t>(length);
+    if (position < windowStart || end > windowStart + windowLength) {
+      if (length > window.size()) {
+        ReadAt(position, buffer, length);
+        return;
+      }
+      windowStart = position;
+      windowLength = std::min<std::int64_t>(static_cast<std::int64_t>(window.size()), sourceSize_ - position);
+      if (windowLength < static_cast<std::int64_t>(length)) RaiseError(kReadError);
+      ReadAt(position, window.data(), static_cast<std::size_t>(windowLength));
+    }
+    std::memcpy(buffer, window.data() + (position - windowStart), length);
+  };
   for (auto& owned : entries_) {
     ZipEntry* entry = owned.get();
     entry->written = 1;
@@ -243,7 +265,7 @@ void Korbel::CheckLocalHeaders() {
                   static_cast<std::uint64_t>(directoryStart_) - entry->localHeaderOffset >= kLocalHeaderSize;
     LocalHeader local;
     if (placed) {
-      ReadAt(static_cast<std::int64_t>(entry->localHeaderOffset), header.data(), kLocalHeaderSize);
+      readAt(static_cast<std::int64_t>(entry->localHeaderOffset), header.data(), kLocalHeaderSize);
       placed = ParseLocalHeader(header.data(), kLocalHeaderSize, &local);
     }
     if (!placed) {
@@ -257,7 +279,7 @@ void Korbel::CheckLocalHeaders() {
     bool good = variable <= sourceSize_ - nameAt;
     if (good) {
       std::vector<std::uint8_t> rest(static_cast<std::size_t>(variable));
-      if (!rest.empty()) ReadAt(nameAt, rest.data(), rest.size());
+      if (!rest.empty()) readAt(nameAt, rest.data(), rest.size());
       good = LocalNameMatches(rest.data(), local.nameLength, local.flags, *entry);
       entry->localExtra.assign(rest.begin() + local.nameLength, rest.end());
       entry->localExtraLength = local.extraLength;
@@ -274,7 +296,7 @@ void Korbel::CheckLocalHeaders() {
       good = size >= 4 && dataAt <= size - 4 && compressed <= size - 4 - dataAt;
       const std::uint64_t descriptor = dataAt + (good ? compressed : 0);
       if (good) {
-        ReadAt(static_cast<std::int64_t>(descriptor), signature, 4);
+        readAt(static_cast<std::int64_t>(descriptor), signature, 4);
         good = Read32(signature) == kDataDescriptorSignature;
       }
     }

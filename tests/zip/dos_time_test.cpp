@@ -82,3 +82,31 @@ TEST(DosTimeTest, EvenSecondsSurviveTheRoundTrip) {
 
 }  // namespace
 }  // namespace korbel
+
+namespace korbel {
+namespace {
+
+// The conversion keeps one standard offset per year: it must agree with the
+// system's own reading of the fields with the daylight-saving flag 0, summer
+// and winter, including fields that carry into the next day or month.
+TEST(DosTimeCacheTest, AgreesWithTheSystemAcrossYearsAndSeasons) {
+  for (std::uint32_t year = 0; year < 60; year += 7) {
+    for (std::uint32_t month = 1; month <= 12; month += 3) {
+      for (std::uint32_t hour : {0u, 2u, 13u, 23u, 31u}) {
+        const std::uint32_t dos = year << 25 | month << 21 | 28u << 16 | hour << 11 | 59u << 5 | 29u;
+        std::tm fields{};
+        fields.tm_year = static_cast<int>(year) + 80;
+        fields.tm_mon = static_cast<int>(month) - 1;
+        fields.tm_mday = 28;
+        fields.tm_hour = static_cast<int>(hour);
+        fields.tm_min = 59;
+        fields.tm_sec = 58;
+        fields.tm_isdst = 0;
+        EXPECT_EQ(SecondsFromDosDateTime(dos), platform::FromLocalTime(&fields)) << std::hex << dos;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace korbel
