@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
 #include "zip/codec/codec.h"
+#include "zip/codec/codec_failure.h"
 
 namespace codec_testing {
 
@@ -224,6 +225,25 @@ struct RunResult {
 
 enum class Direction { kCompress, kDecompress };
 
+// Runs Compress(argument) or Decompress(argument) on sides already connected.
+inline std::uint64_t Start(korbel::Codec& codec, Direction direction, int argument) {
+  return direction == Direction::kCompress ? codec.Compress(argument) : codec.Decompress(argument);
+}
+
+// Expects `run` to throw a CodecFailure of `kind` with `text`, and the codec
+// to keep the kind.
+template <typename Run>
+void ExpectFailure(korbel::Codec& codec, Run run, int kind, const std::string& text) {
+  try {
+    run();
+    ADD_FAILURE() << "the run succeeded";
+  } catch (const korbel::CodecFailure& failure) {
+    EXPECT_EQ(failure.kind, kind);
+    EXPECT_EQ(std::string(failure.text), text);
+  }
+  EXPECT_EQ(codec.FailureKind(), kind);
+}
+
 // Runs Compress(argument) or Decompress(argument); a CodecFailure passes to
 // the caller. A memory output gets `memoryCapacity` bytes.
 inline RunResult RunCodec(korbel::Codec& codec, Direction direction, int argument, SideType in,
@@ -233,8 +253,7 @@ inline RunResult RunCodec(korbel::Codec& codec, Direction direction, int argumen
   sides.ConnectInput(codec, in, input);
   sides.ConnectOutput(codec, out, memoryCapacity);
   RunResult result;
-  result.answer = direction == Direction::kCompress ? codec.Compress(argument)
-                                                    : codec.Decompress(argument);
+  result.answer = Start(codec, direction, argument);
   result.inputCrc = codec.InputCrc();
   result.outputCrc = codec.OutputCrc();
   result.endCalls = sides.Sink().endCalls;
