@@ -7,41 +7,9 @@
 set -u
 bin=$(dirname "$1")
 korbel=$bin/korbel
-runner=()
-if [ "${2:-}" = wine ]; then
-  korbel=$bin/korbel.exe
-  runner=("$(dirname "$0")/../../tools/wine-run.sh")
-fi
-work=$(mktemp -d)
-trap 'chmod -R u+rwx "$work" 2>/dev/null; rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what" >&2
-  fi
-}
-
-# Converts a Linux path for the program under test.
-arg() {
-  if [ ${#runner[@]} -gt 0 ]; then echo "Z:${1//\//\\}"; else echo "$1"; fi
-}
-
-run() {  # run ARGS... ; sets status and output
-  "${runner[@]}" "$korbel" "$@" >"$work/stdout" 2>/dev/null
-  status=$?
-  output=$(iconv -f WINDOWS-1252 -t UTF-8 <"$work/stdout" | tr -d '\r')
-}
-
-names_of() {
-  python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$1"
-}
+[ "${2:-}" = wine ] && korbel=$bin/korbel.exe
+source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+run() { run_program "$korbel" "$@"; }
 
 mtime_near() {  # mtime_near FILE SECONDS
   local actual
@@ -145,5 +113,4 @@ check "d of a missing entry: exit 1" [ "$status" = 1 ]
 run a "$(arg "$archive")" "$(arg "$work/no/such/file")"
 check "a of a missing path: exit 1" [ "$status" = 1 ]
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish

@@ -5,33 +5,8 @@
 # Usage: pack_large_large_test.sh PAKKARO [wine]
 set -u
 pakkaro=$1
-runner=()
-[ "${2:-}" = wine ] && runner=("$(dirname "$0")/../../tools/wine-run.sh")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what" >&2
-  fi
-}
-
-arg() {
-  if [ ${#runner[@]} -gt 0 ]; then echo "Z:${1//\//\\}"; else echo "$1"; fi
-}
-
-run() {  # run ARGS... ; sets status and output
-  "${runner[@]}" "$pakkaro" "$@" >"$work/stdout" 2>/dev/null
-  status=$?
-  output=$(iconv -f WINDOWS-1252 -t UTF-8 <"$work/stdout")
-}
+source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+run() { run_program "$pakkaro" "$@"; }
 
 tools_accept() {
   unzip -tqq "$1" >/dev/null 2>&1 && 7zz t "$1" >/dev/null 2>&1
@@ -109,5 +84,4 @@ check "70 000 files: every name once" [ "$(unzip -Z1 "$work/Tree/Tree.zip" | sor
 check "70 000 files: a sample reads back" \
   [ "$(unzip -p "$work/Tree/Tree.zip" dir69/sub/file0999.c)" = "int value_69_999 = 68931;" ]
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish

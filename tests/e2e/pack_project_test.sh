@@ -4,38 +4,8 @@
 # Usage: pack_project_test.sh PAKKARO [wine]
 set -u
 pakkaro=$1
-runner=()
-[ "${2:-}" = wine ] && runner=("$(dirname "$0")/../../tools/wine-run.sh")
-work=$(mktemp -d)
-trap 'chmod -R u+rwx "$work" 2>/dev/null; rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what" >&2
-  fi
-}
-
-# Converts a Linux path for the program under test.
-arg() {
-  if [ ${#runner[@]} -gt 0 ]; then echo "Z:${1//\//\\}"; else echo "$1"; fi
-}
-
-run() {  # run ARGS... ; sets status and output
-  "${runner[@]}" "$pakkaro" "$@" >"$work/stdout" 2>/dev/null
-  status=$?
-  output=$(iconv -f WINDOWS-1252 -t UTF-8 <"$work/stdout")
-}
-
-names_of() {  # the sorted entry names of an archive
-  python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$1"
-}
+source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+run() { run_program "$pakkaro" "$@"; }
 
 has_name() {  # has_name ARCHIVE NAME
   names_of "$1" 2>/dev/null | grep -qx "$2"
@@ -220,5 +190,4 @@ run "$(arg "$work/Empty")"
 check "empty folder packs 0 files" grep -q "Es wurden 0 Datei" <<<"$output"
 check "empty archive is valid" python3 -c 'import zipfile,sys; assert zipfile.ZipFile(sys.argv[1]).namelist() == []' "$work/Empty/Empty.zip"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish
