@@ -99,11 +99,15 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
     store_.ConnectInput(codec, static_cast<std::int64_t>(entry->compressedSize), kNoCrc);
     if (entry->flags & 0x0001) SetUpDecryption(*entry);
     codec.OutputToFunction(sinkContext, sink, 0);
+    codec.ExpectSize(entry->uncompressedSize);
     try {
       codec.Decompress(kOwnMode);
     } catch (const CodecFailure& failure) {
       RaiseError(CodeForFailure(failure, testing));
     }
+    // A stream shorter or longer than the directory says is broken data,
+    // whatever its checksum.
+    if (codec.UncompressedCount() != entry->uncompressedSize) RaiseError(kDecompressError);
     const std::uint32_t crc = codec.OutputCrc();
     if (crc != entry->crc32 && !(entry->crc32 == 0 && entry->aesInfo != 0)) {
       RaiseError(testing ? kCrcError : kDecompressError);

@@ -12,6 +12,7 @@
 #include "zip/archive_base.h"
 #include "platform/resources.h"
 #include "zip/codec/codec_selection.h"
+#include "zip/io/reusable_block.h"
 #include "zip/zip_entry.h"
 
 namespace korbel {
@@ -114,6 +115,8 @@ class Korbel : public ArchiveBase {
   void CompactDeletedSpace();
   void WritePendingEntries();
   void WritePendingEntry(int index);
+  // Reads up to `size` bytes of `file` into sourceBlock_.
+  const unsigned char* ReadWholeFile(platform::Handle file, std::size_t size, std::size_t* length);
 
   // Opening.
   int OpenPrepared(std::uint32_t modeWord, int loaderArgument);
@@ -138,6 +141,8 @@ class Korbel : public ArchiveBase {
   static std::int64_t DecryptAes(void* context, unsigned char* buffer, std::size_t length);
 
   CodecSelection codec_;
+  // Source files read whole for compression, reused from file to file.
+  ReusableBlock sourceBlock_;
   bool directoryChanged_ = false;
   std::int64_t endPosition_ = 0;
   std::int64_t directoryStart_ = 0;

@@ -3,6 +3,7 @@
 // is written again with the final sizes and CRC-32.
 #include "platform/platform.h"
 #include "zip/codec/codec_failure.h"
+#include "zip/codec/deflate_codec.h"
 #include "zip/extra_fields.h"
 #include "zip/korbel.h"
 #include "zip/local_header.h"
@@ -18,6 +19,21 @@ int CodeForFailure(const CodecFailure& failure) {
 }
 
 }  // namespace
+
+const unsigned char* Korbel::ReadWholeFile(platform::Handle file, std::size_t size, std::size_t* length) {
+  unsigned char* data = sourceBlock_.Reserve(size, DeflateCodec::kWholeBlockLimit);
+  if (data == nullptr) RaiseError(kNoMemory);
+  std::size_t filled = 0;
+  while (filled < size) {
+    const std::int64_t got = platform::ReadFile(file, data + filled, size - filled);
+    if (got < 0) RaiseError(kFileReadError);
+    // A file that shrank since its size was taken ends early.
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  *length = filled;
+  return data;
+}
 
 void Korbel::WritePendingEntries() {
   if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
@@ -95,15 +111,30 @@ void Korbel::WritePendingEntry(int index) {
   } else {
     Codec& codec = *codec_.codec;
     try {
-      store_.ConnectOutput(codec, kNoCrc);
-      codec.InputFromHandle(source.Get(), kNoLimit, 0);
+      // A file that fits one block is read once: the codec compresses it
+      // whole and a stored retry copies it from memory.
+      const unsigned char* whole = nullptr;
+      std::size_t wholeLength = 0;
+      if (method != 0 && size <= DeflateCodec::kWholeBlockLimit) {
+        whole = ReadWholeFile(source.Get(), static_cast<std::size_t>(size), &wholeLength);
+      }
+      auto connectSource = [&]() {
+        store_.ConnectOutput(codec, kNoCrc);
+        if (whole != nullptr) {
+          codec.InputFromMemory(wholeLength, whole, 0);
+        } else {
+          codec.InputFromHandle(source.Get(), kNoLimit, 0);
+        }
+      };
+      connectSource();
       codec.Compress(level);
       if (codec.StateFlags() & kCodecExpanded) {
         // Compressed data larger than the file: store it instead.
         if (store_.Seek(dataStart, platform::kSeekBegin) != dataStart) RaiseError(kFileReadError);
-        if (platform::SeekFile(source.Get(), 0, platform::kSeekBegin) != 0) RaiseError(kFileReadError);
-        store_.ConnectOutput(codec, kNoCrc);
-        codec.InputFromHandle(source.Get(), kNoLimit, 0);
+        if (whole == nullptr && platform::SeekFile(source.Get(), 0, platform::kSeekBegin) != 0) {
+          RaiseError(kFileReadError);
+        }
+        connectSource();
         codec.Compress(0);
       }
     } catch (const CodecFailure& failure) {

@@ -42,6 +42,7 @@ void Codec::Reset(int how) {
   level_ = kDefaultLevel;
   mode_ = kDefaultMode;
   ClearCounts();
+  expectedSize_ = nextExpectedSize_ = kUnknownSize;
 }
 
 std::uint64_t Codec::QueryCount(int index) const {
@@ -73,12 +74,15 @@ int Codec::BeginCompression(int level, int low, int high) {
   if (level != kKeepLevel) level_ = level;
   level_ = std::clamp(level_, low, high);
   ClearCounts();
+  expectedSize_ = nextExpectedSize_ = kUnknownSize;
   return level_;
 }
 
 int Codec::BeginDecompression(int mode) {
   if (mode != kOwnMode) mode_ = mode;
   ClearCounts();
+  expectedSize_ = nextExpectedSize_;
+  nextExpectedSize_ = kUnknownSize;
   return mode_;
 }
 

@@ -32,6 +32,9 @@ enum CodecQuery : int {
   kQueryBytesRead = 7,
 };
 
+// A size nobody has given.
+constexpr std::uint64_t kUnknownSize = UINT64_MAX;
+
 constexpr int kDefaultLevel = 9;
 constexpr int kDefaultMode = 8;
 // The level argument that keeps the stored level.
@@ -79,6 +82,10 @@ class Codec : public DataStream {
   int FailureKind() const { return failureKind_; }
   // Clears counts, state flags and failure kind, as a run does at its start.
   void ClearCounts();
+  // The uncompressed size that the next Decompress must give, as the
+  // archive's directory states it; a stream giving more or fewer bytes is
+  // then a data error. Holds for the next run only.
+  void ExpectSize(std::uint64_t size) { nextExpectedSize_ = size; }
 
  protected:
   Codec() = default;
@@ -111,6 +118,9 @@ class Codec : public DataStream {
   // After a compression: sets kCodecExpanded when the output outgrew the input.
   void NoteExpansion();
 
+  // What ExpectSize gave for the running decompression, else kUnknownSize.
+  std::uint64_t ExpectedSize() const { return expectedSize_; }
+
   void CountUncompressed(std::uint64_t bytes) { uncompressed_ += bytes; }
   void CountCompressed(std::uint64_t bytes) { compressed_ += bytes; }
 
@@ -121,6 +131,8 @@ class Codec : public DataStream {
   int level_ = kDefaultLevel;
   int failureKind_ = kCodecOk;
   int mode_ = kDefaultMode;
+  std::uint64_t expectedSize_ = kUnknownSize;
+  std::uint64_t nextExpectedSize_ = kUnknownSize;
   unsigned char overflowSlot_[1] = {0};
 };
 

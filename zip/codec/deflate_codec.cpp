@@ -1,7 +1,9 @@
 #include "zip/codec/deflate_codec.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <new>
 
 #include "zip/codec/deflate64_decoder.h"
@@ -26,6 +28,12 @@ constexpr std::size_t kInputSize = 16384;
 // Raw Deflate: negative window bits leave out the zlib header and trailer.
 constexpr int kRawWindowBits = -15;
 constexpr int kMemoryLevel = 8;
+// No Deflate stream expands its input more than this (a 258-byte match per
+// bit or so), so a stated size beyond it cannot be true.
+constexpr std::uint64_t kLargestExpansion = 1032;
+// Own output is handed on in pieces of this size, so that a sink sees
+// moderate blocks and progress moves.
+constexpr std::size_t kDeliveryPiece = std::size_t{1} << 20;
 
 // What the Deflate64 decoder's callbacks need: the codec's own sides are
 // reached through its public Read and Write.
@@ -61,10 +69,15 @@ struct DeflateCodec::Streams {
   bool deflaterReady = false;
   int deflaterLevel = -1;
   bool inflaterReady = false;
+  libdeflate_compressor* compressor = nullptr;
+  int compressorLevel = -1;
+  libdeflate_decompressor* decompressor = nullptr;
 
   ~Streams() {
     if (deflaterReady) deflateEnd(&deflater);
     if (inflaterReady) inflateEnd(&inflater);
+    if (compressor != nullptr) libdeflate_free_compressor(compressor);
+    if (decompressor != nullptr) libdeflate_free_decompressor(decompressor);
   }
 };
 
@@ -74,6 +87,8 @@ DeflateCodec::~DeflateCodec() = default;
 void DeflateCodec::ReleaseBuffers() {
   streams_.reset();
   input_.reset();
+  wholeInput_.Release();
+  wholeOutput_.Release();
   deflate64_.reset();
   Codec::ReleaseBuffers();
 }
@@ -88,7 +103,84 @@ std::uint64_t DeflateCodec::Compress(int level) {
   const int used = BeginCompression(level, 0, 9);
   SetMode(used > 0 ? kDeflate : kStored);
   if (used == 0) return StoredCopy();
+  const std::int64_t bound = InputBound();
+  if (bound >= static_cast<std::int64_t>(kWholeBlockMinimum) && static_cast<std::uint64_t>(bound) <= wholeBlockLimit_) {
+    return DeflateWhole(used, static_cast<std::size_t>(bound));
+  }
   return Deflate(used);
+}
+
+unsigned char* DeflateCodec::Reserve(ReusableBlock* block, std::size_t size) {
+  unsigned char* data = block->Reserve(size, kWholeBlockLimit + 4096);
+  if (data == nullptr) Fail(kCodecNoMemory, kNoMemory);
+  return data;
+}
+
+const unsigned char* DeflateCodec::TakeWholeInput(std::size_t bound, std::size_t* length) {
+  const unsigned char* block = TakeInputBlock(length);
+  if (block != nullptr) return block;
+  unsigned char* buffer = Reserve(&wholeInput_, bound);
+  std::size_t filled = 0;
+  while (filled < bound) {
+    const std::int64_t got = Read(buffer + filled, bound - filled);
+    if (got < 0) Fail(kCodecReadFailed, kReadFailed);
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  *length = filled;
+  return buffer;
+}
+
+void DeflateCodec::DeliverBlock(const unsigned char* data, std::size_t length, bool compressed) {
+  for (std::size_t done = 0; done < length;) {
+    const std::size_t piece = std::min(kDeliveryPiece, length - done);
+    const std::int64_t written = Write(data + done, piece);
+    const std::uint64_t taken = written > 0 ? static_cast<std::uint64_t>(written) : 0;
+    if (compressed) {
+      CountCompressed(taken);
+    } else {
+      CountUncompressed(taken);
+    }
+    if (written < 0 || static_cast<std::size_t>(written) != piece) {
+      // A memory side took what fits and has no room left.
+      if (written >= 0 && OutputKind() == SideKind::kMemory) Fail(kCodecOutputFull, kOutputAreaFull);
+      Fail(kCodecWriteFailed, kWriteFailed);
+    }
+    done += piece;
+  }
+}
+
+std::uint64_t DeflateCodec::DeflateWhole(int level, std::size_t bound) {
+  if (!streams_) streams_.reset(new (std::nothrow) Streams);
+  if (!streams_) Fail(kCodecNoMemory, kNoMemory);
+  if (streams_->compressor != nullptr && streams_->compressorLevel != level) {
+    libdeflate_free_compressor(streams_->compressor);
+    streams_->compressor = nullptr;
+  }
+  if (streams_->compressor == nullptr) {
+    streams_->compressor = libdeflate_alloc_compressor(level);
+    if (streams_->compressor == nullptr) Fail(kCodecSetupFailed, kInitFailed);
+    streams_->compressorLevel = level;
+  }
+
+  std::size_t length = 0;
+  const unsigned char* input = TakeWholeInput(bound, &length);
+  CountUncompressed(length);
+  const std::size_t room = libdeflate_deflate_compress_bound(streams_->compressor, length);
+  // A memory output with room for the worst case takes the data in place.
+  const bool inPlace = OutputKind() == SideKind::kMemory && OutputRoom() >= room;
+  unsigned char* output = inPlace ? OutputArea() : Reserve(&wholeOutput_, room);
+  const std::size_t produced = libdeflate_deflate_compress(streams_->compressor, input, length, output, room);
+  if (produced == 0) Fail(kCodecDataError, kCompressFailed);
+  if (inPlace) {
+    CommitOutput(produced);
+    CountCompressed(produced);
+  } else {
+    DeliverBlock(output, produced, true);
+  }
+  NoteExpansion();
+  FinishOutput(kOutputTexts);
+  return CompressedCount();
 }
 
 std::uint64_t DeflateCodec::Deflate(int level) {
@@ -146,10 +238,49 @@ std::uint64_t DeflateCodec::Decompress(int mode) {
   switch (BeginDecompression(mode)) {
     case kStored: return StoredCopy();
     case kDeflate64: return InflateDeflate64();
-    case kDeflate: return Inflate();
+    case kDeflate: {
+      const std::int64_t bound = InputBound();
+      const std::uint64_t expected = ExpectedSize();
+      if (bound > 0 && static_cast<std::uint64_t>(bound) <= wholeBlockLimit_ && expected <= wholeBlockLimit_ && expected <= static_cast<std::uint64_t>(bound) * kLargestExpansion) {
+        return InflateWhole(static_cast<std::size_t>(bound));
+      }
+      return Inflate();
+    }
     default: break;
   }
   Fail(kCodecSetupFailed, kBadMode);
+}
+
+std::uint64_t DeflateCodec::InflateWhole(std::size_t bound) {
+  if (!streams_) streams_.reset(new (std::nothrow) Streams);
+  if (!streams_) Fail(kCodecNoMemory, kNoMemory);
+  if (streams_->decompressor == nullptr) {
+    streams_->decompressor = libdeflate_alloc_decompressor();
+    if (streams_->decompressor == nullptr) Fail(kCodecSetupFailed, kInitFailed);
+  }
+  const auto expected = static_cast<std::size_t>(ExpectedSize());
+  std::size_t length = 0;
+  const unsigned char* input = TakeWholeInput(bound, &length);
+  const bool inPlace = OutputKind() == SideKind::kMemory && OutputRoom() >= expected;
+  unsigned char* output = inPlace ? OutputArea() : Reserve(&wholeOutput_, expected);
+  std::size_t used = 0;
+  std::size_t produced = 0;
+  const libdeflate_result result =
+      libdeflate_deflate_decompress_ex(streams_->decompressor, input, length, output, expected, &used, &produced);
+  if (result != LIBDEFLATE_SUCCESS) {
+    // Too short an input, a broken stream, or more data than stated.
+    CountCompressed(length);
+    Fail(kCodecDataError, kBadData);
+  }
+  CountCompressed(used);
+  if (produced != expected) Fail(kCodecDataError, kBadData);
+  if (inPlace) {
+    CommitOutput(produced);
+    CountUncompressed(produced);
+  } else {
+    DeliverBlock(output, produced, false);
+  }
+  return UncompressedCount();
 }
 
 std::uint64_t DeflateCodec::Inflate() {
@@ -170,6 +301,7 @@ std::uint64_t DeflateCodec::Inflate() {
     work = WorkBuffer();
     if (work == nullptr) Fail(kCodecNoMemory, kNoMemory);
   }
+  const std::uint64_t expected = ExpectedSize();
   zs.avail_in = 0;
   bool starved = true;  // the last call left output room, so it wants input
   for (;;) {
@@ -188,6 +320,8 @@ std::uint64_t DeflateCodec::Inflate() {
     const int result = inflate(&zs, Z_SYNC_FLUSH);
     const std::size_t produced = span.size - zs.avail_out;
     CountCompressed(before - zs.avail_in);
+    // A stream that runs past its stated size stops before handing on more.
+    if (produced > expected - UncompressedCount()) Fail(kCodecDataError, kBadData);
     DeliverOutput(span, produced, kOutputTexts);
     CountUncompressed(produced);
     if (result == Z_STREAM_END) break;
@@ -197,6 +331,7 @@ std::uint64_t DeflateCodec::Inflate() {
     // looping again would not either.
     if (produced == 0 && before == zs.avail_in && !starved) Fail(kCodecDataError, kBadData);
   }
+  if (expected != kUnknownSize && UncompressedCount() != expected) Fail(kCodecDataError, kBadData);
   return UncompressedCount();
 }
 

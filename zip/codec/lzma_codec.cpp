@@ -26,7 +26,6 @@ constexpr std::size_t kInputSize = std::size_t{1} << 20;
 constexpr std::size_t kPropertySize = 5;
 // The zip LZMA header: encoder version 9.20, then the property size (LE).
 constexpr unsigned char kZipHeaderBytes[4] = {9, 20, kPropertySize, 0};
-constexpr std::uint64_t kUnknownSize = ~std::uint64_t{0};
 // The decoder never needs a dictionary larger than the data, nor smaller
 // than this.
 constexpr std::uint32_t kSmallestDictionary = 4096;

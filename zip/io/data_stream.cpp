@@ -220,6 +220,27 @@ std::int64_t DataStream::Read(void* buffer, std::size_t length) {
   }
 }
 
+std::int64_t DataStream::InputBound() const {
+  switch (input_.kind) {
+    case SideKind::kMemory: return static_cast<std::int64_t>(input_.capacity - input_.position);
+    case SideKind::kHandle:
+    case SideKind::kCFile: return input_.limit;
+    default: return -1;
+  }
+}
+
+const unsigned char* DataStream::TakeInputBlock(std::size_t* length) {
+  *length = 0;
+  if (input_.kind != SideKind::kMemory || input_.transform != nullptr || input_.memory == nullptr) return nullptr;
+  const unsigned char* block = input_.memory + input_.position;
+  const std::size_t size = input_.capacity - input_.position;
+  input_.position = input_.capacity;
+  if (input_.externalPosition != nullptr) *input_.externalPosition += static_cast<std::int64_t>(size);
+  Observe(input_, block, size);
+  *length = size;
+  return block;
+}
+
 std::int64_t DataStream::WriteRaw(const unsigned char* data, std::size_t length) {
   Side& side = output_;
   std::int64_t count = -1;

@@ -70,6 +70,15 @@ class DataStream {
   // Announces the end of the output to a function side; false when it refuses.
   bool EndOutput();
 
+  // The most bytes the input side can still deliver: the rest of a memory
+  // block or of a side's byte limit; -1 when only the end of the input tells.
+  // A read transformation may deliver fewer.
+  std::int64_t InputBound() const;
+  // The rest of a memory input without a read transformation, taken whole:
+  // counted, checksummed and observed as a Read of it would be. Null (and
+  // nothing taken) for any other input.
+  const unsigned char* TakeInputBlock(std::size_t* length);
+
   // A memory output side can be filled in place: its free area, then Commit.
   SideKind OutputKind() const { return output_.kind; }
   SideKind InputKind() const { return input_.kind; }

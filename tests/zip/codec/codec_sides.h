@@ -5,6 +5,7 @@
 #ifndef PAKKARO_TESTS_ZIP_CODEC_CODEC_SIDES_H
 #define PAKKARO_TESTS_ZIP_CODEC_CODEC_SIDES_H
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "tests/support/test_support.h"
 #include "zip/codec/codec.h"
 #include "zip/codec/codec_failure.h"
+#include "zip/codec/deflate_codec.h"
 
 namespace codec_testing {
 
@@ -53,6 +55,31 @@ inline SideType NextSide(SideType type) {
 inline std::uint32_t ZlibCrc(const Bytes& data) {
   return static_cast<std::uint32_t>(
       crc32(0L, data.data(), static_cast<uInt>(data.size())));
+}
+
+// Raw Deflate as the codec must write it: an input of known size (`sized`)
+// within the whole-block bounds comes from the whole-block compressor, any
+// other from zlib's stream, both at `level`.
+inline Bytes ReferenceDeflate(const Bytes& data, int level, bool sized) {
+  if (sized && data.size() >= korbel::DeflateCodec::kWholeBlockMinimum &&
+      data.size() <= korbel::DeflateCodec::kWholeBlockLimit) {
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+    Bytes out(libdeflate_deflate_compress_bound(compressor, data.size()));
+    out.resize(libdeflate_deflate_compress(compressor, data.data(), data.size(), out.data(), out.size()));
+    libdeflate_free_compressor(compressor);
+    return out;
+  }
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  Bytes out(deflateBound(&zs, static_cast<uLong>(data.size())));
+  zs.next_in = const_cast<unsigned char*>(data.data());
+  zs.avail_in = static_cast<uInt>(data.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
 }
 
 // A function input that hands out its bytes in pieces of an odd size, so

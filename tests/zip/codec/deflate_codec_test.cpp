@@ -2,8 +2,8 @@
 #include "zip/codec/deflate_codec.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
+#include <algorithm>
 #include <string>
 
 #include "tests/zip/codec/codec_sides.h"
@@ -20,30 +20,89 @@ const std::string kBadData = "Ung\xFC" "ldige Huffmann-Tabelle !";
 const std::string kBadMode = "Falscher Modus beim Entkomprimieren !";
 const std::string kAreaFull = "Fehler Speicher\xFC" "berlauf des Ausgabepuffers";
 
-Bytes ReferenceDeflate(const Bytes& data, int level) {
-  z_stream zs{};
-  EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  Bytes out(deflateBound(&zs, static_cast<uLong>(data.size())));
-  zs.next_in = const_cast<unsigned char*>(data.data());
-  zs.avail_in = static_cast<uInt>(data.size());
-  zs.next_out = out.data();
-  zs.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
-
-TEST(DeflateCodecTest, OutputMatchesZlibAtEveryLevel) {
+TEST(DeflateCodecTest, OutputMatchesTheReferenceAtEveryLevelBothWays) {
   const Bytes data = testing_support::TextBytes(200000);
   testing_support::TempDir dir;
-  DeflateCodec codec;  // one codec for all levels: its stream is reused
+  DeflateCodec codec;  // one codec for all levels and both paths: its state is reused
   for (int level = 1; level <= 9; ++level) {
-    const auto run = codec_testing::RunCodec(codec, Direction::kCompress, level,
-                                             SideType::kMemory, SideType::kFunction, data, 0, dir);
-    EXPECT_EQ(run.output, ReferenceDeflate(data, level)) << level;
-    EXPECT_EQ(codec.Level(), level);
+    // A memory input has a known size and goes whole; a function input streams.
+    for (const SideType input : {SideType::kMemory, SideType::kFunction}) {
+      const auto run = codec_testing::RunCodec(codec, Direction::kCompress, level, input,
+                                               SideType::kFunction, data, 0, dir);
+      EXPECT_EQ(run.output, codec_testing::ReferenceDeflate(data, level, input == SideType::kMemory))
+          << level << " " << codec_testing::SideName(input);
+      EXPECT_EQ(codec.Level(), level);
+    }
   }
+}
+
+// The whole-block boundary, moved down so that every level stays quick: an
+// input of the limit's size still goes whole, one byte more streams; both
+// unpack again through either inflater.
+TEST(DeflateCodecTest, RoundTripsAtEveryLevelAcrossTheWholeBlockLimit) {
+  constexpr std::size_t kLimit = 20000;
+  testing_support::TempDir dir;
+  DeflateCodec codec;
+  codec.SetWholeBlockLimit(kLimit);
+  for (int level = 1; level <= 9; ++level) {
+    for (const std::size_t size : {kLimit - 1, kLimit, kLimit + 1}) {
+      SCOPED_TRACE(std::to_string(level) + " " + std::to_string(size));
+      const Bytes data = testing_support::TextBytes(size);
+      const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, level, SideType::kMemory,
+                                                  SideType::kFunction, data, 0, dir);
+      EXPECT_EQ(packed.output, codec_testing::ReferenceDeflate(data, level, size <= kLimit));
+      EXPECT_EQ(codec.UncompressedCount(), size);
+      EXPECT_EQ(codec.CompressedCount(), packed.output.size());
+      EXPECT_EQ(packed.inputCrc, codec_testing::ZlibCrc(data));
+      // Unpacked with the size stated (whole when it fits) and without (streamed).
+      for (const bool stated : {true, false}) {
+        if (stated) codec.ExpectSize(size);
+        const auto back = codec_testing::RunCodec(codec, Direction::kDecompress, 8, SideType::kMemory,
+                                                  SideType::kMemory, packed.output, size, dir);
+        EXPECT_EQ(back.output, data) << stated;
+        EXPECT_EQ(back.answer, size);
+        EXPECT_EQ(codec.CompressedCount(), packed.output.size());
+        EXPECT_EQ(back.outputCrc, codec_testing::ZlibCrc(data));
+        EXPECT_TRUE(back.guardIntact);
+      }
+    }
+  }
+}
+
+// A stated size that is not the stream's: the run fails as broken data and
+// never hands on more than the stated size, whichever inflater runs.
+TEST(DeflateCodecTest, StatedSizeThatLiesIsBrokenDataOnBothPaths) {
+  const Bytes data = testing_support::TextBytes(50000);
+  const Bytes packed = codec_testing::ReferenceDeflate(data, 6, false);
+  testing_support::TempDir dir;
+  for (const std::size_t limit : {DeflateCodec::kWholeBlockLimit, std::size_t{1000}}) {
+    for (const std::uint64_t stated : {std::uint64_t{0}, std::uint64_t{49999}, std::uint64_t{50001},
+                                       std::uint64_t{100} << 20}) {
+      for (const SideType out : {SideType::kMemory, SideType::kFunction}) {
+        SCOPED_TRACE(std::to_string(limit) + " " + std::to_string(stated) + " " + codec_testing::SideName(out));
+        DeflateCodec codec;
+        codec.SetWholeBlockLimit(limit);
+        codec_testing::Sides sides(dir, "lie");
+        sides.ConnectInput(codec, SideType::kMemory, packed);
+        sides.ConnectOutput(codec, out, static_cast<std::size_t>(std::min<std::uint64_t>(stated, data.size() * 2)));
+        codec.ExpectSize(stated);
+        codec_testing::ExpectFailure(codec, [&] { codec.Decompress(8); }, 6, kBadData);
+        const Bytes handed = sides.Output();
+        EXPECT_LE(handed.size(), stated);
+        EXPECT_TRUE(std::equal(handed.begin(), handed.end(), data.begin()));
+        EXPECT_TRUE(sides.GuardIntact());
+      }
+    }
+  }
+  // The stated size holds for one run only: the next one streams unchecked.
+  DeflateCodec codec;
+  codec.ExpectSize(7);
+  const auto wrong = [&] {
+    return codec_testing::RunCodec(codec, Direction::kDecompress, 8, SideType::kMemory, SideType::kFunction,
+                                   packed, 0, dir);
+  };
+  EXPECT_THROW(wrong(), CodecFailure);
+  EXPECT_EQ(wrong().output, data);
 }
 
 TEST(DeflateCodecTest, EmptyInputGivesTheTwoByteStreamAndExpands) {
@@ -82,7 +141,7 @@ TEST(DeflateCodecTest, LevelZeroCopiesAndSetsModeZero) {
 }
 
 TEST(DeflateCodecTest, UnknownModesFailWithKindFive) {
-  const Bytes packed = ReferenceDeflate(testing_support::TextBytes(1000), 6);
+  const Bytes packed = codec_testing::ReferenceDeflate(testing_support::TextBytes(1000), 6, false);
   for (const int mode : {5, 1, 7, 10, -1, 12}) {
     testing_support::TempDir dir;
     DeflateCodec codec;
@@ -99,7 +158,7 @@ TEST(DeflateCodecTest, Deflate64ModeReadsPlainDeflateWithoutLongCodes) {
   testing_support::TempDir dir;
   for (const int level : {0, 6}) {
     const Bytes data = testing_support::RandomBytes(90000, 21);
-    const Bytes packed = ReferenceDeflate(data, level);
+    const Bytes packed = codec_testing::ReferenceDeflate(data, level, false);
     for (const SideType out : codec_testing::kAllSides) {
       DeflateCodec codec;
       const auto run = codec_testing::RunCodec(codec, Direction::kDecompress, 9, SideType::kMemory,
@@ -114,7 +173,7 @@ TEST(DeflateCodecTest, Deflate64ModeReadsPlainDeflateWithoutLongCodes) {
 
 TEST(DeflateCodecTest, Deflate64FailuresMapToKinds) {
   const Bytes data = testing_support::RandomBytes(50000, 4);
-  const Bytes packed = ReferenceDeflate(data, 6);
+  const Bytes packed = codec_testing::ReferenceDeflate(data, 6, false);
   testing_support::TempDir dir;
   const struct {
     const char* name;
