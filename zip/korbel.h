@@ -12,10 +12,12 @@
 #include "zip/archive_base.h"
 #include "platform/resources.h"
 #include "zip/codec/codec_selection.h"
-#include "zip/io/reusable_block.h"
 #include "zip/zip_entry.h"
 
 namespace korbel {
+
+class CompressionPipeline;
+struct CompressionJob;
 
 class TraditionalCipher;
 
@@ -114,9 +116,11 @@ class Korbel : public ArchiveBase {
   void MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped);
   void CompactDeletedSpace();
   void WritePendingEntries();
-  void WritePendingEntry(int index);
-  // Reads up to `size` bytes of `file` into sourceBlock_.
-  const unsigned char* ReadWholeFile(platform::Handle file, std::size_t size, std::size_t* length);
+  struct PreparedSource;
+  void PrepareSource(int index, PreparedSource* prepared);
+  void SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline);
+  void WritePreparedEntry(PreparedSource* prepared, CompressionJob* job);
+  void StreamPreparedEntry(PreparedSource* prepared, CompressionJob* job, std::int64_t dataStart);
 
   // Opening.
   int OpenPrepared(std::uint32_t modeWord, int loaderArgument);
@@ -141,8 +145,6 @@ class Korbel : public ArchiveBase {
   static std::int64_t DecryptAes(void* context, unsigned char* buffer, std::size_t length);
 
   CodecSelection codec_;
-  // Source files read whole for compression, reused from file to file.
-  ReusableBlock sourceBlock_;
   bool directoryChanged_ = false;
   std::int64_t endPosition_ = 0;
   std::int64_t directoryStart_ = 0;

@@ -1,9 +1,15 @@
-// Writing the queued entries when the archive is closed: each source file is
-// opened, compressed into the archive behind its local header, and the header
-// is written again with the final sizes and CRC-32.
+// Writing the queued entries when the archive is closed. Files that fit one
+// block are read ahead, in entry order, and compressed on worker threads; each
+// is then written with its final header. Other files stream through the codec
+// behind a first header that is written again with the final sizes and CRC-32.
+#include <deque>
+#include <new>
+#include <vector>
+
 #include "platform/platform.h"
 #include "zip/codec/codec_failure.h"
 #include "zip/codec/deflate_codec.h"
+#include "zip/compression_pipeline.h"
 #include "zip/extra_fields.h"
 #include "zip/korbel.h"
 #include "zip/local_header.h"
@@ -18,39 +24,67 @@ int CodeForFailure(const CodecFailure& failure) {
   return kInternalError;
 }
 
+// The jobs read ahead may hold this much between them (a job holds its file
+// and the compressed copy); a single larger file is still let in alone.
+constexpr std::size_t kReadAheadBudget = std::size_t{24} << 20;
+constexpr std::size_t kReadAheadJobs = 64;
+
 }  // namespace
 
-const unsigned char* Korbel::ReadWholeFile(platform::Handle file, std::size_t size, std::size_t* length) {
-  unsigned char* data = sourceBlock_.Reserve(size, DeflateCodec::kWholeBlockLimit);
-  if (data == nullptr) RaiseError(kNoMemory);
-  std::size_t filled = 0;
-  while (filled < size) {
-    const std::int64_t got = platform::ReadFile(file, data + filled, size - filled);
-    if (got < 0) RaiseError(kFileReadError);
-    // A file that shrank since its size was taken ends early.
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
-  *length = filled;
-  return data;
-}
+// A queued entry on its way into the archive, prepared before its turn.
+struct Korbel::PreparedSource {
+  enum State { kFolder, kOpened, kCompressing, kStreaming, kFailed };
+  int index = -1;
+  State state = kFailed;
+  int error = kOk;
+  int method = 0;
+  int level = 0;
+  std::uint64_t size = 0;
+  platform::FileCloser source;
+};
 
 void Korbel::WritePendingEntries() {
   if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
+  std::vector<int> queue;
   for (int index = 0; index < EntryCount(); ++index) {
-    ZipEntry& entry = *EntryAt(index);
-    if (!entry.queued || entry.deleted) continue;
-    directoryChanged_ = true;
+    const ZipEntry& entry = *EntryAt(index);
+    if (entry.queued && !entry.deleted) queue.push_back(index);
+  }
+  if (!queue.empty()) directoryChanged_ = true;
+
+  CompressionPipeline pipeline(CompressionPipeline::DefaultWorkers(), kReadAheadBudget, kReadAheadJobs);
+  std::deque<PreparedSource> ahead;
+  std::size_t prepared = 0;
+  for (std::size_t turn = 0; turn < queue.size(); ++turn) {
+    // Files are read ahead, in order, while the workers have room; a file
+    // that streams waits for its turn.
+    for (;;) {
+      if (!ahead.empty() && ahead.back().state == PreparedSource::kOpened) {
+        if (!pipeline.HasRoomFor(2 * ahead.back().size)) break;
+        SubmitPreparedSource(&ahead.back(), &pipeline);
+        continue;
+      }
+      if (!ahead.empty() && ahead.back().state == PreparedSource::kStreaming) break;
+      if (prepared == queue.size()) break;
+      ahead.emplace_back();
+      PrepareSource(queue[prepared++], &ahead.back());
+    }
+
+    PreparedSource& next = ahead.front();
+    std::unique_ptr<CompressionJob> job;
+    if (next.state == PreparedSource::kCompressing) job = pipeline.TakeOldest();
+    const int index = next.index;
     try {
-      WritePendingEntry(index);
+      WritePreparedEntry(&next, job.get());
     } catch (const EngineFault& fault) {
       if (fault.code == kUserAbort) break;
       if (fault.code != kFileOpenError && fault.code != kFileReadError) throw;
       // This file is dropped; the others still go in.
       lastError_ = fault.code;
       Report(kEventError, index);
-      MarkDeleted(&entry);
+      MarkDeleted(EntryAt(index));
     }
+    ahead.pop_front();
   }
   pendingName_ = nullptr;
   for (int index = EntryCount() - 1; index >= 0; --index) {
@@ -59,35 +93,89 @@ void Korbel::WritePendingEntries() {
   if (options_ & kKeepSorted) SortEntries(-1);
 }
 
-void Korbel::WritePendingEntry(int index) {
+void Korbel::PrepareSource(int index, PreparedSource* prepared) {
+  const ZipEntry& entry = *EntryAt(index);
+  prepared->index = index;
+  if (entry.externalAttributes & kEntryFolder) {
+    prepared->state = PreparedSource::kFolder;
+    return;
+  }
+  prepared->state = PreparedSource::kFailed;
+  int method = method_;
+  int level = level_;
+  if (IsStoredExtension(entry.sourcePath.c_str())) method = 0;
+  prepared->source.Reset(platform::OpenFile(entry.sourcePath.c_str(), platform::kAccessRead,
+                                            platform::kShareRead, platform::kOpenExisting, true));
+  if (prepared->source.Get() == platform::kInvalidHandle) {
+    prepared->error = kFileOpenError;
+    return;
+  }
+  const std::int64_t fileSize = platform::FileSize(prepared->source.Get());
+  if (fileSize < 0) {
+    prepared->error = kFileReadError;
+    return;
+  }
+  const auto size = static_cast<std::uint64_t>(fileSize);
+  if (size == 0) {
+    method = 0;
+    level = 0;
+  } else if (method == -1) {
+    method = 8;
+    level = 9;
+  }
+  if (method == 0) level = 0;
+  prepared->method = method;
+  prepared->level = level;
+  prepared->size = size;
+  // A file that fits one block is read whole, once, and compressed on a
+  // worker; others stream through the codec at their turn.
+  const bool whole = method != 0 && size >= DeflateCodec::kWholeBlockMinimum &&
+                     size <= DeflateCodec::kWholeBlockLimit;
+  prepared->state = whole ? PreparedSource::kOpened : PreparedSource::kStreaming;
+}
+
+void Korbel::SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline) {
+  auto job = std::make_unique<CompressionJob>();
+  job->entryIndex = prepared->index;
+  job->level = prepared->level;
+  const auto size = static_cast<std::size_t>(prepared->size);
+  job->input.reset(new (std::nothrow) unsigned char[size]);
+  if (!job->input) {
+    // No room to read it whole: it streams at its turn instead.
+    prepared->state = PreparedSource::kStreaming;
+    return;
+  }
+  std::size_t filled = 0;
+  while (filled < size) {
+    const std::int64_t got = platform::ReadFile(prepared->source.Get(), job->input.get() + filled, size - filled);
+    if (got < 0) {
+      prepared->state = PreparedSource::kFailed;
+      prepared->error = kFileReadError;
+      prepared->source.Reset();
+      return;
+    }
+    // A file that shrank since its size was taken ends early.
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  prepared->source.Reset();
+  job->inputSize = filled;
+  pipeline->Submit(std::move(job));
+  prepared->state = PreparedSource::kCompressing;
+}
+
+void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job) {
+  const int index = prepared->index;
   ZipEntry& entry = *EntryAt(index);
   if (EventEnabled(kEventCompress) && Report(kEventCompress, index) != 0) RaiseError(kUserAbort);
-  if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
-  const bool folder = (entry.externalAttributes & kEntryFolder) != 0;
-  int method = 0;
-  int level = 0;
-  std::uint64_t size = 0;
-  platform::FileCloser source;
   detailText_ = entry.sourcePath.c_str();
-  if (!folder) {
-    method = method_;
-    level = level_;
-    if (IsStoredExtension(entry.sourcePath.c_str())) method = 0;
-    source.Reset(platform::OpenFile(entry.sourcePath.c_str(), platform::kAccessRead, platform::kShareRead,
-                                    platform::kOpenExisting, true));
-    if (source.Get() == platform::kInvalidHandle) RaiseError(kFileOpenError);
-    const std::int64_t fileSize = platform::FileSize(source.Get());
-    if (fileSize < 0) RaiseError(kFileReadError);
-    size = static_cast<std::uint64_t>(fileSize);
-    if (size == 0) {
-      method = 0;
-      level = 0;
-    } else if (method == -1) {
-      method = 8;
-      level = 9;
-    }
-    if (method == 0) level = 0;
-  }
+  if (prepared->state == PreparedSource::kFailed) RaiseError(prepared->error);
+  if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
+  const bool folder = prepared->state == PreparedSource::kFolder;
+  // A compressed job knows its final sizes, so its header is written once.
+  const bool compressed = job != nullptr && !job->noMemory;
+  const bool stored = compressed && job->stored;
+  const int method = compressed ? (stored ? 0 : 8) : prepared->method;
 
   const std::int64_t offset = directoryStart_;
   SetPendingName(entry.name);
@@ -96,9 +184,9 @@ void Korbel::WritePendingEntry(int index) {
   entry.versionMadeBy = kVersionMadeBy;
   entry.versionNeeded = method != 0 ? kVersionDeflate : kVersionStored;
   entry.method = static_cast<std::uint16_t>(method);
-  entry.compressedSize = 0;
-  entry.uncompressedSize = size;
-  entry.crc32 = 0;
+  entry.compressedSize = compressed ? (stored ? job->inputSize : job->outputSize) : 0;
+  entry.uncompressedSize = compressed ? job->inputSize : prepared->size;
+  entry.crc32 = compressed ? job->crc : 0;
   entry.externalAttributes = (entry.externalAttributes & ~0xFFu) | (folder ? kEntryFolder : 0);
   BuildExtraFields(&entry);
   WriteLocalHeader(entry);
@@ -108,52 +196,63 @@ void Korbel::WritePendingEntry(int index) {
     entry.queued = 0;
     entry.written = 1;
     directoryStart_ = dataStart;
-  } else {
-    Codec& codec = *codec_.codec;
-    try {
-      // A file that fits one block is read once: the codec compresses it
-      // whole and a stored retry copies it from memory.
-      const unsigned char* whole = nullptr;
-      std::size_t wholeLength = 0;
-      if (method != 0 && size <= DeflateCodec::kWholeBlockLimit) {
-        whole = ReadWholeFile(source.Get(), static_cast<std::size_t>(size), &wholeLength);
-      }
-      auto connectSource = [&]() {
-        store_.ConnectOutput(codec, kNoCrc);
-        if (whole != nullptr) {
-          codec.InputFromMemory(wholeLength, whole, 0);
-        } else {
-          codec.InputFromHandle(source.Get(), kNoLimit, 0);
-        }
-      };
-      connectSource();
-      codec.Compress(level);
-      if (codec.StateFlags() & kCodecExpanded) {
-        // Compressed data larger than the file: store it instead.
-        if (store_.Seek(dataStart, platform::kSeekBegin) != dataStart) RaiseError(kFileReadError);
-        if (whole == nullptr && platform::SeekFile(source.Get(), 0, platform::kSeekBegin) != 0) {
-          RaiseError(kFileReadError);
-        }
-        connectSource();
-        codec.Compress(0);
-      }
-    } catch (const CodecFailure& failure) {
-      codec.Disconnect();
-      source.Reset();
+  } else if (compressed) {
+    const unsigned char* data = stored ? job->input.get() : job->output.get();
+    const std::size_t length = static_cast<std::size_t>(entry.compressedSize);
+    if (store_.Write(data, length) != static_cast<std::int64_t>(length)) {
       // Nothing of this entry stays in the archive.
       if (store_.Seek(offset, platform::kSeekBegin) == offset) store_.Truncate();
-      RaiseError(CodeForFailure(failure));
-    } catch (const EngineFault&) {
-      codec.Disconnect();
-      source.Reset();
-      if (store_.Seek(offset, platform::kSeekBegin) == offset) store_.Truncate();
-      throw;
+      RaiseError(kWriteError);
     }
-    source.Reset();
-    FinishEntryHeader(entry, codec, codec.UncompressedCount());
-    codec.Disconnect();
+    entry.queued = 0;
+    entry.written = 1;
+    directoryStart_ = store_.Tell();
+  } else {
+    StreamPreparedEntry(prepared, job, dataStart);
   }
   if (EventEnabled(kEventCompressed) && Report(kEventCompressed, index) != 0) RaiseError(kUserAbort);
+}
+
+void Korbel::StreamPreparedEntry(PreparedSource* prepared, CompressionJob* job, std::int64_t dataStart) {
+  ZipEntry& entry = *EntryAt(prepared->index);
+  const auto offset = static_cast<std::int64_t>(entry.localHeaderOffset);
+  Codec& codec = *codec_.codec;
+  // A job that found no memory for its compressed copy still has the file.
+  auto connectSource = [&]() {
+    store_.ConnectOutput(codec, kNoCrc);
+    if (job != nullptr) {
+      codec.InputFromMemory(job->inputSize, job->input.get(), 0);
+    } else {
+      codec.InputFromHandle(prepared->source.Get(), kNoLimit, 0);
+    }
+  };
+  try {
+    connectSource();
+    codec.Compress(prepared->level);
+    if (codec.StateFlags() & kCodecExpanded) {
+      // Compressed data larger than the file: store it instead.
+      if (store_.Seek(dataStart, platform::kSeekBegin) != dataStart) RaiseError(kFileReadError);
+      if (job == nullptr && platform::SeekFile(prepared->source.Get(), 0, platform::kSeekBegin) != 0) {
+        RaiseError(kFileReadError);
+      }
+      connectSource();
+      codec.Compress(0);
+    }
+  } catch (const CodecFailure& failure) {
+    codec.Disconnect();
+    prepared->source.Reset();
+    // Nothing of this entry stays in the archive.
+    if (store_.Seek(offset, platform::kSeekBegin) == offset) store_.Truncate();
+    RaiseError(CodeForFailure(failure));
+  } catch (const EngineFault&) {
+    codec.Disconnect();
+    prepared->source.Reset();
+    if (store_.Seek(offset, platform::kSeekBegin) == offset) store_.Truncate();
+    throw;
+  }
+  prepared->source.Reset();
+  FinishEntryHeader(entry, codec, codec.UncompressedCount());
+  codec.Disconnect();
 }
 
 }  // namespace korbel

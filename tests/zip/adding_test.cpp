@@ -11,6 +11,7 @@
 
 #include "platform/fault_injection.h"
 #include "tests/support/test_support.h"
+#include "zip/codec/deflate_codec.h"
 #include "zip/korbel.h"
 
 namespace korbel {
@@ -134,6 +135,51 @@ TEST_P(AddingModeTest, MethodFollowsExtensionSizeAndGain) {
       EXPECT_LT(entry.compressedSize, c.data.size()) << c.name;
     }
     EXPECT_EQ(ReadAll(reader, index), c.data) << c.name;
+  }
+}
+
+// Files at the size where compression switches from whole blocks to
+// streaming, and an incompressible one at the limit (stored on the retry from
+// the block already read), packed and read back at the fastest and the
+// strongest level.
+TEST(AddingTest, FilesAroundTheWholeBlockLimitRoundTrip) {
+  constexpr std::size_t kLimit = DeflateCodec::kWholeBlockLimit;
+  const Bytes pattern = RandomBytes(4096, 11);
+  auto repeated = [&](std::size_t size) {
+    Bytes data(size);
+    for (std::size_t i = 0; i < size; ++i) {
+      data[i] = static_cast<unsigned char>(pattern[i % pattern.size()] ^ (i >> 20));
+    }
+    return data;
+  };
+  const std::vector<std::pair<std::string, Bytes>> files = {
+      {"below.dat", repeated(kLimit - 1)},
+      {"at.dat", repeated(kLimit)},
+      {"above.dat", repeated(kLimit + 1)},
+      {"noise.dat", RandomBytes(kLimit, 12)},
+  };
+  TempDir source;
+  for (const auto& file : files) ASSERT_TRUE(WriteFile(source / file.first, file.second));
+  for (const int level : {1, 9}) {
+    SCOPED_TRACE(level);
+    TempDir out;
+    const std::string path = out / "limit.zip";
+    {
+      Korbel archive;
+      ASSERT_EQ(archive.SetLevel(level), level);
+      EXPECT_EQ(PackFolder(archive, source.Path(), path), static_cast<int>(files.size()));
+      ASSERT_EQ(archive.Close(), kOk);
+    }
+    EXPECT_TRUE(IndependentReadersAccept(path));
+    Korbel reader;
+    ASSERT_EQ(reader.Open(path.c_str(), kReadOnly, 9), kOk);
+    for (const auto& file : files) {
+      const int index = reader.FindEntry(file.first.c_str());
+      ASSERT_GE(index, 0) << file.first;
+      EXPECT_EQ(reader.Entry(index)->method, file.first == "noise.dat" ? 0 : 8) << file.first;
+      EXPECT_TRUE(ReadAll(reader, index) == file.second) << file.first;
+      EXPECT_EQ(reader.TestEntry(index), kOk) << file.first;
+    }
   }
 }
 

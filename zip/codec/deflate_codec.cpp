@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <new>
 
+#include "zip/codec/block_compressor.h"
 #include "zip/codec/deflate64_decoder.h"
 
 namespace korbel {
@@ -69,14 +70,12 @@ struct DeflateCodec::Streams {
   bool deflaterReady = false;
   int deflaterLevel = -1;
   bool inflaterReady = false;
-  libdeflate_compressor* compressor = nullptr;
-  int compressorLevel = -1;
+  BlockCompressor compressor;
   libdeflate_decompressor* decompressor = nullptr;
 
   ~Streams() {
     if (deflaterReady) deflateEnd(&deflater);
     if (inflaterReady) inflateEnd(&inflater);
-    if (compressor != nullptr) libdeflate_free_compressor(compressor);
     if (decompressor != nullptr) libdeflate_free_decompressor(decompressor);
   }
 };
@@ -104,7 +103,8 @@ std::uint64_t DeflateCodec::Compress(int level) {
   SetMode(used > 0 ? kDeflate : kStored);
   if (used == 0) return StoredCopy();
   const std::int64_t bound = InputBound();
-  if (bound >= static_cast<std::int64_t>(kWholeBlockMinimum) && static_cast<std::uint64_t>(bound) <= wholeBlockLimit_) {
+  if (bound >= static_cast<std::int64_t>(kWholeBlockMinimum) &&
+      static_cast<std::uint64_t>(bound) <= wholeBlockLimit_) {
     return DeflateWhole(used, static_cast<std::size_t>(bound));
   }
   return Deflate(used);
@@ -153,24 +153,17 @@ void DeflateCodec::DeliverBlock(const unsigned char* data, std::size_t length, b
 std::uint64_t DeflateCodec::DeflateWhole(int level, std::size_t bound) {
   if (!streams_) streams_.reset(new (std::nothrow) Streams);
   if (!streams_) Fail(kCodecNoMemory, kNoMemory);
-  if (streams_->compressor != nullptr && streams_->compressorLevel != level) {
-    libdeflate_free_compressor(streams_->compressor);
-    streams_->compressor = nullptr;
-  }
-  if (streams_->compressor == nullptr) {
-    streams_->compressor = libdeflate_alloc_compressor(level);
-    if (streams_->compressor == nullptr) Fail(kCodecSetupFailed, kInitFailed);
-    streams_->compressorLevel = level;
-  }
+  BlockCompressor& compressor = streams_->compressor;
+  if (!compressor.SetLevel(level)) Fail(kCodecSetupFailed, kInitFailed);
 
   std::size_t length = 0;
   const unsigned char* input = TakeWholeInput(bound, &length);
   CountUncompressed(length);
-  const std::size_t room = libdeflate_deflate_compress_bound(streams_->compressor, length);
+  const std::size_t room = compressor.Bound(length);
   // A memory output with room for the worst case takes the data in place.
   const bool inPlace = OutputKind() == SideKind::kMemory && OutputRoom() >= room;
   unsigned char* output = inPlace ? OutputArea() : Reserve(&wholeOutput_, room);
-  const std::size_t produced = libdeflate_deflate_compress(streams_->compressor, input, length, output, room);
+  const std::size_t produced = compressor.Compress(input, length, output, room);
   if (produced == 0) Fail(kCodecDataError, kCompressFailed);
   if (inPlace) {
     CommitOutput(produced);
@@ -239,12 +232,13 @@ std::uint64_t DeflateCodec::Decompress(int mode) {
     case kStored: return StoredCopy();
     case kDeflate64: return InflateDeflate64();
     case kDeflate: {
+      // Whole only when the stated size is one that the input could give.
       const std::int64_t bound = InputBound();
       const std::uint64_t expected = ExpectedSize();
-      if (bound > 0 && static_cast<std::uint64_t>(bound) <= wholeBlockLimit_ && expected <= wholeBlockLimit_ && expected <= static_cast<std::uint64_t>(bound) * kLargestExpansion) {
-        return InflateWhole(static_cast<std::size_t>(bound));
-      }
-      return Inflate();
+      const bool whole = bound > 0 && static_cast<std::uint64_t>(bound) <= wholeBlockLimit_ &&
+                         expected <= wholeBlockLimit_ &&
+                         expected <= static_cast<std::uint64_t>(bound) * kLargestExpansion;
+      return whole ? InflateWhole(static_cast<std::size_t>(bound)) : Inflate();
     }
     default: break;
   }
@@ -265,8 +259,8 @@ std::uint64_t DeflateCodec::InflateWhole(std::size_t bound) {
   unsigned char* output = inPlace ? OutputArea() : Reserve(&wholeOutput_, expected);
   std::size_t used = 0;
   std::size_t produced = 0;
-  const libdeflate_result result =
-      libdeflate_deflate_decompress_ex(streams_->decompressor, input, length, output, expected, &used, &produced);
+  const libdeflate_result result = libdeflate_deflate_decompress_ex(streams_->decompressor, input, length,
+                                                                    output, expected, &used, &produced);
   if (result != LIBDEFLATE_SUCCESS) {
     // Too short an input, a broken stream, or more data than stated.
     CountCompressed(length);

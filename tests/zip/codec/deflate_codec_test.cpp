@@ -79,12 +79,14 @@ TEST(DeflateCodecTest, StatedSizeThatLiesIsBrokenDataOnBothPaths) {
     for (const std::uint64_t stated : {std::uint64_t{0}, std::uint64_t{49999}, std::uint64_t{50001},
                                        std::uint64_t{100} << 20}) {
       for (const SideType out : {SideType::kMemory, SideType::kFunction}) {
-        SCOPED_TRACE(std::to_string(limit) + " " + std::to_string(stated) + " " + codec_testing::SideName(out));
+        SCOPED_TRACE(std::to_string(limit) + " " + std::to_string(stated) + " " +
+                     codec_testing::SideName(out));
         DeflateCodec codec;
         codec.SetWholeBlockLimit(limit);
         codec_testing::Sides sides(dir, "lie");
         sides.ConnectInput(codec, SideType::kMemory, packed);
-        sides.ConnectOutput(codec, out, static_cast<std::size_t>(std::min<std::uint64_t>(stated, data.size() * 2)));
+        const std::uint64_t room = std::min<std::uint64_t>(stated, data.size() * 2);
+        sides.ConnectOutput(codec, out, static_cast<std::size_t>(room));
         codec.ExpectSize(stated);
         codec_testing::ExpectFailure(codec, [&] { codec.Decompress(8); }, 6, kBadData);
         const Bytes handed = sides.Output();
