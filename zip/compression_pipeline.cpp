@@ -34,7 +34,9 @@ void RunJob(CompressionJob* job, BlockCompressor* compressor) {
 
 CompressionPipeline::CompressionPipeline(unsigned workers, std::size_t budget, std::size_t maxJobs)
     : budget_(budget), maxJobs_(std::max<std::size_t>(maxJobs, 1)) {
-  for (unsigned i = 0; i < std::max(workers, 1u); ++i) workers_.emplace_back(&CompressionPipeline::Work, this);
+  for (unsigned i = 0; i < std::max(workers, 1u); ++i) {
+    workers_.emplace_back(&CompressionPipeline::Work, this);
+  }
 }
 
 CompressionPipeline::~CompressionPipeline() {

@@ -8,6 +8,7 @@
 #include "zip/central_header.h"
 #include "zip/end_record.h"
 #include "zip/extra_fields.h"
+#include "zip/io/read_window.h"
 #include "zip/korbel.h"
 #include "zip/local_header.h"
 #include "zip/name_codec.h"
@@ -240,22 +241,15 @@ void Korbel::CheckLocalHeaders() {
   std::vector<std::uint8_t> header(kLocalHeaderSize);
   // Local headers mostly follow each other closely: reading a window ahead
   // saves two system calls per entry.
-  std::vector<std::uint8_t> window(kReadAheadSize);
-  std::int64_t windowStart = 0;
-  std::int64_t windowLength = 0;
+  ReadWindow window(kReadAheadSize);
   auto readAt = [&](std::int64_t position, void* buffer, std::size_t length) {
-    const std::int64_t end = position + static_cast<std::int64_t>(length);
-    if (position < windowStart || end > windowStart + windowLength) {
-      if (length > window.size()) {
-        ReadAt(position, buffer, length);
-        return;
-      }
-      windowStart = position;
-      windowLength = std::min<std::int64_t>(static_cast<std::int64_t>(window.size()), sourceSize_ - position);
-      if (windowLength < static_cast<std::int64_t>(length)) RaiseError(kReadError);
-      ReadAt(position, window.data(), static_cast<std::size_t>(windowLength));
+    const unsigned char* bytes = window.Get(store_, position, length);
+    if (bytes != nullptr) {
+      std::memcpy(buffer, bytes, length);
+    } else {
+      // Longer than the window, or past the end: read directly (and fail there).
+      ReadAt(position, buffer, length);
     }
-    std::memcpy(buffer, window.data() + (position - windowStart), length);
   };
   for (auto& owned : entries_) {
     ZipEntry* entry = owned.get();

@@ -92,11 +92,21 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
   try {
     const std::uint64_t dataAt =
         entry->localHeaderOffset + kLocalHeaderSize + entry->nameLength + entry->localExtraLength;
-    if (dataAt > static_cast<std::uint64_t>(INT64_MAX) ||
-        store_.Seek(static_cast<std::int64_t>(dataAt), platform::kSeekBegin) != static_cast<std::int64_t>(dataAt)) {
-      RaiseError(kReadError);
+    if (dataAt > static_cast<std::uint64_t>(INT64_MAX)) RaiseError(kReadError);
+    // A read-only archive file cannot change under us, so small entries come
+    // from a window read ahead over their neighbours.
+    const unsigned char* window = nullptr;
+    if (openMode_ == kReadOnly && store_.IsFileMode() && entry->compressedSize <= kEntryWindowSize) {
+      window = entryWindow_.Get(store_, static_cast<std::int64_t>(dataAt),
+                                static_cast<std::size_t>(entry->compressedSize));
     }
-    store_.ConnectInput(codec, static_cast<std::int64_t>(entry->compressedSize), kNoCrc);
+    if (window != nullptr) {
+      codec.InputFromMemory(static_cast<std::size_t>(entry->compressedSize), window, kNoCrc);
+    } else {
+      const auto at = static_cast<std::int64_t>(dataAt);
+      if (store_.Seek(at, platform::kSeekBegin) != at) RaiseError(kReadError);
+      store_.ConnectInput(codec, static_cast<std::int64_t>(entry->compressedSize), kNoCrc);
+    }
     if (entry->flags & 0x0001) SetUpDecryption(*entry);
     codec.OutputToFunction(sinkContext, sink, 0);
     codec.ExpectSize(entry->uncompressedSize);

@@ -79,6 +79,7 @@ void Korbel::SetArchiveComment(const char* comment) {
 void Korbel::ReleaseStore() {
   store_.Release();
   openMode_ = kClosed;
+  entryWindow_.Forget();
 }
 
 int Korbel::RefuseOpen(int code) {
@@ -137,6 +138,7 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
 int Korbel::Begin(int mode, std::uint32_t modeWord, int loaderArgument) {
   sourceSize_ = store_.Size();
   openMode_ = mode;
+  entryWindow_.Forget();
   options_ = modeWord & ~static_cast<std::uint32_t>(kModeBits);
   directoryChanged_ = false;
   writtenFiles_ = 0;
@@ -256,6 +258,7 @@ int Korbel::Close() {
 void Korbel::Discard() {
   store_.Release();
   openMode_ = kClosed;
+  entryWindow_.Forget();
   ClearTable();
   directoryChanged_ = false;
   directoryStart_ = 0;
@@ -319,6 +322,7 @@ int Korbel::SwitchMode(int mode) {
     }
   }
   openMode_ = kReadOnly;
+  entryWindow_.Forget();
   return lastError_ = kOk;
 }
 

@@ -12,6 +12,7 @@
 #include "zip/archive_base.h"
 #include "platform/resources.h"
 #include "zip/codec/codec_selection.h"
+#include "zip/io/read_window.h"
 #include "zip/zip_entry.h"
 
 namespace korbel {
@@ -145,6 +146,9 @@ class Korbel : public ArchiveBase {
   static std::int64_t DecryptAes(void* context, unsigned char* buffer, std::size_t length);
 
   CodecSelection codec_;
+  // Small entries of a read-only archive are read through this window.
+  static constexpr std::size_t kEntryWindowSize = 256 * 1024;
+  ReadWindow entryWindow_{kEntryWindowSize};
   bool directoryChanged_ = false;
   std::int64_t endPosition_ = 0;
   std::int64_t directoryStart_ = 0;

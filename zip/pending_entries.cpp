@@ -147,7 +147,8 @@ void Korbel::SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline*
   }
   std::size_t filled = 0;
   while (filled < size) {
-    const std::int64_t got = platform::ReadFile(prepared->source.Get(), job->input.get() + filled, size - filled);
+    const std::int64_t got =
+        platform::ReadFile(prepared->source.Get(), job->input.get() + filled, size - filled);
     if (got < 0) {
       prepared->state = PreparedSource::kFailed;
       prepared->error = kFileReadError;
