@@ -100,7 +100,7 @@ void Korbel::WritePendingEntry(int index) {
       codec.Compress(level);
       if (codec.StateFlags() & kCodecExpanded) {
         // Compressed data larger than the file: store it instead.
-        if (store_.Seek(dataStart, platform::kSeekBegin) != dataStart) RaiseError(kFileReadError);
+        if (store_.Seek(dataStart, platform::kSeekBegin) != dataStart) RaiseError(kWriteError);
         if (platform::SeekFile(source.Get(), 0, platform::kSeekBegin) != 0) RaiseError(kFileReadError);
         store_.ConnectOutput(codec, kNoCrc);
         codec.InputFromHandle(source.Get(), kNoLimit, 0);
