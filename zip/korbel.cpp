@@ -249,7 +249,11 @@ int Korbel::Close() {
     Discard();
     return Fail(kNoMemory);
   }
+  // The system may still lose written bytes at the close; only a close it
+  // took finishes the archive.
+  const bool closed = store_.CloseFile();
   Discard();
+  if (!closed) return Fail(kWriteError);
   return kOk;
 }
 

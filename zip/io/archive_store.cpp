@@ -80,10 +80,11 @@ void ArchiveStore::AttachFile(platform::Handle file) {
   RefreshFileSize();
 }
 
-void ArchiveStore::CloseFile() {
-  if (bytes_.file == platform::kInvalidHandle) return;
-  platform::CloseFile(bytes_.file);
+bool ArchiveStore::CloseFile() {
+  if (bytes_.file == platform::kInvalidHandle) return true;
+  const bool closed = platform::CloseFile(bytes_.file);
   bytes_.file = platform::kInvalidHandle;
+  return closed;
 }
 
 bool ArchiveStore::CreateGrowable(std::int64_t initial, std::int64_t maximum) {
