@@ -130,6 +130,23 @@ TEST_P(CompactionFaultSweep, EveryFaultLeavesTheOldOrTheNewArchiveOrAnUnreadable
               compacted, unreadable);
 }
 
+// Going back to reading closes the written file and opens it again: a close
+// the system refuses there is a write failure, and the archive is closed.
+TEST_F(CompactionFaultTest, RefusedCloseWhenSwitchingBackToReadingIsAWriteError) {
+  ASSERT_TRUE(testing_support::WriteFile(path_, pristine_));
+  const std::int64_t openBefore = platform::OpenHandleCount();
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path_.c_str(), kReadOnly, 9), kOk);
+  ASSERT_EQ(archive.SwitchMode(kModify), kOk);
+  ASSERT_EQ(archive.DeleteEntry(archive.FindEntry("a.txt")), kOk);
+  {
+    fault_sweep::ArmedFault armed({platform::Operation::kCloseFile, 1, platform::FaultKind::kFail, "close 1"});
+    EXPECT_EQ(archive.SwitchMode(kReadOnly), kWriteError);
+  }
+  EXPECT_EQ(archive.Mode(), kClosed);
+  EXPECT_EQ(platform::OpenHandleCount(), openBefore);
+}
+
 INSTANTIATE_TEST_SUITE_P(MoveKinds, CompactionFaultSweep, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return std::string(info.param ? "PieceByPiece" : "InsideMapping");
