@@ -9,6 +9,7 @@ namespace platform {
 namespace fault_detail {
 
 std::atomic<bool> g_armed{false};
+std::atomic<std::int64_t> g_openHandles{0};
 
 namespace {
 
@@ -71,6 +72,8 @@ void ClearFaults() {
   state.faults.clear();
   for (auto& counter : state.counters) counter = 0;
 }
+
+std::int64_t OpenHandleCount() { return fault_detail::g_openHandles.load(std::memory_order_relaxed); }
 
 std::uint32_t FaultError(FaultKind kind) {
   switch (kind) {

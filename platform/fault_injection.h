@@ -54,10 +54,20 @@ void ClearFaults();
 // The error code that a fault of this kind reports.
 std::uint32_t FaultError(FaultKind kind);
 
+// File handles, mappings and directory searches that the backend opened and
+// nobody has closed yet, counted always, so that tests can tell that every
+// way out of an operation released what it took.
+std::int64_t OpenHandleCount();
+
 namespace fault_detail {
 extern std::atomic<bool> g_armed;
+extern std::atomic<std::int64_t> g_openHandles;
 bool TakeFault(Operation op, FaultKind* kind);
 }  // namespace fault_detail
+
+// Called by the backends when a handle, mapping or search is made or released.
+inline void NoteHandleOpened() { fault_detail::g_openHandles.fetch_add(1, std::memory_order_relaxed); }
+inline void NoteHandleClosed() { fault_detail::g_openHandles.fetch_sub(1, std::memory_order_relaxed); }
 
 // Called at the top of each backend call: true when this call is to fail.
 inline bool FaultFor(Operation op, FaultKind* kind) {

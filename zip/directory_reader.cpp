@@ -108,6 +108,10 @@ void Korbel::LoadDirectoryOrThrow() {
   ReadAt(found, signature, 4);
 
   std::int64_t locatorPosition = -1;
+  // The entries the end records count; the 16-bit count of the plain record
+  // wraps when a writer left out the Zip64 records.
+  std::uint64_t claimedEntries = 0;
+  std::uint64_t claimedModulo = 0x10000;
   if (Read32(signature) == kEndRecordSignature) {
     unsigned char raw[kEndRecordSize];
     ReadAt(found, raw, sizeof raw);
@@ -123,6 +127,7 @@ void Korbel::LoadDirectoryOrThrow() {
         record.entriesOnDisk != record.totalEntries) {
       RaiseError(kSpanned);
     }
+    claimedEntries = record.totalEntries;
     // The directory ends where the end record starts: data in front of the
     // archive shifts both, whatever the offset field says.
     directoryStart_ = found - static_cast<std::int64_t>(record.directorySize);
@@ -163,10 +168,25 @@ void Korbel::LoadDirectoryOrThrow() {
     }
     Require(record.directoryOffset <= static_cast<std::uint64_t>(size));
     directoryStart_ = static_cast<std::int64_t>(record.directoryOffset);
+    claimedEntries = record.totalEntries;
+    claimedModulo = 0;
   }
   Require(directoryStart_ >= 0 && directoryStart_ <= size && directoryStart_ <= endPosition_);
 
   ReadCentralHeaders();
+  // A directory that yields other entries than counted was cut short or is
+  // read from the wrong place: its entries cannot be trusted to be all.
+  if (!(options_ & kTolerant)) {
+    const std::uint64_t found = entries_.size();
+    if (claimedModulo == 0) {
+      Require(found == claimedEntries);
+    } else if (claimedEntries == 0xFFFF) {
+      // The mark of a count that did not fit.
+      Require(found >= claimedEntries);
+    } else {
+      Require(found % claimedModulo == claimedEntries);
+    }
+  }
   CheckLocalHeaders();
   if (options_ & kKeepSorted) SortEntries(-1);
 }
@@ -251,6 +271,15 @@ void Korbel::CheckLocalHeaders() {
       ReadAt(position, buffer, length);
     }
   };
+  // Where each entry's local header starts and its data ends, to find
+  // entries that share bytes once every header is read.
+  struct Region {
+    std::uint64_t start;
+    std::uint64_t end;
+    ZipEntry* entry;
+  };
+  std::vector<Region> regions;
+  regions.reserve(entries_.size());
   for (auto& owned : entries_) {
     ZipEntry* entry = owned.get();
     entry->written = 1;
@@ -294,10 +323,30 @@ void Korbel::CheckLocalHeaders() {
         good = Read32(signature) == kDataDescriptorSignature;
       }
     }
+    if (good) {
+      // The data ends before the directory starts, or its size lies.
+      const std::uint64_t dataAt = static_cast<std::uint64_t>(nameAt + variable);
+      const std::uint64_t limit = static_cast<std::uint64_t>(directoryStart_);
+      good = dataAt <= limit && entry->compressedSize <= limit - dataAt;
+      if (good) regions.push_back({entry->localHeaderOffset, dataAt + entry->compressedSize, entry});
+    }
     if (!good) {
       Require(tolerant);
       entry->faulty = 1;
     }
+  }
+  // Two entries whose bytes overlap (one local header read for several
+  // entries, or one entry's data holding the next entries' headers) make an
+  // archive whose output can far exceed its size: it is refused.
+  std::sort(regions.begin(), regions.end(),
+            [](const Region& a, const Region& b) { return a.start < b.start; });
+  for (std::size_t i = 1; i < regions.size(); ++i) {
+    if (regions[i].start >= regions[i - 1].end) continue;
+    Require(tolerant);
+    regions[i].entry->faulty = 1;
+    // The later entry is dropped from the comparison; the earlier one's end
+    // still bounds the ones behind it.
+    regions[i].end = std::max(regions[i].end, regions[i - 1].end);
   }
 }
 

@@ -37,6 +37,40 @@ int CodeForFailure(const CodecFailure& failure, bool testing) {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
+// Passes at most the entry's declared size on to the real sink: a stream
+// that would produce more is refused, not written.
+struct BoundedSink {
+  void* context;
+  SinkFunction sink;
+  std::uint64_t left;
+  bool overflowed;
+};
+
+std::int64_t WriteBounded(void* context, const void* data, std::size_t length) {
+  auto* bounded = static_cast<BoundedSink*>(context);
+  if (data != nullptr && length > bounded->left) {
+    bounded->overflowed = true;
+    return -1;
+  }
+  const std::int64_t taken = bounded->sink(bounded->context, data, length);
+  if (data != nullptr && taken > 0) bounded->left -= static_cast<std::uint64_t>(taken);
+  return taken;
+}
+
+// True when a component of `path` behind its first `keep` characters is a
+// symbolic link or junction that exists already: writing through it could
+// land outside the target folder. The walk stops at the first missing
+// component, since everything below it is created fresh.
+bool PassesThroughLink(const std::string& path, std::size_t keep) {
+  for (std::size_t at = keep + 1; at <= path.size(); ++at) {
+    if (at < path.size() && !IsSeparator(path[at])) continue;
+    const std::uint32_t attributes = platform::GetAttributes(path.substr(0, at).c_str());
+    if (attributes == platform::kInvalidAttributes) return false;
+    if (attributes & platform::kAttrReparsePoint) return true;
+  }
+  return false;
+}
+
 // A name that would leave the target folder: a ".." component, or a path
 // that is still absolute after the drive and one leading separator of each
 // kind were dropped.
@@ -108,20 +142,20 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
       store_.ConnectInput(codec, static_cast<std::int64_t>(entry->compressedSize), kNoCrc);
     }
     if (entry->flags & 0x0001) SetUpDecryption(*entry);
-    codec.OutputToFunction(sinkContext, sink, 0);
+    BoundedSink bounded{sinkContext, sink, entry->uncompressedSize, false};
+    codec.OutputToFunction(&bounded, WriteBounded, 0);
     codec.ExpectSize(entry->uncompressedSize);
     try {
       codec.Decompress(kOwnMode);
     } catch (const CodecFailure& failure) {
-      RaiseError(CodeForFailure(failure, testing));
+      RaiseError(bounded.overflowed ? kDecompressError : CodeForFailure(failure, testing));
     }
-    // A stream shorter or longer than the directory says is broken data,
-    // whatever its checksum.
-    if (codec.UncompressedCount() != entry->uncompressedSize) RaiseError(kDecompressError);
     const std::uint32_t crc = codec.OutputCrc();
     if (crc != entry->crc32 && !(entry->crc32 == 0 && entry->aesInfo != 0)) {
       RaiseError(testing ? kCrcError : kDecompressError);
     }
+    // Less data than the directory declares is as wrong as more.
+    if (bounded.left != 0) RaiseError(kDecompressError);
     if (sink(sinkContext, nullptr, 0) != 0) RaiseError(kFileWriteError);
   } catch (const EngineFault& fault) {
     code = fault.code;
@@ -172,11 +206,14 @@ int Korbel::ExtractEntry(int index, const char* target) {
     if (name[0] != '\0' && name[1] == ':') name += 2;
     if (*name == '\\') ++name;
     if (*name == '/') ++name;
-    if (EscapesTarget(name)) return Fail(kBadPath, index);
+    // A NUL inside the stored name would cut it short on disk.
+    if (EscapesTarget(name) || entry->name.find('\0') != std::string::npos) return Fail(kBadPath, index);
     path.assign(folder, length);
     if (!IsSeparator(path.back())) path += '/';
+    const std::size_t folderLength = path.size() - 1;
     path += name;
     if (path.size() >= kJoinedCapacity) return Fail(kBadPath, index);
+    if (PassesThroughLink(path, folderLength)) return Fail(kBadPath, index);
   } else {
     path = target;
   }
@@ -234,7 +271,6 @@ int Korbel::ExtractEntry(int index, const char* target) {
   fs::FileInfo info{};
   const int result = ReadEntryInto(index, &handle, WriteToFile, &info, false);
   if (result != kOk) return result;
-  entry->processingState = kProcessed;
   const bool created = info.created != 0;
   const bool accessed = info.accessed != 0;
   const bool modified = info.modified != 0 && !(info.attributes & 0x02);
@@ -243,6 +279,9 @@ int Korbel::ExtractEntry(int index, const char* target) {
   const platform::FileTime modifiedTime = fs::SecondsToFileTime(info.modified);
   platform::SetFileTimes(handle, created ? &createdTime : nullptr, accessed ? &accessedTime : nullptr,
                          modified ? &modifiedTime : nullptr);
+  // A close the system refuses may have lost the last bytes written.
+  if (!platform::CloseFile(file.Release())) return Fail(kFileWriteError, index);
+  entry->processingState = kProcessed;
   return lastError_ = kOk;
 }
 

@@ -251,7 +251,11 @@ int Korbel::Close() {
     Discard();
     return Fail(kNoMemory);
   }
+  // The system may still lose written bytes at the close; only a close it
+  // took finishes the archive.
+  const bool closed = store_.CloseFile();
   Discard();
+  if (!closed) return Fail(kWriteError);
   return kOk;
 }
 
@@ -315,7 +319,11 @@ int Korbel::SwitchMode(int mode) {
     store_.Seek(0, platform::kSeekBegin);
   } else {
     const char* path = store_.HasSpilled() ? store_.TempName() : fullPath_;
-    store_.CloseFile();
+    // What was just written is only safe once the system took the close.
+    if (!store_.CloseFile()) {
+      Discard();
+      return Fail(kWriteError);
+    }
     if (!store_.OpenFile(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting)) {
       Discard();
       return lastError_ = kOpenError;

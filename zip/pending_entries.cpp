@@ -232,7 +232,7 @@ void Korbel::StreamPreparedEntry(PreparedSource* prepared, CompressionJob* job, 
     codec.Compress(prepared->level);
     if (codec.StateFlags() & kCodecExpanded) {
       // Compressed data larger than the file: store it instead.
-      if (store_.Seek(dataStart, platform::kSeekBegin) != dataStart) RaiseError(kFileReadError);
+      if (store_.Seek(dataStart, platform::kSeekBegin) != dataStart) RaiseError(kWriteError);
       if (job == nullptr && platform::SeekFile(prepared->source.Get(), 0, platform::kSeekBegin) != 0) {
         RaiseError(kFileReadError);
       }

@@ -13,6 +13,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "platform/posix/file_status.h"
 #include "platform/posix/last_error.h"
@@ -120,6 +121,7 @@ SearchHandle StartSearch(const std::string& native, FindData<char>* found) {
   std::lock_guard<std::mutex> lock(table.mutex);
   const SearchHandle handle = table.next++;
   table.searches.emplace(handle, std::move(search));
+  NoteHandleOpened();
   SetLastError(kErrorSuccess);
   return handle;
 }
@@ -184,6 +186,7 @@ bool FindClose(SearchHandle search) {
     closing = std::move(it->second);
     table.searches.erase(it);
   }
+  NoteHandleClosed();
   return true;
 }
 

@@ -38,11 +38,15 @@ bool FileMapping::Map(Handle file, std::uint64_t size) {
   data_ = static_cast<unsigned char*>(view);
   size_ = size;
   mapping_ = 0;
+  NoteHandleOpened();
   return true;
 }
 
 void FileMapping::Unmap() {
-  if (data_ != nullptr) ::munmap(data_, static_cast<std::size_t>(size_));
+  if (data_ != nullptr) {
+    ::munmap(data_, static_cast<std::size_t>(size_));
+    NoteHandleClosed();
+  }
   data_ = nullptr;
   size_ = 0;
   mapping_ = 0;

@@ -121,6 +121,7 @@ Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
     return kInvalidHandle;
   }
   if (sequential) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  NoteHandleOpened();
   const bool reused = existed && (disposition == kCreateAlways || disposition == kOpenAlways);
   SetLastError(reused ? kErrorAlreadyExists : kErrorSuccess);
   return fd;
@@ -230,6 +231,7 @@ bool CloseFile(Handle file) {
   posix::RemoveOpenFile(fd);
   // The descriptor is released even when close reports an error (EINTR, EIO).
   if (::close(fd) != 0 && errno == EBADF) return posix::Fail(kErrorInvalidHandle);
+  NoteHandleClosed();
   if (injected) return posix::Fail(FaultError(fault));
   return true;
 }

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "platform/fault_injection.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -29,6 +30,7 @@ SearchHandle FindFirst(const char* pattern, FindData<char>* found) {
   WIN32_FIND_DATAA source;
   const HANDLE search = ::FindFirstFileA(pattern, &source);
   if (search == INVALID_HANDLE_VALUE) return kInvalidSearch;
+  NoteHandleOpened();
   Fill(source, found);
   return reinterpret_cast<SearchHandle>(search);
 }
@@ -41,6 +43,7 @@ SearchHandle FindFirst(const WideChar* pattern, FindData<WideChar>* found) {
   WIN32_FIND_DATAW source;
   const HANDLE search = ::FindFirstFileW(win32::Wide(pattern), &source);
   if (search == INVALID_HANDLE_VALUE) return kInvalidSearch;
+  NoteHandleOpened();
   Fill(source, found);
   return reinterpret_cast<SearchHandle>(search);
 }
@@ -65,7 +68,9 @@ bool FindNext(SearchHandle search, FindData<WideChar>* found) {
 
 bool FindClose(SearchHandle search) {
   if (search == kInvalidSearch) return win32::Fail(kErrorInvalidHandle);
-  return ::FindClose(reinterpret_cast<HANDLE>(search)) != 0;
+  if (!::FindClose(reinterpret_cast<HANDLE>(search))) return false;
+  NoteHandleClosed();
+  return true;
 }
 
 }  // namespace platform

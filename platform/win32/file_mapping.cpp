@@ -23,11 +23,15 @@ bool FileMapping::Map(Handle file, std::uint64_t size) {
   data_ = static_cast<unsigned char*>(view);
   size_ = size;
   mapping_ = reinterpret_cast<std::intptr_t>(section);
+  NoteHandleOpened();
   return true;
 }
 
 void FileMapping::Unmap() {
-  if (data_ != nullptr) ::UnmapViewOfFile(data_);
+  if (data_ != nullptr) {
+    ::UnmapViewOfFile(data_);
+    NoteHandleClosed();
+  }
   if (mapping_ != 0) ::CloseHandle(reinterpret_cast<HANDLE>(mapping_));
   data_ = nullptr;
   size_ = 0;

@@ -37,7 +37,9 @@ Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
   static const DWORD kDispositions[] = {OPEN_EXISTING, CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW};
   const DWORD flags = FILE_ATTRIBUTE_NORMAL | (sequential ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
   const HANDLE file = ::CreateFileA(path, desired, sharing, nullptr, kDispositions[disposition], flags, nullptr);
-  return file == INVALID_HANDLE_VALUE ? kInvalidHandle : win32::FromHandle(file);
+  if (file == INVALID_HANDLE_VALUE) return kInvalidHandle;
+  NoteHandleOpened();
+  return win32::FromHandle(file);
 }
 
 std::int64_t ReadFile(Handle file, void* buffer, std::size_t size) {
@@ -118,6 +120,7 @@ bool CloseFile(Handle file) {
   FaultKind fault;
   const bool injected = FaultFor(Operation::kCloseFile, &fault);
   if (!::CloseHandle(win32::ToHandle(file))) return false;
+  NoteHandleClosed();
   if (injected) return win32::Fail(FaultError(fault));
   return true;
 }

@@ -196,5 +196,37 @@ TEST_F(FaultInjection, CountingAloneFailsNothing) {
   }
 }
 
+
+// Files, mappings and searches are counted while open, whichever way they
+// end: a close the system refuses still releases the handle.
+TEST(OpenHandleCount, FollowsFilesMappingsAndSearches) {
+  TempDir dir;
+  const std::string path = dir / "counted.bin";
+  ASSERT_TRUE(testing_support::WriteFile(path, std::string(4096, 'x')));
+  const std::int64_t before = OpenHandleCount();
+  Handle file = OpenFile(path.c_str(), kAccessReadWrite, kShareNone, kOpenExisting);
+  ASSERT_NE(file, kInvalidHandle);
+  EXPECT_EQ(OpenHandleCount(), before + 1);
+  {
+    FileMapping mapping;
+    ASSERT_TRUE(mapping.Map(file, 4096));
+    EXPECT_EQ(OpenHandleCount(), before + 2);
+    FindData<char> found;
+    const SearchHandle search = FindFirst((dir / "*").c_str(), &found);
+    ASSERT_NE(search, kInvalidSearch);
+    EXPECT_EQ(OpenHandleCount(), before + 3);
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_EQ(OpenHandleCount(), before + 2);
+  }
+  EXPECT_EQ(OpenHandleCount(), before + 1);
+  InjectFault(Operation::kCloseFile, 1, FaultKind::kFail);
+  EXPECT_FALSE(CloseFile(file));
+  ClearFaults();
+  EXPECT_EQ(OpenHandleCount(), before);
+  // A failed open counts nothing.
+  EXPECT_EQ(OpenFile((dir / "missing.bin").c_str(), kAccessRead, kShareRead, kOpenExisting), kInvalidHandle);
+  EXPECT_EQ(OpenHandleCount(), before);
+}
+
 }  // namespace
 }  // namespace platform

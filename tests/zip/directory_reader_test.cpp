@@ -262,9 +262,11 @@ TEST(DirectoryReaderTest, TolerantLoadRecoversEntriesAroundADamagedCentralHeader
     std::vector<int> faulty;
   };
   const Case cases[] = {
-      {"signature of the middle header", [](Archive& a) { a.bytes[a.central[1] + 2] = 'X'; }, kOk, 1,
+      // A strict load that finds fewer headers than the end record counts
+      // refuses the archive rather than show a part of it.
+      {"signature of the middle header", [](Archive& a) { a.bytes[a.central[1] + 2] = 'X'; }, kBadFormat, 0,
        {"a.txt", "c.txt"}, {0, 0}},
-      {"signature of the first header", [](Archive& a) { a.bytes[a.central[0]] = 0; }, kOk, 0,
+      {"signature of the first header", [](Archive& a) { a.bytes[a.central[0]] = 0; }, kBadFormat, 0,
        {"b.txt", "c.txt"}, {0, 0}},
       {"name running past the end record", [](Archive& a) { Set16(&a.bytes, a.central[1] + 28, 0xFFFF); },
        kBadFormat, 0, {"a.txt", "", "c.txt"}, {0, 1, 0}},
@@ -346,15 +348,27 @@ TEST(DirectoryReaderTest, CountsClaimingMoreEntriesThanTheDirectoryHolds) {
   Archive archive = Build(ThreeItems());
   Set16(&archive.bytes, archive.end + 8, 0xFFFE);
   Set16(&archive.bytes, archive.end + 10, 0xFFFE);
+  // Strict: the directory does not hold what the count says. Tolerant: what
+  // it holds, and never more.
+  Korbel strict;
+  EXPECT_EQ(Load(dir, archive.bytes, 0, &strict), kBadFormat);
   Korbel loaded;
-  ASSERT_EQ(Load(dir, archive.bytes, 0, &loaded), kOk);
+  ASSERT_EQ(Load(dir, archive.bytes, kTolerant, &loaded), kOk);
   EXPECT_EQ(loaded.EntryCount(), 3);
   Archive big = Build(ThreeItems(), true);
   Set64(&big.bytes, big.zip64Record + 24, 0xFFFFFFFFFFFFull);
   Set64(&big.bytes, big.zip64Record + 32, 0xFFFFFFFFFFFFull);
+  Korbel strictBig;
+  EXPECT_EQ(Load(dir, big.bytes, 0, &strictBig), kBadFormat);
   Korbel loadedBig;
-  ASSERT_EQ(Load(dir, big.bytes, 0, &loadedBig), kOk);
+  ASSERT_EQ(Load(dir, big.bytes, kTolerant, &loadedBig), kOk);
   EXPECT_EQ(loadedBig.EntryCount(), 3);
+  // A count that did not fit in 16 bits is marked 0xFFFF; fewer headers
+  // than that are refused too.
+  Set16(&archive.bytes, archive.end + 8, 0xFFFF);
+  Set16(&archive.bytes, archive.end + 10, 0xFFFF);
+  Korbel marked;
+  EXPECT_EQ(Load(dir, archive.bytes, 0, &marked), kBadFormat);
 }
 
 TEST(DirectoryReaderTest, NamesOfTheLargestStoredLength) {

@@ -158,6 +158,12 @@ void LzmaCodec::ReadExactly(unsigned char* buffer, std::size_t length) {
   CountCompressed(length);
 }
 
+std::uint32_t LzmaCodec::DecoderDictionary(std::uint32_t declared, std::uint64_t expected) {
+  std::uint32_t size = std::min(declared, kLargestDictionary);
+  if (expected != kUnknownSize && expected < size) size = static_cast<std::uint32_t>(expected);
+  return std::max(kSmallestDictionary, size);
+}
+
 std::uint64_t LzmaCodec::Decompress(int mode) {
   int used = BeginDecompression(mode);
   if (used & kZipHeader) used |= kProperties;
@@ -198,9 +204,7 @@ std::uint64_t LzmaCodec::Decompress(int mode) {
   }
   const std::unique_ptr<void, FreeOptions> ownedOptions(filters[0].options);
   auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
-  if (known && expected < options->dict_size) {
-    options->dict_size = std::max(kSmallestDictionary, static_cast<std::uint32_t>(expected));
-  }
+  options->dict_size = DecoderDictionary(options->dict_size, expected);
   LzmaStream coder;
   lzma_stream& zs = coder.stream;
   switch (lzma_raw_decoder(&zs, filters)) {

@@ -26,6 +26,13 @@ class LzmaCodec : public Codec {
   void SetUncompressedSize(std::int64_t size) { size_ = size < 0 ? -1 : size; }
   std::int64_t UncompressedSize() const { return size_; }
 
+  // The dictionary the decoder sets up for a stream whose properties ask for
+  // `declared` bytes, with `expected` bytes of output (all ones: unknown): no
+  // larger than the data, and never above kLargestDictionary, whatever an
+  // archive claims. A stream that needs more fails as damaged data.
+  static constexpr std::uint32_t kLargestDictionary = std::uint32_t{256} << 20;
+  static std::uint32_t DecoderDictionary(std::uint32_t declared, std::uint64_t expected);
+
   std::uint64_t Compress(int level) override;
   std::uint64_t Decompress(int mode) override;
   void ReleaseBuffers() override;

@@ -47,6 +47,8 @@ constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, "Schreibfehler", kC
 
 constexpr std::size_t kInputSize = 32768;
 constexpr std::size_t kOutputSize = std::size_t{2} << 20;
+// Enough for a 256 MiB dictionary and the coder around it.
+constexpr std::uint64_t kDecoderMemoryLimit = std::uint64_t{320} << 20;
 
 // liblzma does not tell a wrong check value from other damage: both are
 // data errors.
@@ -147,7 +149,9 @@ std::uint64_t XzCodec::Decompress(int mode) {
   BeginDecompression(mode);
   XzStream coder;
   lzma_stream& zs = coder.stream;
-  const lzma_ret started = lzma_stream_decoder(&zs, UINT64_MAX, 0);
+  // The stream's block headers choose the dictionary: a fixed ceiling keeps
+  // a hostile header from taking gigabytes (LZMA_MEMLIMIT_ERROR, "no memory").
+  const lzma_ret started = lzma_stream_decoder(&zs, kDecoderMemoryLimit, 0);
   if (started != LZMA_OK) FailWithResult(started == LZMA_MEM_ERROR ? kXzNoMemory : kXzBadParameter);
 
   unsigned char* input = InputBuffer();

@@ -80,10 +80,11 @@ void ArchiveStore::AttachFile(platform::Handle file) {
   RefreshFileSize();
 }
 
-void ArchiveStore::CloseFile() {
-  if (bytes_.file == platform::kInvalidHandle) return;
-  platform::CloseFile(bytes_.file);
+bool ArchiveStore::CloseFile() {
+  if (bytes_.file == platform::kInvalidHandle) return true;
+  const bool closed = platform::CloseFile(bytes_.file);
   bytes_.file = platform::kInvalidHandle;
+  return closed;
 }
 
 bool ArchiveStore::CreateGrowable(std::int64_t initial, std::int64_t maximum) {
@@ -287,8 +288,12 @@ std::int64_t ArchiveStore::Seek(std::int64_t offset, std::uint32_t origin) {
 }
 
 std::int64_t ArchiveStore::Tell() const {
-  if (IsFileMode()) return platform::SeekFile(bytes_.file, 0, platform::kSeekCurrent);
-  return bytes_.position;
+  if (!IsFileMode()) return bytes_.position;
+  const std::int64_t position = platform::SeekFile(bytes_.file, 0, platform::kSeekCurrent);
+  // The answer becomes the offset of the next record: an unknown position
+  // must stop the writer as a failed write would.
+  if (position < 0 && raiseOnWriteFailure_) RaiseError(kWriteError);
+  return position;
 }
 
 std::int64_t ArchiveStore::Size() const {

@@ -56,8 +56,9 @@ class ArchiveStore {
   // Takes ownership of an open file handle.
   void AttachFile(platform::Handle file);
   // Closes the file handle only: used when the archive file is opened again
-  // with other access. The temporary-file name stays.
-  void CloseFile();
+  // with other access. The temporary-file name stays. False when the system
+  // reported a failure (the handle is released all the same).
+  bool CloseFile();
   // An owned growable block of at least kStartCapacity bytes (or `initial`
   // when larger) that may grow up to `maximum`; false when it cannot be
   // allocated.

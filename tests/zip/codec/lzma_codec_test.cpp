@@ -114,3 +114,28 @@ TEST(LzmaCodecTest, AHeaderThatDoesNotFitIsAWriteFailure) {
 }
 
 }  // namespace
+
+// The dictionary a hostile header can make the decoder allocate: bounded by
+// the output size when known and by a fixed ceiling always, never below the
+// smallest useful size.
+TEST(LzmaCodecTest, DecoderDictionaryIsBoundedWhateverTheHeaderClaims) {
+  constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
+  constexpr std::uint32_t kCeiling = LzmaCodec::kLargestDictionary;
+  struct Row {
+    std::uint32_t declared;
+    std::uint64_t expected;
+    std::uint32_t dictionary;
+  };
+  const Row rows[] = {
+      {0xFFFFFFFFu, kUnknown, kCeiling},           // the largest claim, size unknown
+      {0xFFFFFFFFu, std::uint64_t{1} << 40, kCeiling},  // a size that lies high
+      {0xFFFFFFFFu, 100000, 100000},               // a small known size
+      {1u << 16, kUnknown, 1u << 16},              // an ordinary dictionary is kept
+      {1u << 16, 10, 4096},                        // never below the smallest
+      {kCeiling + 1, kCeiling + 100ull, kCeiling},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(LzmaCodec::DecoderDictionary(row.declared, row.expected), row.dictionary)
+        << row.declared << " " << row.expected;
+  }
+}

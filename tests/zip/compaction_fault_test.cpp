@@ -1,0 +1,156 @@
+// Compaction under injected faults: opening an archive for changes,
+// deleting entries and closing it (the data behind the gaps moves down, the
+// directory is rewritten) with one platform call failing at a time. The
+// archive must end either as it was, or compacted, or plainly unreadable;
+// never readable with an entry missing or wrong.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/fault_injection.h"
+#include "tests/support/test_support.h"
+#include "tests/zip/fault_sweep.h"
+#include "zip/korbel.h"
+
+namespace korbel {
+namespace {
+
+using fault_sweep::Files;
+using testing_support::Bytes;
+using testing_support::TempDir;
+
+class CompactionFaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    before_ = {
+        {"a.txt", testing_support::TextBytes(30000)},     {"b.bin", testing_support::RandomBytes(20000, 3)},
+        {"c.txt", testing_support::TextBytes(5000)},      {"d/e.txt", testing_support::TextBytes(10000)},
+        {"f.txt", Bytes()},                               {"g.txt", testing_support::TextBytes(2000)},
+    };
+    for (const auto& file : before_) ASSERT_TRUE(testing_support::WriteFile(source_ / file.first, file.second));
+    pristinePath_ = dir_ / "pristine.zip";
+    Korbel archive;
+    ASSERT_EQ(archive.Open(pristinePath_.c_str(), kCreate, 9), kOk);
+    archive.Options(archive.Options(-2) | kRecurse);
+    ASSERT_EQ(archive.AddFiles((source_.Path() + "/").c_str(), "*", "", nullptr), 6);
+    ASSERT_EQ(archive.Close(), kOk);
+    pristine_ = testing_support::ReadFile(pristinePath_);
+    after_ = before_;
+    after_.erase("a.txt");
+    after_.erase("c.txt");
+    path_ = dir_ / "work.zip";
+  }
+
+  // A fresh copy of the archive, opened to read and switched to changes,
+  // loses its first and a middle entry.
+  int DeleteAndClose(std::int64_t* openAfter) {
+    Korbel archive;
+    int result = archive.Open(path_.c_str(), kReadOnly, 9);
+    if (result == kOk) result = archive.SwitchMode(kModify);
+    if (result == kOk) {
+      for (const char* name : {"a.txt", "c.txt"}) {
+        const int index = archive.FindEntry(name);
+        if (index < 0 || archive.DeleteEntry(index) != kOk) result = kInternalError;
+      }
+      const int closed = archive.Close();
+      if (result == kOk) result = closed;
+    }
+    *openAfter = platform::OpenHandleCount();
+    return result;
+  }
+
+  TempDir dir_;
+  TempDir source_;
+  std::string pristinePath_;
+  std::string path_;
+  Bytes pristine_;
+  Files before_;
+  Files after_;
+};
+
+// Once with the move inside a mapping of the file, once with the mapping
+// refused so that the data moves piece by piece through reads and writes.
+class CompactionFaultSweep : public CompactionFaultTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CompactionFaultSweep, EveryFaultLeavesTheOldOrTheNewArchiveOrAnUnreadableOne) {
+  const bool pieceByPiece = GetParam();
+  auto refuseMapping = [pieceByPiece] {
+    if (pieceByPiece) platform::InjectFault(platform::Operation::kFileMapping, 1, platform::FaultKind::kFail);
+  };
+  std::int64_t openAfter = 0;
+  const std::int64_t openBefore = platform::OpenHandleCount();
+  ASSERT_TRUE(testing_support::WriteFile(path_, pristine_));
+  const auto counts = fault_sweep::CountCalls([&] {
+    refuseMapping();
+    EXPECT_EQ(DeleteAndClose(&openAfter), kOk);
+  });
+  ASSERT_EQ(fault_sweep::ReadArchive(path_).files, after_);
+  ASSERT_EQ(counts.at(platform::Operation::kFileMapping), 1u);
+
+  const auto cases = fault_sweep::Cases(counts);
+  int failed = 0, unchanged = 0, compacted = 0, unreadable = 0;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const fault_sweep::Case& c = cases[i];
+    if (pieceByPiece && c.op == platform::Operation::kFileMapping) continue;
+    SCOPED_TRACE(c.where);
+    ASSERT_TRUE(testing_support::WriteFile(path_, pristine_));
+    int result;
+    {
+      fault_sweep::ArmedFault armed(c);
+      refuseMapping();
+      result = DeleteAndClose(&openAfter);
+    }
+    EXPECT_EQ(openAfter, openBefore) << "handles left open";
+    if (result != kOk) ++failed;
+    const fault_sweep::ReadBack back = fault_sweep::ReadArchive(path_);
+    if (back.openResult != kOk) {
+      ++unreadable;
+      EXPECT_NE(result, kOk) << "closed without an error, but the reader refuses the archive: " << back.openResult;
+      continue;
+    }
+    EXPECT_TRUE(back.unreadable.empty()) << back.unreadable.front();
+    if (result == kOk) {
+      EXPECT_EQ(back.files, after_) << fault_sweep::Names(back.files);
+    } else {
+      EXPECT_TRUE(back.files == after_ || back.files == before_) << fault_sweep::Names(back.files);
+    }
+    if (back.files == after_) {
+      ++compacted;
+    } else if (back.files == before_) {
+      ++unchanged;
+    }
+    if (i % 24 == 0) {
+      EXPECT_TRUE(fault_sweep::IndependentReadersAccept(path_));
+    }
+  }
+  EXPECT_GT(failed, 0);
+  EXPECT_GT(compacted, 0);
+  std::printf("%zu cases: %d failed, %d unchanged, %d compacted, %d unreadable\n", cases.size(), failed, unchanged,
+              compacted, unreadable);
+}
+
+// Going back to reading closes the written file and opens it again: a close
+// the system refuses there is a write failure, and the archive is closed.
+TEST_F(CompactionFaultTest, RefusedCloseWhenSwitchingBackToReadingIsAWriteError) {
+  ASSERT_TRUE(testing_support::WriteFile(path_, pristine_));
+  const std::int64_t openBefore = platform::OpenHandleCount();
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path_.c_str(), kReadOnly, 9), kOk);
+  ASSERT_EQ(archive.SwitchMode(kModify), kOk);
+  ASSERT_EQ(archive.DeleteEntry(archive.FindEntry("a.txt")), kOk);
+  {
+    fault_sweep::ArmedFault armed({platform::Operation::kCloseFile, 1, platform::FaultKind::kFail, "close 1"});
+    EXPECT_EQ(archive.SwitchMode(kReadOnly), kWriteError);
+  }
+  EXPECT_EQ(archive.Mode(), kClosed);
+  EXPECT_EQ(platform::OpenHandleCount(), openBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(MoveKinds, CompactionFaultSweep, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "PieceByPiece" : "InsideMapping");
+                         });
+
+}  // namespace
+}  // namespace korbel

@@ -1,0 +1,494 @@
+// Archives made to hurt their reader: entries that share bytes, sizes that
+// lie, directories that point into themselves, names that climb out of the
+// target folder, and links planted in it. Each must end with a clear code,
+// with output bounded by what the directory declares, and with nothing
+// written outside the target folder.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+#include "tests/zip/hand_built_zip.h"
+#include "zip/korbel.h"
+
+namespace korbel {
+namespace {
+
+using hand_built::Put16;
+using hand_built::Put32;
+using hand_built::Put64;
+using hand_built::Set16;
+using hand_built::Set32;
+using testing_support::Bytes;
+using testing_support::TempDir;
+
+// One entry as the archive states it; the sizes and CRC are what the headers
+// claim, whatever the data holds.
+struct Piece {
+  std::string name;
+  Bytes data;  // the bytes behind the local header
+  std::uint16_t method = 0;
+  std::uint32_t crc = 0;
+  std::uint64_t compressed = 0;
+  std::uint64_t uncompressed = 0;
+  bool zip64 = false;  // sizes in a Zip64 extra field, 0xFFFFFFFF in the headers
+};
+
+Piece Stored(const std::string& name, const Bytes& data) {
+  Piece piece{name, data};
+  piece.crc = static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
+  piece.compressed = piece.uncompressed = data.size();
+  return piece;
+}
+
+Piece Deflated(const std::string& name, const Bytes& plain) {
+  Piece piece{name, Bytes(compressBound(static_cast<uLong>(plain.size())) + 64)};
+  z_stream zs{};
+  deflateInit2(&zs, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  zs.next_in = const_cast<Bytef*>(plain.data());
+  zs.avail_in = static_cast<uInt>(plain.size());
+  zs.next_out = piece.data.data();
+  zs.avail_out = static_cast<uInt>(piece.data.size());
+  deflate(&zs, Z_FINISH);
+  piece.data.resize(zs.total_out);
+  deflateEnd(&zs);
+  piece.method = 8;
+  piece.crc = static_cast<std::uint32_t>(crc32(0, plain.data(), static_cast<uInt>(plain.size())));
+  piece.compressed = piece.data.size();
+  piece.uncompressed = plain.size();
+  return piece;
+}
+
+struct Layout {
+  Bytes bytes;
+  std::vector<std::size_t> local;
+  std::vector<std::size_t> central;
+  std::size_t directoryStart = 0;
+  std::size_t end = 0;
+};
+
+Bytes SizesField(const Piece& piece) {
+  Bytes extra;
+  if (!piece.zip64) return extra;
+  Put16(&extra, 0x0001);
+  Put16(&extra, 16);
+  Put64(&extra, piece.uncompressed);
+  Put64(&extra, piece.compressed);
+  return extra;
+}
+
+void PutHeaderSizes(Bytes* out, const Piece& piece) {
+  Put32(out, piece.crc);
+  Put32(out, piece.zip64 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(piece.compressed));
+  Put32(out, piece.zip64 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(piece.uncompressed));
+}
+
+Layout Lay(const std::vector<Piece>& pieces) {
+  Layout a;
+  Bytes& out = a.bytes;
+  for (const Piece& piece : pieces) {
+    const Bytes extra = SizesField(piece);
+    a.local.push_back(out.size());
+    Put32(&out, 0x04034B50);
+    Put16(&out, piece.zip64 ? 45 : 20);
+    Put16(&out, 0);
+    Put16(&out, piece.method);
+    Put32(&out, 0x5A210000);
+    PutHeaderSizes(&out, piece);
+    Put16(&out, static_cast<std::uint32_t>(piece.name.size()));
+    Put16(&out, static_cast<std::uint32_t>(extra.size()));
+    out.insert(out.end(), piece.name.begin(), piece.name.end());
+    out.insert(out.end(), extra.begin(), extra.end());
+    out.insert(out.end(), piece.data.begin(), piece.data.end());
+  }
+  a.directoryStart = out.size();
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const Piece& piece = pieces[i];
+    const Bytes extra = SizesField(piece);
+    a.central.push_back(out.size());
+    Put32(&out, 0x02014B50);
+    Put16(&out, 0x0014);
+    Put16(&out, piece.zip64 ? 45 : 20);
+    Put16(&out, 0);
+    Put16(&out, piece.method);
+    Put32(&out, 0x5A210000);
+    PutHeaderSizes(&out, piece);
+    Put16(&out, static_cast<std::uint32_t>(piece.name.size()));
+    Put16(&out, static_cast<std::uint32_t>(extra.size()));
+    Put16(&out, 0);
+    Put16(&out, 0);
+    Put16(&out, 0);
+    Put32(&out, 0x20);
+    Put32(&out, static_cast<std::uint32_t>(a.local[i]));
+    out.insert(out.end(), piece.name.begin(), piece.name.end());
+    out.insert(out.end(), extra.begin(), extra.end());
+  }
+  a.end = out.size();
+  Put32(&out, 0x06054B50);
+  Put16(&out, 0);
+  Put16(&out, 0);
+  Put16(&out, static_cast<std::uint32_t>(pieces.size()));
+  Put16(&out, static_cast<std::uint32_t>(pieces.size()));
+  Put32(&out, static_cast<std::uint32_t>(a.end - a.directoryStart));
+  Put32(&out, static_cast<std::uint32_t>(a.directoryStart));
+  Put16(&out, 0);
+  return a;
+}
+
+// Central header fields, from the header's start.
+constexpr std::size_t kCentralCompressed = 20;
+constexpr std::size_t kCentralUncompressed = 24;
+constexpr std::size_t kCentralOffset = 42;
+constexpr std::size_t kLocalCompressed = 18;
+constexpr std::size_t kLocalUncompressed = 22;
+// End record fields, from the record's start.
+constexpr std::size_t kEndEntriesOnDisk = 8;
+constexpr std::size_t kEndEntries = 10;
+constexpr std::size_t kEndSize = 12;
+constexpr std::size_t kEndOffset = 16;
+
+const Bytes kText = testing_support::TextBytes(3000);
+
+// Three plain entries, the base that most rows damage.
+Layout Plain() {
+  return Lay({Stored("one.txt", testing_support::TextBytes(100)), Stored("two.txt", testing_support::TextBytes(200)),
+              Stored("three.txt", testing_support::TextBytes(300))});
+}
+
+// The quoted-overlap shape: each local header's data region runs over the
+// local headers of every entry behind it, so that n entries of a file of
+// size s would give about n * s bytes.
+Layout QuotedOverlap() {
+  Layout a = Plain();
+  const std::size_t dataEnd = a.directoryStart;
+  for (std::size_t i = 0; i < a.local.size(); ++i) {
+    const std::size_t nameLength = a.bytes[a.local[i] + 26];
+    const std::uint32_t span = static_cast<std::uint32_t>(dataEnd - (a.local[i] + 30 + nameLength));
+    for (const std::size_t at : {a.local[i] + kLocalCompressed, a.local[i] + kLocalUncompressed}) Set32(&a.bytes, at, span);
+    for (const std::size_t at : {a.central[i] + kCentralCompressed, a.central[i] + kCentralUncompressed}) {
+      Set32(&a.bytes, at, span);
+    }
+  }
+  return a;
+}
+
+struct LoadCase {
+  const char* what;
+  std::function<Bytes()> build;
+  int code;  // of a strict Open
+};
+
+class HostileLoadTest : public ::testing::TestWithParam<LoadCase> {};
+
+// Every row is refused (or bounded) when the directory is loaded, before any
+// entry is read.
+TEST_P(HostileLoadTest, LoadEndsWithItsCode) {
+  TempDir dir;
+  const std::string path = dir / "hostile.zip";
+  const Bytes bytes = GetParam().build();
+  ASSERT_TRUE(testing_support::WriteFile(path, bytes));
+  Korbel archive;
+  EXPECT_EQ(archive.Open(path.c_str(), kReadOnly, 9), GetParam().code);
+  // Whatever the archive claims, no more entries than its bytes can hold.
+  EXPECT_LE(archive.EntryCount(), static_cast<int>(bytes.size() / 46));
+}
+
+const LoadCase kLoadCases[] = {
+    {"TwoEntriesShareOneLocalHeader",
+     [] {
+       // Both names must match the one local header for the sharing to be
+       // the only fault: the second entry takes the first one's name.
+       Layout b = Lay({Stored("one.txt", testing_support::TextBytes(100)), Stored("one.txt", testing_support::TextBytes(100))});
+       Set32(&b.bytes, b.central[1] + kCentralOffset, static_cast<std::uint32_t>(b.local[0]));
+       return b.bytes;
+     },
+     kBadFormat},
+    {"QuotedOverlapBomb", [] { return QuotedOverlap().bytes; }, kBadFormat},
+    {"CompressedSizeRunsIntoTheDirectory",
+     [] {
+       Layout a = Plain();
+       Set32(&a.bytes, a.central[2] + kCentralCompressed, 5000);
+       return a.bytes;
+     },
+     kBadFormat},
+    {"Zip64CompressedSizeFarPastTheFile",
+     [] {
+       Piece piece = Stored("big.txt", kText);
+       piece.zip64 = true;
+       piece.compressed = std::uint64_t{1} << 40;
+       return Lay({piece}).bytes;
+     },
+     kBadFormat},
+    {"Zip64CompressedSizeThatWouldWrap",
+     [] {
+       Piece piece = Stored("wrap.txt", kText);
+       piece.zip64 = true;
+       piece.compressed = ~std::uint64_t{0} - 10;
+       return Lay({piece}).bytes;
+     },
+     kBadFormat},
+    {"DirectorySizePastTheFileStart",
+     [] {
+       Layout a = Plain();
+       Set32(&a.bytes, a.end + kEndSize, 0x7FFFFFFF);
+       return a.bytes;
+     },
+     kBadFormat},
+    {"LocalOffsetPointsIntoTheDirectory",
+     [] {
+       Layout a = Plain();
+       Set32(&a.bytes, a.central[1] + kCentralOffset, static_cast<std::uint32_t>(a.central[0]));
+       return a.bytes;
+     },
+     kBadFormat},
+    {"LocalOffsetPastTheFile",
+     [] {
+       Layout a = Plain();
+       Set32(&a.bytes, a.central[0] + kCentralOffset, 0xFFFFFFF0u);
+       return a.bytes;
+     },
+     kBadFormat},
+    {"EntryCountFarAboveWhatFits",
+     [] {
+       Layout a = Plain();
+       Set16(&a.bytes, a.end + kEndEntriesOnDisk, 0xFFFF);
+       Set16(&a.bytes, a.end + kEndEntries, 0xFFFF);
+       return a.bytes;
+     },
+     kBadFormat},
+    {"DirectoryRepeatedAsItsOwnTail",
+     [] {
+       // The directory bytes stand twice; the end record's size covers
+       // both, so the same headers are read as twice the entries, each
+       // pair sharing its local header.
+       Layout a = Plain();
+       Bytes directory(a.bytes.begin() + static_cast<std::ptrdiff_t>(a.directoryStart),
+                       a.bytes.begin() + static_cast<std::ptrdiff_t>(a.end));
+       Bytes out(a.bytes.begin(), a.bytes.begin() + static_cast<std::ptrdiff_t>(a.end));
+       out.insert(out.end(), directory.begin(), directory.end());
+       const std::size_t end = out.size();
+       out.insert(out.end(), a.bytes.begin() + static_cast<std::ptrdiff_t>(a.end), a.bytes.end());
+       Set16(&out, end + kEndEntriesOnDisk, 6);
+       Set16(&out, end + kEndEntries, 6);
+       Set32(&out, end + kEndSize, static_cast<std::uint32_t>(2 * directory.size()));
+       return out;
+     },
+     kBadFormat},
+    {"Zip64RecordPointsBackIntoTheDirectory",
+     [] {
+       hand_built::Archive a = hand_built::Build({{"one.txt", "first", false, 0}, {"two.txt", "second", false, 0}}, true);
+       // The Zip64 record claims the directory starts at its own second
+       // header and holds one entry more than there are.
+       hand_built::Set64(&a.bytes, a.zip64Record + 48, a.central[1]);
+       return a.bytes;
+     },
+     kBadFormat},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileLoadTest, ::testing::ValuesIn(kLoadCases),
+                         [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.what); });
+
+// ---- Reading: the declared size bounds the output ----------------------------
+
+std::int64_t CountOnly(void* context, const void* data, std::size_t length) {
+  if (data != nullptr) *static_cast<std::uint64_t*>(context) += length;
+  return static_cast<std::int64_t>(length);
+}
+
+struct ReadCase {
+  const char* what;
+  std::function<Piece()> build;
+};
+
+class LyingSizeTest : public ::testing::TestWithParam<ReadCase> {};
+
+// The entry loads, but its stream and its declared size disagree: reading,
+// testing and extracting all fail with 22, and never deliver a byte beyond
+// the declared size.
+TEST_P(LyingSizeTest, ReadingFailsWithinTheDeclaredSize) {
+  TempDir dir;
+  const std::string path = dir / "lying.zip";
+  const Piece piece = GetParam().build();
+  ASSERT_TRUE(testing_support::WriteFile(path, Lay({piece}).bytes));
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
+  std::uint64_t delivered = 0;
+  EXPECT_EQ(archive.ReadEntry(0, &delivered, CountOnly, nullptr), kDecompressError);
+  EXPECT_LE(delivered, piece.uncompressed);
+  EXPECT_EQ(archive.TestEntry(0), kDecompressError);
+  const std::string target = dir / "out";
+  int errors = 0;
+  EXPECT_EQ(archive.ExtractAll(target.c_str(), &errors), kDecompressError);
+  EXPECT_EQ(errors, 1);
+  const std::string written = target + "/" + piece.name;
+  if (testing_support::FileExists(written)) {
+    EXPECT_LE(testing_support::ReadFile(written).size(), piece.uncompressed);
+  }
+}
+
+const ReadCase kReadCases[] = {
+    {"DeflateBombDeclaresTooLittle",
+     [] {
+       // 8 MiB of zeros in a few KiB, declared as 1000 bytes, CRC of the whole.
+       Piece piece = Deflated("bomb.bin", Bytes(8u << 20, 0));
+       piece.uncompressed = 1000;
+       return piece;
+     }},
+    {"DeflateDeclaresTooMuch",
+     [] {
+       Piece piece = Deflated("short.txt", kText);
+       piece.uncompressed = kText.size() * 2;
+       return piece;
+     }},
+    {"StoredDeclaresLessThanItHolds",
+     [] {
+       Piece piece = Stored("stored.txt", kText);
+       piece.uncompressed = 10;
+       return piece;
+     }},
+    {"Zip64UncompressedSizeFarTooLarge",
+     [] {
+       Piece piece = Deflated("huge.txt", kText);
+       piece.zip64 = true;
+       piece.uncompressed = std::uint64_t{1} << 40;
+       return piece;
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, LyingSizeTest, ::testing::ValuesIn(kReadCases),
+                         [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.what); });
+
+// A tolerant load keeps the overlapping entries; extracting them still
+// yields no more than the sizes the directory declares.
+TEST(HostileArchiveTest, TolerantLoadOfAnOverlapBombStaysWithinTheDeclaredSizes) {
+  TempDir dir;
+  const std::string path = dir / "bomb.zip";
+  const Layout a = QuotedOverlap();
+  ASSERT_TRUE(testing_support::WriteFile(path, a.bytes));
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path.c_str(), kReadOnly | kTolerant, 9), kOk);
+  ASSERT_EQ(archive.EntryCount(), 3);
+  EXPECT_FALSE(archive.IsFaulty(0) && archive.IsFaulty(1) && archive.IsFaulty(2));
+  std::uint64_t declared = 0;
+  std::uint64_t delivered = 0;
+  for (int i = 0; i < archive.EntryCount(); ++i) {
+    declared += archive.EntrySize(i, false);
+    std::uint64_t one = 0;
+    archive.ReadEntry(i, &one, CountOnly, nullptr);
+    EXPECT_LE(one, archive.EntrySize(i, false)) << archive.EntryName(i);
+    delivered += one;
+  }
+  EXPECT_LE(delivered, declared);
+  EXPECT_LE(declared, 3 * a.bytes.size());
+}
+
+// ---- Names --------------------------------------------------------------------
+
+struct NameCase {
+  const char* what;
+  std::string name;
+  int code;              // of ExtractAll
+  const char* landsAt;   // relative to the target when the entry is written; null: nothing written
+};
+
+class HostileNameTest : public ::testing::TestWithParam<NameCase> {};
+
+// The target folder lies inside a box; after the extraction the box holds
+// the target folder and nothing else, and the target holds at most the one
+// file the row expects.
+TEST_P(HostileNameTest, NothingLandsOutsideTheTarget) {
+  const NameCase& row = GetParam();
+  TempDir box;
+  const std::string target = box / "deep/target";
+  ASSERT_TRUE(std::filesystem::create_directories(target));
+  const std::string path = box / "names.zip";
+  ASSERT_TRUE(testing_support::WriteFile(path, Lay({Stored(row.name, kText)}).bytes));
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
+  ASSERT_EQ(archive.EntryCount(), 1);
+  int errors = 0;
+  EXPECT_EQ(archive.ExtractAll(target.c_str(), &errors), row.code);
+  EXPECT_EQ(errors, row.code == kOk ? 0 : 1);
+  archive.Close();
+
+  std::vector<std::string> written;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(box.Path())) {
+    if (item.is_regular_file()) written.push_back(std::filesystem::relative(item.path(), box.Path()).generic_string());
+  }
+  std::vector<std::string> expected = {"names.zip"};
+  if (row.landsAt != nullptr) expected.push_back(std::string("deep/target/") + row.landsAt);
+  std::sort(written.begin(), written.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(written, expected);
+}
+
+const NameCase kNameCases[] = {
+    {"DotDot", "../evil.txt", kBadPath, nullptr},
+    {"DotDotDeeper", "a/../../evil.txt", kBadPath, nullptr},
+    {"DotDotBackslashes", "a\\..\\..\\evil.txt", kBadPath, nullptr},
+    {"DotDotAtTheEnd", "a/..", kBadPath, nullptr},
+    // A leading root or drive is dropped, as when the archive was made: the
+    // entry lands inside the target.
+    {"AbsoluteSlash", "/abs.txt", kOk, "abs.txt"},
+    {"AbsoluteBackslash", "\\abs.txt", kOk, "abs.txt"},
+    {"DriveBackslash", "C:\\abs.txt", kOk, "abs.txt"},
+    {"DriveSlash", "C:/abs.txt", kOk, "abs.txt"},
+    {"ServerShare", "//server/share/x.txt", kBadPath, nullptr},
+    {"DriveAndServer", "C:\\\\server\\x.txt", kBadPath, nullptr},
+    {"NulInside", std::string("ok.txt\0/../../evil.txt", 22), kBadPath, nullptr},
+    {"NulFirst", std::string("\0evil.txt", 9), kBadPath, nullptr},
+    {"LongestName", std::string(65535, 'n'), kBadPath, nullptr},
+    {"LongestNameOfComponents", [] {
+       std::string name;
+       while (name.size() + 2 <= 65535) name += "d/";
+       return name + "x";
+     }(), kBadPath, nullptr},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileNameTest, ::testing::ValuesIn(kNameCases),
+                         [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.what); });
+
+// ---- Links in the target folder (POSIX) ---------------------------------------
+
+// A link planted inside the target, pointing outside it: an entry whose path
+// runs through the link, or names the link itself, is refused with 20, and
+// the folder the link points to stays as it was.
+TEST(HostileArchiveTest, EntriesThroughALinkInTheTargetAreRefused) {
+  if (!testing_support::HostToolsAvailable()) GTEST_SKIP() << "links need a POSIX file system here";
+  TempDir box;
+  const std::string target = box / "target";
+  const std::string outside = box / "outside";
+  ASSERT_TRUE(std::filesystem::create_directories(target));
+  ASSERT_TRUE(std::filesystem::create_directories(outside));
+  ASSERT_TRUE(testing_support::WriteFile(outside + "/victim.txt", std::string("keep me")));
+  std::filesystem::create_directory_symlink(outside, target + "/link");
+  std::filesystem::create_symlink(outside + "/victim.txt", target + "/file.txt");
+  const std::string path = box / "links.zip";
+  ASSERT_TRUE(testing_support::WriteFile(
+      path, Lay({Stored("link/evil.txt", kText), Stored("link/sub/evil.txt", kText), Stored("file.txt", kText),
+                 Stored("plain/ok.txt", kText)})
+                .bytes));
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
+  int errors = 0;
+  EXPECT_EQ(archive.ExtractAll(target.c_str(), &errors), kBadPath);
+  EXPECT_EQ(errors, 3);
+  archive.Close();
+  std::vector<std::string> outsideFiles;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(outside)) {
+    outsideFiles.push_back(item.path().filename().string());
+  }
+  EXPECT_EQ(outsideFiles, std::vector<std::string>{"victim.txt"});
+  EXPECT_EQ(testing_support::ReadFile(outside + "/victim.txt"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+  // The entry that needs no link is written.
+  EXPECT_EQ(testing_support::ReadFile(target + "/plain/ok.txt"), kText);
+}
+
+}  // namespace
+}  // namespace korbel
