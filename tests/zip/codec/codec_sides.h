@@ -82,6 +82,22 @@ inline Bytes ReferenceDeflate(const Bytes& data, int level, bool sized) {
   return out;
 }
 
+// zlib's raw inflate of `packed`, expected to give `size` bytes (one more is
+// room to show a stream that runs longer).
+inline Bytes ReferenceInflate(const Bytes& packed, std::size_t size, bool /*sizeKnown*/ = true) {
+  z_stream zs{};
+  EXPECT_EQ(inflateInit2(&zs, -15), Z_OK);
+  Bytes out(size + 1);
+  zs.next_in = const_cast<unsigned char*>(packed.data());
+  zs.avail_in = static_cast<uInt>(packed.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(inflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  inflateEnd(&zs);
+  return out;
+}
+
 // A function input that hands out its bytes in pieces of an odd size, so
 // codecs meet short reads; `failAfter` bytes in, it fails instead.
 struct FunctionSource {
