@@ -30,6 +30,10 @@ constexpr std::uint64_t kUnknownSize = ~std::uint64_t{0};
 // The decoder never needs a dictionary larger than the data, nor smaller
 // than this.
 constexpr std::uint32_t kSmallestDictionary = 4096;
+// The dictionary comes from the data's properties and the size from the
+// directory, so neither bounds the memory of a hostile entry: larger
+// dictionaries are refused as too little memory.
+constexpr std::uint32_t kLargestDictionary = std::uint32_t{1} << 30;
 
 // A library stream that is ended on every way out of a run.
 struct LzmaStream {
@@ -202,6 +206,7 @@ std::uint64_t LzmaCodec::Decompress(int mode) {
   if (known && expected < options->dict_size) {
     options->dict_size = std::max(kSmallestDictionary, static_cast<std::uint32_t>(expected));
   }
+  if (options->dict_size > kLargestDictionary) Fail(kCodecNoMemory, kNoMemory);
   LzmaStream coder;
   lzma_stream& zs = coder.stream;
   switch (lzma_raw_decoder(&zs, filters)) {

@@ -47,6 +47,9 @@ constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, "Schreibfehler", kC
 
 constexpr std::size_t kInputSize = 32768;
 constexpr std::size_t kOutputSize = std::size_t{2} << 20;
+// The stream's headers choose the dictionary; past this much memory the
+// library refuses the stream (as too little memory) instead of allocating.
+constexpr std::uint64_t kDecoderMemoryLimit = std::uint64_t{1} << 30;
 
 // liblzma does not tell a wrong check value from other damage: both are
 // data errors.
@@ -147,7 +150,7 @@ std::uint64_t XzCodec::Decompress(int mode) {
   BeginDecompression(mode);
   XzStream coder;
   lzma_stream& zs = coder.stream;
-  const lzma_ret started = lzma_stream_decoder(&zs, UINT64_MAX, 0);
+  const lzma_ret started = lzma_stream_decoder(&zs, kDecoderMemoryLimit, 0);
   if (started != LZMA_OK) FailWithResult(started == LZMA_MEM_ERROR ? kXzNoMemory : kXzBadParameter);
 
   unsigned char* input = InputBuffer();

@@ -113,4 +113,43 @@ TEST(LzmaCodecTest, AHeaderThatDoesNotFitIsAWriteFailure) {
   EXPECT_TRUE(sides.GuardIntact());
 }
 
+// The dictionary size is the data's own claim: past 1 GiB it is refused as
+// too little memory, unless the entry's size shows that less will do.
+TEST(LzmaCodecTest, HugeDictionaryIsRefusedUnlessTheSizeBoundsIt) {
+  const Bytes data = testing_support::TextBytes(20000);
+  testing_support::TempDir dir;
+  LzmaCodec codec;
+  codec.SetMode(3);
+  Bytes packed = codec_testing::RunCodec(codec, Direction::kCompress, 5, SideType::kMemory,
+                                         SideType::kFunction, data, 0, dir)
+                     .output;
+  struct Case {
+    std::uint32_t dictionary;
+    std::int64_t size;
+    bool refused;
+  };
+  const Case cases[] = {
+      {0x40000001u, -1, true},
+      {0xFFFFFFFFu, -1, true},
+      {0xFFFFFFFFu, static_cast<std::int64_t>(data.size()), false},
+  };
+  for (const auto& c : cases) {
+    for (int i = 0; i < 4; ++i) packed[5 + i] = static_cast<unsigned char>(c.dictionary >> (8 * i));
+    LzmaCodec reader;
+    reader.SetUncompressedSize(c.size);
+    if (c.refused) {
+      codec_testing::Sides sides(dir, "huge");
+      sides.ConnectInput(reader, SideType::kMemory, packed);
+      sides.ConnectOutput(reader, SideType::kFunction, 0);
+      codec_testing::ExpectFailure(reader, [&] { reader.Decompress(3); }, korbel::kCodecNoMemory,
+                                   "Zu wenig Speicher");
+      EXPECT_TRUE(sides.Output().empty()) << c.dictionary;
+    } else {
+      const auto back = codec_testing::RunCodec(reader, Direction::kDecompress, 3, SideType::kMemory,
+                                                SideType::kFunction, packed, 0, dir);
+      EXPECT_EQ(back.output, data) << c.dictionary;
+    }
+  }
+}
+
 }  // namespace
