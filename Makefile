@@ -1,21 +1,28 @@
 # make run   installs what is missing, builds, packs the sample project, shows the archive
 # make test  installs, builds Linux, Linux under sanitizers and Windows, runs every test
+# make fuzz  builds the libFuzzer targets with clang and runs each FUZZ_SECONDS
 JOBS ?= $(shell nproc)
 BUILD := build
 LINUX := $(BUILD)/linux
 ASAN := $(BUILD)/asan
 WINDOWS := $(BUILD)/windows
 BENCH := $(BUILD)/bench
+FUZZ := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_JOBS ?= 1
 MINGW_DEPS := $(abspath $(BUILD)/mingw-deps)
 CTEST := ctest --output-on-failure -j$(JOBS)
 
 .PHONY: all run test deps deps-windows linux asan windows test-linux test-asan test-windows \
-        test-large bench install clean
+        test-large bench fuzz deps-fuzz install clean
 
 all: linux
 
 deps:
 	@bash tools/install-deps.sh native
+
+deps-fuzz:
+	@bash tools/install-deps.sh fuzz
 
 deps-windows:
 	@bash tools/install-deps.sh windows
@@ -58,6 +65,16 @@ bench: deps
 	@cmake -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DPAKKARO_BENCH=ON -DPAKKARO_TESTS=OFF >/dev/null
 	@cmake --build $(BENCH) -j$(JOBS)
 	bash bench/run.sh $(BENCH)
+
+# Fuzzing: every target of fuzz/ for FUZZ_SECONDS on a working copy of its
+# seeds (build/fuzz/corpus-work), FUZZ_JOBS side by side; findings land in
+# build/fuzz/corpus-work/findings. The seeds themselves run in `make test`.
+fuzz: deps deps-fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAKKARO_FUZZ=ON \
+	  -DPAKKARO_TESTS=OFF -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" \
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
+	@cmake --build $(FUZZ) -j$(JOBS)
+	FUZZ_JOBS=$(FUZZ_JOBS) bash tools/run-fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
 
 run: linux
 	@bash tools/run-sample.sh $(LINUX)/pakkaro

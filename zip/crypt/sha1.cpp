@@ -6,6 +6,7 @@
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define KORBEL_SHA1_X86 1
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -157,8 +158,13 @@ Sha1::Sha1(Engine engine) : compress_(CompressPortable) {
 
 bool Sha1::HardwareAvailable() {
 #ifdef KORBEL_SHA1_X86
-  static const bool available =
-      __builtin_cpu_supports("sha") != 0 && __builtin_cpu_supports("sse4.1") != 0;
+  // Asked through CPUID (leaf 7: SHA, leaf 1: SSE4.1) because not every
+  // compiler's __builtin_cpu_supports knows the name "sha".
+  static const bool available = [] {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0 || (b & bit_SHA) == 0) return false;
+    return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_SSE4_1) != 0;
+  }();
   return available;
 #else
   return false;

@@ -50,4 +50,41 @@ TEST(XzCodecTest, DataBehindTheStreamIsLeftAlone) {
   EXPECT_EQ(codec.CompressedCount(), size);
 }
 
+// A stream whose block asks for a 4 GiB dictionary is refused as too
+// little memory before anything is allocated or written.
+TEST(XzCodecTest, DictionaryPastTheMemoryLimitIsRefused) {
+  const Bytes data = testing_support::TextBytes(3000);
+  Bytes packed(lzma_stream_buffer_bound(data.size()));
+  std::size_t size = 0;
+  ASSERT_EQ(lzma_easy_buffer_encode(0, LZMA_CHECK_CRC32, nullptr, data.data(), data.size(),
+                                    packed.data(), &size, packed.size()),
+            LZMA_OK);
+  packed.resize(size);
+  // The block header follows the 12-byte stream header; its LZMA2 filter
+  // (id 0x21, one property byte) holds the dictionary code, 40 the largest.
+  const std::size_t headerSize = (packed[12] + 1u) * 4u;
+  const Bytes header(packed.begin() + 12, packed.begin() + 12 + static_cast<std::ptrdiff_t>(headerSize));
+  std::size_t filter = 0;
+  while (filter + 2 < headerSize && !(header[filter] == 0x21 && header[filter + 1] == 0x01)) ++filter;
+  ASSERT_LT(filter + 2, headerSize - 4);
+  packed[12 + filter + 2] = 40;
+  const std::uint32_t crc = lzma_crc32(packed.data() + 12, headerSize - 4, 0);
+  for (std::size_t i = 0; i < 4; ++i) {
+    packed[12 + headerSize - 4 + i] = static_cast<unsigned char>(crc >> (8 * i));
+  }
+
+  testing_support::TempDir dir;
+  XzCodec codec;
+  codec_testing::Sides sides(dir, "huge");
+  sides.ConnectInput(codec, SideType::kMemory, packed);
+  sides.ConnectOutput(codec, SideType::kFunction, 0);
+  try {
+    codec.Decompress(8);
+    ADD_FAILURE() << "the run succeeded";
+  } catch (const korbel::CodecFailure& failure) {
+    EXPECT_EQ(failure.kind, korbel::kCodecNoMemory);
+  }
+  EXPECT_TRUE(sides.Output().empty());
+}
+
 }  // namespace
