@@ -31,15 +31,17 @@ inline std::int64_t TakeCapped(void* context, const void* data, std::size_t leng
 }
 
 // Selects the codec of zip `method` as the reader does and decompresses the
-// bytes once, the input from memory, the output into a capped sink.
+// bytes once, the input from memory, the output into a capped sink; with a
+// stated size (`expected`), as the reader states the directory's.
 inline void DecompressOnce(int method, std::uint64_t uncompressedSize, const std::uint8_t* data,
-                           std::size_t size) {
+                           std::size_t size, std::uint64_t expected = korbel::kUnknownSize) {
   korbel::CodecSelection selection;
   if (korbel::SelectCodec(selection, method, uncompressedSize, 0) != korbel::kSelectOk) return;
   korbel::Codec& codec = *selection.codec;
   CappedSink sink;
   codec.InputFromMemory(size, data, korbel::kNoCrc);
   codec.OutputToFunction(&sink, TakeCapped, 0);
+  codec.ExpectSize(expected);
   try {
     codec.Decompress(korbel::kOwnMode);
   } catch (const korbel::CodecFailure&) {

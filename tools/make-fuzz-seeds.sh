@@ -70,6 +70,12 @@ def put(target, name, data):
     with open(os.path.join(out, target, name), "wb") as f:
         f.write(data)
 
+# The Deflate target reads a flag and a 24-bit stated size first: each stream
+# goes in streamed and with its true size stated.
+def put_deflate(name, raw, usize):
+    put("deflate", name, b"\x00\x00\x00\x00" + raw)
+    put("deflate", name + "-stated", b"\x01" + struct.pack("<I", usize)[:3] + raw)
+
 # Archives from Python's zipfile: every method it writes, Zip64 records, a
 # data descriptor (written through a stream), names with the UTF-8 flag.
 src = os.path.join(work, "src")
@@ -114,7 +120,7 @@ for i, name in enumerate(sorted(os.listdir(zips))):
     for method, flags, raw, usize in local_entries(data):
         tag = "%s-%d" % (stem, len(raw))
         if method == 8:
-            put("deflate", tag, raw)
+            put_deflate(tag, raw, usize)
         elif method == 9:
             put("deflate64", tag, raw)
         elif method == 12:
@@ -134,7 +140,7 @@ for i, name in enumerate(sorted(os.listdir(zips))):
 text = open(os.path.join(src, "text.txt"), "rb").read()
 for level in (1, 9):
     c = zlib.compressobj(level, zlib.DEFLATED, -15)
-    put("deflate", "zlib-level%d" % level, c.compress(text) + c.flush())
+    put_deflate("zlib-level%d" % level, c.compress(text) + c.flush(), len(text))
 for name in ("text.bz2", "runs.bz2"):
     put("bzip2", name, open(os.path.join(work, name), "rb").read())
 for name in ("text.xz", "noise.xz", "runs.xz"):
