@@ -38,15 +38,9 @@ void ReadEverything(korbel::Korbel& archive) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 2) return 0;
-  const unsigned choice = fuzzing::TakeLittleEndian(data, size, 1);
-  const std::uint32_t options = (choice & 1) ? std::uint32_t{korbel::kTolerant} : 0u;
-  std::vector<std::uint8_t> block(data, data + size);
+  std::vector<std::uint8_t> block;
   korbel::Korbel archive;
-  if (archive.OpenMemory(block.data(), static_cast<std::int64_t>(block.size()), -1, options) !=
-      korbel::kOk) {
-    return 0;
-  }
+  if (!fuzzing::OpenArchiveInput(data, size, &block, &archive)) return 0;
   ReadEverything(archive);
   archive.SetPassword("fuzz");
   ReadEverything(archive);

@@ -10,15 +10,9 @@
 #include "zip/korbel.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 2) return 0;
-  const unsigned choice = fuzzing::TakeLittleEndian(data, size, 1);
-  const std::uint32_t options = (choice & 1) ? std::uint32_t{korbel::kTolerant} : 0u;
-  std::vector<std::uint8_t> block(data, data + size);
+  std::vector<std::uint8_t> block;
   korbel::Korbel archive;
-  if (archive.OpenMemory(block.data(), static_cast<std::int64_t>(block.size()), -1, options) !=
-      korbel::kOk) {
-    return 0;
-  }
+  if (!fuzzing::OpenArchiveInput(data, size, &block, &archive)) return 0;
   // A second load of the same store must find the same directory again.
   const int count = archive.EntryCount();
   if (archive.LoadDirectory(0) == korbel::kOk && archive.EntryCount() != count) __builtin_trap();

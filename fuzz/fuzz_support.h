@@ -6,10 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "zip/codec/codec.h"
 #include "zip/codec/codec_failure.h"
 #include "zip/codec/codec_selection.h"
+#include "zip/korbel.h"
 
 namespace fuzzing {
 
@@ -58,6 +60,19 @@ inline std::uint64_t TakeLittleEndian(const std::uint8_t*& data, std::size_t& si
     value |= static_cast<std::uint64_t>(*data) << (8 * i);
   }
   return value;
+}
+
+// Opens the input as an archive in memory: its first byte chooses the loader
+// (bit 0: tolerant), the rest is the archive, copied into `block`, which must
+// outlive the archive. False when there is nothing to open or it is refused.
+inline bool OpenArchiveInput(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>* block,
+                             korbel::Korbel* archive) {
+  if (size < 2) return false;
+  const unsigned choice = TakeLittleEndian(data, size, 1);
+  const std::uint32_t options = (choice & 1) ? std::uint32_t{korbel::kTolerant} : 0u;
+  block->assign(data, data + size);
+  return archive->OpenMemory(block->data(), static_cast<std::int64_t>(block->size()), -1, options) ==
+         korbel::kOk;
 }
 
 }  // namespace fuzzing

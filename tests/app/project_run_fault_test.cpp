@@ -27,20 +27,9 @@ namespace pakkaro {
 namespace {
 
 using fault_sweep::Files;
+using fault_sweep::Tree;
 using testing_support::Bytes;
 using testing_support::TempDir;
-
-// Every file below `folder` with its content, by path relative to it.
-Files Tree(const std::string& folder) {
-  Files tree;
-  std::error_code error;
-  for (const auto& item : std::filesystem::recursive_directory_iterator(folder, error)) {
-    if (!item.is_regular_file()) continue;
-    std::string relative = std::filesystem::relative(item.path(), folder).generic_string();
-    tree[relative] = testing_support::ReadFile(item.path().string());
-  }
-  return tree;
-}
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 

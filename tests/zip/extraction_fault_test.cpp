@@ -18,19 +18,9 @@ namespace korbel {
 namespace {
 
 using fault_sweep::Files;
+using fault_sweep::Tree;
 using testing_support::Bytes;
 using testing_support::TempDir;
-
-Files Tree(const std::string& folder) {
-  Files tree;
-  std::error_code error;
-  for (const auto& item : std::filesystem::recursive_directory_iterator(folder, error)) {
-    if (!item.is_regular_file()) continue;
-    tree[std::filesystem::relative(item.path(), folder).generic_string()] =
-        testing_support::ReadFile(item.path().string());
-  }
-  return tree;
-}
 
 struct Outcome {
   int openResult = kOk;

@@ -6,6 +6,7 @@
 #define PAKKARO_TESTS_ZIP_FAULT_SWEEP_H
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -21,6 +22,18 @@ namespace fault_sweep {
 using testing_support::Bytes;
 // Stored name -> content.
 using Files = std::map<std::string, Bytes>;
+
+// Every file below `folder` with its content, by path relative to it.
+inline Files Tree(const std::string& folder) {
+  Files tree;
+  std::error_code error;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(folder, error)) {
+    if (!item.is_regular_file()) continue;
+    tree[std::filesystem::relative(item.path(), folder).generic_string()] =
+        testing_support::ReadFile(item.path().string());
+  }
+  return tree;
+}
 
 struct OperationFaults {
   platform::Operation op;
