@@ -11,6 +11,7 @@
 
 #include "platform/fault_injection.h"
 #include "tests/support/test_support.h"
+#include "tests/zip/entry_bytes.h"
 #include "zip/codec/deflate_codec.h"
 #include "zip/korbel.h"
 
@@ -42,20 +43,7 @@ std::string ModeName(const ::testing::TestParamInfo<Mode>& info) {
   return info.param == Mode::kQueued ? "Queued" : "Immediate";
 }
 
-std::int64_t CollectBytes(void* context, const void* data, std::size_t length) {
-  if (data != nullptr) {
-    auto* out = static_cast<Bytes*>(context);
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    out->insert(out->end(), bytes, bytes + length);
-  }
-  return static_cast<std::int64_t>(length);
-}
-
-Bytes ReadAll(Korbel& archive, int index) {
-  Bytes out;
-  EXPECT_EQ(archive.ReadEntry(index, &out, CollectBytes, nullptr), kOk) << archive.EntryName(index);
-  return out;
-}
+using entry_bytes::ReadAll;
 
 // The status of `unzip -t` on the archive; 0 also when the tool is missing.
 int UnzipTest(const std::string& path) {

@@ -14,6 +14,7 @@
 
 #include "platform/fault_injection.h"
 #include "tests/support/test_support.h"
+#include "tests/zip/entry_bytes.h"
 #include "zip/error_codes.h"
 #include "zip/korbel.h"
 
@@ -127,13 +128,6 @@ struct ReadBack {
   std::vector<std::string> unreadable;  // entries listed whose data failed to read
 };
 
-inline std::int64_t AppendToBytes(void* context, const void* data, std::size_t length) {
-  if (data == nullptr) return 0;
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(), bytes, bytes + length);
-  return static_cast<std::int64_t>(length);
-}
-
 inline ReadBack ReadArchive(const std::string& path) {
   ReadBack back;
   korbel::Korbel archive;
@@ -143,7 +137,7 @@ inline ReadBack ReadArchive(const std::string& path) {
     if (archive.IsFolder(i)) continue;
     Bytes data;
     const std::string name = archive.EntryName(i);
-    if (archive.ReadEntry(i, &data, AppendToBytes, nullptr) != korbel::kOk) {
+    if (archive.ReadEntry(i, &data, entry_bytes::AppendToBytes, nullptr) != korbel::kOk) {
       back.unreadable.push_back(name);
     } else {
       back.files[name] = data;

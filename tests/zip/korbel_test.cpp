@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "tests/zip/entry_bytes.h"
 
 namespace korbel {
 namespace {
@@ -19,20 +20,7 @@ using testing_support::Quote;
 using testing_support::RunCommand;
 using testing_support::TempDir;
 
-std::int64_t CollectBytes(void* context, const void* data, std::size_t length) {
-  if (data != nullptr) {
-    auto* out = static_cast<Bytes*>(context);
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    out->insert(out->end(), bytes, bytes + length);
-  }
-  return static_cast<std::int64_t>(length);
-}
-
-Bytes ReadAll(Korbel& archive, int index) {
-  Bytes out;
-  EXPECT_EQ(archive.ReadEntry(index, &out, CollectBytes, nullptr), kOk) << archive.EntryName(index);
-  return out;
-}
+using entry_bytes::ReadAll;
 
 // A small project tree with text, random and empty files.
 void MakeTree(const TempDir& dir) {

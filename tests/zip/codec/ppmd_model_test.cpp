@@ -9,29 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/zip/codec/ppmd_test_io.h"
 #include "zip/codec/ppmd_range_coder.h"
 
 namespace korbel {
 namespace {
 
-struct ByteSource {
-  std::vector<uint8_t> bytes;
-  size_t pos = 0;
-};
-
-long ReadBytes(void* context, unsigned char* buffer, unsigned long size) {
-  auto* source = static_cast<ByteSource*>(context);
-  const size_t n = std::min<size_t>(size, source->bytes.size() - source->pos);
-  if (n != 0) std::memcpy(buffer, source->bytes.data() + source->pos, n);
-  source->pos += n;
-  return static_cast<long>(n);
-}
-
-long WriteBytes(void* context, const unsigned char* buffer, unsigned long size) {
-  auto* sink = static_cast<std::vector<uint8_t>*>(context);
-  sink->insert(sink->end(), buffer, buffer + size);
-  return static_cast<long>(size);
-}
+using ppmd_testing::ByteSource;
+using ppmd_testing::ReadBytes;
+using ppmd_testing::WriteBytes;
 
 // Words with some noise between them: the model builds deep contexts and still meets
 // new symbols often enough to escape through every order.
