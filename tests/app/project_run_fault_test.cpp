@@ -116,7 +116,7 @@ TEST_F(ProjectRunFaultTest, EveryFaultEndsInAnHonestResult) {
 
   // Under the Windows build (run through Wine) every file call is slow: a
   // spread of the indexes there, all of them natively.
-  const std::uint32_t stride = testing_support::HostToolsAvailable() ? 1 : 3;
+  const std::uint32_t stride = testing_support::IsPosixBuild() ? 1 : 3;
   const auto cases = fault_sweep::Cases(counts, stride);
   int failures = 0;
   int absorbed = 0;

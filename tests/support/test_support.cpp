@@ -1,13 +1,9 @@
 #include "tests/support/test_support.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
-
-#include "platform/platform.h"
 
 namespace testing_support {
 namespace stdfs = std::filesystem;
@@ -77,44 +73,6 @@ Bytes TextBytes(std::size_t size) {
   Bytes data(size);
   for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<unsigned char>(kWords[(i * 7 + i / 61) % (sizeof(kWords) - 1)]);
   return data;
-}
-
-bool HostToolsAvailable() { return platform::NarrowIsUtf8(); }
-
-bool HaveTool(const std::string& name) {
-  return HostToolsAvailable() && RunCommand("command -v " + name + " >/dev/null 2>&1") == 0;
-}
-
-int RunCommand(const std::string& command, std::string* output) {
-  if (output == nullptr) {
-    const int status = std::system(command.c_str());
-#ifdef WEXITSTATUS
-    return status == -1 ? -1 : WEXITSTATUS(status);
-#else
-    return status;
-#endif
-  }
-  output->clear();
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, got);
-  const int status = pclose(pipe);
-#ifdef WEXITSTATUS
-  return status == -1 ? -1 : WEXITSTATUS(status);
-#else
-  return status;
-#endif
-}
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
-  }
-  return quoted + "'";
 }
 
 }  // namespace testing_support

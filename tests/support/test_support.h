@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/host_tools.h"
+
 namespace testing_support {
 
 using Bytes = std::vector<unsigned char>;
@@ -36,16 +38,6 @@ bool FileExists(const std::string& path);
 // Deterministic test data.
 Bytes RandomBytes(std::size_t size, std::uint32_t seed);
 Bytes TextBytes(std::size_t size);
-
-// True on a POSIX build, where the independent tools of the machine can run.
-bool HostToolsAvailable();
-// True when `name` is on the PATH (always false on the Windows build).
-bool HaveTool(const std::string& name);
-// Runs a shell command; its exit status, or -1 when it could not run. The
-// command's output goes to `output` when given.
-int RunCommand(const std::string& command, std::string* output = nullptr);
-// Quotes a path for the shell.
-std::string Quote(const std::string& text);
 
 }  // namespace testing_support
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/fault_injection.h"
+#include "tests/support/independent_readers.h"
 #include "tests/support/test_support.h"
 #include "tests/zip/entry_bytes.h"
 #include "zip/codec/deflate_codec.h"
@@ -19,7 +20,6 @@ namespace korbel {
 namespace {
 
 using testing_support::Bytes;
-using testing_support::HaveTool;
 using testing_support::Quote;
 using testing_support::RandomBytes;
 using testing_support::RunCommand;
@@ -45,15 +45,9 @@ std::string ModeName(const ::testing::TestParamInfo<Mode>& info) {
 
 using entry_bytes::ReadAll;
 
-// The status of `unzip -t` on the archive; 0 also when the tool is missing.
-int UnzipTest(const std::string& path) {
-  if (!HaveTool("unzip")) return 0;
-  return RunCommand("unzip -tqq " + Quote(path) + " >/dev/null 2>&1");
-}
-
-bool IndependentReadersAccept(const std::string& path) {
-  if (UnzipTest(path) != 0) return false;
-  return !HaveTool("7zz") || RunCommand("7zz t " + Quote(path) + " >/dev/null 2>&1") == 0;
+::testing::AssertionResult IndependentReadersAccept(const std::string& path) {
+  using testing_support::Reader;
+  return testing_support::ReadersAccept(path, {Reader::kUnzip, Reader::kSevenZip});
 }
 
 std::vector<std::string> NamesOf(const std::string& path) {
@@ -455,7 +449,8 @@ TEST(AddingTest, FailingCloseLeavesNoArchivePosingAsComplete) {
       EXPECT_NE(result, kOk) << where;
       // Only the last bytes, the archive comment, may be cut short and leave
       // a readable archive; it must then hold every file.
-      if (HaveTool("unzip") && testing_support::FileExists(path) && UnzipTest(path) == 0) {
+      if (testing_support::RequireTool("unzip") && testing_support::FileExists(path) &&
+          RunCommand("unzip -tqq " + Quote(path) + " >/dev/null 2>&1") == 0) {
         std::string listing;
         RunCommand("unzip -Z1 " + Quote(path) + " 2>/dev/null | LC_ALL=C sort", &listing);
         EXPECT_EQ(listing, "a.txt\nb.bin\nc/d.txt\n") << where;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/independent_readers.h"
 #include "tests/support/test_support.h"
 #include "tests/zip/hand_built_zip.h"
 #include "zip/korbel.h"
@@ -24,10 +25,9 @@ std::int64_t Collect(void* context, const void* data, std::size_t length) {
   return static_cast<std::int64_t>(length);
 }
 
-bool IndependentToolsAccept(const std::string& path) {
-  if (!testing_support::HaveTool("unzip") || !testing_support::HaveTool("7zz")) return true;
-  return testing_support::RunCommand("unzip -tqq " + testing_support::Quote(path) + " >/dev/null 2>&1") == 0 &&
-         testing_support::RunCommand("7zz t " + testing_support::Quote(path) + " >/dev/null 2>&1") == 0;
+::testing::AssertionResult IndependentToolsAccept(const std::string& path) {
+  using testing_support::Reader;
+  return testing_support::ReadersAccept(path, {Reader::kUnzip, Reader::kSevenZip});
 }
 
 // Every remaining entry's local header sits where the directory says, the

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "tests/support/independent_readers.h"
 #include "tests/support/test_support.h"
 #include "tests/zip/hand_built_zip.h"
 #include "zip/korbel.h"
@@ -112,7 +113,7 @@ TEST(DirectoryWriterTest, NonAsciiNamesRoundTrip) {
   header.back() = 'h';
   EXPECT_EQ(foreign.EntryName(1), header);
 
-  if (!testing_support::HaveTool("python3")) return;
+  if (!testing_support::RequireTool("python3")) return;
   std::string listed;
   ASSERT_EQ(testing_support::RunCommand(
                 "python3 -c \"import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).namelist()[0]"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/independent_readers.h"
 #include "tests/support/test_support.h"
 #include "tests/zip/entry_bytes.h"
 
@@ -31,10 +32,9 @@ void MakeTree(const TempDir& dir) {
   testing_support::WriteFile(dir / "packed.zip", testing_support::TextBytes(3000));
 }
 
-bool ToolAccepts(const std::string& archive) {
-  if (!HaveTool("unzip") || !HaveTool("7zz")) return true;
-  return RunCommand("unzip -tqq " + Quote(archive) + " >/dev/null 2>&1") == 0 &&
-         RunCommand("7zz t " + Quote(archive) + " >/dev/null 2>&1") == 0;
+::testing::AssertionResult ToolAccepts(const std::string& archive) {
+  using testing_support::Reader;
+  return testing_support::ReadersAccept(archive, {Reader::kUnzip, Reader::kSevenZip});
 }
 
 std::string PackTree(const TempDir& dir) {
@@ -263,7 +263,7 @@ TEST(KorbelTest, AppendedAndPrependedDataDoNotHideTheArchive) {
 
   // A stub in front, with the offsets counted from the start of the file
   // (as zip -A leaves a self-extractor).
-  if (!HaveTool("zip")) return;
+  if (!testing_support::RequireTool("zip")) return;
   Bytes prepended = testing_support::RandomBytes(7777, 4);
   prepended.insert(prepended.end(), archive.begin(), archive.end());
   const std::string stubbed = dir / "stubbed.zip";
