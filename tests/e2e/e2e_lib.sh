@@ -1,13 +1,66 @@
 # Shared by the end-to-end scripts: sourced with the script's second argument
 # ("wine" for the Windows build). Gives a work folder removed at exit, the
-# check counter, path conversion for the program under test and a runner.
+# check counters, path conversion for the program under test and a runner.
+
+# The tools every script calls come with the packages of tools/install-deps.sh;
+# a missing one stops the script with its name, never skips a step silently.
+for tool in python3 unzip 7zz iconv cmp od sha256sum find; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool (run tools/install-deps.sh)" >&2; exit 1; }
+done
 
 runner=()
-[ "${1:-}" = wine ] && runner=("$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-run.sh")
+wine_prefix=
+if [ "${1:-}" = wine ]; then
+  runner=("$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-run.sh")
+  wine_prefix=${PAKKARO_WINEPREFIX:-${TMPDIR:-/tmp}/pakkaro-wine-$(id -u)}
+fi
 work=$(mktemp -d)
 trap 'chmod -R u+rwx "$work" 2>/dev/null; rm -rf "$work"' EXIT
 passed=0
 failed=0
+skipped=0
+
+# The Wine server of a prefix: wine_server PREFIX ARGS... (-w waits until it
+# has written the registry and ended, -k kills it, -p keeps it running).
+wine_server() {
+  local prefix=$1 server=/usr/lib/wine/wineserver64
+  shift
+  [ -x "$server" ] || { echo "missing tool: $server (package wine64)" >&2; exit 1; }
+  WINEPREFIX=$prefix "$server" "$@"
+}
+
+# Every independent reader accepts the archive: unzip -t, 7zz t without
+# warnings and Python's zipfile.
+readers_accept() {  # readers_accept ARCHIVE
+  local seven
+  unzip -tqq "$1" >/dev/null 2>&1 || { echo "unzip -t refuses $1" >&2; return 1; }
+  seven=$(7zz t "$1" 2>&1)
+  [ $? = 0 ] && grep -q '^Everything is Ok' <<<"$seven" && ! grep -qi warning <<<"$seven" ||
+    { echo "7zz t refuses $1: $seven" >&2; return 1; }
+  python3 -c 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)' "$1" ||
+    { echo "zipfile refuses $1" >&2; return 1; }
+}
+
+# An independent checker that may be absent counts the checks it would have
+# made as skipped, with a SKIPPED: line naming it: need_tool TOOL WHAT.
+need_tool() {
+  command -v "$1" >/dev/null && return 0
+  skipped=$((skipped + 1))
+  echo "SKIPPED: $2 ($1 is not installed)" >&2
+  return 1
+}
+
+# The program's standard output, byte for byte, is what printf makes of the
+# arguments: prints_exactly FORMAT ARGS...
+prints_exactly() {
+  # shellcheck disable=SC2059
+  printf "$@" >"$work/expected"
+  cmp -s "$work/expected" "$work/stdout" || {
+    echo "expected bytes:" >&2; od -c "$work/expected" | head -20 >&2
+    echo "printed bytes:" >&2; od -c "$work/stdout" | head -20 >&2
+    return 1
+  }
+}
 
 check() {  # check DESCRIPTION COMMAND...
   local what=$1
@@ -38,6 +91,6 @@ names_of() {  # the sorted entry names of an archive
 }
 
 finish() {  # prints the counts; the exit status tells whether all passed
-  echo "$passed passed, $failed failed"
+  echo "$passed passed, $failed failed, $skipped skipped"
   [ "$failed" = 0 ]
 }

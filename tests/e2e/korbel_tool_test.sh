@@ -65,24 +65,20 @@ check "t after d exits 0" [ "$status" = 0 ]
 check "t after d counts the rest" grep -q '4 entries tested, 0 failed' <<<"$output"
 
 # ---- Encrypted archives of 7zz --------------------------------------------------------
-if command -v 7zz >/dev/null; then
-  for scheme in ZipCrypto AES256; do
-    enc=$work/enc-$scheme.zip
-    (cd "$work/tree" && 7zz a -tzip -bd -p'Pa55 w0rd' -mem=$scheme "$enc" proj >/dev/null)
-    run t "$(arg "$enc")" -p 'Pa55 w0rd'
-    check "$scheme: t with the password exits 0" [ "$status" = 0 ]
-    run t "$(arg "$enc")" -p 'wrong'
-    check "$scheme: t with a wrong password exits 1" [ "$status" = 1 ]
-    check "$scheme: the failure names the password" grep -qi 'passw' <<<"$output"
-    run t "$(arg "$enc")"
-    check "$scheme: t without a password exits 1" [ "$status" = 1 ]
-    run x "$(arg "$enc")" -d "$(arg "$work/dec-$scheme")" -p 'Pa55 w0rd'
-    check "$scheme: x exits 0" [ "$status" = 0 ]
-    check "$scheme: x restores the tree" diff -r "$tree" "$work/dec-$scheme/proj"
-  done
-else
-  echo "7zz missing: encrypted archives not checked" >&2
-fi
+for scheme in ZipCrypto AES256; do
+  enc=$work/enc-$scheme.zip
+  (cd "$work/tree" && 7zz a -tzip -bd -p'Pa55 w0rd' -mem=$scheme "$enc" proj >/dev/null)
+  run t "$(arg "$enc")" -p 'Pa55 w0rd'
+  check "$scheme: t with the password exits 0" [ "$status" = 0 ]
+  run t "$(arg "$enc")" -p 'wrong'
+  check "$scheme: t with a wrong password exits 1" [ "$status" = 1 ]
+  check "$scheme: the failure names the password" grep -qi 'passw' <<<"$output"
+  run t "$(arg "$enc")"
+  check "$scheme: t without a password exits 1" [ "$status" = 1 ]
+  run x "$(arg "$enc")" -d "$(arg "$work/dec-$scheme")" -p 'Pa55 w0rd'
+  check "$scheme: x exits 0" [ "$status" = 0 ]
+  check "$scheme: x restores the tree" diff -r "$tree" "$work/dec-$scheme/proj"
+done
 
 # ---- Failures and exit codes -------------------------------------------------------------
 damaged=$work/damaged.zip

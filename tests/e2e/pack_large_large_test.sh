@@ -8,10 +8,6 @@ pakkaro=$1
 source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
 run() { run_program "$pakkaro" "$@"; }
 
-tools_accept() {
-  unzip -tqq "$1" >/dev/null 2>&1 && 7zz t "$1" >/dev/null 2>&1
-}
-
 # name method size: one line per entry, from the central directory (Zip64 read
 # by Python's zipfile), sorted by name.
 entries_of() {
@@ -44,7 +40,7 @@ huge_crc=$(crc_of "$work/Big/huge.bin")
 run "$(arg "$work/Big")"
 check "deflated 4.5 GiB: exit 0" [ "$status" = 0 ]
 check "deflated 4.5 GiB: count 2" grep -q "Es wurden 2 Datei" <<<"$output"
-check "deflated 4.5 GiB: unzip and 7zz accept it" tools_accept "$work/Big/Big.zip"
+check "deflated 4.5 GiB: unzip and 7zz accept it" readers_accept "$work/Big/Big.zip"
 check "deflated 4.5 GiB: sizes, methods and CRCs" [ "$(entries_of "$work/Big/Big.zip")" = \
   "$(printf 'huge.bin 8 %s %s\nsmall.txt 0 5 %s' "$big_size" "$huge_crc" "$(crc_of "$work/Big/small.txt")")" ]
 rm -f "$work/Big/Big.zip"
@@ -56,11 +52,12 @@ if [ "$(df -Pk "$work" | awk 'NR == 2 { print $4 }')" -gt $((6 * 1024 * 1024)) ]
   run "$(arg "$work/Big")" "$(arg "$work/stored.zip")"
   check "stored 4.5 GiB: exit 0" [ "$status" = 0 ]
   check "stored 4.5 GiB: archive over 4 GiB" [ "$(stat -c %s "$work/stored.zip")" -gt "$big_size" ]
-  check "stored 4.5 GiB: unzip and 7zz accept it" tools_accept "$work/stored.zip"
+  check "stored 4.5 GiB: unzip and 7zz accept it" readers_accept "$work/stored.zip"
   check "stored 4.5 GiB: sizes, methods and CRCs" [ "$(entries_of "$work/stored.zip")" = \
     "$(printf 'huge.7z 0 %s %s\nsmall.txt 0 5 %s' "$big_size" "$huge_crc" "$(crc_of "$work/Big/small.txt")")" ]
   rm -f "$work/stored.zip"
 else
+  skipped=$((skipped + 1))
   echo "SKIPPED: stored 4.5 GiB entry (less than 6 GB free)" >&2
 fi
 rm -rf "$work/Big"
@@ -79,7 +76,7 @@ PY
 run "$(arg "$work/Tree")"
 check "70 000 files: exit 0" [ "$status" = 0 ]
 check "70 000 files: count" grep -q "Es wurden 70000 Datei" <<<"$output"
-check "70 000 files: unzip and 7zz accept it" tools_accept "$work/Tree/Tree.zip"
+check "70 000 files: unzip and 7zz accept it" readers_accept "$work/Tree/Tree.zip"
 check "70 000 files: every name once" [ "$(unzip -Z1 "$work/Tree/Tree.zip" | sort -u | wc -l)" = 70000 ]
 check "70 000 files: a sample reads back" \
   [ "$(unzip -p "$work/Tree/Tree.zip" dir69/sub/file0999.c)" = "int value_69_999 = 68931;" ]
