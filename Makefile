@@ -11,10 +11,13 @@ FUZZ := $(BUILD)/fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_JOBS ?= 1
 MINGW_DEPS := $(abspath $(BUILD)/mingw-deps)
-CTEST := ctest --output-on-failure -j$(JOBS)
+# Each suite leaves its results in ctest-results.xml for tools/test-summary.py;
+# the output sizes keep every end-to-end script's closing counts.
+CTEST = ctest --output-on-failure -j$(JOBS) --output-junit $(abspath $(1))/ctest-results.xml \
+  --test-output-size-passed 200000 --test-output-size-failed 2000000
 
-.PHONY: all run test deps deps-windows linux asan windows test-linux test-asan test-windows \
-        test-large bench fuzz deps-fuzz install clean
+.PHONY: all run test deps deps-windows programs linux asan windows test-linux test-asan test-windows \
+        test-large test-summary bench fuzz deps-fuzz install clean
 
 all: linux
 
@@ -32,6 +35,11 @@ linux: deps
 	@cmake -S . -B $(LINUX) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(LINUX) -j$(JOBS)
 
+# The two programs alone, in the same build folder: what `make run` needs.
+programs: deps
+	@cmake -S . -B $(LINUX) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(LINUX) -j$(JOBS) --target pakkaro korbel
+
 asan: deps
 	@cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DPAKKARO_SANITIZE=ON \
 	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" >/dev/null
@@ -44,20 +52,32 @@ windows: deps-windows
 	@cmake --build $(WINDOWS) -j$(JOBS)
 
 test-linux: linux
-	cd $(LINUX) && $(CTEST) -LE large
+	cd $(LINUX) && $(call CTEST,$(LINUX)) -LE large
 
 test-asan: asan
-	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(CTEST) -LE 'large|e2e'
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(call CTEST,$(ASAN)) -LE 'large|e2e'
 
+# Under Wine each unit test program is one test; its cases report to
+# gtest-results/ (a drive path, as the program sees the folder).
 test-windows: windows
-	cd $(WINDOWS) && PAKKARO_WINEPREFIX=$(abspath $(WINDOWS))/wineprefix $(CTEST) -LE large
+	rm -rf $(WINDOWS)/gtest-results && mkdir -p $(WINDOWS)/gtest-results
+	cd $(WINDOWS) && PAKKARO_WINEPREFIX=$(abspath $(WINDOWS))/wineprefix \
+	  GTEST_OUTPUT='xml:Z:$(subst /,\,$(abspath $(WINDOWS))/gtest-results/)' $(call CTEST,$(WINDOWS)) -LE large
 
-test: test-linux test-asan test-windows
-	@echo "all test suites passed"
+# -k: every suite runs even when an earlier one fails; the counts of each
+# follow, and the status is that of the suites.
+test:
+	@status=0; $(MAKE) -k test-linux test-asan test-windows || status=$$?; \
+	  $(MAKE) --no-print-directory test-summary; \
+	  if [ $$status = 0 ]; then echo "all test suites passed"; else echo "a test suite failed"; fi; \
+	  exit $$status
+
+test-summary:
+	@python3 tools/test-summary.py linux:$(LINUX) asan:$(ASAN) windows:$(WINDOWS)
 
 # The long tests: archives over 4 GiB and trees of 70 000 files.
 test-large: linux
-	cd $(LINUX) && $(CTEST) -L large
+	cd $(LINUX) && $(call CTEST,$(LINUX)) -L large
 
 # Benchmarks: a Release build with the bench programs, then every benchmark and
 # the packing comparison on the corpus (built on first use; needs the network).
@@ -76,7 +96,7 @@ fuzz: deps deps-fuzz
 	@cmake --build $(FUZZ) -j$(JOBS)
 	FUZZ_JOBS=$(FUZZ_JOBS) bash tools/run-fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
 
-run: linux
+run: programs
 	@bash tools/run-sample.sh $(LINUX)/pakkaro
 
 PREFIX ?= /usr/local
