@@ -19,10 +19,7 @@ import xml.etree.ElementTree as ElementTree
 CLOSING = re.compile(r"^(\d+) passed, (\d+) failed(?:, (\d+) skipped)?$", re.M)
 
 
-def ctest_cases(folder):
-    path = os.path.join(folder, "ctest-results.xml")
-    if not os.path.exists(path):
-        return None
+def ctest_cases(path):
     for case in ElementTree.parse(path).getroot().iter("testcase"):
         if case.find("skipped") is not None or case.get("status") == "notrun":
             state = "skipped"
@@ -48,10 +45,11 @@ def gtest_counts(path):
 def main():
     for argument in sys.argv[1:]:
         name, folder = argument.split(":", 1)
-        cases = ctest_cases(folder)
-        if cases is None:
+        results = os.path.join(folder, "ctest-results.xml")
+        if not os.path.exists(results):
             print(f"{name}: did not run")
             continue
+        cases = ctest_cases(results)
         unit = {"passed": 0, "failed": 0, "skipped": 0}
         e2e = {"passed": 0, "failed": 0, "skipped": 0}
         for test, state, output in cases:
@@ -65,10 +63,10 @@ def main():
                 if state == "failed" and (not closing or closing[-1][1] == "0"):
                     e2e["failed"] += 1
                 continue
-            results = os.path.join(folder, "gtest-results", test + ".xml")
-            if test.endswith("_tests") and os.path.exists(results):
+            own = os.path.join(folder, "gtest-results", test + ".xml")
+            if test.endswith("_tests") and os.path.exists(own):
                 # A whole unit test program run as one test: its cases count.
-                counts = gtest_counts(results)
+                counts = gtest_counts(own)
                 for key in counts:
                     unit[key] += counts[key]
                 if state == "failed" and counts["failed"] == 0:

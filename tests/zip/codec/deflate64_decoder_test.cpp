@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
+
 namespace korbel {
 
 std::ostream& operator<<(std::ostream& os, Deflate64Result result) {
@@ -786,7 +788,7 @@ TEST(Deflate64DecoderTest, DamagedStreamsEndCleanly) {
 class SevenZipEntries : public testing::Test {
  protected:
   void SetUp() override {
-    if (std::system("7zz i > /dev/null 2>&1") != 0) GTEST_SKIP() << "7zz is not installed";
+    if (!testing_support::HaveTool("7zz")) GTEST_SKIP() << "7zz is not installed";
     std::random_device random;
     folder_ = std::filesystem::temp_directory_path() /
               ("deflate64-test-" + std::to_string(random()) + std::to_string(random()));
@@ -805,9 +807,10 @@ class SevenZipEntries : public testing::Test {
     std::ofstream(input, std::ios::binary)
         .write(reinterpret_cast<const char*>(data.data()),
                static_cast<std::streamsize>(data.size()));
-    const std::string command = "7zz a -tzip -mm=Deflate64 -mx=" + std::to_string(level) + " \"" +
-                                archive.string() + "\" \"" + input.string() + "\" > /dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    const std::string command = "7zz a -tzip -mm=Deflate64 -mx=" + std::to_string(level) + " " +
+                                testing_support::Quote(archive.string()) + " " +
+                                testing_support::Quote(input.string()) + " > /dev/null 2>&1";
+    EXPECT_EQ(testing_support::RunCommand(command), 0) << command;
     std::ifstream file(archive, std::ios::binary);
     const Bytes zip((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     auto u16 = [&](std::size_t at) { return unsigned(zip[at] | zip[at + 1] << 8); };
