@@ -144,6 +144,13 @@ int Korbel::Begin(int mode, std::uint32_t modeWord, int loaderArgument) {
   writtenFiles_ = 0;
   const int result = LoadDirectory(loaderArgument);
   if (result != kOk) ReleaseStore();
+  // What the source holds behind the entry data is the directory just read
+  // (or nothing, for a new archive).
+  tailOnDisk_ = result == kOk;
+  tailSaved_ = false;
+  tailRestorable_ = false;
+  commitDataEnd_ = -1;
+  committing_.clear();
   lastError_ = result;
   return result;
 }
@@ -204,15 +211,32 @@ int Korbel::OpenMemory(void* block, std::int64_t capacity, std::int64_t usedSize
 int Korbel::Commit() {
   if (openMode_ < kModify) return Fail(kBadIndexOrMode);
   try {
-    if (EventEnabled(kEventWriteBack) && Report(kEventWriteBack, -1) != 0) RaiseError(kUserAbort);
-    if (liveEntries_ < EntryCount()) CompactDeletedSpace();
-    WritePendingEntries();
+    // Read before anything is written: a failure here changes nothing.
+    SaveTail();
   } catch (const EngineFault& fault) {
     return Fail(fault.code);
   } catch (const std::bad_alloc&) {
     return Fail(kNoMemory);
   }
-  return kOk;
+  int code = kOk;
+  try {
+    CommitOrThrow();
+  } catch (const EngineFault& fault) {
+    code = fault.code;
+  } catch (const std::bad_alloc&) {
+    code = kNoMemory;
+  }
+  // A stop answer leaves a consistent state that the close goes on with.
+  if (code != kOk && code != kUserAbort) RecoverFromFault();
+  return code == kOk ? kOk : Fail(code);
+}
+
+void Korbel::CommitOrThrow() {
+  commitDataEnd_ = -1;
+  committing_.clear();
+  if (EventEnabled(kEventWriteBack) && Report(kEventWriteBack, -1) != 0) RaiseError(kUserAbort);
+  if (liveEntries_ < EntryCount()) CompactDeletedSpace();
+  WritePendingEntries();
 }
 
 int Korbel::Close() {
@@ -245,9 +269,11 @@ int Korbel::Close() {
       directoryChanged_ = false;
     }
   } catch (const EngineFault& fault) {
+    if (fault.code != kUserAbort) RecoverFromFault();
     Discard();
     return Fail(fault.code);
   } catch (const std::bad_alloc&) {
+    RecoverFromFault();
     Discard();
     return Fail(kNoMemory);
   }
@@ -268,6 +294,13 @@ void Korbel::Discard() {
   directoryStart_ = 0;
   endPosition_ = 0;
   runState_ = 0;
+  tailOnDisk_ = false;
+  tailSaved_ = false;
+  tailRestorable_ = false;
+  savedTail_.clear();
+  savedTail_.shrink_to_fit();
+  commitDataEnd_ = -1;
+  committing_.clear();
   bytesProcessed_ = 0;
   bytesTotal_ = 0;
 }
@@ -312,6 +345,7 @@ int Korbel::SwitchMode(int mode) {
       WriteDirectory();
       directoryChanged_ = false;
     } catch (const EngineFault& fault) {
+      RecoverFromFault();
       return Fail(fault.code);
     }
   }
