@@ -131,6 +131,9 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
         fs::ComparePaths(fullPath, fullPath_, 7u) == 0) {
       continue;
     }
+    // Nor the file it is being written to, whatever its name: a file of the
+    // archive's present size is compared by identity.
+    if (SizeOf(item->info) == static_cast<std::uint64_t>(store_.Size()) && IsWritingFile(fullPath)) continue;
     std::string sourcePath(fullPath);
     const char* itemName = (options & kFullPathNames) ? sourcePath.c_str() : finder.ItemPath(item, true);
     const char* stripped = itemName;

@@ -77,6 +77,7 @@ void Korbel::SetArchiveComment(const char* comment) {
 }
 
 void Korbel::ReleaseStore() {
+  DropReplacement();
   store_.Release();
   openMode_ = kClosed;
   entryWindow_.Forget();
@@ -119,16 +120,11 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
   bool ok = false;
   if (mode == kReadOnly) {
     ok = store_.OpenFile(fullPath, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting);
-  } else if (mode == kModify) {
-    ok = store_.OpenFile(fullPath, platform::kAccessReadWrite, platform::kShareNone, platform::kOpenExisting);
-    if (ok) {
-      store_.Clear();
-    } else {
-      ok = store_.OpenFile(fullPath, platform::kAccessReadWrite, platform::kShareNone, platform::kCreateAlways);
-    }
-    opened = kCreate;
   } else {
-    ok = store_.OpenFile(fullPath, platform::kAccessReadWrite, platform::kShareNone, platform::kCreateAlways);
+    // Modify mode empties an existing file, so both modes make a new
+    // archive; it is written beside the old one and replaces it at Close.
+    ok = CreateReplacement(fullPath);
+    opened = kCreate;
   }
   if (!ok) return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
   SetFullPath(fullPath);
@@ -280,12 +276,15 @@ int Korbel::Close() {
   // The system may still lose written bytes at the close; only a close it
   // took finishes the archive.
   const bool closed = store_.CloseFile();
+  // Only a complete archive takes the target's name.
+  const bool replaced = closed && FinishReplacement();
   Discard();
-  if (!closed) return Fail(kWriteError);
+  if (!replaced) return Fail(kWriteError);
   return kOk;
 }
 
 void Korbel::Discard() {
+  DropReplacement();
   store_.Release();
   openMode_ = kClosed;
   entryWindow_.Forget();
@@ -354,7 +353,7 @@ int Korbel::SwitchMode(int mode) {
   } else {
     const char* path = store_.HasSpilled() ? store_.TempName() : fullPath_;
     // What was just written is only safe once the system took the close.
-    if (!store_.CloseFile()) {
+    if (!store_.CloseFile() || !FinishReplacement()) {
       Discard();
       return Fail(kWriteError);
     }

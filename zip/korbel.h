@@ -91,6 +91,10 @@ class Korbel : public ArchiveBase {
   std::int64_t DirectoryStart() const { return directoryStart_; }
   // File entries in the directory that the last Close wrote.
   int WrittenFileCount() const { return writtenFiles_; }
+  // The temporary file a create-mode archive is written to, empty when none.
+  const std::string& ReplacementPath() const { return replacementPath_; }
+  // Whether the file at `path` is the one this archive is writing.
+  bool IsWritingFile(const char* path) const;
 
  private:
   // The entry table.
@@ -150,6 +154,16 @@ class Korbel : public ArchiveBase {
   int Begin(int mode, std::uint32_t modeWord, int loaderArgument);
   int RefuseOpen(int code);
   void ReleaseStore();
+  // A file archive in create mode is written to a temporary file beside its
+  // target and takes the target's name only when it is complete, so that a
+  // failed run leaves an existing archive as it was (zip/replacement.cpp).
+  bool CreateReplacement(const char* target);
+  // Gives the finished temporary file the target's name; false (and the
+  // temporary file removed) when that fails.
+  bool FinishReplacement();
+  void DropReplacement();
+  std::string replacementPath_;  // the temporary file, empty when none
+
 
   // Adding.
   void SetPendingName(const std::string& name);
