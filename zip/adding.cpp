@@ -184,8 +184,11 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
       result = AddEntry(name.c_str(), &handle, ReadFromHandle, &source);
       if (result == kCompressError && storeOnGrowthRetry_) {
         source.info.attributes |= kStoreBit;
-        platform::SeekFile(handle, 0, platform::kSeekBegin);
-        result = AddEntry(name.c_str(), &handle, ReadFromHandle, &source);
+        // Stored from where a failed rewind left it, the entry would hold
+        // only the file's tail.
+        result = platform::SeekFile(handle, 0, platform::kSeekBegin) == 0
+                     ? AddEntry(name.c_str(), &handle, ReadFromHandle, &source)
+                     : Fail(kReadError);
       }
     }
     if (result == kOk) ++count;
@@ -366,8 +369,9 @@ int Korbel::AddFileByPath(const char* diskPath, const char* storedName) {
   int result = AddEntry(storedName, &handle, ReadFromHandle, &source);
   if (result == kCompressError && storeOnGrowthRetry_) {
     source.info.attributes |= kStoreBit;
-    platform::SeekFile(handle, 0, platform::kSeekBegin);
-    result = AddEntry(storedName, &handle, ReadFromHandle, &source);
+    result = platform::SeekFile(handle, 0, platform::kSeekBegin) == 0
+                 ? AddEntry(storedName, &handle, ReadFromHandle, &source)
+                 : Fail(kReadError);
   }
   return result;
 }
