@@ -153,7 +153,7 @@ bool DeleteFile(const WideChar* path);
 // MoveFileEx with MOVEFILE_REPLACE_EXISTING: refused while either is open
 // or when `to` is read-only. Counted as a kDeleteFile call by the fault
 // injection.
-bool ReplaceFile(const char* from, const char* to);
+bool MoveFileOver(const char* from, const char* to);
 // Whether `path` names the file that `file` has open (the same file, not
 // the same name).
 bool IsSameFile(const char* path, Handle file);

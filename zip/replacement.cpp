@@ -55,7 +55,7 @@ bool Korbel::CreateReplacement(const char* target) {
 
 bool Korbel::FinishReplacement() {
   if (replacementPath_.empty()) return true;
-  const bool replaced = platform::ReplaceFile(replacementPath_.c_str(), fullPath_);
+  const bool replaced = platform::MoveFileOver(replacementPath_.c_str(), fullPath_);
   if (!replaced) platform::DeleteFile(replacementPath_.c_str());
   replacementPath_.clear();
   return replaced;

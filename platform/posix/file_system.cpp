@@ -113,7 +113,7 @@ bool DeleteFile(const WideChar* path) {
   return DeletePath(posix::NativePath(path));
 }
 
-bool ReplaceFile(const char* from, const char* to) {
+bool MoveFileOver(const char* from, const char* to) {
   FaultKind fault;
   if (FaultFor(Operation::kDeleteFile, &fault)) return posix::Fail(FaultError(fault));
   if (from == nullptr || to == nullptr) return posix::Fail(kErrorInvalidParameter);

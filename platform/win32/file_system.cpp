@@ -79,7 +79,7 @@ bool DeleteFile(const WideChar* path) {
   return ::DeleteFileW(win32::Wide(path)) != 0;
 }
 
-bool ReplaceFile(const char* from, const char* to) {
+bool MoveFileOver(const char* from, const char* to) {
   if (DeleteFault()) return false;
   if (from == nullptr || to == nullptr) return win32::Fail(kErrorInvalidParameter);
   return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
