@@ -37,14 +37,20 @@ int Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, u
   // overwrites bytes still to be moved: after a failed piece, the bytes moved
   // so far and the bytes still at their old place make the whole entry, and
   // the piece is tried once more.
+  // A piece read is kept until it is written: a write that failed part-way
+  // may already have gone over the piece's own source bytes.
   std::vector<unsigned char> piece(kPieceSize);
   int firstFault = kOk;
   std::uint64_t done = 0;
+  bool pieceRead = false;
   while (done < length) {
     const std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kPieceSize));
     const auto offset = static_cast<std::int64_t>(done);
     try {
-      ReadAt(from + offset, piece.data(), now);
+      if (!pieceRead) {
+        ReadAt(from + offset, piece.data(), now);
+        pieceRead = true;
+      }
       if (store_.Seek(to + offset, platform::kSeekBegin) != to + offset) RaiseError(kWriteError);
       if (store_.Write(piece.data(), now) != static_cast<std::int64_t>(now)) RaiseError(kWriteError);
     } catch (const EngineFault& fault) {
@@ -53,6 +59,7 @@ int Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, u
       continue;
     }
     done += now;
+    pieceRead = false;
   }
   return firstFault;
 }
