@@ -149,6 +149,14 @@ bool SetAttributes(const char* path, std::uint32_t attributes);
 bool SetAttributes(const WideChar* path, std::uint32_t attributes);
 bool DeleteFile(const char* path);
 bool DeleteFile(const WideChar* path);
+// Gives the file `from` the name `to`, replacing a file of that name, as
+// MoveFileEx with MOVEFILE_REPLACE_EXISTING: refused while either is open
+// or when `to` is read-only. Counted as a kDeleteFile call by the fault
+// injection.
+bool MoveFileOver(const char* from, const char* to);
+// Whether `path` names the file that `file` has open (the same file, not
+// the same name).
+bool IsSameFile(const char* path, Handle file);
 bool CreateDirectory(const char* path);
 bool CreateDirectory(const WideChar* path);
 // The full form of a path, as GetFullPathName: the length written without the

@@ -1,6 +1,7 @@
 // Adding files: the bulk walk, single entries queued or written at once, and
 // folder entries.
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "fs/file_finder.h"
@@ -8,8 +9,8 @@
 #include "fs/path_strings.h"
 #include "fs/pattern_list.h"
 #include "platform/platform.h"
-#include "zip/codec/codec_failure.h"
 #include "zip/dos_time.h"
+#include "zip/entry_writer.h"
 #include "zip/extra_fields.h"
 #include "zip/korbel.h"
 #include "zip/local_header.h"
@@ -130,6 +131,9 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
         fs::ComparePaths(fullPath, fullPath_, 7u) == 0) {
       continue;
     }
+    // Nor the file it is being written to, whatever its name: a file of the
+    // archive's present size is compared by identity.
+    if (SizeOf(item->info) == static_cast<std::uint64_t>(store_.Size()) && IsWritingFile(fullPath)) continue;
     std::string sourcePath(fullPath);
     const char* itemName = (options & kFullPathNames) ? sourcePath.c_str() : finder.ItemPath(item, true);
     const char* stripped = itemName;
@@ -170,8 +174,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
       result = AddEntry(name.c_str(), nullptr, QueueFromSourcePath, &source);
       if (result == kCompressError) continue;
     } else {
-      platform::FileCloser file(platform::OpenFile(sourcePath.c_str(), platform::kAccessRead,
-                                                   platform::kShareNone, platform::kOpenExisting, true));
+      platform::FileCloser file(OpenEntrySource(sourcePath.c_str()));
       if (file.Get() == platform::kInvalidHandle) {
         lastError_ = kFileOpenError;
         Report(kEventError, EntryCount());
@@ -181,8 +184,11 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
       result = AddEntry(name.c_str(), &handle, ReadFromHandle, &source);
       if (result == kCompressError && storeOnGrowthRetry_) {
         source.info.attributes |= kStoreBit;
-        platform::SeekFile(handle, 0, platform::kSeekBegin);
-        result = AddEntry(name.c_str(), &handle, ReadFromHandle, &source);
+        // Stored from where a failed rewind left it, the entry would hold
+        // only the file's tail.
+        result = platform::SeekFile(handle, 0, platform::kSeekBegin) == 0
+                     ? AddEntry(name.c_str(), &handle, ReadFromHandle, &source)
+                     : Fail(kReadError);
       }
     }
     if (result == kOk) ++count;
@@ -256,74 +262,46 @@ int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, c
 
 int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int method, int level) {
   ZipEntry& entry = *EntryAt(index);
-  const std::int64_t offset = directoryStart_;
-  if (entry.uncompressedSize == 0) {
-    method = 0;
-  } else if (method == -1) {
-    method = 8;
-    level = 9;
-  }
-  if (method == 0) level = 0;
+  ChooseMethodAndLevel(entry.uncompressedSize, &method, &level);
   entry.versionMadeBy = kVersionMadeBy;
   entry.flags = kDataDescriptorFlag;
   entry.versionNeeded = method != 0 ? kVersionDeflate : kVersionStored;
   entry.method = static_cast<std::uint16_t>(method == 0 ? 0 : 8);
   entry.compressedSize = method == 0 ? entry.uncompressedSize : 0;
-  entry.localHeaderOffset = static_cast<std::uint64_t>(offset);
   // Until its final header is written the entry counts as gone, so a failure
   // leaves it to be dropped.
   MarkDeleted(&entry);
   entry.queued = 1;
   directoryChanged_ = true;
+  EntryInput input;
+  input.kind = EntryInput::kFunction;
+  input.context = sourceContext;
+  input.read = read;
+  int code = kOk;
   try {
-    if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
-    BuildExtraFields(&entry);
-    WriteLocalHeader(entry);
-    Codec& codec = *codec_.codec;
-    store_.ConnectOutput(codec, kNoCrc);
-    codec.InputFromFunction(sourceContext, read, 0);
-    try {
-      codec.Compress(level);
-    } catch (const CodecFailure& failure) {
-      codec.Disconnect();
-      RaiseError(failure.kind == 1 ? kReadError : failure.kind == 2 ? kWriteError : kInternalError);
-    }
-    if (codec.StateFlags() & kCodecExpanded) {
-      codec.Disconnect();
-      RaiseError(kCompressError);
-    }
-    FinishEntryHeader(entry, codec, codec.UncompressedCount());
-    codec.Disconnect();
+    SaveTail();
+    WriteEntryData(entry, input, level, kReadError);
   } catch (const EngineFault& fault) {
-    lastError_ = fault.code;
-    Report(kEventError, -1);
-    return fault.code;
+    code = fault.code;
+  } catch (const std::bad_alloc&) {
+    code = kNoMemory;
   }
+  if (code != kOk) {
+    // The archive keeps what it held: its old tail goes back over the
+    // partial entry, or its directory is written in front of it.
+    RecoverFromFault();
+    lastError_ = code;
+    Report(kEventError, -1);
+    return code;
+  }
+  // The entry's data lies over the saved tail, which can no longer go back.
+  tailOnDisk_ = false;
+  tailSaved_ = false;
+  tailRestorable_ = false;
   UnmarkDeleted(&entry);
   if (options_ & kKeepSorted) SortEntries(-1);
   if (EventEnabled(kEventAdded) && Report(kEventAdded, index) != 0) return 1;
   return kOk;
-}
-
-// Takes the results of a compression run into the entry and writes its final
-// local header over the first one.
-void Korbel::FinishEntryHeader(ZipEntry& entry, const Codec& codec, std::uint64_t uncompressed) {
-  const bool stored = (codec.StateFlags() & kCodecPlainCopy) != 0;
-  entry.crc32 = codec.InputCrc();
-  entry.uncompressedSize = uncompressed;
-  entry.compressedSize = codec.CompressedCount();
-  entry.method = static_cast<std::uint16_t>(stored ? 0 : 8);
-  entry.versionNeeded = stored ? kVersionStored : kVersionDeflate;
-  entry.flags &= static_cast<std::uint16_t>(~kDataDescriptorFlag);
-  entry.queued = 0;
-  entry.written = 1;
-  const std::int64_t end = store_.Tell();
-  const std::int64_t offset = static_cast<std::int64_t>(entry.localHeaderOffset);
-  BuildExtraFields(&entry);
-  if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
-  WriteLocalHeader(entry);
-  if (store_.Seek(end, platform::kSeekBegin) != end) RaiseError(kWriteError);
-  directoryStart_ = end;
 }
 
 int Korbel::AddFolderEntry(const char* name) {
@@ -385,15 +363,15 @@ int Korbel::AddFileByPath(const char* diskPath, const char* storedName) {
     fs::CopyBounded(source.path, diskPath, static_cast<int>(sizeof source.path));
     return AddEntry(storedName, nullptr, QueueFromSourcePath, &source);
   }
-  platform::FileCloser file(platform::OpenFile(diskPath, platform::kAccessRead, platform::kShareNone,
-                                               platform::kOpenExisting, true));
+  platform::FileCloser file(OpenEntrySource(diskPath));
   if (file.Get() == platform::kInvalidHandle) return Fail(kFileOpenError);
   platform::Handle handle = file.Get();
   int result = AddEntry(storedName, &handle, ReadFromHandle, &source);
   if (result == kCompressError && storeOnGrowthRetry_) {
     source.info.attributes |= kStoreBit;
-    platform::SeekFile(handle, 0, platform::kSeekBegin);
-    result = AddEntry(storedName, &handle, ReadFromHandle, &source);
+    result = platform::SeekFile(handle, 0, platform::kSeekBegin) == 0
+                 ? AddEntry(storedName, &handle, ReadFromHandle, &source)
+                 : Fail(kReadError);
   }
   return result;
 }

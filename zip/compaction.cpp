@@ -1,5 +1,11 @@
 // Reclaiming the space of deleted entries: the data behind each gap moves
 // down, in the order of the local header offsets.
+//
+// Every span is checked before the first byte moves, and a move that fails
+// half-way is finished rather than abandoned: once bytes went over the
+// entry's own old place it can no longer be found there. The old directory
+// behind the data stays untouched, so after a fault the directory of what
+// has moved so far can still be written (Korbel::RecoverFromFault).
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -17,29 +23,45 @@ constexpr std::size_t kPieceSize = 16384;
 
 }  // namespace
 
-void Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length,
-                      unsigned char* mapped) {
-  if (from == to || length == 0) return;
+int Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped) {
+  if (from == to || length == 0) return kOk;
   if (mapped != nullptr) {
     std::memmove(mapped + to, mapped + from, static_cast<std::size_t>(length));
-    return;
+    return kOk;
   }
   if (store_.IsMemoryMode()) {
     std::memmove(store_.Data() + to, store_.Data() + from, static_cast<std::size_t>(length));
-    return;
+    return kOk;
   }
   // The target lies below the source, so piece by piece from the front never
-  // overwrites bytes still to be moved.
+  // overwrites bytes still to be moved: after a failed piece, the bytes moved
+  // so far and the bytes still at their old place make the whole entry, and
+  // the piece is tried once more.
+  // A piece read is kept until it is written: a write that failed part-way
+  // may already have gone over the piece's own source bytes.
   std::vector<unsigned char> piece(kPieceSize);
-  while (length > 0) {
-    const std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(length, kPieceSize));
-    ReadAt(from, piece.data(), now);
-    if (store_.Seek(to, platform::kSeekBegin) != to) RaiseError(kWriteError);
-    if (store_.Write(piece.data(), now) != static_cast<std::int64_t>(now)) RaiseError(kWriteError);
-    from += static_cast<std::int64_t>(now);
-    to += static_cast<std::int64_t>(now);
-    length -= now;
+  int firstFault = kOk;
+  std::uint64_t done = 0;
+  bool pieceRead = false;
+  while (done < length) {
+    const std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kPieceSize));
+    const auto offset = static_cast<std::int64_t>(done);
+    try {
+      if (!pieceRead) {
+        ReadAt(from + offset, piece.data(), now);
+        pieceRead = true;
+      }
+      if (store_.Seek(to + offset, platform::kSeekBegin) != to + offset) RaiseError(kWriteError);
+      if (store_.Write(piece.data(), now) != static_cast<std::int64_t>(now)) RaiseError(kWriteError);
+    } catch (const EngineFault& fault) {
+      if (firstFault != kOk) throw;
+      firstFault = fault.code;
+      continue;
+    }
+    done += now;
+    pieceRead = false;
   }
+  return firstFault;
 }
 
 void Korbel::CompactDeletedSpace() {
@@ -49,21 +71,15 @@ void Korbel::CompactDeletedSpace() {
               return a->localHeaderOffset < b->localHeaderOffset;
             });
   sortedBy_ = kSortByOffset;
-
-  platform::FileMapping mapping;
-  unsigned char* mapped = nullptr;
-  if (store_.IsFileMode() && directoryStart_ > 0 && directoryStart_ < kMappingLimit &&
-      store_.Size() < kMappingLimit) {
-    if (mapping.Map(store_.FileHandle(), static_cast<std::uint64_t>(store_.Size()))) mapped = mapping.Data();
-  }
-
-  // Data in front of the first entry (a self-extractor stub, say) stays.
-  std::int64_t target = -1;
   const int count = EntryCount();
+
+  // Every span is checked first: an entry whose span reaches into the next
+  // entry's data or past the data end stops the compaction before anything
+  // has moved, tolerant load or not.
+  std::vector<std::uint64_t> spans(static_cast<std::size_t>(count), 0);
   for (int i = 0; i < count; ++i) {
-    ZipEntry& entry = *entries_[static_cast<std::size_t>(i)];
+    const ZipEntry& entry = *entries_[static_cast<std::size_t>(i)];
     if (entry.queued) break;
-    if (target < 0) target = static_cast<std::int64_t>(entry.localHeaderOffset);
     if (entry.deleted) continue;
     const std::uint64_t span = EntrySpan(entry);
     std::uint64_t limit = static_cast<std::uint64_t>(directoryStart_);
@@ -78,12 +94,47 @@ void Korbel::CompactDeletedSpace() {
     if (span == UINT64_MAX || entry.localHeaderOffset > limit || span > limit - entry.localHeaderOffset) {
       RaiseError(kInternalError);
     }
-    if (EventEnabled(kEventCompress) && Report(kEventCompress, i) != 0) RaiseError(kUserAbort);
-    MoveData(static_cast<std::int64_t>(entry.localHeaderOffset), target, span, mapped);
+    spans[static_cast<std::size_t>(i)] = span;
+  }
+
+  platform::FileMapping mapping;
+  unsigned char* mapped = nullptr;
+  if (store_.IsFileMode() && directoryStart_ > 0 && directoryStart_ < kMappingLimit &&
+      store_.Size() < kMappingLimit) {
+    if (mapping.Map(store_.FileHandle(), static_cast<std::uint64_t>(store_.Size()))) mapped = mapping.Data();
+  }
+
+  // Data in front of the first entry (a self-extractor stub, say) stays.
+  std::int64_t target = -1;
+  int fault = kOk;
+  for (int i = 0; i < count && fault == kOk; ++i) {
+    ZipEntry& entry = *entries_[static_cast<std::size_t>(i)];
+    if (entry.queued) break;
+    if (target < 0) target = static_cast<std::int64_t>(entry.localHeaderOffset);
+    if (entry.deleted) continue;
+    const std::uint64_t span = spans[static_cast<std::size_t>(i)];
+    if (EventEnabled(kEventCompress) && Report(kEventCompress, i) != 0) {
+      fault = kUserAbort;
+      break;
+    }
+    const auto from = static_cast<std::int64_t>(entry.localHeaderOffset);
+    if (from != target) tailRestorable_ = false;
+    try {
+      fault = MoveData(from, target, span, mapped);
+    } catch (const EngineFault& failure) {
+      // Failed twice: the entry is whole at its old place only if the move
+      // never reached it.
+      if (static_cast<std::uint64_t>(target) + span > static_cast<std::uint64_t>(from)) entry.faulty = 1;
+      fault = failure.code;
+      break;
+    }
     entry.localHeaderOffset = static_cast<std::uint64_t>(target);
     target += static_cast<std::int64_t>(span);
   }
   mapping.Unmap();
+  // The entries behind a failed move are still where the old directory says;
+  // the caller writes the directory of this state.
+  if (fault != kOk) RaiseError(fault);
   if (target < 0) target = directoryStart_;
   // The deleted entries' data is gone now; so are they.
   for (int i = EntryCount() - 1; i >= 0; --i) {
@@ -91,9 +142,8 @@ void Korbel::CompactDeletedSpace() {
       RemoveEntry(i);
     }
   }
-  if (store_.Seek(target, platform::kSeekBegin) != target || store_.Truncate() != 0) {
-    RaiseError(kWriteError);
-  }
+  // The file is not cut here: until a directory is written behind the data,
+  // the space the old one holds is what a recovery writes into.
   directoryStart_ = target;
   directoryChanged_ = true;
 }

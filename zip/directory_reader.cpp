@@ -242,6 +242,7 @@ void Korbel::ReadCentralHeaders() {
       entry->commentLength = header.commentLength;
       cursor += header.commentLength;
       ParseExtraField(entry->centralExtra.data(), entry->centralExtra.size(), entry);
+      entry->keptCentral.assign(directory.data() + at, directory.data() + cursor);
     }
     IndexName(entry);
     if (EventEnabled(kEventFound) && Report(kEventFound, index) != 0) RaiseError(kUserAbort);
@@ -309,6 +310,11 @@ void Korbel::CheckLocalHeaders() {
       ParseExtraField(entry->localExtra.data(), entry->localExtra.size(), entry);
     }
     if (good && (local.flags & kDataDescriptorFlag)) {
+      // Behind a local Zip64 block the descriptor holds 64-bit sizes.
+      std::size_t zip64At = 0, zip64Size = 0;
+      const bool zip64 = FindExtraBlock(entry->localExtra.data(), entry->localExtra.size(), kZip64ExtraId,
+                                        &zip64At, &zip64Size);
+      entry->descriptorLength = static_cast<std::uint8_t>(zip64 ? kZip64DataDescriptorSize : kDataDescriptorSize);
       std::uint64_t compressed = local.compressedSize;
       if (compressed == 0 || compressed == kZip64Marker) compressed = entry->compressedSize;
       // The data must leave room for the descriptor's signature inside the

@@ -1,8 +1,10 @@
 // Writing the central directory and the end records behind the entry data.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "zip/byte_cursor.h"
 #include "zip/central_header.h"
 #include "zip/directory_writer.h"
 #include "zip/end_record.h"
@@ -24,12 +26,89 @@ constexpr std::size_t kFlushSize = 1 << 16;
 // fits without being encoded first.
 constexpr std::size_t kSurelyFits = 0xFFFF / 2 - 1;
 
+// Where the fields the kept header writer looks at sit in a central header.
+constexpr std::size_t kVersionNeededAt = 6;
+constexpr std::size_t kCompressedAt = 20;
+constexpr std::size_t kUncompressedAt = 24;
+constexpr std::size_t kNameLengthAt = 28;
+constexpr std::size_t kExtraLengthAt = 30;
+constexpr std::size_t kOffsetAt = 42;
+
+std::uint64_t GetAt(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t width) {
+  std::uint64_t value = 0;
+  for (std::size_t i = width; i > 0; --i) value = (value << 8) | bytes[at + i - 1];
+  return value;
+}
+
+void PutAt(std::vector<std::uint8_t>* bytes, std::size_t at, std::uint64_t value, std::size_t width) {
+  for (std::size_t i = 0; i < width; ++i) (*bytes)[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
 }  // namespace
+
+bool AppendKeptCentralHeader(const ZipEntry& entry, std::vector<std::uint8_t>* out) {
+  const std::vector<std::uint8_t>& kept = entry.keptCentral;
+  const std::size_t nameLength = static_cast<std::size_t>(GetAt(kept, kNameLengthAt, 2));
+  const std::size_t extraLength = static_cast<std::size_t>(GetAt(kept, kExtraLengthAt, 2));
+  const std::size_t extraAt = kCentralHeaderSize + nameLength;
+  const bool uncompressedIn64 = GetAt(kept, kUncompressedAt, 4) == kZip64Marker;
+  const bool compressedIn64 = GetAt(kept, kCompressedAt, 4) == kZip64Marker;
+  const bool offsetIn64 = GetAt(kept, kOffsetAt, 4) == kZip64Marker;
+  const std::uint64_t offset = entry.localHeaderOffset;
+  // In a Zip64 block the offset follows the sizes that are there too.
+  const std::size_t offsetSlot = 8 * (static_cast<std::size_t>(uncompressedIn64) + compressedIn64);
+  std::size_t blockAt = 0, blockSize = 0;
+  const bool hasBlock = FindExtraBlock(kept.data() + extraAt, extraLength, kZip64ExtraId, &blockAt, &blockSize);
+
+  if (offsetIn64 && hasBlock && blockSize >= offsetSlot + 8) {
+    const std::size_t start = out->size();
+    out->insert(out->end(), kept.begin(), kept.end());
+    PutAt(out, start + extraAt + blockAt + offsetSlot, offset, 8);
+    return true;
+  }
+  if (!offsetIn64 && !NeedsZip64(offset)) {
+    const std::size_t start = out->size();
+    out->insert(out->end(), kept.begin(), kept.end());
+    PutAt(out, start + kOffsetAt, offset, 4);
+    return true;
+  }
+
+  // The offset needs a Zip64 value the block does not have room for: the
+  // block is made again with the sizes it held and the offset, in front of
+  // the other blocks.
+  std::vector<std::uint8_t> extra;
+  ByteWriter writer(&extra);
+  writer.Put16(kZip64ExtraId);
+  writer.Put16(static_cast<std::uint16_t>(offsetSlot + 8));
+  if (uncompressedIn64) writer.Put64(entry.uncompressedSize);
+  if (compressedIn64) writer.Put64(entry.compressedSize);
+  writer.Put64(offset);
+  const std::uint8_t* old = kept.data() + extraAt;
+  std::size_t at = 0;
+  while (at + 4 <= extraLength) {
+    const std::size_t size = static_cast<std::size_t>(old[at + 2] | (old[at + 3] << 8));
+    const std::size_t end = std::min(extraLength, at + 4 + size);
+    const bool zip64 = (old[at] | (old[at + 1] << 8)) == kZip64ExtraId;
+    if (!zip64) extra.insert(extra.end(), old + at, old + end);
+    at = end;
+  }
+  if (at < extraLength) extra.insert(extra.end(), old + at, old + extraLength);
+  if (extra.size() > 0xFFFF) return false;
+
+  std::vector<std::uint8_t> header(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(extraAt));
+  PutAt(&header, kOffsetAt, kZip64Marker, 4);
+  PutAt(&header, kExtraLengthAt, extra.size(), 2);
+  if (GetAt(header, kVersionNeededAt, 2) < kVersionZip64) PutAt(&header, kVersionNeededAt, kVersionZip64, 2);
+  out->insert(out->end(), header.begin(), header.end());
+  out->insert(out->end(), extra.begin(), extra.end());
+  out->insert(out->end(), kept.begin() + static_cast<std::ptrdiff_t>(extraAt + extraLength), kept.end());
+  return true;
+}
 
 bool DirectoryHeadersFit(const std::vector<std::unique_ptr<ZipEntry>>& entries) {
   for (const auto& owned : entries) {
     const ZipEntry& entry = *owned;
-    if (!entry.written || entry.deleted || entry.faulty) continue;
+    if (!entry.written || entry.deleted || entry.faulty || !entry.keptCentral.empty()) continue;
     if (entry.name.size() > kSurelyFits) {
       std::string stored;
       std::uint16_t flags = entry.flags;
@@ -69,8 +148,12 @@ void Korbel::WriteDirectory() {
   for (auto& owned : entries_) {
     ZipEntry& entry = *owned;
     if (!entry.written || entry.deleted || entry.faulty) continue;
-    PrepareExtraFields(&entry);
-    if (!AppendEntryCentralHeader(&entry, &pending)) RaiseError(kBadPath);
+    if (!entry.keptCentral.empty()) {
+      if (!AppendKeptCentralHeader(entry, &pending)) RaiseError(kBadPath);
+    } else {
+      PrepareExtraFields(&entry);
+      if (!AppendEntryCentralHeader(&entry, &pending)) RaiseError(kBadPath);
+    }
     ++headers;
     if (!(entry.externalAttributes & kEntryFolder)) ++files;
     if (pending.size() >= kFlushSize) {
@@ -89,6 +172,13 @@ void Korbel::WriteDirectory() {
   sourceSize_ = store_.Tell();
   if (store_.Truncate() != 0) RaiseError(kWriteError);
   writtenFiles_ = files;
+  // A directory stands behind the data again: it is the tail a later fault
+  // goes back to.
+  tailOnDisk_ = true;
+  tailSaved_ = false;
+  tailRestorable_ = false;
+  commitDataEnd_ = -1;
+  committing_.clear();
 }
 
 }  // namespace korbel

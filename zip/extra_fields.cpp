@@ -144,6 +144,23 @@ void ParseExtraField(const std::uint8_t* data, std::size_t size, ZipEntry* entry
   }
 }
 
+bool FindExtraBlock(const std::uint8_t* data, std::size_t length, std::uint16_t id, std::size_t* at,
+                    std::size_t* size) {
+  ByteCursor field(data, length);
+  while (field.remaining() >= 4) {
+    const std::uint16_t blockId = field.Get16();
+    const std::uint16_t blockSize = field.Get16();
+    if (blockSize > field.remaining()) return false;
+    if (blockId == id) {
+      *at = field.position();
+      *size = blockSize;
+      return true;
+    }
+    field.Skip(blockSize);
+  }
+  return false;
+}
+
 std::vector<std::uint8_t> BuildCentralExtra(const ZipEntry& entry) {
   std::vector<std::uint8_t> field;
   ByteWriter out(&field);
@@ -163,9 +180,9 @@ std::vector<std::uint8_t> BuildCentralExtra(const ZipEntry& entry) {
   return field;
 }
 
-std::vector<std::uint8_t> BuildLocalExtra(const ZipEntry& entry) {
+std::vector<std::uint8_t> BuildLocalExtra(const ZipEntry& entry, bool keepZip64) {
   std::vector<std::uint8_t> field;
-  if (NeedsZip64(entry.uncompressedSize) || NeedsZip64(entry.compressedSize)) {
+  if (keepZip64 || NeedsZip64(entry.uncompressedSize) || NeedsZip64(entry.compressedSize)) {
     ByteWriter out(&field);
     out.Put16(kZip64ExtraId);
     out.Put16(16);

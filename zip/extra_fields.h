@@ -46,6 +46,11 @@ std::uint64_t FileTimeFromSeconds(std::int32_t seconds);
 // than 4 bytes remain or a block runs past the end.
 void ParseExtraField(const std::uint8_t* data, std::size_t size, ZipEntry* entry);
 
+// Finds the first block with this ID: its data starts at *at and holds
+// *size bytes. False when the field has none (or it runs past the end).
+bool FindExtraBlock(const std::uint8_t* data, std::size_t length, std::uint16_t id, std::size_t* at,
+                    std::size_t* size);
+
 // The central extra field the engine writes: a Zip64 block holding those of
 // uncompressed size, compressed size and local header offset that need it,
 // then the extended timestamp and NTFS blocks (53 bytes without Zip64).
@@ -53,7 +58,9 @@ std::vector<std::uint8_t> BuildCentralExtra(const ZipEntry& entry);
 // The local extra field: empty, or a Zip64 block with both sizes when either
 // needs it (never the offset), so its length stays the same between the
 // first and the final local header of an entry.
-std::vector<std::uint8_t> BuildLocalExtra(const ZipEntry& entry);
+// With `keepZip64` the block is there even for sizes that do not need it
+// (a final header written over a first one that had the block).
+std::vector<std::uint8_t> BuildLocalExtra(const ZipEntry& entry, bool keepZip64 = false);
 
 // Rebuilds both extra fields and their lengths; version needed becomes 45
 // with a Zip64 block, else a value above 20 is lowered to 20 for methods up

@@ -77,6 +77,7 @@ void Korbel::SetArchiveComment(const char* comment) {
 }
 
 void Korbel::ReleaseStore() {
+  DropReplacement();
   store_.Release();
   openMode_ = kClosed;
   entryWindow_.Forget();
@@ -119,16 +120,11 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
   bool ok = false;
   if (mode == kReadOnly) {
     ok = store_.OpenFile(fullPath, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting);
-  } else if (mode == kModify) {
-    ok = store_.OpenFile(fullPath, platform::kAccessReadWrite, platform::kShareNone, platform::kOpenExisting);
-    if (ok) {
-      store_.Clear();
-    } else {
-      ok = store_.OpenFile(fullPath, platform::kAccessReadWrite, platform::kShareNone, platform::kCreateAlways);
-    }
-    opened = kCreate;
   } else {
-    ok = store_.OpenFile(fullPath, platform::kAccessReadWrite, platform::kShareNone, platform::kCreateAlways);
+    // Modify mode empties an existing file, so both modes make a new
+    // archive; it is written beside the old one and replaces it at Close.
+    ok = CreateReplacement(fullPath);
+    opened = kCreate;
   }
   if (!ok) return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
   SetFullPath(fullPath);
@@ -144,6 +140,13 @@ int Korbel::Begin(int mode, std::uint32_t modeWord, int loaderArgument) {
   writtenFiles_ = 0;
   const int result = LoadDirectory(loaderArgument);
   if (result != kOk) ReleaseStore();
+  // What the source holds behind the entry data is the directory just read
+  // (or nothing, for a new archive).
+  tailOnDisk_ = result == kOk;
+  tailSaved_ = false;
+  tailRestorable_ = false;
+  commitDataEnd_ = -1;
+  committing_.clear();
   lastError_ = result;
   return result;
 }
@@ -204,15 +207,32 @@ int Korbel::OpenMemory(void* block, std::int64_t capacity, std::int64_t usedSize
 int Korbel::Commit() {
   if (openMode_ < kModify) return Fail(kBadIndexOrMode);
   try {
-    if (EventEnabled(kEventWriteBack) && Report(kEventWriteBack, -1) != 0) RaiseError(kUserAbort);
-    if (liveEntries_ < EntryCount()) CompactDeletedSpace();
-    WritePendingEntries();
+    // Read before anything is written: a failure here changes nothing.
+    SaveTail();
   } catch (const EngineFault& fault) {
     return Fail(fault.code);
   } catch (const std::bad_alloc&) {
     return Fail(kNoMemory);
   }
-  return kOk;
+  int code = kOk;
+  try {
+    CommitOrThrow();
+  } catch (const EngineFault& fault) {
+    code = fault.code;
+  } catch (const std::bad_alloc&) {
+    code = kNoMemory;
+  }
+  // A stop answer leaves a consistent state that the close goes on with.
+  if (code != kOk && code != kUserAbort) RecoverFromFault();
+  return code == kOk ? kOk : Fail(code);
+}
+
+void Korbel::CommitOrThrow() {
+  commitDataEnd_ = -1;
+  committing_.clear();
+  if (EventEnabled(kEventWriteBack) && Report(kEventWriteBack, -1) != 0) RaiseError(kUserAbort);
+  if (liveEntries_ < EntryCount()) CompactDeletedSpace();
+  WritePendingEntries();
 }
 
 int Korbel::Close() {
@@ -245,21 +265,26 @@ int Korbel::Close() {
       directoryChanged_ = false;
     }
   } catch (const EngineFault& fault) {
+    if (fault.code != kUserAbort) RecoverFromFault();
     Discard();
     return Fail(fault.code);
   } catch (const std::bad_alloc&) {
+    RecoverFromFault();
     Discard();
     return Fail(kNoMemory);
   }
   // The system may still lose written bytes at the close; only a close it
   // took finishes the archive.
   const bool closed = store_.CloseFile();
+  // Only a complete archive takes the target's name.
+  const bool replaced = closed && FinishReplacement();
   Discard();
-  if (!closed) return Fail(kWriteError);
+  if (!replaced) return Fail(kWriteError);
   return kOk;
 }
 
 void Korbel::Discard() {
+  DropReplacement();
   store_.Release();
   openMode_ = kClosed;
   entryWindow_.Forget();
@@ -268,6 +293,13 @@ void Korbel::Discard() {
   directoryStart_ = 0;
   endPosition_ = 0;
   runState_ = 0;
+  tailOnDisk_ = false;
+  tailSaved_ = false;
+  tailRestorable_ = false;
+  savedTail_.clear();
+  savedTail_.shrink_to_fit();
+  commitDataEnd_ = -1;
+  committing_.clear();
   bytesProcessed_ = 0;
   bytesTotal_ = 0;
 }
@@ -312,6 +344,7 @@ int Korbel::SwitchMode(int mode) {
       WriteDirectory();
       directoryChanged_ = false;
     } catch (const EngineFault& fault) {
+      RecoverFromFault();
       return Fail(fault.code);
     }
   }
@@ -320,7 +353,7 @@ int Korbel::SwitchMode(int mode) {
   } else {
     const char* path = store_.HasSpilled() ? store_.TempName() : fullPath_;
     // What was just written is only safe once the system took the close.
-    if (!store_.CloseFile()) {
+    if (!store_.CloseFile() || !FinishReplacement()) {
       Discard();
       return Fail(kWriteError);
     }

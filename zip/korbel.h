@@ -91,6 +91,10 @@ class Korbel : public ArchiveBase {
   std::int64_t DirectoryStart() const { return directoryStart_; }
   // File entries in the directory that the last Close wrote.
   int WrittenFileCount() const { return writtenFiles_; }
+  // The temporary file a create-mode archive is written to, empty when none.
+  const std::string& ReplacementPath() const { return replacementPath_; }
+  // Whether the file at `path` is the one this archive is writing.
+  bool IsWritingFile(const char* path) const;
 
  private:
   // The entry table.
@@ -114,14 +118,35 @@ class Korbel : public ArchiveBase {
   void WriteBytes(const std::vector<std::uint8_t>& bytes);
   void WriteDirectory();
   void WriteLocalHeader(ZipEntry& entry);
-  void MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped);
+  // Answers kOk, or the code of a fault it got over by trying a piece again.
+  int MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped);
   void CompactDeletedSpace();
+  void CommitOrThrow();
   void WritePendingEntries();
   struct PreparedSource;
   void PrepareSource(int index, PreparedSource* prepared);
   void SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline);
   void WritePreparedEntry(PreparedSource* prepared, CompressionJob* job);
-  void StreamPreparedEntry(PreparedSource* prepared, CompressionJob* job, std::int64_t dataStart);
+
+  // Keeping the archive whole across a failed change. The bytes behind the
+  // entry data (the directory and end records as loaded or last written) are
+  // read into memory before the first write over them; a fault puts them
+  // back, or, once data has moved, writes the directory of what the archive
+  // holds at that moment.
+  void SaveTail();
+  void RecoverFromFault();
+  // The tail bytes at directoryStart_ are a directory of the written entries.
+  bool tailOnDisk_ = false;
+  bool tailSaved_ = false;
+  // No entry data has moved since the tail was saved, and no entry that is
+  // to stay was written over it.
+  bool tailRestorable_ = false;
+  std::int64_t savedTailAt_ = 0;
+  std::vector<std::uint8_t> savedTail_;
+  // The data end before the queued entries of the running commit, and those
+  // entries: a recovery leaves them out.
+  std::int64_t commitDataEnd_ = -1;
+  std::vector<ZipEntry*> committing_;
 
   // Opening.
   int OpenPrepared(std::uint32_t modeWord, int loaderArgument);
@@ -129,11 +154,26 @@ class Korbel : public ArchiveBase {
   int Begin(int mode, std::uint32_t modeWord, int loaderArgument);
   int RefuseOpen(int code);
   void ReleaseStore();
+  // A file archive in create mode is written to a temporary file beside its
+  // target and takes the target's name only when it is complete, so that a
+  // failed run leaves an existing archive as it was (zip/replacement.cpp).
+  bool CreateReplacement(const char* target);
+  // Gives the finished temporary file the target's name; false (and the
+  // temporary file removed) when that fails.
+  bool FinishReplacement();
+  void DropReplacement();
+  std::string replacementPath_;  // the temporary file, empty when none
+
 
   // Adding.
   void SetPendingName(const std::string& name);
   int WriteEntryNow(int index, void* sourceContext, ReadFunction read, int method, int level);
-  void FinishEntryHeader(ZipEntry& entry, const Codec& codec, std::uint64_t uncompressed);
+  // The one core that writes an entry's header and data, used by the
+  // immediate and the queued path (zip/entry_writer.cpp).
+  struct EntryInput;
+  void WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int readFailure);
+  void FinishEntryHeader(ZipEntry& entry, const Codec& codec, std::uint64_t uncompressed,
+                         std::uint16_t firstExtraLength);
 
   // Reading.
   int ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info,

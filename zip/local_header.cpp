@@ -3,6 +3,7 @@
 #include <string>
 
 #include "zip/byte_cursor.h"
+#include "zip/extra_fields.h"
 #include "zip/stored_name.h"
 
 namespace korbel {
@@ -54,8 +55,11 @@ bool AppendEntryLocalHeader(ZipEntry* entry, std::vector<std::uint8_t>* out) {
   header.method = entry->method;
   header.dosDateTime = entry->dosDateTime;
   header.crc32 = entry->crc32;
-  header.compressedSize = Field32(entry->compressedSize);
-  header.uncompressedSize = Field32(entry->uncompressedSize);
+  // A local Zip64 block holds both sizes, and then both fields point to it.
+  const bool zip64 = entry->localExtra.size() >= 4 && entry->localExtra[0] == (kZip64ExtraId & 0xFF) &&
+                     entry->localExtra[1] == (kZip64ExtraId >> 8);
+  header.compressedSize = zip64 ? kZip64Marker : Field32(entry->compressedSize);
+  header.uncompressedSize = zip64 ? kZip64Marker : Field32(entry->uncompressedSize);
   header.nameLength = entry->nameLength;
   header.extraLength = entry->localExtraLength;
   out->reserve(out->size() + kLocalHeaderSize + name.size() + entry->localExtra.size());
@@ -66,9 +70,12 @@ bool AppendEntryLocalHeader(ZipEntry* entry, std::vector<std::uint8_t>* out) {
 }
 
 std::uint64_t EntrySpan(const ZipEntry& entry) {
-  std::uint64_t header = (entry.flags & kDataDescriptorFlag) ? kLocalHeaderSize + kDataDescriptorSize
-                                                             : kLocalHeaderSize;
-  header += entry.nameLength + entry.localExtraLength;
+  std::uint64_t header = kLocalHeaderSize + entry.nameLength + entry.localExtraLength;
+  if (entry.descriptorLength != 0) {
+    header += entry.descriptorLength;
+  } else if (entry.flags & kDataDescriptorFlag) {
+    header += kDataDescriptorSize;
+  }
   // A hostile Zip64 size must not wrap around to a small span.
   if (entry.compressedSize > UINT64_MAX - header) return UINT64_MAX;
   return header + entry.compressedSize;

@@ -15,6 +15,7 @@ constexpr std::uint32_t kLocalHeaderSignature = 0x04034B50;
 constexpr std::size_t kLocalHeaderSize = 30;  // fixed part, before name and extra
 constexpr std::uint32_t kDataDescriptorSignature = 0x08074B50;
 constexpr std::size_t kDataDescriptorSize = 16;  // signature, CRC-32, two 32-bit sizes
+constexpr std::size_t kZip64DataDescriptorSize = 24;  // signature, CRC-32, two 64-bit sizes
 constexpr std::uint16_t kDataDescriptorFlag = 0x0008;  // sizes follow the data
 
 // The fixed part as stored: sizes are the raw 32-bit fields.
@@ -43,8 +44,9 @@ void AppendLocalHeader(const LocalHeader& header, std::vector<std::uint8_t>* out
 // name or the extra field is longer than 65535 bytes.
 bool AppendEntryLocalHeader(ZipEntry* entry, std::vector<std::uint8_t>* out);
 
-// Bytes from an entry's local header to the end of its data (with a data
-// descriptor when flag bit 3 is set), from the on-disk lengths in the entry;
+// Bytes from an entry's local header to the end of its data and data
+// descriptor, from the on-disk lengths in the entry: the descriptor length
+// found when the archive was loaded, else 16 when flag bit 3 is set;
 // UINT64_MAX when the sum does not fit.
 std::uint64_t EntrySpan(const ZipEntry& entry);
 

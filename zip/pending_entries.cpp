@@ -7,22 +7,15 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "zip/codec/codec_failure.h"
 #include "zip/codec/deflate_codec.h"
 #include "zip/compression_pipeline.h"
+#include "zip/entry_writer.h"
 #include "zip/extra_fields.h"
 #include "zip/korbel.h"
-#include "zip/local_header.h"
 #include "zip/stored_extensions.h"
 
 namespace korbel {
 namespace {
-
-int CodeForFailure(const CodecFailure& failure) {
-  if (failure.kind == 1) return kFileReadError;
-  if (failure.kind == 2) return kWriteError;
-  return kInternalError;
-}
 
 // The jobs read ahead may hold this much between them (a job holds its file
 // and the compressed copy); a single larger file is still let in alone.
@@ -44,6 +37,7 @@ struct Korbel::PreparedSource {
 };
 
 void Korbel::WritePendingEntries() {
+  commitDataEnd_ = directoryStart_;
   if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
   std::vector<int> queue;
   for (int index = 0; index < EntryCount(); ++index) {
@@ -104,8 +98,7 @@ void Korbel::PrepareSource(int index, PreparedSource* prepared) {
   int method = method_;
   int level = level_;
   if (IsStoredExtension(entry.sourcePath.c_str())) method = 0;
-  prepared->source.Reset(platform::OpenFile(entry.sourcePath.c_str(), platform::kAccessRead,
-                                            platform::kShareRead, platform::kOpenExisting, true));
+  prepared->source.Reset(OpenEntrySource(entry.sourcePath.c_str()));
   if (prepared->source.Get() == platform::kInvalidHandle) {
     prepared->error = kFileOpenError;
     return;
@@ -116,14 +109,7 @@ void Korbel::PrepareSource(int index, PreparedSource* prepared) {
     return;
   }
   const auto size = static_cast<std::uint64_t>(fileSize);
-  if (size == 0) {
-    method = 0;
-    level = 0;
-  } else if (method == -1) {
-    method = 8;
-    level = 9;
-  }
-  if (method == 0) level = 0;
+  ChooseMethodAndLevel(size, &method, &level);
   prepared->method = method;
   prepared->level = level;
   prepared->size = size;
@@ -171,16 +157,13 @@ void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job) {
   if (EventEnabled(kEventCompress) && Report(kEventCompress, index) != 0) RaiseError(kUserAbort);
   detailText_ = entry.sourcePath.c_str();
   if (prepared->state == PreparedSource::kFailed) RaiseError(prepared->error);
-  if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
   const bool folder = prepared->state == PreparedSource::kFolder;
   // A compressed job knows its final sizes, so its header is written once.
   const bool compressed = job != nullptr && !job->noMemory;
   const bool stored = compressed && job->stored;
   const int method = compressed ? (stored ? 0 : 8) : prepared->method;
 
-  const std::int64_t offset = directoryStart_;
   SetPendingName(entry.name);
-  entry.localHeaderOffset = static_cast<std::uint64_t>(offset);
   entry.flags = 0;
   entry.versionMadeBy = kVersionMadeBy;
   entry.versionNeeded = method != 0 ? kVersionDeflate : kVersionStored;
@@ -189,71 +172,33 @@ void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job) {
   entry.uncompressedSize = compressed ? job->inputSize : prepared->size;
   entry.crc32 = compressed ? job->crc : 0;
   entry.externalAttributes = (entry.externalAttributes & ~0xFFu) | (folder ? kEntryFolder : 0);
-  BuildExtraFields(&entry);
-  WriteLocalHeader(entry);
-  const std::int64_t dataStart = store_.Tell();
 
+  EntryInput input;
+  input.storeOnGrowth = true;
   if (folder) {
-    entry.queued = 0;
-    entry.written = 1;
-    directoryStart_ = dataStart;
+    input.kind = EntryInput::kNone;
   } else if (compressed) {
-    const unsigned char* data = stored ? job->input.get() : job->output.get();
-    const std::size_t length = static_cast<std::size_t>(entry.compressedSize);
-    if (store_.Write(data, length) != static_cast<std::int64_t>(length)) {
-      // Nothing of this entry stays in the archive.
-      if (store_.Seek(offset, platform::kSeekBegin) == offset) store_.Truncate();
-      RaiseError(kWriteError);
-    }
-    entry.queued = 0;
-    entry.written = 1;
-    directoryStart_ = store_.Tell();
+    input.kind = EntryInput::kFinal;
+    input.data = stored ? job->input.get() : job->output.get();
+    input.size = static_cast<std::size_t>(entry.compressedSize);
+  } else if (job != nullptr) {
+    // A job that found no memory for its compressed copy still has the file.
+    input.kind = EntryInput::kMemory;
+    input.data = job->input.get();
+    input.size = job->inputSize;
   } else {
-    StreamPreparedEntry(prepared, job, dataStart);
+    input.kind = EntryInput::kHandle;
+    input.handle = prepared->source.Get();
   }
-  if (EventEnabled(kEventCompressed) && Report(kEventCompressed, index) != 0) RaiseError(kUserAbort);
-}
-
-void Korbel::StreamPreparedEntry(PreparedSource* prepared, CompressionJob* job, std::int64_t dataStart) {
-  ZipEntry& entry = *EntryAt(prepared->index);
-  const auto offset = static_cast<std::int64_t>(entry.localHeaderOffset);
-  Codec& codec = *codec_.codec;
-  // A job that found no memory for its compressed copy still has the file.
-  auto connectSource = [&]() {
-    store_.ConnectOutput(codec, kNoCrc);
-    if (job != nullptr) {
-      codec.InputFromMemory(job->inputSize, job->input.get(), 0);
-    } else {
-      codec.InputFromHandle(prepared->source.Get(), kNoLimit, 0);
-    }
-  };
   try {
-    connectSource();
-    codec.Compress(prepared->level);
-    if (codec.StateFlags() & kCodecExpanded) {
-      // Compressed data larger than the file: store it instead.
-      if (store_.Seek(dataStart, platform::kSeekBegin) != dataStart) RaiseError(kWriteError);
-      if (job == nullptr && platform::SeekFile(prepared->source.Get(), 0, platform::kSeekBegin) != 0) {
-        RaiseError(kFileReadError);
-      }
-      connectSource();
-      codec.Compress(0);
-    }
-  } catch (const CodecFailure& failure) {
-    codec.Disconnect();
-    prepared->source.Reset();
-    // Nothing of this entry stays in the archive.
-    if (store_.Seek(offset, platform::kSeekBegin) == offset) store_.Truncate();
-    RaiseError(CodeForFailure(failure));
+    WriteEntryData(entry, input, prepared->level, kFileReadError);
   } catch (const EngineFault&) {
-    codec.Disconnect();
     prepared->source.Reset();
-    if (store_.Seek(offset, platform::kSeekBegin) == offset) store_.Truncate();
     throw;
   }
   prepared->source.Reset();
-  FinishEntryHeader(entry, codec, codec.UncompressedCount());
-  codec.Disconnect();
+  committing_.push_back(&entry);
+  if (EventEnabled(kEventCompressed) && Report(kEventCompressed, index) != 0) RaiseError(kUserAbort);
 }
 
 }  // namespace korbel

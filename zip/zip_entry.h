@@ -36,6 +36,11 @@ struct ZipEntry {
   std::string comment;                     // entry comment, decoded like a name
   std::string sourcePath;                  // source file of a queued entry
   std::string name;                        // '/' separators, no trailing '/'
+  // The central header exactly as an archive stored it (fixed part, name,
+  // extra field, comment), for an entry loaded and not changed since: it is
+  // written back as it was, with only its offset brought up to date. Empty
+  // for entries the engine makes.
+  std::vector<std::uint8_t> keptCentral;
 
   std::uint64_t compressedSize = 0;     // bytes of entry data in the archive
   std::uint64_t uncompressedSize = 0;   // bytes after decompression
@@ -68,6 +73,9 @@ struct ZipEntry {
   std::uint8_t faulty = 0;           // damaged; left out of a written directory
   std::uint8_t aesInfo = 0;          // AES vendor version * 4 + strength, 0 without AES
   std::uint8_t aesMethod = 0;        // compression method under AES
+  // Bytes of the data descriptor behind the data: 0 none, 16, or 24 when
+  // its sizes are 64-bit (behind a local header with a Zip64 block).
+  std::uint8_t descriptorLength = 0;
 };
 
 // The status byte of an entry (EntryStatusBits).

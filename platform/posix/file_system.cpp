@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <string>
 
 #include "platform/fault_injection.h"
@@ -110,6 +111,37 @@ bool DeleteFile(const char* path) {
 bool DeleteFile(const WideChar* path) {
   if (path == nullptr) return posix::Fail(kErrorInvalidParameter);
   return DeletePath(posix::NativePath(path));
+}
+
+bool MoveFileOver(const char* from, const char* to) {
+  FaultKind fault;
+  if (FaultFor(Operation::kDeleteFile, &fault)) return posix::Fail(FaultError(fault));
+  if (from == nullptr || to == nullptr) return posix::Fail(kErrorInvalidParameter);
+  const std::string source = posix::NativePath(from);
+  const std::string target = posix::NativePath(to);
+  if (source.empty() || target.empty()) return posix::Fail(kErrorPathNotFound);
+  struct stat status;
+  if (::lstat(source.c_str(), &status) != 0) return posix::FailWithErrno(errno, source);
+  if (posix::IsFileOpen(status.st_dev, status.st_ino)) return posix::Fail(kErrorSharingViolation);
+  if (::lstat(target.c_str(), &status) == 0) {
+    if (S_ISDIR(status.st_mode)) return posix::Fail(kErrorAccessDenied);
+    if (!S_ISLNK(status.st_mode) && posix::IsReadOnly(AT_FDCWD, target, status)) {
+      return posix::Fail(kErrorAccessDenied);
+    }
+    if (posix::IsFileOpen(status.st_dev, status.st_ino)) return posix::Fail(kErrorSharingViolation);
+  }
+  if (::rename(source.c_str(), target.c_str()) != 0) return posix::FailWithErrno(errno, target);
+  return true;
+}
+
+bool IsSameFile(const char* path, Handle file) {
+  if (path == nullptr || file < 0 || file > INT_MAX) return false;
+  const std::string native = posix::NativePath(path);
+  struct stat named;
+  struct stat opened;
+  if (native.empty() || ::stat(native.c_str(), &named) != 0) return false;
+  if (::fstat(static_cast<int>(file), &opened) != 0) return false;
+  return named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
 bool CreateDirectory(const char* path) {

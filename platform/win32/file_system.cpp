@@ -79,6 +79,27 @@ bool DeleteFile(const WideChar* path) {
   return ::DeleteFileW(win32::Wide(path)) != 0;
 }
 
+bool MoveFileOver(const char* from, const char* to) {
+  if (DeleteFault()) return false;
+  if (from == nullptr || to == nullptr) return win32::Fail(kErrorInvalidParameter);
+  return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool IsSameFile(const char* path, Handle file) {
+  if (path == nullptr || file == kInvalidHandle) return false;
+  BY_HANDLE_FILE_INFORMATION opened;
+  if (!::GetFileInformationByHandle(win32::ToHandle(file), &opened)) return false;
+  // Opened for no access at all, so that a file shared with nobody is still seen.
+  HANDLE named = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION found;
+  const bool got = ::GetFileInformationByHandle(named, &found) != 0;
+  ::CloseHandle(named);
+  return got && found.dwVolumeSerialNumber == opened.dwVolumeSerialNumber &&
+         found.nFileIndexHigh == opened.nFileIndexHigh && found.nFileIndexLow == opened.nFileIndexLow;
+}
+
 bool CreateDirectory(const char* path) {
   if (CreateDirectoryFault()) return false;
   if (path == nullptr) return win32::Fail(kErrorInvalidParameter);

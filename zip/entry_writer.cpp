@@ -1,0 +1,144 @@
+// Writing one entry: its first local header at the end of the data, the data
+// through the codec, then the local header again with the final sizes and
+// CRC-32. A failure leaves the end of data where it was; what the partial
+// entry wrote is dealt with by the caller (RecoverFromFault, or the next
+// entry written over it).
+#include "zip/entry_writer.h"
+
+#include <utility>
+
+#include "zip/codec/codec_failure.h"
+#include "zip/extra_fields.h"
+#include "zip/local_header.h"
+
+namespace korbel {
+
+void ChooseMethodAndLevel(std::uint64_t size, int* method, int* level) {
+  if (size == 0) {
+    *method = 0;
+  } else if (*method == -1) {
+    *method = 8;
+    *level = 9;
+  }
+  if (*method == 0) *level = 0;
+}
+
+platform::Handle OpenEntrySource(const char* path) {
+  return platform::OpenFile(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting, true);
+}
+
+void Korbel::EntryInput::Connect(Codec& codec) const {
+  switch (kind) {
+    case kNone:
+    case kFinal:
+      break;
+    case kFunction:
+      codec.InputFromFunction(context, read, 0);
+      break;
+    case kHandle:
+      codec.InputFromHandle(handle, kNoLimit, 0);
+      break;
+    case kMemory:
+      codec.InputFromMemory(size, data, 0);
+      break;
+  }
+}
+
+bool Korbel::EntryInput::Rewind() const {
+  switch (kind) {
+    case kNone:
+    case kFunction:
+      return false;
+    case kFinal:
+      return true;
+    case kHandle:
+      return platform::SeekFile(handle, 0, platform::kSeekBegin) == 0;
+    case kMemory:
+      return true;
+  }
+  return false;
+}
+
+void Korbel::WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int readFailure) {
+  const std::int64_t offset = directoryStart_;
+  entry.localHeaderOffset = static_cast<std::uint64_t>(offset);
+  if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
+  BuildExtraFields(&entry);
+  WriteLocalHeader(entry);
+  const std::uint16_t firstExtraLength = entry.localExtraLength;
+  const std::int64_t dataStart = store_.Tell();
+  if (input.kind == EntryInput::kNone || input.kind == EntryInput::kFinal) {
+    if (input.size > 0 && store_.Write(input.data, input.size) != static_cast<std::int64_t>(input.size)) {
+      RaiseError(kWriteError);
+    }
+    entry.queued = 0;
+    entry.written = 1;
+    directoryStart_ = store_.Tell();
+    return;
+  }
+
+  Codec& codec = *codec_.codec;
+  auto connect = [&]() {
+    store_.ConnectOutput(codec, kNoCrc);
+    input.Connect(codec);
+  };
+  try {
+    connect();
+    codec.Compress(level);
+    if (codec.StateFlags() & kCodecExpanded) {
+      if (!input.storeOnGrowth) RaiseError(kCompressError);
+      // Compressed data larger than the input: it is stored instead.
+      if (store_.Seek(dataStart, platform::kSeekBegin) != dataStart) RaiseError(kWriteError);
+      if (!input.Rewind()) RaiseError(readFailure);
+      connect();
+      codec.Compress(0);
+    }
+  } catch (const CodecFailure& failure) {
+    codec.Disconnect();
+    RaiseError(failure.kind == 1 ? readFailure : failure.kind == 2 ? kWriteError : kInternalError);
+  } catch (const EngineFault&) {
+    codec.Disconnect();
+    throw;
+  }
+  try {
+    FinishEntryHeader(entry, codec, codec.UncompressedCount(), firstExtraLength);
+  } catch (const EngineFault&) {
+    codec.Disconnect();
+    throw;
+  }
+  codec.Disconnect();
+}
+
+void Korbel::FinishEntryHeader(ZipEntry& entry, const Codec& codec, std::uint64_t uncompressed,
+                               std::uint16_t firstExtraLength) {
+  const bool stored = (codec.StateFlags() & kCodecPlainCopy) != 0;
+  ZipEntry done = entry;
+  done.crc32 = codec.InputCrc();
+  done.uncompressedSize = uncompressed;
+  done.compressedSize = codec.CompressedCount();
+  done.method = static_cast<std::uint16_t>(stored ? 0 : 8);
+  done.versionNeeded = stored ? kVersionStored : kVersionDeflate;
+  done.flags &= static_cast<std::uint16_t>(~kDataDescriptorFlag);
+  BuildExtraFields(&done);
+  // The final header goes over the first one: it must have the same length,
+  // or it would reach into the data or leave a gap in front of it. A size
+  // that no longer needs its Zip64 block keeps one; one that came to need a
+  // block the first header had no room for (a source that grew past 4 GiB
+  // while it was read) is refused.
+  if (done.localExtra.size() < firstExtraLength) {
+    done.localExtra = BuildLocalExtra(done, true);
+  }
+  if (done.localExtra.size() != firstExtraLength) RaiseError(kInternalError);
+  done.localExtraLength = firstExtraLength;
+  done.queued = 0;
+  done.written = 1;
+  const std::int64_t end = store_.Tell();
+  const std::int64_t offset = static_cast<std::int64_t>(entry.localHeaderOffset);
+  if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
+  WriteLocalHeader(done);
+  if (store_.Seek(end, platform::kSeekBegin) != end) RaiseError(kWriteError);
+  entry = std::move(done);
+  directoryStart_ = end;
+}
+
+}  // namespace korbel

@@ -1,0 +1,49 @@
+// The one core that writes an entry's local header and data, shared by the
+// immediate path of AddEntry and the queued entries written at close.
+#ifndef PAKKARO_ZIP_ENTRY_WRITER_H
+#define PAKKARO_ZIP_ENTRY_WRITER_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "zip/korbel.h"
+
+namespace korbel {
+
+// The method and level for an entry of `size` bytes, from the archive's
+// choice (method -1 automatic, 0 stored, 8 Deflate): an empty entry is
+// stored, the automatic method is Deflate at level 9, stored means level 0.
+void ChooseMethodAndLevel(std::uint64_t size, int* method, int* level);
+
+// Opens a source file for an entry: reading, others may read too, sequential.
+platform::Handle OpenEntrySource(const char* path);
+
+// Where an entry's data comes from.
+struct Korbel::EntryInput {
+  enum Kind {
+    kNone,        // no data (a folder): the header is written once
+    kFunction,    // a read function with its context
+    kHandle,      // an open file, read to its end
+    kMemory,      // a block of memory, compressed while it is written
+    kFinal,       // a block already in its final form; the entry's sizes,
+                  // method and CRC-32 are set: the header is written once
+  };
+  Kind kind = kNone;
+  void* context = nullptr;
+  ReadFunction read = nullptr;
+  platform::Handle handle = platform::kInvalidHandle;
+  const unsigned char* data = nullptr;
+  std::size_t size = 0;
+  // Compressed data larger than the input is stored instead, from the start
+  // of the input again; without it the write fails with kCompressError.
+  bool storeOnGrowth = false;
+
+  void Connect(Codec& codec) const;
+  // Back to the start of the input; false when that is not possible.
+  bool Rewind() const;
+};
+
+}  // namespace korbel
+
+#endif  // PAKKARO_ZIP_ENTRY_WRITER_H
