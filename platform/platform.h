@@ -36,6 +36,8 @@ enum : std::uint32_t {
   kErrorMoreData = 234,
   kErrorNoMoreItems = 259,
   kErrorDirectory = 267,
+  kErrorBadPathname = 161,
+  kErrorRegistryCorrupt = 1015,  // the registry's store cannot be read as one
   kErrorGeneric = 31,
 };
 
@@ -51,6 +53,7 @@ enum : std::uint32_t {
   kAttrDirectory = 0x10,
   kAttrArchive = 0x20,
   kAttrNormal = 0x80,
+  kAttrDevice = 0x40,         // neither a file nor a folder: a pipe, socket or device
   kAttrReparsePoint = 0x400,  // a symbolic link or junction
   kInvalidAttributes = 0xFFFFFFFFu,
 };
@@ -84,6 +87,12 @@ enum SeekOrigin : std::uint32_t { kSeekBegin = 0, kSeekCurrent = 1, kSeekEnd = 2
 // Opens or creates a file; kInvalidHandle on failure. `sequential` is a hint.
 Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
                 std::uint32_t disposition, bool sequential = false);
+// Opens an existing file to read its data into an archive, shared for
+// reading. Never waits (a pipe without a writer, a device) and refuses
+// anything that is not a regular file with kErrorAccessDenied, also when the
+// path was swapped for one between the walk and the open. The path may be
+// longer than MAX_PATH.
+Handle OpenSourceFile(const char* path);
 // Bytes read (0 at the end of the file), or -1.
 std::int64_t ReadFile(Handle file, void* buffer, std::size_t size);
 // Bytes written, or -1. A short count means the device is full.
@@ -192,6 +201,9 @@ bool TempFileName(const char* folder, const char* prefix, char* buffer);
 // ---- Console -----------------------------------------------------------------
 
 Handle StandardOutput();
+// Lets a write to a pipe whose reader is gone fail (and the program go on)
+// instead of ending the process; the Windows build has nothing to do.
+void IgnoreBrokenPipe();
 
 // ---- Time ----------------------------------------------------------------------
 

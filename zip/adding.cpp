@@ -166,12 +166,11 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     EntrySource source{item->info, {}};
     int result;
     if (queuedAdding_) {
-      fs::CopyBounded(source.path, sourcePath.c_str(), static_cast<int>(sizeof source.path));
+      source.path = sourcePath;
       result = AddEntry(name.c_str(), nullptr, QueueFromSourcePath, &source);
       if (result == kCompressError) continue;
     } else {
-      platform::FileCloser file(platform::OpenFile(sourcePath.c_str(), platform::kAccessRead,
-                                                   platform::kShareNone, platform::kOpenExisting, true));
+      platform::FileCloser file(platform::OpenSourceFile(sourcePath.c_str()));
       if (file.Get() == platform::kInvalidHandle) {
         lastError_ = kFileOpenError;
         Report(kEventError, EntryCount());
@@ -187,12 +186,18 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     }
     if (result == kOk) ++count;
   }
+  // A file the walk could not reach must not go missing unnoticed.
+  const bool incomplete = finder.PathsTooLong();
   finder.ReleaseWalk();
   pendingName_ = nullptr;
   const bool keepSorted = (guard.Saved() & kKeepSorted) != 0;
   if (keepSorted && count > 0) {
     options_ = guard.Saved();
     SortEntries(-1);
+  }
+  if (incomplete) {
+    Fail(kBadPath);
+    return -1;
   }
   return count;
 }
@@ -382,11 +387,10 @@ int Korbel::AddFileByPath(const char* diskPath, const char* storedName) {
   OptionsGuard guard(options_, kSkipNameCheck, 0);
   EntrySource source{record.info, {}};
   if (queuedAdding_) {
-    fs::CopyBounded(source.path, diskPath, static_cast<int>(sizeof source.path));
+    source.path = diskPath;
     return AddEntry(storedName, nullptr, QueueFromSourcePath, &source);
   }
-  platform::FileCloser file(platform::OpenFile(diskPath, platform::kAccessRead, platform::kShareNone,
-                                               platform::kOpenExisting, true));
+  platform::FileCloser file(platform::OpenSourceFile(diskPath));
   if (file.Get() == platform::kInvalidHandle) return Fail(kFileOpenError);
   platform::Handle handle = file.Get();
   int result = AddEntry(storedName, &handle, ReadFromHandle, &source);
@@ -403,7 +407,7 @@ int Korbel::AddFromMemory(const char* storedName, const void* data, std::size_t 
   EntrySource copy{};
   if (source != nullptr) {
     copy = *source;
-    if (copy.path[0] == '*') copy.path[0] = '\0';
+    if (!copy.path.empty() && copy.path[0] == '*') copy.path.clear();
   }
   MemorySource memory{static_cast<const unsigned char*>(data), data != nullptr ? size : 0, 0};
   int result = AddEntry(storedName, &memory, ReadFromMemory, source != nullptr ? &copy : nullptr);

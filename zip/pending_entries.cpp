@@ -104,8 +104,7 @@ void Korbel::PrepareSource(int index, PreparedSource* prepared) {
   int method = method_;
   int level = level_;
   if (IsStoredExtension(entry.sourcePath.c_str())) method = 0;
-  prepared->source.Reset(platform::OpenFile(entry.sourcePath.c_str(), platform::kAccessRead,
-                                            platform::kShareRead, platform::kOpenExisting, true));
+  prepared->source.Reset(platform::OpenSourceFile(entry.sourcePath.c_str()));
   if (prepared->source.Get() == platform::kInvalidHandle) {
     prepared->error = kFileOpenError;
     return;
@@ -224,7 +223,8 @@ void Korbel::StreamPreparedEntry(PreparedSource* prepared, CompressionJob* job, 
     if (job != nullptr) {
       codec.InputFromMemory(job->inputSize, job->input.get(), 0);
     } else {
-      codec.InputFromHandle(prepared->source.Get(), kNoLimit, 0);
+      // A file that grows while it is read ends at its size at the open.
+      codec.InputFromHandle(prepared->source.Get(), static_cast<std::int64_t>(prepared->size), 0);
     }
   };
   try {
