@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 namespace platform {
 
@@ -221,6 +222,13 @@ bool NarrowIsUtf8();
 // Converts text in the system's OEM code page to narrow text; returns the
 // length written (at most capacity - 1, always terminated when capacity > 0).
 std::size_t OemToNarrow(const char* text, std::size_t length, char* buffer, std::size_t capacity);
+// Narrow text to the OEM code page (850 for zip names): false when a
+// character has no place there. Between narrow text and UTF-8: false only for
+// text that is not valid in its code page; a character that the narrow code
+// page cannot hold comes out as '_' (never as some other character).
+bool NarrowToOem(const std::string& narrow, std::string* oem);
+bool NarrowToUtf8(const std::string& narrow, std::string* utf8);
+bool Utf8ToNarrow(const std::string& utf8, std::string* narrow);
 
 // ---- Synchronisation -----------------------------------------------------------
 

@@ -134,7 +134,10 @@ void ConvertFromOem(const std::uint8_t* bytes, std::size_t length, const NameSys
 
 }  // namespace
 
-NameSystem CurrentNameSystem() { return NameSystem{platform::NarrowIsUtf8(), platform::OemToNarrow}; }
+NameSystem CurrentNameSystem() {
+  return NameSystem{platform::NarrowIsUtf8(), platform::OemToNarrow, platform::NarrowToOem, platform::NarrowToUtf8,
+                    platform::Utf8ToNarrow};
+}
 
 std::uint8_t Cp850FromWindows1252(std::uint8_t byte) {
   return byte < 0x80 ? byte : kCp850FromAnsi[byte - 0x80];
@@ -157,8 +160,19 @@ void EncodeName(const std::string& inMemory, const NameSystem& system, std::stri
     SetUtf8Flag(flags, high);
     return;
   }
-  if (ToCp850(inMemory, stored)) {
+  if (system.narrowToOem != nullptr) {
+    // A code page 850 text that also reads as UTF-8 would be read back as
+    // UTF-8: such a name goes as UTF-8 itself.
+    if (system.narrowToOem(inMemory, stored) && !HasSequence(Bytes(*stored), stored->size())) {
+      SetUtf8Flag(flags, false);
+      return;
+    }
+  } else if (ToCp850(inMemory, stored)) {
     SetUtf8Flag(flags, false);
+    return;
+  }
+  if (system.narrowToUtf8 != nullptr && system.narrowToUtf8(inMemory, stored)) {
+    SetUtf8Flag(flags, true);
     return;
   }
   stored->clear();
@@ -196,6 +210,13 @@ void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t fl
     ConvertFromOem(stored, length, system, 1, inMemory);
     return;
   }
+  if (system.utf8ToNarrow != nullptr) {
+    // Stray bytes stand for their own code points, as below.
+    std::string utf8;
+    CopyAsUtf8(stored, length, &utf8);
+    if (system.utf8ToNarrow(utf8, inMemory)) return;
+  }
+  inMemory->clear();
   inMemory->reserve(length);
   for (std::size_t i = 0; i < length;) {
     std::size_t n = SequenceLength(stored + i, length - i);
