@@ -208,12 +208,8 @@ bool ParseValue(const std::string& line, Node* node) {
 }
 
 void WriteNode(std::ostream& out, const Node& node, const std::string& path) {
-  // A root key gets a section only when it holds values of its own. A key
-  // with sub-keys and no values needs none: its sub-keys' sections make it
-  // again, and the file stays as small as the tree (a deep chain of keys
-  // would otherwise repeat its path once per level).
-  const bool needed = !node.values.empty() || (node.children.empty() && path.find('\\') != std::string::npos);
-  if (!path.empty() && needed) {
+  // A root key gets a section only when it holds values of its own.
+  if (!path.empty() && (path.find('\\') != std::string::npos || !node.values.empty())) {
     out << "\n[" << path << "]\n";
     for (const auto& entry : node.values) {
       const Value& value = entry.second;
@@ -486,6 +482,8 @@ class Store {
     std::ostringstream text;
     text << kHeader << "\n";
     WriteNode(text, root_, "");
+    // Never a file that the next read would refuse as too large.
+    if (text.tellp() > static_cast<std::streamoff>(kMaxFileSize)) return false;
     RemoveStaleTemporaries(folder, path);
     // The file keeps the mode it has; a new one is readable by all.
     struct stat existing;

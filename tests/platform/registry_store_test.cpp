@@ -292,6 +292,23 @@ TEST_F(RegistryStoreTest, KeyPathsBeyondTheLimitsAreRefused) {
   CloseRegistryKey(key);
 }
 
+// A change whose file would be larger than a read takes is refused, and the
+// file stays as it was: the store never writes what it could not read back.
+TEST_F(RegistryStoreTest, AChangeBeyondTheFileLimitIsRefused) {
+  ASSERT_EQ(Put("Software\\Kept", "v", kRegString, "1"), 0u);
+  const std::string before = Text(ReadFile(file_));
+  // 400 levels of 255 characters: every level's section repeats its path,
+  // about 20 MiB in all.
+  const std::string path = Chain(400, std::string(255, 'w')).substr(std::strlen("HKEY_CURRENT_USER\\"));
+  RegistryKey key = 0;
+  EXPECT_NE(CreateRegistryKey(kCurrentUser, path.c_str(), kKeyAllAccess, &key), 0u);
+  EXPECT_EQ(Text(ReadFile(file_)), before);
+  Reopen();
+  std::uint32_t type = 0;
+  std::string data;
+  EXPECT_TRUE(Get("Software\\Kept", "v", &type, &data));
+}
+
 // A rewrite keeps the file's mode, and removes the temporary files that
 // writers killed before their rename left behind, nothing else.
 TEST_F(RegistryStoreTest, RewriteKeepsTheModeAndRemovesStaleTemporaries) {
