@@ -97,6 +97,15 @@ bool ToCp850(const std::string& text, std::string* out) {
   return true;
 }
 
+// A byte of 0x80 or more behind one of 0xC0 or more: the pair might be read
+// as a UTF-8 sequence.
+bool HighByteAfterLead(const std::string& text) {
+  for (std::size_t i = 1; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80 && static_cast<unsigned char>(text[i - 1]) >= 0xC0) return true;
+  }
+  return false;
+}
+
 // Valid sequences are copied; a byte standing for itself becomes the UTF-8
 // form of its own value, so the result is always readable as UTF-8.
 void CopyAsUtf8(const std::uint8_t* bytes, std::size_t length, std::string* out) {
@@ -161,9 +170,9 @@ void EncodeName(const std::string& inMemory, const NameSystem& system, std::stri
     return;
   }
   if (system.narrowToOem != nullptr) {
-    // A code page 850 text that also reads as UTF-8 would be read back as
-    // UTF-8: such a name goes as UTF-8 itself.
-    if (system.narrowToOem(inMemory, stored) && !HasSequence(Bytes(*stored), stored->size())) {
+    // A code page 850 text that could read as UTF-8 would be read back as
+    // UTF-8: such a name goes as UTF-8 itself (the rule of ToCp850).
+    if (system.narrowToOem(inMemory, stored) && !HighByteAfterLead(*stored)) {
       SetUtf8Flag(flags, false);
       return;
     }

@@ -70,7 +70,8 @@ SearchHandle FindFirst(const char* pattern, FindData<char>* found) {
     return kInvalidSearch;
   }
   const std::wstring wide = win32::LongPath(pattern);
-  if (wide.empty()) {
+  // An empty path gets the system's own answer.
+  if (wide.empty() && *pattern != '\0') {
     ::SetLastError(kErrorFileNotFound);
     return kInvalidSearch;
   }

@@ -17,7 +17,8 @@ Handle OpenSourceFile(const char* path) {
     return kInvalidHandle;
   }
   const std::wstring wide = win32::LongPath(path);
-  if (wide.empty()) {
+  // An empty path gets the system's own answer.
+  if (wide.empty() && *path != '\0') {
     ::SetLastError(kErrorFileNotFound);
     return kInvalidHandle;
   }
