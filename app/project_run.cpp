@@ -1,6 +1,7 @@
 #include "app/project_run.h"
 
 #include <cstring>
+#include <string>
 
 #include "app/explorer_registration.h"
 #include "app/messages.h"
@@ -10,6 +11,7 @@
 #include "fs/path_kind.h"
 #include "fs/path_strings.h"
 #include "fs/pattern_list.h"
+#include "platform/platform.h"
 #include "zip/korbel.h"
 
 namespace pakkaro {
@@ -36,8 +38,12 @@ int PrintUsage() {
   return kExitFailed;
 }
 
+bool FitsPathBuffer(std::size_t length) { return length < static_cast<std::size_t>(fs::MaxPath); }
+
 // Packs the project named by `projectArgument` into `archiveArgument`, or into
-// an archive named after the project inside its folder.
+// an archive named after the project inside its folder. A path that does not
+// fit its buffer is never cut (a cut path names another file or folder): the
+// run ends with the add-failed message instead.
 int PackProject(korbel::Korbel& archive, const char* projectArgument, const char* archiveArgument) {
   char projectPath[fs::MaxPath];
   char archiveName[fs::MaxPath];
@@ -50,9 +56,20 @@ int PackProject(korbel::Korbel& archive, const char* projectArgument, const char
     fs::ConsolePrint(kPathNotFound, projectPath);
     return kExitFailed;
   }
+  // The full path first: a bare file name ("App.dsp") then has the current
+  // folder as its folder, not an empty one that would become the root.
+  const std::uint32_t fullLength = platform::GetFullPath(projectArgument, projectPath, fs::MaxPath);
+  if (!FitsPathBuffer(std::strlen(projectArgument)) || fullLength == 0 || !FitsPathBuffer(fullLength)) {
+    fs::ConsolePrint(kAddFailed);
+    return kExitFailed;
+  }
   fs::StripSeparator(projectPath, -1);
 
   if (archiveArgument != nullptr) {
+    if (!FitsPathBuffer(std::strlen(archiveArgument))) {
+      fs::ConsolePrint(kArchiveNotCreated, archiveArgument);
+      return kExitFailed;
+    }
     fs::CopyBounded(archiveName, archiveArgument, fs::MaxPath);
   } else {
     fs::CopyNamePart(archiveName, static_cast<int>(std::strlen(projectPath)), projectPath, fs::MaxPath);
@@ -65,6 +82,11 @@ int PackProject(korbel::Korbel& archive, const char* projectArgument, const char
   fs::CopyNamePart(exclusions, static_cast<int>(std::strlen(projectPath)), projectPath,
                    kExclusionCapacity);
   fs::AppendBounded(exclusions, "*.zip;", kExclusionCapacity);
+  // The separator needs a place of its own in the buffer.
+  if (!FitsPathBuffer(std::strlen(projectPath) + 1)) {
+    fs::ConsolePrint(kAddFailed);
+    return kExitFailed;
+  }
   fs::AppendSeparator(projectPath, -1);
 
   const bool keepsLibraries =
@@ -73,12 +95,23 @@ int PackProject(korbel::Korbel& archive, const char* projectArgument, const char
                     kExclusionCapacity);
 
   if (std::strchr(archiveName, '\\') == nullptr && std::strchr(archiveName, '/') == nullptr) {
+    if (!FitsPathBuffer(std::strlen(projectPath) + std::strlen(archiveName))) {
+      const std::string whole = std::string(projectPath) + archiveName;
+      fs::ConsolePrint(kArchiveNotCreated, whole.c_str());
+      return kExitFailed;
+    }
     fs::CopyBounded(joined, projectPath, fs::MaxPath);
     fs::AppendBounded(joined, archiveName, fs::MaxPath);
     fs::CopyBounded(archiveName, joined, fs::MaxPath);
   }
-  fs::ReplaceExtension(static_cast<int>(std::strlen(archiveName)), archiveName, archiveName, "zip",
-                       fs::MaxPath);
+  const int nameLength = static_cast<int>(std::strlen(archiveName));
+  const int extensioned =
+      fs::ReplaceExtension(nameLength, archiveName, archiveName, "zip", fs::MaxPath);
+  // A name without room for its ".zip" would make an archive of another name.
+  if (extensioned < 4 || std::strcmp(archiveName + extensioned - 4, ".zip") != 0) {
+    fs::ConsolePrint(kArchiveNotCreated, archiveName);
+    return kExitFailed;
+  }
 
   if (archive.Open(archiveName, korbel::kCreate, 9) != korbel::kOk) {
     fs::ConsolePrint(kArchiveNotCreated, archiveName);

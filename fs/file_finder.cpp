@@ -37,6 +37,7 @@ void BasicFileFinder<Char>::ReleaseWalk() {
   exclude_.clear();
   recursive_ = false;
   singlePattern_ = false;
+  pathsTooLong_ = false;
   path_[0] = 0;
 }
 
@@ -148,16 +149,22 @@ void BasicFileFinder<Char>::ReadHeadFolder() {
   if (search == platform::kInvalidSearch) return;
   do {
     const int nameLength = TextLength(record.name);
+    if (record.special) continue;
     if (record.info.attributes & InfoFolder) {
       if (!recursive_ || IsDotName(record.name) || record.link) continue;
-      // A folder whose path cannot be searched would yield nothing anyway.
-      if (folderLength + nameLength + 2 >= PathCapacity) continue;
+      if (folderLength + nameLength + 2 >= PathCapacity) {
+        pathsTooLong_ = true;
+        continue;
+      }
       std::basic_string<Char> subfolder = folder;
       subfolder.append(record.name, static_cast<std::size_t>(nameLength));
       subfolder.push_back(Char('\\'));
       folders_.push_back(std::move(subfolder));
-    } else if (folderLength + nameLength < PathCapacity &&
-               PassesNameFilter(record.name, nameLength)) {
+    } else if (PassesNameFilter(record.name, nameLength)) {
+      if (folderLength + nameLength >= PathCapacity) {
+        pathsTooLong_ = true;
+        continue;
+      }
       items_.push_back(Item{record.info, std::basic_string<Char>(record.name)});
     }
   } while (FindNextInfo(search, &record) == InfoOk);

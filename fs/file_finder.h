@@ -1,7 +1,9 @@
 // The folder walk: every file below a start folder, breadth first, that
 // passes an include and an exclude pattern list. Folders are descended into
 // whatever their names, never delivered; a folder that cannot be read
-// yields nothing and the walk goes on.
+// yields nothing and the walk goes on. Only regular files and folders are
+// walked: pipes, sockets and devices are passed over, and so are links to
+// folders (a link to a file is delivered as the file it names).
 #ifndef PAKKARO_FS_FILE_FINDER_H
 #define PAKKARO_FS_FILE_FINDER_H
 
@@ -50,6 +52,11 @@ class BasicFileFinder {
 
   bool PassesNameFilter(const Char* name, int length) const;
 
+  // True when the walk met a file or folder whose full path does not fit
+  // PathCapacity: the walk could not deliver it, and its caller must not
+  // take the walk for complete.
+  bool PathsTooLong() const { return pathsTooLong_; }
+
   // Drops the walk's state; the finder can start a new walk afterwards.
   void ReleaseWalk();
 
@@ -79,6 +86,7 @@ class BasicFileFinder {
   PatternList<Char> exclude_;
   bool recursive_ = false;
   bool singlePattern_ = false;
+  bool pathsTooLong_ = false;
   Char path_[PathCapacity] = {};
 };
 

@@ -33,6 +33,7 @@ void ClearRecord(FileRecord<Char>* out) {
   out->info.size = 0;
   out->name[0] = 0;
   out->link = false;
+  out->special = false;
 }
 
 // The top 32 values of the 32-bit range hold the platform's invalid handle,
@@ -60,6 +61,7 @@ int GetFileInfo(const Char* path, FileRecord<Char>* out) {
   out->info = InfoFromData(data);
   out->name[0] = 0;
   out->link = (data.attributes & platform::kAttrReparsePoint) != 0;
+  out->special = (data.attributes & platform::kAttrDevice) != 0;
   return InfoOk;
 }
 
@@ -84,6 +86,7 @@ platform::SearchHandle FindFirstInfo(const Char* pattern, FileRecord<Char>* out,
     } else {
       out->info = InfoFromData(found.data);
       out->link = (found.data.attributes & platform::kAttrReparsePoint) != 0;
+      out->special = (found.data.attributes & platform::kAttrDevice) != 0;
       CopyBounded(out->name, found.name, MaxPath);
     }
   }
@@ -102,6 +105,7 @@ int FindNextInfo(platform::SearchHandle search, FileRecord<Char>* out) {
   if (!platform::FindNext(search, &found)) return InfoNotFound;
   out->info = InfoFromData(found.data);
   out->link = (found.data.attributes & platform::kAttrReparsePoint) != 0;
+  out->special = (found.data.attributes & platform::kAttrDevice) != 0;
   CopyBounded(out->name, found.name, MaxPath);
   return InfoOk;
 }

@@ -40,6 +40,9 @@ struct FileRecord {
   // The entry is a symbolic link or junction: the walk never descends
   // through one, so a link back to a parent cannot make it loop.
   bool link;
+  // Neither a regular file nor a folder (a pipe, socket or device): the walk
+  // passes over it, as its data could block a reader or never end.
+  bool special;
 };
 
 // Result codes of the queries.

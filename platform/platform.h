@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 namespace platform {
 
@@ -36,6 +37,8 @@ enum : std::uint32_t {
   kErrorMoreData = 234,
   kErrorNoMoreItems = 259,
   kErrorDirectory = 267,
+  kErrorBadPathname = 161,
+  kErrorRegistryCorrupt = 1015,  // the registry's store cannot be read as one
   kErrorGeneric = 31,
 };
 
@@ -51,6 +54,7 @@ enum : std::uint32_t {
   kAttrDirectory = 0x10,
   kAttrArchive = 0x20,
   kAttrNormal = 0x80,
+  kAttrDevice = 0x40,         // neither a file nor a folder: a pipe, socket or device
   kAttrReparsePoint = 0x400,  // a symbolic link or junction
   kInvalidAttributes = 0xFFFFFFFFu,
 };
@@ -84,6 +88,12 @@ enum SeekOrigin : std::uint32_t { kSeekBegin = 0, kSeekCurrent = 1, kSeekEnd = 2
 // Opens or creates a file; kInvalidHandle on failure. `sequential` is a hint.
 Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
                 std::uint32_t disposition, bool sequential = false);
+// Opens an existing file to read its data into an archive, shared for
+// reading. Never waits (a pipe without a writer, a device) and refuses
+// anything that is not a regular file with kErrorAccessDenied, also when the
+// path was swapped for one between the walk and the open. The path may be
+// longer than MAX_PATH.
+Handle OpenSourceFile(const char* path);
 // Bytes read (0 at the end of the file), or -1.
 std::int64_t ReadFile(Handle file, void* buffer, std::size_t size);
 // Bytes written, or -1. A short count means the device is full.
@@ -200,6 +210,9 @@ bool TempFileName(const char* folder, const char* prefix, char* buffer);
 // ---- Console -----------------------------------------------------------------
 
 Handle StandardOutput();
+// Lets a write to a pipe whose reader is gone fail (and the program go on)
+// instead of ending the process; the Windows build has nothing to do.
+void IgnoreBrokenPipe();
 
 // ---- Time ----------------------------------------------------------------------
 
@@ -217,6 +230,13 @@ bool NarrowIsUtf8();
 // Converts text in the system's OEM code page to narrow text; returns the
 // length written (at most capacity - 1, always terminated when capacity > 0).
 std::size_t OemToNarrow(const char* text, std::size_t length, char* buffer, std::size_t capacity);
+// Narrow text to the OEM code page (850 for zip names): false when a
+// character has no place there. Between narrow text and UTF-8: false only for
+// text that is not valid in its code page; a character that the narrow code
+// page cannot hold comes out as '_' (never as some other character).
+bool NarrowToOem(const std::string& narrow, std::string* oem);
+bool NarrowToUtf8(const std::string& narrow, std::string* utf8);
+bool Utf8ToNarrow(const std::string& utf8, std::string* narrow);
 
 // ---- Synchronisation -----------------------------------------------------------
 

@@ -148,6 +148,8 @@ int Delete(Korbel& archive, const std::vector<const char*>& names) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Output to a closed pipe is lost; the status still tells what happened.
+  platform::IgnoreBrokenPipe();
   if (argc < 3 || std::strlen(argv[1]) != 1) return Usage();
   const char command = argv[1][0];
   const char* path = argv[2];

@@ -170,7 +170,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     EntrySource source{item->info, {}};
     int result;
     if (queuedAdding_) {
-      fs::CopyBounded(source.path, sourcePath.c_str(), static_cast<int>(sizeof source.path));
+      source.path = sourcePath;
       result = AddEntry(name.c_str(), nullptr, QueueFromSourcePath, &source);
       if (result == kCompressError) continue;
     } else {
@@ -193,12 +193,18 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     }
     if (result == kOk) ++count;
   }
+  // A file the walk could not reach must not go missing unnoticed.
+  const bool incomplete = finder.PathsTooLong();
   finder.ReleaseWalk();
   pendingName_ = nullptr;
   const bool keepSorted = (guard.Saved() & kKeepSorted) != 0;
   if (keepSorted && count > 0) {
     options_ = guard.Saved();
     SortEntries(-1);
+  }
+  if (incomplete) {
+    Fail(kBadPath);
+    return -1;
   }
   return count;
 }
@@ -360,7 +366,7 @@ int Korbel::AddFileByPath(const char* diskPath, const char* storedName) {
   OptionsGuard guard(options_, kSkipNameCheck, 0);
   EntrySource source{record.info, {}};
   if (queuedAdding_) {
-    fs::CopyBounded(source.path, diskPath, static_cast<int>(sizeof source.path));
+    source.path = diskPath;
     return AddEntry(storedName, nullptr, QueueFromSourcePath, &source);
   }
   platform::FileCloser file(OpenEntrySource(diskPath));
@@ -381,7 +387,7 @@ int Korbel::AddFromMemory(const char* storedName, const void* data, std::size_t 
   EntrySource copy{};
   if (source != nullptr) {
     copy = *source;
-    if (copy.path[0] == '*') copy.path[0] = '\0';
+    if (!copy.path.empty() && copy.path[0] == '*') copy.path.clear();
   }
   MemorySource memory{static_cast<const unsigned char*>(data), data != nullptr ? size : 0, 0};
   int result = AddEntry(storedName, &memory, ReadFromMemory, source != nullptr ? &copy : nullptr);

@@ -61,10 +61,11 @@ enum SortKey : int {
 
 enum OpenMode : int { kClosed = 0, kReadOnly = 1, kModify = 2, kCreate = 3 };
 
-// A file to add: its FileInfo and, for a queued entry, the source path.
+// A file to add: its FileInfo and, for a queued entry, the source path at
+// its full length (a cut path would open another file, or none).
 struct EntrySource {
   fs::FileInfo info;
-  char path[256];
+  std::string path;
 };
 
 // Passed as AddEntry's read function: queue the entry, its data comes from

@@ -24,7 +24,7 @@ void ChooseMethodAndLevel(std::uint64_t size, int* method, int* level) {
 }
 
 platform::Handle OpenEntrySource(const char* path) {
-  return platform::OpenFile(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting, true);
+  return platform::OpenSourceFile(path);
 }
 
 void Korbel::EntryInput::Connect(Codec& codec) const {
@@ -36,7 +36,7 @@ void Korbel::EntryInput::Connect(Codec& codec) const {
       codec.InputFromFunction(context, read, 0);
       break;
     case kHandle:
-      codec.InputFromHandle(handle, kNoLimit, 0);
+      codec.InputFromHandle(handle, limit >= 0 ? limit : kNoLimit, 0);
       break;
     case kMemory:
       codec.InputFromMemory(size, data, 0);

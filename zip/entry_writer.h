@@ -16,7 +16,8 @@ namespace korbel {
 // stored, the automatic method is Deflate at level 9, stored means level 0.
 void ChooseMethodAndLevel(std::uint64_t size, int* method, int* level);
 
-// Opens a source file for an entry: reading, others may read too, sequential.
+// Opens a source file for an entry: a regular file only, for reading, others
+// may read too, sequential; never blocks on a pipe or device.
 platform::Handle OpenEntrySource(const char* path);
 
 // Where an entry's data comes from.
@@ -24,7 +25,7 @@ struct Korbel::EntryInput {
   enum Kind {
     kNone,        // no data (a folder): the header is written once
     kFunction,    // a read function with its context
-    kHandle,      // an open file, read to its end
+    kHandle,      // an open file, read to its end or to `limit`
     kMemory,      // a block of memory, compressed while it is written
     kFinal,       // a block already in its final form; the entry's sizes,
                   // method and CRC-32 are set: the header is written once
@@ -33,6 +34,9 @@ struct Korbel::EntryInput {
   void* context = nullptr;
   ReadFunction read = nullptr;
   platform::Handle handle = platform::kInvalidHandle;
+  // kHandle: bytes to read at most (a file that grows while it is read ends
+  // at its size at the open); negative reads to the end.
+  std::int64_t limit = -1;
   const unsigned char* data = nullptr;
   std::size_t size = 0;
   // Compressed data larger than the input is stored instead, from the start

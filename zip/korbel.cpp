@@ -6,6 +6,7 @@
 #include "fs/path_strings.h"
 #include "zip/directory_writer.h"
 #include "zip/crypt/traditional_cipher.h"
+#include "zip/io/memory_blocks.h"
 #include "zip/io/pseudo_path.h"
 
 namespace korbel {
@@ -109,6 +110,12 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
     return OpenResource(pseudo.resource.Name(), pseudo.resource.Type(), modeWord & ~kModeBits);
   }
   if (pseudo.kind == PseudoKind::kMemory) {
+    // An address from a path is followed only into a block a caller of this
+    // process handed over; a request for a new growable block is harmless.
+    const void* block = reinterpret_cast<const void*>(pseudo.memory.address);
+    if (pseudo.memory.address != kGrowableBlock && !IsKnownMemoryBlock(block, pseudo.memory.capacity)) {
+      return RefuseOpen(kNotFound);
+    }
     return OpenMemory(reinterpret_cast<void*>(pseudo.memory.address), pseudo.memory.capacity,
                       pseudo.memory.used, modeWord & ~kModeBits);
   }
@@ -199,6 +206,7 @@ int Korbel::OpenMemory(void* block, std::int64_t capacity, std::int64_t usedSize
     Report(kEventError, -1);
     return result;
   }
+  if (reinterpret_cast<std::uintptr_t>(block) != kGrowableBlock) NoteMemoryBlock(block, capacity);
   SetFullPath(path.c_str());
   const int mode = MemoryOpenMode(usedSize);
   return OpenPrepared(kPreparedMarker | (kPreparedBase + static_cast<std::uint32_t>(mode)) | (options & 0xFFF0u), 0);

@@ -97,6 +97,15 @@ bool ToCp850(const std::string& text, std::string* out) {
   return true;
 }
 
+// A byte of 0x80 or more behind one of 0xC0 or more: the pair might be read
+// as a UTF-8 sequence.
+bool HighByteAfterLead(const std::string& text) {
+  for (std::size_t i = 1; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80 && static_cast<unsigned char>(text[i - 1]) >= 0xC0) return true;
+  }
+  return false;
+}
+
 // Valid sequences are copied; a byte standing for itself becomes the UTF-8
 // form of its own value, so the result is always readable as UTF-8.
 void CopyAsUtf8(const std::uint8_t* bytes, std::size_t length, std::string* out) {
@@ -134,7 +143,10 @@ void ConvertFromOem(const std::uint8_t* bytes, std::size_t length, const NameSys
 
 }  // namespace
 
-NameSystem CurrentNameSystem() { return NameSystem{platform::NarrowIsUtf8(), platform::OemToNarrow}; }
+NameSystem CurrentNameSystem() {
+  return NameSystem{platform::NarrowIsUtf8(), platform::OemToNarrow, platform::NarrowToOem, platform::NarrowToUtf8,
+                    platform::Utf8ToNarrow};
+}
 
 std::uint8_t Cp850FromWindows1252(std::uint8_t byte) {
   return byte < 0x80 ? byte : kCp850FromAnsi[byte - 0x80];
@@ -157,8 +169,19 @@ void EncodeName(const std::string& inMemory, const NameSystem& system, std::stri
     SetUtf8Flag(flags, high);
     return;
   }
-  if (ToCp850(inMemory, stored)) {
+  if (system.narrowToOem != nullptr) {
+    // A code page 850 text that could read as UTF-8 would be read back as
+    // UTF-8: such a name goes as UTF-8 itself (the rule of ToCp850).
+    if (system.narrowToOem(inMemory, stored) && !HighByteAfterLead(*stored)) {
+      SetUtf8Flag(flags, false);
+      return;
+    }
+  } else if (ToCp850(inMemory, stored)) {
     SetUtf8Flag(flags, false);
+    return;
+  }
+  if (system.narrowToUtf8 != nullptr && system.narrowToUtf8(inMemory, stored)) {
+    SetUtf8Flag(flags, true);
     return;
   }
   stored->clear();
@@ -196,6 +219,13 @@ void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t fl
     ConvertFromOem(stored, length, system, 1, inMemory);
     return;
   }
+  if (system.utf8ToNarrow != nullptr) {
+    // Stray bytes stand for their own code points, as below.
+    std::string utf8;
+    CopyAsUtf8(stored, length, &utf8);
+    if (system.utf8ToNarrow(utf8, inMemory)) return;
+  }
+  inMemory->clear();
   inMemory->reserve(length);
   for (std::size_t i = 0; i < length;) {
     std::size_t n = SequenceLength(stored + i, length - i);

@@ -1,10 +1,13 @@
 // Entry names (and comments) between their in-memory text and the bytes the
 // zip file stores.
 //
-// A system whose narrow text is the Windows-1252 ANSI code page stores a name
-// in code page 850 when that code page holds every character, else as UTF-8
-// (each byte taken as the code point of the same value) with flag bit 11.
-// Reading decodes UTF-8 sequences to their low 8 bits, or converts OEM bytes.
+// A system whose narrow text is an ANSI code page stores a name in code page
+// 850 when that code page holds every character, else as UTF-8 with flag bit
+// 11; reading converts OEM bytes, or UTF-8 through UTF-16, to the ANSI code
+// page. Every conversion goes through the system's code pages: no character
+// is ever cut to its low 8 bits (the euro sign of Windows-1252 is U+20AC, not
+// U+0080). Without the conversion functions (a test's system), Windows-1252
+// is assumed.
 //
 // A system whose narrow text is UTF-8 stores a name with bytes of 0x80 or
 // more as UTF-8 with bit 11, keeps a UTF-8 name read from an archive as it
@@ -29,6 +32,11 @@ struct NameSystem {
   // platform::OemToNarrow (length written, always terminated).
   std::size_t (*oemToNarrow)(const char* text, std::size_t length, char* buffer,
                              std::size_t capacity);
+  // Narrow text to code page 850, and between narrow text and UTF-8; false
+  // when a character has no place in the target. Null: Windows-1252 tables.
+  bool (*narrowToOem)(const std::string& narrow, std::string* oem) = nullptr;
+  bool (*narrowToUtf8)(const std::string& narrow, std::string* utf8) = nullptr;
+  bool (*utf8ToNarrow)(const std::string& utf8, std::string* narrow) = nullptr;
 };
 
 // The running system, from platform::NarrowIsUtf8 and platform::OemToNarrow.

@@ -189,6 +189,7 @@ void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job) {
   } else {
     input.kind = EntryInput::kHandle;
     input.handle = prepared->source.Get();
+    input.limit = static_cast<std::int64_t>(prepared->size);
   }
   try {
     WriteEntryData(entry, input, prepared->level, kFileReadError);

@@ -66,4 +66,50 @@ std::size_t OemToNarrow(const char* text, std::size_t length, char* buffer, std:
   return written;
 }
 
+// The narrow text is decoded as UTF-8; every character must be one of code
+// page 850.
+bool NarrowToOem(const std::string& narrow, std::string* oem) {
+  oem->clear();
+  for (std::size_t i = 0; i < narrow.size();) {
+    const unsigned char lead = static_cast<unsigned char>(narrow[i]);
+    std::uint32_t code = lead;
+    std::size_t length = 1;
+    if (lead >= 0xC0 && lead < 0xE0) {
+      length = 2;
+      code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+      length = 3;
+      code = lead & 0x0F;
+    } else if (lead >= 0x80) {
+      return false;
+    }
+    if (i + length > narrow.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(narrow[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    i += length;
+    if (code < 0x80) {
+      oem->push_back(static_cast<char>(code));
+      continue;
+    }
+    std::size_t place = 0;
+    while (place < 128 && kCodePage850[place] != code) ++place;
+    if (place == 128) return false;
+    oem->push_back(static_cast<char>(0x80 + place));
+  }
+  return true;
+}
+
+bool NarrowToUtf8(const std::string& narrow, std::string* utf8) {
+  *utf8 = narrow;
+  return true;
+}
+
+bool Utf8ToNarrow(const std::string& utf8, std::string* narrow) {
+  *narrow = utf8;
+  return true;
+}
+
 }  // namespace platform

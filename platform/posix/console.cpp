@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -5,5 +6,7 @@
 namespace platform {
 
 Handle StandardOutput() { return STDOUT_FILENO; }
+
+void IgnoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace platform

@@ -25,9 +25,11 @@ bool IsReadOnlyMode(int folder, const std::string& name, mode_t mode, uid_t owne
   return ::faccessat(folder, name.c_str(), W_OK, 0) != 0 && errno != ENOENT;
 }
 
-std::uint32_t Attributes(bool folder, bool readOnly, const std::string& shownName, bool link = false) {
+std::uint32_t Attributes(mode_t mode, bool readOnly, const std::string& shownName, bool link) {
   std::uint32_t attributes = link ? static_cast<std::uint32_t>(kAttrReparsePoint) : 0u;
-  if (folder) attributes |= kAttrDirectory;
+  if (S_ISDIR(mode)) attributes |= kAttrDirectory;
+  // Pipes, sockets and devices: reading one may wait for ever or never end.
+  if (!S_ISDIR(mode) && !S_ISREG(mode)) attributes |= kAttrDevice;
   if (readOnly) attributes |= kAttrReadOnly;
   if (IsHiddenName(shownName)) attributes |= kAttrHidden;
   return attributes == 0 ? kAttrNormal : attributes;
@@ -67,7 +69,7 @@ bool QueryFileData(int folder, const std::string& name, const std::string& shown
   if (result == 0) {
     const bool isFolder = S_ISDIR(extended.stx_mode);
     data->attributes = Attributes(
-        isFolder, IsReadOnlyMode(folder, name, extended.stx_mode, extended.stx_uid), shownName, link);
+        extended.stx_mode, IsReadOnlyMode(folder, name, extended.stx_mode, extended.stx_uid), shownName, link);
     data->size = isFolder ? 0 : extended.stx_size;
     data->created = (extended.stx_mask & STATX_BTIME) != 0
                         ? FileTimeFromTimespec(extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec)
@@ -84,7 +86,7 @@ bool QueryFileData(int folder, const std::string& name, const std::string& shown
   const bool isLink = S_ISLNK(status.st_mode);
   if (isLink && ::fstatat(folder, name.c_str(), &status, 0) != 0) return FailWithErrno(errno, name);
   const bool isFolder = S_ISDIR(status.st_mode);
-  data->attributes = Attributes(isFolder, IsReadOnly(folder, name, status), shownName, isLink);
+  data->attributes = Attributes(status.st_mode, IsReadOnly(folder, name, status), shownName, isLink);
   data->size = isFolder ? 0 : static_cast<std::uint64_t>(status.st_size);
   data->created = 0;
   data->accessed = FileTimeFromTimespec(status.st_atim.tv_sec, status.st_atim.tv_nsec);

@@ -3,7 +3,15 @@
 // the tree is read again if another process replaced the file, changed, and
 // written whole to a fresh temporary file that is renamed over the old one.
 // A run killed at any point therefore leaves either the old tree or the new
-// one, and a reader never sees a half-written file.
+// one, and a reader never sees a half-written file; the temporary file it may
+// leave is removed by the next writer.
+//
+// The file may have been written by anyone: the limits of the Windows
+// registry (512 levels below a root key, key names of 255 characters) hold
+// for what is read as for what is created, and a file that breaks them, or
+// holds any line that is not a section, a value, a comment or empty, is
+// refused whole with kErrorRegistryCorrupt and left as it is.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -28,6 +36,9 @@ namespace platform {
 namespace {
 
 constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
+constexpr std::size_t kMaxDepth = 512;           // levels below a root key
+constexpr std::size_t kMaxKeyName = 255;         // characters of one key name
+constexpr off_t kMaxFileSize = off_t{16} << 20;  // far above nine registrations
 
 struct Value {
   std::string name;  // as written
@@ -95,6 +106,29 @@ std::vector<std::string> Split(const std::string& path) {
   }
   if (!part.empty()) parts.push_back(part);
   return parts;
+}
+
+// The key path of a section line ("[ROOT\\a\\b]" without the brackets), or
+// of a key to open or create: no leading separator, no empty key name, no
+// name longer than kMaxKeyName, no deeper than kMaxDepth.
+std::uint32_t CheckKeyPath(const std::string& path, bool section) {
+  if (!path.empty() && path[0] == '\\') return kErrorBadPathname;
+  std::size_t depth = 0;
+  std::size_t nameLength = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '\\') {
+      // An empty name between separators is refused in a section; a path
+      // passed to a call may end in a separator, as on Windows.
+      if (nameLength == 0 && section) return kErrorRegistryCorrupt;
+      if (nameLength != 0) ++depth;
+      nameLength = 0;
+    } else if (++nameLength > kMaxKeyName) {
+      return section ? kErrorRegistryCorrupt : kErrorInvalidParameter;
+    }
+  }
+  if (section && depth == 0) return kErrorRegistryCorrupt;
+  if (depth > kMaxDepth + (section ? 1 : 0)) return section ? kErrorRegistryCorrupt : kErrorInvalidParameter;
+  return kErrorSuccess;
 }
 
 // The file is line based: a name that holds a line break could not be read
@@ -277,17 +311,23 @@ class Store {
 
   void Forget() { loaded_ = false; }
 
-  // Brings the tree up to date with the file; false when the file exists but
-  // cannot be read as a registry file, which is then left alone.
-  bool Refresh() {
+  // Brings the tree up to date with the file: kErrorSuccess, or the reason
+  // the file cannot be read as a registry file (it is then left alone).
+  std::uint32_t Refresh() {
     const FileIdentity now = Identify();
-    if (loaded_ && now == identity_) return true;
+    if (loaded_ && now == identity_) return kErrorSuccess;
     root_ = Node();
     loaded_ = false;
-    if (now.exists && !Read()) return false;
+    if (now.exists) {
+      const std::uint32_t read = Read();
+      if (read != kErrorSuccess) {
+        root_ = Node();
+        return read;
+      }
+    }
     identity_ = now;
     loaded_ = true;
-    return true;
+    return kErrorSuccess;
   }
 
   Node* Walk(const std::vector<std::string>& parts, bool create) {
@@ -317,20 +357,24 @@ class Store {
     return true;
   }
 
-  // The components of a key below `parent` joined with `path`; false for an
-  // unknown parent.
-  bool Resolve(RegistryKey parent, const char* path, std::vector<std::string>* parts) {
+  // The components of a key below `parent` joined with `path`:
+  // kErrorInvalidHandle for an unknown parent, the refusal of CheckKeyPath
+  // for a path beyond the limits.
+  std::uint32_t Resolve(RegistryKey parent, const char* path, std::vector<std::string>* parts) {
     if (const char* root = RootName(parent)) {
       parts->assign(1, root);
     } else {
       auto found = open.find(parent);
-      if (found == open.end()) return false;
+      if (found == open.end()) return kErrorInvalidHandle;
       *parts = found->second.path;
     }
     if (path != nullptr) {
+      const std::uint32_t refusal = CheckKeyPath(path, false);
+      if (refusal != kErrorSuccess) return refusal;
       for (const std::string& part : Split(path)) parts->push_back(part);
     }
-    return true;
+    if (parts->size() > kMaxDepth + 1) return kErrorInvalidParameter;
+    return kErrorSuccess;
   }
 
   RegistryKey Add(std::vector<std::string> parts, std::uint32_t access) {
@@ -364,36 +408,71 @@ class Store {
     return identity;
   }
 
-  bool Read() {
-    const int fd = ::open(FilePath().c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT;
+  std::uint32_t Read() {
+    const int fd = ::open(FilePath().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT ? kErrorSuccess : kErrorAccessDenied;
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kMaxFileSize) {
+      ::close(fd);
+      return kErrorRegistryCorrupt;
+    }
     std::string text;
     char chunk[65536];
     ssize_t got;
+    // Never more than the limit, also from a file that grows meanwhile.
     while ((got = ::read(fd, chunk, sizeof chunk)) != 0) {
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) break;
       text.append(chunk, static_cast<std::size_t>(got));
+      if (text.size() > static_cast<std::size_t>(kMaxFileSize)) break;
     }
     ::close(fd);
-    if (got < 0) return false;
-    if (text.empty()) return true;
+    if (got < 0) return kErrorAccessDenied;
+    if (text.size() > static_cast<std::size_t>(kMaxFileSize)) return kErrorRegistryCorrupt;
+    if (text.empty()) return kErrorSuccess;
     std::istringstream in(text);
     std::string line;
     std::getline(in, line);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line != kHeader) return false;
+    if (line != kHeader) return kErrorRegistryCorrupt;
     Node* current = nullptr;
     while (std::getline(in, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.empty() || line[0] == ';') continue;
-      if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
-        current = Walk(Split(line.substr(1, line.size() - 2)), true);
+      if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+        const std::string path = line.substr(1, line.size() - 2);
+        if (CheckKeyPath(path, true) != kErrorSuccess) return kErrorRegistryCorrupt;
+        current = Walk(Split(path), true);
       } else if (current == nullptr || !ParseValue(line, current)) {
-        return false;
+        return kErrorRegistryCorrupt;
       }
     }
-    return true;
+    return kErrorSuccess;
+  }
+
+  // Temporary files "<store>.XXXXXX" of writers killed before their rename.
+  // Called under the change lock, which every writer holds from its
+  // temporary file's creation to its rename: any such file is stale.
+  void RemoveStaleTemporaries(const std::string& folder, const std::string& path) const {
+    const std::size_t slash = path.rfind('/');
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr) return;
+    while (const struct dirent* entry = ::readdir(listing)) {
+      const std::string name = entry->d_name;
+      if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+      bool temporary = true;
+      for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        temporary = temporary && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
+      }
+      struct stat status;
+      if (temporary && ::fstatat(::dirfd(listing), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISREG(status.st_mode)) {
+        ::unlinkat(::dirfd(listing), name.c_str(), 0);
+      }
+    }
+    ::closedir(listing);
   }
 
   bool WriteFileAtomically() const {
@@ -403,11 +482,17 @@ class Store {
     std::ostringstream text;
     text << kHeader << "\n";
     WriteNode(text, root_, "");
+    // Never a file that the next read would refuse as too large.
+    if (text.tellp() > static_cast<std::streamoff>(kMaxFileSize)) return false;
+    RemoveStaleTemporaries(folder, path);
+    // The file keeps the mode it has; a new one is readable by all.
+    struct stat existing;
+    const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
     // A name of our own for every write: two processes never share one.
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkstemp(&temporary[0]);
     if (fd < 0) return false;
-    ::fchmod(fd, 0644);
+    ::fchmod(fd, mode);
     const bool written = WriteAll(fd, text.str()) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
@@ -442,7 +527,9 @@ std::uint32_t Modify(Change change) {
   Store& store = TheStore();
   std::lock_guard<std::mutex> guard(store.lock);
   ChangeLock fileLock(store.FilePath());
-  if (!fileLock.Held() || !store.Refresh()) return kErrorAccessDenied;
+  if (!fileLock.Held()) return kErrorAccessDenied;
+  const std::uint32_t fresh = store.Refresh();
+  if (fresh != kErrorSuccess) return fresh;
   bool changed = false;
   const std::uint32_t result = change(store, &changed);
   if (result != kErrorSuccess || !changed) return result;
@@ -454,7 +541,8 @@ template <typename Query>
 std::uint32_t Inspect(Query query) {
   Store& store = TheStore();
   std::lock_guard<std::mutex> guard(store.lock);
-  if (!store.Refresh()) return kErrorAccessDenied;
+  const std::uint32_t fresh = store.Refresh();
+  if (fresh != kErrorSuccess) return fresh;
   return query(store);
 }
 
@@ -470,7 +558,8 @@ void SetRegistryStorePath(const char* path) {
 std::uint32_t OpenRegistryKey(RegistryKey parent, const char* path, std::uint32_t access, RegistryKey* key) {
   return Inspect([&](Store& store) -> std::uint32_t {
     std::vector<std::string> parts;
-    if (!store.Resolve(parent, path, &parts)) return kErrorInvalidHandle;
+    const std::uint32_t resolved = store.Resolve(parent, path, &parts);
+    if (resolved != kErrorSuccess) return resolved;
     if (parts.size() > 1 && store.Walk(parts, false) == nullptr) return kErrorFileNotFound;
     *key = store.Add(std::move(parts), access);
     return kErrorSuccess;
@@ -480,7 +569,8 @@ std::uint32_t OpenRegistryKey(RegistryKey parent, const char* path, std::uint32_
 std::uint32_t CreateRegistryKey(RegistryKey parent, const char* path, std::uint32_t access, RegistryKey* key) {
   std::vector<std::string> parts;
   const std::uint32_t result = Modify([&](Store& store, bool* changed) -> std::uint32_t {
-    if (!store.Resolve(parent, path, &parts)) return kErrorInvalidHandle;
+    const std::uint32_t resolved = store.Resolve(parent, path, &parts);
+    if (resolved != kErrorSuccess) return resolved;
     if (store.Walk(parts, false) != nullptr) return kErrorSuccess;
     for (const std::string& part : parts) {
       if (!Writable(part)) return kErrorInvalidParameter;
@@ -549,7 +639,8 @@ std::uint32_t SetRegistryValue(RegistryKey key, const char* name, std::uint32_t 
 std::uint32_t DeleteRegistryKey(RegistryKey key, const char* path) {
   return Modify([&](Store& store, bool* changed) -> std::uint32_t {
     std::vector<std::string> parts;
-    if (!store.Resolve(key, path, &parts)) return kErrorInvalidHandle;
+    const std::uint32_t resolved = store.Resolve(key, path, &parts);
+    if (resolved != kErrorSuccess) return resolved;
     // A root key cannot be deleted.
     if (parts.size() < 2) return kErrorAccessDenied;
     Node* node = store.Walk(parts, false);

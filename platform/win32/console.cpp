@@ -7,4 +7,6 @@ Handle StandardOutput() {
   return output == nullptr || output == INVALID_HANDLE_VALUE ? kInvalidHandle : win32::FromHandle(output);
 }
 
+void IgnoreBrokenPipe() {}
+
 }  // namespace platform

@@ -111,7 +111,9 @@ TEST_F(ProjectRunFaultTest, EveryFaultEndsInAnHonestResult) {
     fs::SetConsoleOutput(previous);
   }
   const std::uint32_t archiveWrites = counts.at(platform::Operation::kWriteFile) - consoleWrites;
-  ASSERT_GT(counts.at(platform::Operation::kReadFile), 6u);
+  // At least one read for each of the five files that hold data (a file is
+  // read no further than its size at the open, so no read finds its end).
+  ASSERT_GE(counts.at(platform::Operation::kReadFile), 5u);
   ASSERT_GT(archiveWrites, 6u);
 
   // Under the Windows build (run through Wine) every file call is slow: a

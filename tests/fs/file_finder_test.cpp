@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "fs/path_kind.h"
 #include "platform/platform.h"
 #include "tests/fs/fs_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -90,6 +92,59 @@ TEST_F(FileFinderTest, LinkedFoldersAreNotDescended) {
   const std::vector<std::string> paths = Walk(tree_.Root(), true, "*", nullptr);
   EXPECT_EQ(paths.size(), 4u);
   for (const std::string& path : paths) EXPECT_EQ(path.find("loop"), std::string::npos) << path;
+}
+
+TEST_F(FileFinderTest, PipesSocketsDevicesAndDanglingLinksArePassedOver) {
+  if (!testing_support::HostToolsAvailable()) GTEST_SKIP() << "pipes and sockets are made with the host's tools";
+  namespace stdfs = std::filesystem;
+  std::error_code error;
+  stdfs::create_symlink("/dev/zero", tree_.Path("zero.c"), error);
+  if (error) GTEST_SKIP() << "no symbolic links here";
+  stdfs::create_symlink(tree_.Path("gone"), tree_.Path("dangling.c"), error);
+  stdfs::create_symlink(tree_.Path("a.c"), tree_.Path("sub2/alias.c"), error);
+  ASSERT_EQ(testing_support::RunCommand("mkfifo " + testing_support::Quote(tree_.Path("sub1/pipe.c"))), 0);
+  ASSERT_EQ(testing_support::RunCommand("python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' " +
+                                        testing_support::Quote(tree_.Path("socket.c"))),
+            0);
+  std::vector<std::string> paths = Walk(tree_.Root(), true, "*", nullptr);
+  std::sort(paths.begin(), paths.end());
+  // A link to a regular file is that file; nothing else but the tree's files.
+  EXPECT_EQ(paths, (std::vector<std::string>{"a.c", "sub1\\b.c", "sub1\\deep\\d.c", "sub2\\alias.c", "sub2\\c.c"}));
+}
+
+TEST_F(FileFinderTest, LongPathsAreDeliveredWholeOrReported) {
+  // Full paths far beyond 260 bytes are delivered as they are; a path that
+  // does not fit the walk's buffer is never cut, and the walk says so.
+  if (!testing_support::HostToolsAvailable()) GTEST_SKIP() << "paths beyond MAX_PATH are made on the host";
+  const std::string part(120, 'p');
+  std::string relative;
+  while (tree_.Root().size() + relative.size() + 2 * part.size() < 380) relative += part + "/";
+  ASSERT_TRUE(std::filesystem::create_directories(tree_.Path(relative)));
+  const std::string name = std::string(380 - tree_.Path(relative).size(), 'n');
+  ASSERT_TRUE(testing_support::WriteFile(tree_.Path(relative + name), std::string("long")));
+  ASSERT_EQ(tree_.Path(relative + name).size(), 380u);
+  {
+    fs::FileFinder finder;
+    finder.StartWalk(tree_.Root().c_str(), true, "*", nullptr);
+    std::vector<std::string> paths;
+    while (const fs::FileFinder::Item* item = finder.NextItem()) paths.emplace_back(finder.ItemPath(item, false));
+    EXPECT_FALSE(finder.PathsTooLong());
+    std::string expected = tree_.Path(relative + name);
+    for (char& c : expected) c = c == '/' ? '\\' : c;
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), expected), 1);
+    EXPECT_EQ(paths.size(), 5u);
+  }
+
+  std::string deeper = relative;
+  while (tree_.Root().size() + deeper.size() < fs::FileFinder::PathCapacity + 10) deeper += part + "/";
+  ASSERT_TRUE(std::filesystem::create_directories(tree_.Path(deeper)));
+  ASSERT_TRUE(testing_support::WriteFile(tree_.Path(deeper + "x.c"), std::string("far")));
+  fs::FileFinder finder;
+  finder.StartWalk(tree_.Root().c_str(), true, "*", nullptr);
+  const std::vector<std::string> paths = Walk(finder);
+  EXPECT_TRUE(finder.PathsTooLong());
+  EXPECT_EQ(paths.size(), 5u);
+  for (const std::string& path : paths) EXPECT_LT(tree_.Root().size() + 1 + path.size(), std::size_t{fs::FileFinder::PathCapacity});
 }
 
 TEST_F(FileFinderTest, WithoutRecursionOnlyTheStartFolder) {

@@ -81,5 +81,31 @@ TEST(OemToNarrow, OutputStopsAtTheCapacity) {
   EXPECT_EQ(untouched, 'Q');
 }
 
+// Every code page 850 character goes back to its byte; the euro sign, which
+// code page 850 lacks, is refused rather than replaced.
+TEST(NarrowToOem, InvertsOemToNarrowAndRefusesWhatIsMissing) {
+  for (int byte = 0x80; byte <= 0xFF; ++byte) {
+    const char oem = static_cast<char>(byte);
+    const std::string narrow = Convert(std::string(1, oem));
+    std::string back;
+    const bool converted = NarrowToOem(narrow, &back);
+    // An ANSI page lacks some code page 850 characters (it gives another
+    // one, or '_'): there only the exact pairs are checked, by the euro below.
+    if (!NarrowIsUtf8()) continue;
+    EXPECT_TRUE(converted) << byte;
+    EXPECT_EQ(back, std::string(1, oem)) << byte;
+  }
+  std::string oem;
+  EXPECT_FALSE(NarrowToOem(NarrowIsUtf8() ? "\xE2\x82\xAC" : "\x80", &oem));
+  EXPECT_TRUE(NarrowToOem("plain.c", &oem));
+  EXPECT_EQ(oem, "plain.c");
+  std::string utf8;
+  ASSERT_TRUE(NarrowToUtf8(Convert("\x81"), &utf8));
+  EXPECT_EQ(utf8, "\xC3\xBC");  // the u umlaut, whichever narrow page
+  std::string narrow;
+  ASSERT_TRUE(Utf8ToNarrow(utf8, &narrow));
+  EXPECT_EQ(narrow, Convert("\x81"));
+}
+
 }  // namespace
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -200,10 +201,129 @@ TEST_F(RegistryStoreTest, ForeignFileIsLeftAlone) {
     ASSERT_TRUE(WriteFile(file_, content));
     Reopen();
     RegistryKey key = 0;
-    EXPECT_EQ(OpenRegistryKey(kCurrentUser, "A", kKeyRead, &key), static_cast<std::uint32_t>(kErrorAccessDenied));
-    EXPECT_EQ(Put("Software\\New", "v", kRegString, "x"), static_cast<std::uint32_t>(kErrorAccessDenied));
+    EXPECT_EQ(OpenRegistryKey(kCurrentUser, "A", kKeyRead, &key), static_cast<std::uint32_t>(kErrorRegistryCorrupt));
+    EXPECT_EQ(Put("Software\\New", "v", kRegString, "x"), static_cast<std::uint32_t>(kErrorRegistryCorrupt));
     EXPECT_EQ(Text(ReadFile(file_)), content);
   }
+}
+
+std::string Chain(std::size_t levels, const std::string& name) {
+  std::string path = "HKEY_CURRENT_USER";
+  for (std::size_t i = 0; i < levels; ++i) path += "\\" + name;
+  return path;
+}
+
+// Files that break the limits of a Windows registry, or hold a section that
+// names no key, are refused whole with one code, read in bounded time and
+// memory (a key 40 000 levels deep once crashed the reader), and left as
+// they are; what lies just inside the limits is read.
+TEST_F(RegistryStoreTest, HostileFilesAreRefusedAndLimitsAreKept) {
+  struct Case {
+    const char* what;
+    std::string body;  // behind the header line
+    bool accepted;
+  };
+  const std::string header = "Windows Registry Editor Version 5.00\n";
+  const Case cases[] = {
+      {"40000 levels", "[" + Chain(40000, "a") + "]\n", false},
+      {"513 levels", "[" + Chain(513, "a") + "]\n", false},
+      {"512 levels", "[" + Chain(512, "a") + "]\n\"v\"=\"deep\"\n", true},
+      {"key name of 256", "[" + Chain(1, std::string(256, 'k')) + "]\n", false},
+      {"key name of 255", "[" + Chain(1, std::string(255, 'k')) + "]\n", true},
+      {"only a separator", "[\\]\n\"v\"=\"x\"\n", false},
+      {"leading separator", "[\\HKEY_CURRENT_USER\\A]\n", false},
+      {"empty key name", "[HKEY_CURRENT_USER\\\\A]\n", false},
+      {"trailing separator", "[HKEY_CURRENT_USER\\A\\]\n", false},
+      {"empty section", "[]\n", false},
+      {"value before any section", "\"v\"=\"x\"\n", false},
+      {"larger than the store may be", "[HKEY_CURRENT_USER\\A]\n;" + std::string(17u << 20, 'x') + "\n", false},
+  };
+  ASSERT_EQ(RunCommand("mkdir " + testing_support::Quote(dir_ / "store")), 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string content = header + c.body;
+    ASSERT_TRUE(WriteFile(file_, content));
+    Reopen();
+    const std::uint32_t expected = c.accepted ? kErrorSuccess : kErrorRegistryCorrupt;
+    std::uint32_t count = 0;
+    EXPECT_EQ(CountRegistrySubKeys(kCurrentUser, &count), expected);
+    EXPECT_EQ(Put("Software\\New", "v", kRegString, "x"), expected);
+    if (!c.accepted) {
+      EXPECT_EQ(Text(ReadFile(file_)), content);
+    }
+  }
+  // The deepest key is there after the rewrite.
+  ASSERT_TRUE(WriteFile(file_, header + "[" + Chain(512, "a") + "]\n\"v\"=\"deep\"\n"));
+  Reopen();
+  ASSERT_EQ(Put("Software\\New", "v", kRegString, "x"), 0u);
+  Reopen();
+  std::uint32_t type = 0;
+  std::string data;
+  EXPECT_TRUE(Get(Chain(512, "a").substr(std::strlen("HKEY_CURRENT_USER\\")), "v", &type, &data));
+  EXPECT_EQ(data, std::string("deep\0", 5));
+}
+
+// The same limits hold for the keys a program opens or creates.
+TEST_F(RegistryStoreTest, KeyPathsBeyondTheLimitsAreRefused) {
+  struct Case {
+    const char* what;
+    std::string path;
+    std::uint32_t result;
+  };
+  const std::string deep = Chain(512, "b").substr(std::strlen("HKEY_CURRENT_USER\\"));
+  const Case cases[] = {
+      {"512 levels", deep, kErrorSuccess},
+      {"513 levels", deep + "\\b", kErrorInvalidParameter},
+      {"name of 255", "Software\\" + std::string(255, 'n'), kErrorSuccess},
+      {"name of 256", "Software\\" + std::string(256, 'n'), kErrorInvalidParameter},
+      {"leading separator", "\\Software\\X", kErrorBadPathname},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegistryKey key = 0;
+    EXPECT_EQ(CreateRegistryKey(kCurrentUser, c.path.c_str(), kKeyAllAccess, &key), c.result);
+    if (c.result == kErrorSuccess) CloseRegistryKey(key);
+  }
+  // The open key counts as a level too.
+  RegistryKey key = 0;
+  ASSERT_EQ(OpenRegistryKey(kCurrentUser, deep.c_str(), kKeyAllAccess, &key), 0u);
+  RegistryKey below = 0;
+  EXPECT_EQ(CreateRegistryKey(key, "c", kKeyAllAccess, &below), static_cast<std::uint32_t>(kErrorInvalidParameter));
+  CloseRegistryKey(key);
+}
+
+// A change whose file would be larger than a read takes is refused, and the
+// file stays as it was: the store never writes what it could not read back.
+TEST_F(RegistryStoreTest, AChangeBeyondTheFileLimitIsRefused) {
+  ASSERT_EQ(Put("Software\\Kept", "v", kRegString, "1"), 0u);
+  const std::string before = Text(ReadFile(file_));
+  // 400 levels of 255 characters: every level's section repeats its path,
+  // about 20 MiB in all.
+  const std::string path = Chain(400, std::string(255, 'w')).substr(std::strlen("HKEY_CURRENT_USER\\"));
+  RegistryKey key = 0;
+  EXPECT_NE(CreateRegistryKey(kCurrentUser, path.c_str(), kKeyAllAccess, &key), 0u);
+  EXPECT_EQ(Text(ReadFile(file_)), before);
+  Reopen();
+  std::uint32_t type = 0;
+  std::string data;
+  EXPECT_TRUE(Get("Software\\Kept", "v", &type, &data));
+}
+
+// A rewrite keeps the file's mode, and removes the temporary files that
+// writers killed before their rename left behind, nothing else.
+TEST_F(RegistryStoreTest, RewriteKeepsTheModeAndRemovesStaleTemporaries) {
+  namespace stdfs = std::filesystem;
+  ASSERT_EQ(Put("Software\\A", "v", kRegString, "1"), 0u);
+  stdfs::permissions(file_, stdfs::perms::owner_read | stdfs::perms::owner_write);
+  const std::string stale = file_ + ".Ab3xYz";
+  const std::string other = file_ + ".backup1";
+  ASSERT_TRUE(WriteFile(stale, std::string("half a tree")));
+  ASSERT_TRUE(WriteFile(other, std::string("someone's copy")));
+  ASSERT_EQ(Put("Software\\A", "v", kRegString, "2"), 0u);
+  EXPECT_EQ(stdfs::status(file_).permissions() & stdfs::perms::all, stdfs::perms::owner_read | stdfs::perms::owner_write);
+  EXPECT_FALSE(stdfs::exists(stale));
+  EXPECT_TRUE(stdfs::exists(other));
+  EXPECT_TRUE(stdfs::exists(file_ + ".lock"));
 }
 
 // Another process's change (a new file renamed into place) is seen by the

@@ -258,6 +258,93 @@ TEST(NameCodecTest, ArbitraryBytesNeverReadPastTheName) {
   EXPECT_EQ(name, "");
 }
 
+// Windows-1252 as a Windows system converts it: through UTF-16, so that
+// 0x80 is the euro sign U+20AC and a character without a place is '_'.
+bool Ansi1252ToUtf8(const std::string& narrow, std::string* utf8) {
+  utf8->clear();
+  for (unsigned char c : narrow) {
+    if (c == 0x80) {
+      *utf8 += "\xE2\x82\xAC";
+    } else if (c < 0x80) {
+      *utf8 += static_cast<char>(c);
+    } else if (c >= 0xA0) {
+      *utf8 += static_cast<char>(0xC0 | (c >> 6));
+      *utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      return false;  // the few other 0x80-0x9F characters are not needed here
+    }
+  }
+  return true;
+}
+
+bool Utf8ToAnsi1252(const std::string& utf8, std::string* narrow) {
+  narrow->clear();
+  for (std::size_t i = 0; i < utf8.size();) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    std::uint32_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
+    for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += length;
+    if (code == 0x20AC) {
+      *narrow += '\x80';
+    } else if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
+      *narrow += static_cast<char>(code);
+    } else {
+      *narrow += '_';
+    }
+  }
+  return true;
+}
+
+bool Ansi1252ToOem(const std::string& narrow, std::string* oem) {
+  oem->clear();
+  for (unsigned char c : narrow) {
+    const std::uint8_t mapped = Cp850FromWindows1252(c);
+    if (mapped == 0) return false;
+    *oem += static_cast<char>(mapped);
+  }
+  return true;
+}
+
+// A name with a character code page 850 lacks (the euro sign) goes as UTF-8
+// and comes back as the same character, never as its low 8 bits; a stored
+// character the ANSI page lacks becomes '_', not some other letter.
+TEST(NameCodecTest, WindowsNamesGoThroughTheCodePages) {
+  const NameSystem ansi{false, Cp850ToAnsi, Ansi1252ToOem, Ansi1252ToUtf8, Utf8ToAnsi1252};
+  struct Case {
+    const char* what;
+    std::string name;
+    std::string stored;
+    bool utf8;
+  };
+  const Case cases[] = {
+      {"euro sign", "\x80uro.txt", "\xE2\x82\xAC" "uro.txt", true},
+      {"umlaut in code page 850", "\xDC" "bung.c", "\x9A" "bung.c", false},
+      {"euro and umlaut", "\x80\xFC.c", "\xE2\x82\xAC\xC3\xBC.c", true},
+      {"plain", "main.c", "main.c", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::uint16_t flags = 0;
+    EXPECT_EQ(Encode(c.name, ansi, &flags), c.stored);
+    EXPECT_EQ((flags & kUtf8NameFlag) != 0, c.utf8);
+    EXPECT_EQ(Decode(c.stored, flags, ansi), c.name);
+  }
+  EXPECT_EQ(Decode("\xE6\x97\xA5.txt", kUtf8NameFlag, ansi), "_.txt");
+  EXPECT_EQ(Decode("\xE2\x82\xAC", kUtf8NameFlag, ansi), "\x80");
+
+  // The running system, where its ANSI code page is Windows-1252.
+  std::string euro;
+  if (platform::NarrowIsUtf8() || !platform::NarrowToUtf8("\x80", &euro) || euro != "\xE2\x82\xAC") return;
+  std::uint16_t flags = 0;
+  std::string stored;
+  EncodeName("\x80uro.txt", &stored, &flags);
+  EXPECT_EQ(stored, "\xE2\x82\xAC" "uro.txt");
+  std::string back;
+  DecodeName(reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size(), flags, &back);
+  EXPECT_EQ(back, "\x80uro.txt");
+}
+
 TEST(NameCodecTest, TheRunningSystemChoosesTheRules) {
   NameSystem current = CurrentNameSystem();
   EXPECT_EQ(current.narrowIsUtf8, platform::NarrowIsUtf8());

@@ -1,0 +1,37 @@
+// Opening a file whose data goes into an archive: at any path length, and
+// only when what was opened is a file on a disk (not a pipe or a device).
+#include "platform/fault_injection.h"
+#include "platform/win32/long_path.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform {
+
+Handle OpenSourceFile(const char* path) {
+  FaultKind fault;
+  if (FaultFor(Operation::kOpenFile, &fault)) {
+    ::SetLastError(FaultError(fault));
+    return kInvalidHandle;
+  }
+  if (path == nullptr) {
+    ::SetLastError(kErrorInvalidParameter);
+    return kInvalidHandle;
+  }
+  const std::wstring wide = win32::LongPath(path);
+  // An empty path gets the system's own answer.
+  if (wide.empty() && *path != '\0') {
+    ::SetLastError(kErrorFileNotFound);
+    return kInvalidHandle;
+  }
+  const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return kInvalidHandle;
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    ::SetLastError(kErrorAccessDenied);
+    return kInvalidHandle;
+  }
+  NoteHandleOpened();
+  return win32::FromHandle(file);
+}
+
+}  // namespace platform
