@@ -37,6 +37,17 @@ int CodeForFailure(const CodecFailure& failure, bool testing) {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
+// An entry time as the file gets it, 0 for none. The 32-bit times of the
+// extended-timestamp block read as signed end in 2038; when the entry's DOS
+// date lies in 2038 or later, a time with its top bit set is that future
+// (read unsigned, up to 2106), not a time before 1970.
+std::uint32_t RestoredTime(std::int32_t seconds, std::uint32_t dosDateTime) {
+  if (seconds > 0) return static_cast<std::uint32_t>(seconds);
+  const std::uint32_t dosYear = 1980 + (dosDateTime >> 25);
+  if (seconds < -1 && dosYear >= 2038) return static_cast<std::uint32_t>(seconds);
+  return 0;
+}
+
 // Passes at most the entry's declared size on to the real sink: a stream
 // that would produce more is refused, not written.
 struct BoundedSink {
@@ -164,9 +175,9 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
     info->attributes = ((entry->externalAttributes & kEntryReadOnly) ? 3u : 1u) |
                        (static_cast<std::uint32_t>((size >> 32) & 0x3F) << 10);
     info->size = static_cast<std::uint32_t>(size);
-    info->created = entry->created > 0 ? static_cast<std::uint32_t>(entry->created) : 0;
-    info->accessed = entry->accessed > 0 ? static_cast<std::uint32_t>(entry->accessed) : 0;
-    info->modified = entry->modified > 0 ? static_cast<std::uint32_t>(entry->modified) : 0;
+    info->created = RestoredTime(entry->created, entry->dosDateTime);
+    info->accessed = RestoredTime(entry->accessed, entry->dosDateTime);
+    info->modified = RestoredTime(entry->modified, entry->dosDateTime);
   }
   if (EventEnabled(kEventExtracted) && Report(kEventExtracted, index) != 0) return Fail(kUserAbort, index);
   return lastError_ = kOk;

@@ -123,6 +123,24 @@ TEST(ExtractionTest, ExtractAllRestoresFilesFoldersAndTimes) {
 
 // Small entries of a read-only archive come through a window read ahead; an
 // archive rewritten between two openings of the same object is read anew.
+// A 32-bit extended timestamp with its top bit set is 2038 or later when the
+// entry's DOS date says so; Info-ZIP writes such times for files of 2040.
+TEST(ExtractionTest, TimestampsFrom2038OnAreRestoredWhenTheDosDateAgrees) {
+  if (!testing_support::HaveTool("zip")) GTEST_SKIP() << "zip missing";
+  TempDir dir;
+  const std::uint32_t when = 2222222223u;  // 2040-06-02, an odd second: not from the DOS field
+  ASSERT_TRUE(WriteFile(dir / "in/future.txt", testing_support::TextBytes(300)));
+  SetModified(dir / "in/future.txt", when);
+  ASSERT_EQ(testing_support::RunCommand("cd " + testing_support::Quote(dir / "in") + " && zip -q " +
+                                        testing_support::Quote(dir / "f.zip") + " future.txt"),
+            0);
+  Korbel archive;
+  ASSERT_EQ(archive.Open((dir / "f.zip").c_str(), kReadOnly, 9), kOk);
+  ASSERT_GE(archive.Entry(0)->dosDateTime >> 25, 2038u - 1980u);
+  ASSERT_EQ(archive.ExtractEntry(0, (dir / "out/").c_str()), kOk);
+  EXPECT_EQ(InfoOf(dir / "out/future.txt").modified, when);
+}
+
 TEST(ExtractionTest, ReopenedArchiveIsReadAfresh) {
   TempDir dir;
   TempDir target;
