@@ -551,7 +551,8 @@ TEST(HostileArchiveTest, AFolderSwappedForALinkDuringExtractionLandsNothingOutsi
       std::this_thread::yield();
       std::filesystem::remove(sub, ignored);
       std::filesystem::rename(parked, sub, ignored);
-      std::this_thread::yield();
+      // Some room for extractions that find the real folder.
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
   });
   // Bounded by tries and by time, so that a slow machine still ends soon.
