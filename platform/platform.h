@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -206,6 +207,43 @@ std::uint32_t TempFolder(char* buffer, std::uint32_t capacity);
 // Creates an empty file with a unique name "<prefix>XXXX.tmp" in `folder` and
 // writes its path to `buffer` (260 characters); false on failure.
 bool TempFileName(const char* folder, const char* prefix, char* buffer);
+
+// ---- Extraction targets --------------------------------------------------------
+
+// A folder reached from a base folder one component at a time, never through a
+// link or reparse point, and held open while files are made in it: nothing can
+// swap a folder on the way for a link to elsewhere in between. Names given to
+// the operations are single components inside the folder.
+class TargetFolder {
+ public:
+  enum OpenResult { kOpened, kLinkInTheWay, kFailed };
+
+  TargetFolder();
+  ~TargetFolder();
+  TargetFolder(const TargetFolder&) = delete;
+  TargetFolder& operator=(const TargetFolder&) = delete;
+
+  // `base` is an existing folder, taken as it is (links in its own path are
+  // the caller's). Each component of `relative` ('/' or '\' between them,
+  // empty for the base itself) is opened below it, and created when missing
+  // and `create` is set; `created` (optional) tells whether the last one was
+  // made by this call. LastError() tells why kFailed.
+  OpenResult Open(const char* base, const char* relative, bool create, bool* created = nullptr);
+  // The attributes of a name in the folder without following a link (a link
+  // or reparse point shows kAttrReparsePoint); kInvalidAttributes when missing.
+  std::uint32_t Attributes(const char* name) const;
+  // A new empty file with a fresh name in the folder, opened for reading and
+  // writing and shared with nobody; the name goes to `tempName`.
+  Handle CreateTemporary(std::string* tempName);
+  // Renames `from` to `to` in the folder, replacing a file there (a read-only
+  // one too); the replacement is atomic where the system offers it.
+  bool Replace(const char* from, const char* to);
+  bool Remove(const char* name);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // ---- Console -----------------------------------------------------------------
 

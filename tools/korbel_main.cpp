@@ -37,9 +37,61 @@ int Usage() {
   return kExitUsage;
 }
 
+// A name from an archive as it may be shown on a terminal: control bytes
+// (C0, DEL and the C1 controls in their UTF-8 form) and the backslash are
+// escaped, so that a name cannot forge lines or send escape sequences. An
+// engine text keeps its own line breaks and the separators of its paths.
+std::string Printable(const char* text, bool keepNewlines = false) {
+  std::string out;
+  for (const char* p = text; *p != '\0'; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    const auto next = static_cast<unsigned char>(p[1]);
+    char escaped[8];
+    if (c == '\n' && keepNewlines) {
+      out += '\n';
+    } else if (c == '\\' && !keepNewlines) {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", next);
+      out += escaped;
+      ++p;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// The engine's text may carry an entry name as its detail.
 int Report(Korbel& archive) {
-  fs::ConsolePrint("%s\n", archive.ErrorText());
+  fs::ConsolePrint("%s\n", Printable(archive.ErrorText(), true).c_str());
   return kExitFailure;
+}
+
+// One failing entry: its name, then the engine's text.
+int ReportEntry(Korbel& archive, int index) {
+  fs::ConsolePrint("%s: %s\n", Printable(archive.EntryName(index)).c_str(),
+                   Printable(archive.ErrorText(), true).c_str());
+  return kExitFailure;
+}
+
+// An entry by its name; a folder also by the name `korbel l` shows, with a
+// trailing separator.
+int FindByShownName(Korbel& archive, const char* name) {
+  const int index = archive.FindEntry(name);
+  if (index >= 0) return index;
+  std::string bare(name);
+  while (!bare.empty() && (bare.back() == '/' || bare.back() == '\\')) bare.pop_back();
+  if (bare.empty() || bare.size() == std::strlen(name)) return -1;
+  const int folder = archive.FindEntry(bare.c_str());
+  return folder >= 0 && (archive.EntryStatus(folder) & korbel::kStatusFolder) ? folder : -1;
 }
 
 const char* MethodName(int method) {
@@ -68,7 +120,7 @@ int List(Korbel& archive) {
     fs::ConsolePrint("%12llu %12llu  %-9s %-19s %s%s%s\n",
                      static_cast<unsigned long long>(entry->uncompressedSize),
                      static_cast<unsigned long long>(entry->compressedSize), MethodName(method), when,
-                     entry->name.c_str(), (entry->externalAttributes & korbel::kEntryFolder) ? "/" : "",
+                     Printable(entry->name.c_str()).c_str(), (entry->externalAttributes & korbel::kEntryFolder) ? "/" : "",
                      (entry->flags & 1) ? "  (encrypted)" : "");
   }
   return 0;
@@ -80,7 +132,7 @@ int Test(Korbel& archive) {
     const int code = archive.TestEntry(i);
     if (code != korbel::kOk) {
       ++failures;
-      fs::ConsolePrint("%s: %s\n", archive.EntryName(i), archive.ErrorText());
+      ReportEntry(archive, i);
     }
   }
   fs::ConsolePrint("%i entries tested, %i failed\n", archive.EntryCount(), failures);
@@ -88,22 +140,27 @@ int Test(Korbel& archive) {
 }
 
 int Extract(Korbel& archive, const std::string& folder, const std::vector<const char*>& names) {
-  if (names.empty()) {
-    int errors = 0;
-    archive.ExtractAll(folder.c_str(), &errors);
-    if (errors != 0) return Report(archive);
-    return 0;
-  }
   std::string target = folder.empty() ? "." : folder;
   if (target.back() != '/' && target.back() != '\\') target += '/';
   int status = 0;
+  if (names.empty()) {
+    // Entry by entry, as ExtractAll goes, so that every failure is named.
+    for (int index = 0; index < archive.EntryCount(); ++index) {
+      const int entryStatus = archive.EntryStatus(index);
+      if ((entryStatus & korbel::kStatusDeleted) || !(entryStatus & korbel::kStatusWritten)) continue;
+      const int code = archive.ExtractEntry(index, target.c_str());
+      if (code == korbel::kOk || code == korbel::kSkipped || code == korbel::kBadIndexOrMode) continue;
+      status = ReportEntry(archive, index);
+    }
+    return status;
+  }
   for (const char* name : names) {
-    const int index = archive.FindEntry(name);
+    const int index = FindByShownName(archive, name);
     if (index < 0) {
-      fs::ConsolePrint("%s: not in the archive\n", name);
+      fs::ConsolePrint("%s: not in the archive\n", Printable(name).c_str());
       status = kExitFailure;
     } else if (archive.ExtractEntry(index, target.c_str()) != korbel::kOk) {
-      status = Report(archive);
+      status = ReportEntry(archive, index);
     }
   }
   return status;
@@ -136,7 +193,7 @@ int Delete(Korbel& archive, const std::vector<const char*>& names) {
   for (const char* name : names) {
     const int index = archive.FindEntry(name);
     if (index < 0) {
-      fs::ConsolePrint("%s: not in the archive\n", name);
+      fs::ConsolePrint("%s: not in the archive\n", Printable(name).c_str());
       status = kExitFailure;
     } else if (archive.DeleteEntry(index) != korbel::kOk) {
       status = Report(archive);

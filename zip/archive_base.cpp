@@ -78,7 +78,8 @@ const char* ArchiveBase::ErrorText() {
   if (lastError_ != kOk && lastError_ != kUserAbort && !errorText_) {
     errorText_ = std::make_unique<char[]>(kErrorTextCapacity);
   }
-  const char* detail = (detailText_ != nullptr && detailText_[0] != '\0') ? detailText_ : nullptr;
+  const char* detail = lastError_ == failedCode_ ? failedDetail_.c_str() : detailText_;
+  if (detail != nullptr && detail[0] == '\0') detail = nullptr;
   return ComposeErrorText(lastError_, fullPath_, detail, errorText_.get());
 }
 
@@ -107,6 +108,8 @@ int ArchiveBase::Report(int event, int entryIndex) {
 
 int ArchiveBase::Fail(int code, int entryIndex) {
   lastError_ = code;
+  failedCode_ = code;
+  failedDetail_ = detailText_ != nullptr ? detailText_ : "";
   Report(kEventError, entryIndex);
   return code;
 }

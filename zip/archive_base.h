@@ -158,6 +158,10 @@ class ArchiveBase {
   const char* namePart_ = nullptr;
   std::unique_ptr<char[]> errorText_;
   const char* detailText_ = "???";
+  // The detail as it stood when the last code was raised through Fail: a
+  // text asked for later names the file that failed, not the one after it.
+  int failedCode_ = kOk;
+  std::string failedDetail_;
   const char* pendingName_ = nullptr;
   int lastError_ = kOk;
   std::unique_ptr<std::string> password_;

@@ -18,8 +18,9 @@ constexpr std::uint32_t kDosLast = 0xFF9FBF7D;
 // Local time comes from platform::ToLocalTime.
 std::uint32_t DosDateTimeFromSeconds(std::int64_t seconds);
 
-// Seconds since 1970 of a DOS date-time read as local standard time; -1 when
-// the local time cannot be converted.
+// Seconds since 1970 of a DOS date-time read as local time under the zone's
+// rules for that date (daylight saving included); -1 when the local time
+// cannot be converted.
 std::int64_t SecondsFromDosDateTime(std::uint32_t dosDateTime);
 
 }  // namespace korbel

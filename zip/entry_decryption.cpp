@@ -29,6 +29,9 @@ struct Korbel::AesReadState {
   std::uint64_t position = 0;  // bytes of the entry's data seen, header included
   unsigned char held[kHeldBack] = {};
   std::size_t heldCount = 0;
+  bool authenticated = false;  // the code was complete and matched
+  bool mismatched = false;     // the code was complete and did not match
+  bool empty = false;          // no data: the code alone follows the header
 };
 
 void Korbel::AesStateDeleter::operator()(AesReadState* state) const { delete state; }
@@ -50,7 +53,11 @@ std::int64_t Korbel::DecryptAes(void* context, unsigned char* buffer, std::size_
   if (rest > 0 && state->heldCount == kHeldBack) {
     unsigned char last = state->held[0];
     state->decryptor.Decrypt(&last, 1);
-    if (!state->decryptor.FinishAuth(state->held + 1)) return -1;
+    if (!state->decryptor.FinishAuth(state->held + 1)) {
+      state->mismatched = true;
+      return -1;
+    }
+    state->authenticated = true;
     buffer[data] = last;
     return static_cast<std::int64_t>(data + 1);
   }
@@ -98,7 +105,36 @@ void Korbel::SetUpDecryption(const ZipEntry& entry) {
   state.dataEnd = entry.compressedSize - kHeldBack;
   state.position = headerLength;
   state.heldCount = 0;
+  state.authenticated = false;
+  state.mismatched = false;
+  state.empty = entry.compressedSize == headerLength + ZipAesDecryptor::kAuthCodeSize;
   codec.AddReadTransform(&state, DecryptAes);
+}
+
+bool Korbel::AuthenticationFailed() const { return aes_ && aes_->mismatched; }
+
+// A decoder stops at its stream's end mark, and whatever follows it up to the
+// code would never pass the HMAC: an attacker could put a shorter stream in
+// front and keep the old tail and code. So the rest is read through the
+// decryption, and only a complete, matching code lets the entry pass.
+void Korbel::CheckAuthentication(bool testing) {
+  Codec& codec = *codec_.codec;
+  unsigned char rest[4096];
+  for (;;) {
+    const std::int64_t got = codec.Read(rest, sizeof rest);
+    if (got < 0) RaiseError(testing ? kFileReadError : kReadError);
+    if (got == 0) break;
+  }
+  AesReadState& state = *aes_;
+  // Without data no byte ever completes the 11 held back: the code is all.
+  if (state.empty && state.heldCount == ZipAesDecryptor::kAuthCodeSize && !state.mismatched) {
+    state.authenticated = state.decryptor.FinishAuth(state.held);
+    state.mismatched = !state.authenticated;
+  }
+  // A decoder may take the failed read that carried the code for the end of
+  // its input when its stream was complete already.
+  if (state.mismatched) RaiseError(testing ? kFileReadError : kReadError);
+  if (!state.authenticated) RaiseError(kEndOfData);
 }
 
 }  // namespace korbel

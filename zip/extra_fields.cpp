@@ -12,6 +12,7 @@ constexpr std::uint8_t kTimestampAllTimes = 0x07;  // modification, access, crea
 struct ParseState {
   bool timestampSeen = false;  // 0x5455 read: a later 0x5855 block is ignored
   bool unixNewSeen = false;    // 0x7855 read: the same
+  bool ntfsSeen = false;       // NTFS times read: they win over the 32-bit blocks, in any order
 };
 
 void ParseZip64(ByteCursor& block, ZipEntry* entry) {
@@ -24,19 +25,23 @@ void ParseZip64(ByteCursor& block, ZipEntry* entry) {
   }
 }
 
-void ParseNtfs(ByteCursor& block, ZipEntry* entry) {
-  if (!block.Skip(4)) return;  // reserved
+// True when the block held the times.
+bool ParseNtfs(ByteCursor& block, ZipEntry* entry) {
+  bool found = false;
+  if (!block.Skip(4)) return false;  // reserved
   while (block.remaining() >= 4) {
     std::uint16_t tag = block.Get16();
     std::uint16_t size = block.Get16();
     const std::uint8_t* data = block.GetBytes(size);
-    if (size > 0 && data == nullptr) return;
+    if (size > 0 && data == nullptr) return found;
     if (tag != kNtfsTimesTag || size < kNtfsTimesSize) continue;
     ByteCursor times(data, size);
     entry->modified = SecondsFromFileTime(times.Get64());
     entry->accessed = SecondsFromFileTime(times.Get64());
     entry->created = SecondsFromFileTime(times.Get64());
+    found = true;
   }
+  return found;
 }
 
 void ParseTimestamp(ByteCursor& block, ZipEntry* entry) {
@@ -123,14 +128,14 @@ void ParseExtraField(const std::uint8_t* data, std::size_t size, ZipEntry* entry
         ParseZip64(block, entry);
         break;
       case kNtfsExtraId:
-        ParseNtfs(block, entry);
+        if (ParseNtfs(block, entry)) state.ntfsSeen = true;
         break;
       case kTimestampExtraId:
-        ParseTimestamp(block, entry);
+        if (!state.ntfsSeen) ParseTimestamp(block, entry);
         state.timestampSeen = true;
         break;
       case kUnixOldExtraId:
-        if (!state.timestampSeen && !state.unixNewSeen) ParseUnixOld(block, entry);
+        if (!state.timestampSeen && !state.unixNewSeen && !state.ntfsSeen) ParseUnixOld(block, entry);
         break;
       case kUnixNewExtraId:
         state.unixNewSeen = true;

@@ -37,6 +37,17 @@ int CodeForFailure(const CodecFailure& failure, bool testing) {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
+// An entry time as the file gets it, 0 for none. The 32-bit times of the
+// extended-timestamp block read as signed end in 2038; when the entry's DOS
+// date lies in 2038 or later, a time with its top bit set is that future
+// (read unsigned, up to 2106), not a time before 1970.
+std::uint32_t RestoredTime(std::int32_t seconds, std::uint32_t dosDateTime) {
+  if (seconds > 0) return static_cast<std::uint32_t>(seconds);
+  const std::uint32_t dosYear = 1980 + (dosDateTime >> 25);
+  if (seconds < -1 && dosYear >= 2038) return static_cast<std::uint32_t>(seconds);
+  return 0;
+}
+
 // Passes at most the entry's declared size on to the real sink: a stream
 // that would produce more is refused, not written.
 struct BoundedSink {
@@ -55,20 +66,6 @@ std::int64_t WriteBounded(void* context, const void* data, std::size_t length) {
   const std::int64_t taken = bounded->sink(bounded->context, data, length);
   if (data != nullptr && taken > 0) bounded->left -= static_cast<std::uint64_t>(taken);
   return taken;
-}
-
-// True when a component of `path` behind its first `keep` characters is a
-// symbolic link or junction that exists already: writing through it could
-// land outside the target folder. The walk stops at the first missing
-// component, since everything below it is created fresh.
-bool PassesThroughLink(const std::string& path, std::size_t keep) {
-  for (std::size_t at = keep + 1; at <= path.size(); ++at) {
-    if (at < path.size() && !IsSeparator(path[at])) continue;
-    const std::uint32_t attributes = platform::GetAttributes(path.substr(0, at).c_str());
-    if (attributes == platform::kInvalidAttributes) return false;
-    if (attributes & platform::kAttrReparsePoint) return true;
-  }
-  return false;
 }
 
 // A name that would leave the target folder: a ".." component, or a path
@@ -141,6 +138,7 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
       if (store_.Seek(at, platform::kSeekBegin) != at) RaiseError(kReadError);
       store_.ConnectInput(codec, static_cast<std::int64_t>(entry->compressedSize), kNoCrc);
     }
+    const bool aesEntry = (entry->flags & 0x0001) && entry->method == kAesMethod;
     if (entry->flags & 0x0001) SetUpDecryption(*entry);
     BoundedSink bounded{sinkContext, sink, entry->uncompressedSize, false};
     codec.OutputToFunction(&bounded, WriteBounded, 0);
@@ -148,8 +146,12 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
     try {
       codec.Decompress(kOwnMode);
     } catch (const CodecFailure& failure) {
+      // Some decoders report any failed read after their first as the end
+      // of the input; a code that did not match is named as such.
+      if (aesEntry && AuthenticationFailed()) RaiseError(testing ? kFileReadError : kReadError);
       RaiseError(bounded.overflowed ? kDecompressError : CodeForFailure(failure, testing));
     }
+    if (aesEntry) CheckAuthentication(testing);
     const std::uint32_t crc = codec.OutputCrc();
     if (crc != entry->crc32 && !(entry->crc32 == 0 && entry->aesInfo != 0)) {
       RaiseError(testing ? kCrcError : kDecompressError);
@@ -173,9 +175,9 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
     info->attributes = ((entry->externalAttributes & kEntryReadOnly) ? 3u : 1u) |
                        (static_cast<std::uint32_t>((size >> 32) & 0x3F) << 10);
     info->size = static_cast<std::uint32_t>(size);
-    info->created = entry->created > 0 ? static_cast<std::uint32_t>(entry->created) : 0;
-    info->accessed = entry->accessed > 0 ? static_cast<std::uint32_t>(entry->accessed) : 0;
-    info->modified = entry->modified > 0 ? static_cast<std::uint32_t>(entry->modified) : 0;
+    info->created = RestoredTime(entry->created, entry->dosDateTime);
+    info->accessed = RestoredTime(entry->accessed, entry->dosDateTime);
+    info->modified = RestoredTime(entry->modified, entry->dosDateTime);
   }
   if (EventEnabled(kEventExtracted) && Report(kEventExtracted, index) != 0) return Fail(kUserAbort, index);
   return lastError_ = kOk;
@@ -192,9 +194,14 @@ int Korbel::ExtractEntry(int index, const char* target) {
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written) {
     return Fail(kBadIndexOrMode, index);
   }
+  detailText_ = entry->name.c_str();
   if (target == nullptr || *target == '\0') target = "./";
 
+  // The file goes to `name` inside the folder `relative` below `base`; only
+  // `base` is taken as the caller gave it, links and all.
   std::string path;
+  std::string base;
+  std::string relative;
   const std::size_t targetLength = std::strlen(target);
   if (IsSeparator(target[targetLength - 1])) {
     char folder[fs::MaxPath];
@@ -208,15 +215,21 @@ int Korbel::ExtractEntry(int index, const char* target) {
     if (*name == '/') ++name;
     // A NUL inside the stored name would cut it short on disk.
     if (EscapesTarget(name) || entry->name.find('\0') != std::string::npos) return Fail(kBadPath, index);
-    path.assign(folder, length);
+    base.assign(folder, length);
+    relative = name;
+    path = base;
     if (!IsSeparator(path.back())) path += '/';
-    const std::size_t folderLength = path.size() - 1;
     path += name;
     if (path.size() >= kJoinedCapacity) return Fail(kBadPath, index);
-    if (PassesThroughLink(path, folderLength)) return Fail(kBadPath, index);
   } else {
     path = target;
+    std::size_t cut = path.size();
+    while (cut > 0 && !IsSeparator(path[cut - 1])) --cut;
+    base = cut > 0 ? path.substr(0, cut) : std::string("./");
+    relative = path.substr(cut);
+    if (relative.empty()) return Fail(kBadPath, index);
   }
+  if (fs::EnsureFolder(base.c_str(), 0) == 0) return Fail(kFileCreateError, index);
 
   const bool folderEntry = (entry->externalAttributes & kEntryFolder) != 0;
   if (options_ & (kKeepExisting | kKeepDrive | kFreshen)) {
@@ -242,35 +255,60 @@ int Korbel::ExtractEntry(int index, const char* target) {
     }
   }
 
-  if (folderEntry) {
-    const int made = fs::EnsureFolder(path.c_str(), 0);
-    if (made == 0) return Fail(kFileCreateError, index);
-    entry->processingState = made == 2 ? kSkippedOrPresent : kProcessed;
+  // Trailing separators name the folder itself.
+  while (!relative.empty() && IsSeparator(relative.back())) relative.pop_back();
+  std::string leaf = relative;
+  std::string parent;
+  for (std::size_t at = relative.size(); at > 0; --at) {
+    if (IsSeparator(relative[at - 1])) {
+      parent = relative.substr(0, at - 1);
+      leaf = relative.substr(at);
+      break;
+    }
+  }
+  platform::TargetFolder folder;
+  auto openFolder = [&](const std::string& below, bool* created) -> int {
+    switch (folder.Open(base.c_str(), below.c_str(), true, created)) {
+      case platform::TargetFolder::kOpened: return kOk;
+      case platform::TargetFolder::kLinkInTheWay: return kBadPath;
+      default: return kFileCreateError;
+    }
+  };
+
+  if (folderEntry || leaf.empty()) {
+    bool created = false;
+    const int opened = openFolder(relative, &created);
+    if (opened != kOk) return Fail(opened, index);
+    entry->processingState = created ? kProcessed : kSkippedOrPresent;
     return lastError_ = kOk;
   }
 
-  auto create = [&path]() {
-    return platform::OpenFile(path.c_str(), platform::kAccessReadWrite, platform::kShareNone,
-                              platform::kCreateAlways, true);
-  };
-  platform::FileCloser file(create());
-  if (file.Get() == platform::kInvalidHandle) {
-    const std::uint32_t error = platform::LastError();
-    if (error == platform::kErrorAccessDenied) {
-      if (!platform::SetAttributes(path.c_str(), platform::kAttrNormal)) return Fail(kFileCreateError, index);
-    } else if (error == platform::kErrorPathNotFound || error == platform::kErrorFileNotFound) {
-      if (fs::EnsureFolder(path.c_str(), fs::KeepToLastSeparator) == 0) return Fail(kFileCreateError, index);
-    } else {
-      return Fail(kFileCreateError, index);
-    }
-    file.Reset(create());
-    if (file.Get() == platform::kInvalidHandle) return Fail(kFileCreateError, index);
+  const int opened = openFolder(parent, nullptr);
+  if (opened != kOk) return Fail(opened, index);
+  const std::uint32_t present = folder.Attributes(leaf.c_str());
+  if (present != platform::kInvalidAttributes) {
+    // A link in the place of the file would be written through, or replaced
+    // by a file the user did not expect there.
+    if (present & platform::kAttrReparsePoint) return Fail(kBadPath, index);
+    if (present & platform::kAttrDirectory) return Fail(kFileCreateError, index);
   }
 
+  // The entry is written under a temporary name and takes the target's place
+  // only once it tested good: a failure leaves an existing file as it was.
+  std::string temporary;
+  platform::FileCloser file(folder.CreateTemporary(&temporary));
+  if (file.Get() == platform::kInvalidHandle) return Fail(kFileCreateError, index);
+  auto discard = [&](int code) {
+    file.Reset();
+    folder.Remove(temporary.c_str());
+    return code;
+  };
   platform::Handle handle = file.Get();
   fs::FileInfo info{};
   const int result = ReadEntryInto(index, &handle, WriteToFile, &info, false);
-  if (result != kOk) return result;
+  // A cancel from the report after a good read still gets the file: the
+  // info record is filled only when the entry tested good.
+  if (result != kOk && !(result == kUserAbort && info.attributes != 0)) return discard(result);
   const bool created = info.created != 0;
   const bool accessed = info.accessed != 0;
   const bool modified = info.modified != 0 && !(info.attributes & 0x02);
@@ -280,8 +318,10 @@ int Korbel::ExtractEntry(int index, const char* target) {
   platform::SetFileTimes(handle, created ? &createdTime : nullptr, accessed ? &accessedTime : nullptr,
                          modified ? &modifiedTime : nullptr);
   // A close the system refuses may have lost the last bytes written.
-  if (!platform::CloseFile(file.Release())) return Fail(kFileWriteError, index);
+  if (!platform::CloseFile(file.Release())) return discard(Fail(kFileWriteError, index));
+  if (!folder.Replace(temporary.c_str(), leaf.c_str())) return discard(Fail(kFileCreateError, index));
   entry->processingState = kProcessed;
+  if (result != kOk) return result;
   return lastError_ = kOk;
 }
 

@@ -103,6 +103,8 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
   } else {
     return RefuseOpen(kUnsupported);
   }
+  // A refusal from here on names this archive, not the one before it.
+  SetFullPath(name);
   if (name == nullptr) return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
 
   const PseudoPath pseudo = ParsePseudoPath(name);
@@ -123,6 +125,7 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
   char fullPath[sizeof fullPath_];
   const std::uint32_t length = platform::GetFullPath(name, fullPath, sizeof fullPath);
   if (length == 0 || length >= sizeof fullPath) return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
+  SetFullPath(fullPath);
   int opened = mode;
   bool ok = false;
   if (mode == kReadOnly) {

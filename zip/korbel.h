@@ -179,6 +179,11 @@ class Korbel : public ArchiveBase {
   int ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info,
                     bool testing);
   void SetUpDecryption(const ZipEntry& entry);
+  // After the decoder of an AES entry ended: reads the entry's remaining
+  // data and raises unless the authentication code was complete and matched.
+  void CheckAuthentication(bool testing);
+  // True when the AES entry being read had its code complete and wrong.
+  bool AuthenticationFailed() const;
   struct AesReadState;
   struct AesStateDeleter {
     void operator()(AesReadState* state) const;

@@ -28,7 +28,9 @@ bool ToDescriptor(Handle file, int* fd) {
   return true;
 }
 
-// Opens without truncating; `existed` tells whether the file was there.
+// Opens without truncating; `existed` tells whether the file was there. The
+// creating dispositions never follow a link at the path: a file is made or
+// emptied only where the name itself is.
 int OpenDescriptor(const std::string& path, int flags, std::uint32_t disposition, bool* existed) {
   switch (disposition) {
     case kOpenExisting:
@@ -36,11 +38,14 @@ int OpenDescriptor(const std::string& path, int flags, std::uint32_t disposition
       return ::open(path.c_str(), flags);
     case kCreateNew:
       *existed = false;
-      return ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+      return ::open(path.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
     default:
       // Try both ways until one holds, so that a file created or deleted in
-      // between still gives a true answer for `existed`.
-      for (;;) {
+      // between still gives a true answer for `existed`. With O_NOFOLLOW a
+      // link (dangling or not) ends the loop at once; only another process
+      // creating and deleting the file in step could keep it going.
+      flags |= O_NOFOLLOW;
+      for (int attempt = 0; attempt < 1000; ++attempt) {
         int fd = ::open(path.c_str(), flags);
         if (fd >= 0 || errno != ENOENT) {
           *existed = true;
@@ -52,6 +57,8 @@ int OpenDescriptor(const std::string& path, int flags, std::uint32_t disposition
           return fd;
         }
       }
+      errno = EBUSY;
+      return -1;
   }
 }
 
@@ -89,6 +96,8 @@ Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
     const int error = errno;
     if (error == EEXIST) {
       SetLastError(kErrorFileExists);
+    } else if (error == ELOOP && disposition != kOpenExisting) {
+      SetLastError(kErrorAccessDenied);  // a link where the file should be made
     } else {
       posix::FailWithErrno(error, native);
     }

@@ -34,6 +34,15 @@ Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
   DWORD sharing = 0;
   if ((share & kShareRead) != 0) sharing |= FILE_SHARE_READ;
   if ((share & kShareWrite) != 0) sharing |= FILE_SHARE_WRITE;
+  // A file is made or emptied only where the name itself is, never through a
+  // link or junction at the path.
+  if (disposition != kOpenExisting) {
+    const DWORD present = ::GetFileAttributesA(path);
+    if (present != INVALID_FILE_ATTRIBUTES && (present & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      ::SetLastError(kErrorAccessDenied);
+      return kInvalidHandle;
+    }
+  }
   static const DWORD kDispositions[] = {OPEN_EXISTING, CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW};
   const DWORD flags = FILE_ATTRIBUTE_NORMAL | (sequential ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
   const HANDLE file = ::CreateFileA(path, desired, sharing, nullptr, kDispositions[disposition], flags, nullptr);

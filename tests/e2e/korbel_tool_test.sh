@@ -95,6 +95,69 @@ run x "$(arg "$damaged")" -d "$(arg "$work/dmg")"
 check "x of a damaged archive exits 1" [ "$status" = 1 ]
 check "x still extracts the good entries" cmp -s "$tree/sub/util.h" "$work/dmg/proj/sub/util.h"
 
+# ---- Names shown escaped, folders found by their listed name, every failure named ----
+named=$work/named.zip
+python3 - "$named" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    z.writestr("evil\nforged line\x1b[31m.txt", "x")
+    z.writestr("dir/", "")
+    z.writestr("dir/inner.txt", "inside")
+PY
+run l "$(arg "$named")"
+check "l exits 0 on odd names" [ "$status" = 0 ]
+check "l writes no escape byte" bash -c '! grep -q $'"'"'\x1b'"'"' <<<"$1"' _ "$output"
+check "l keeps one line per entry" [ "$(wc -l <<<"$output")" = 4 ]
+check "l shows the escaped name" grep -qF 'evil\nforged line\x1B[31m.txt' <<<"$output"
+check "l shows the folder with its separator" grep -qE ' dir/$' <<<"$output"
+run x "$(arg "$named")" -d "$(arg "$work/named-out")" dir/
+check "x of a folder by its listed name exits 0" [ "$status" = 0 ]
+check "x of a folder by its listed name makes it" [ -d "$work/named-out/dir" ]
+
+twice=$work/twice.zip
+head -c 30000 /dev/urandom >"$work/r1.bin"
+head -c 30000 /dev/urandom >"$work/r2.bin"
+python3 - "$twice" "$work" <<'PY'
+import os, sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
+    for name in ("r1.bin", "r2.bin"):
+        z.write(os.path.join(sys.argv[2], name), name)
+z = zipfile.ZipFile(sys.argv[1])
+spots = [i.header_offset + 30 + len(i.filename.encode()) + len(i.extra) + 1000 for i in z.infolist()]
+z.close()
+with open(sys.argv[1], "r+b") as f:
+    for at in spots:
+        f.seek(at); b = f.read(1); f.seek(at); f.write(bytes([b[0] ^ 0x55]))
+PY
+mkdir -p "$work/twice-out"
+printf 'keep me' >"$work/twice-out/r1.bin"
+run x "$(arg "$twice")" -d "$(arg "$work/twice-out")"
+check "x with two failing entries exits 1" [ "$status" = 1 ]
+check "x names the first failing entry" grep -q '^r1.bin: ' <<<"$output"
+check "x names the second failing entry" grep -q '^r2.bin: ' <<<"$output"
+check "a failed entry leaves the existing file" [ "$(cat "$work/twice-out/r1.bin")" = "keep me" ]
+check "a failed entry leaves nothing else" [ "$(ls -A "$work/twice-out")" = "r1.bin" ]
+
+# ---- Links at the place of a file (POSIX) -----------------------------------------------
+if [ "${2:-}" != wine ]; then
+  mkdir -p "$work/dangle"
+  ln -s "$work/nowhere/planted.zip" "$work/dangle/App.zip"
+  run_program timeout 20 "$korbel" a "$work/dangle/App.zip" "$tree/main.c"
+  check "a onto a dangling link fails at once" [ "$status" = 1 ]
+  check "a onto a dangling link makes nothing" [ ! -e "$work/nowhere" ]
+  printf 'outside' >"$work/victim.txt"
+  ln -s "$work/victim.txt" "$work/dangle/Link.zip"
+  run_program timeout 20 "$korbel" a "$work/dangle/Link.zip" "$tree/main.c"
+  check "a onto a link to a file fails" [ "$status" = 1 ]
+  check "a onto a link leaves its file" [ "$(cat "$work/victim.txt")" = "outside" ]
+  mkdir -p "$work/dangle/x"
+  ln -s "$work/nowhere/r1.bin" "$work/dangle/x/r1.bin"
+  python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], "w").write(sys.argv[2], "r1.bin")' "$work/one.zip" "$work/r1.bin"
+  run_program timeout 20 "$korbel" x "$work/one.zip" -d "$work/dangle/x"
+  check "x onto a dangling link fails at once" [ "$status" = 1 ]
+  check "x onto a dangling link makes nothing" [ ! -e "$work/nowhere" ]
+fi
+
 run
 check "no arguments: usage, exit 2" [ "$status" = 2 ]
 check "usage text" grep -q 'usage: korbel' <<<"$output"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "platform/platform.h"
@@ -266,6 +267,30 @@ TEST(Files, ReadOnlyFileRefusesWritingOpens) {
   EXPECT_EQ(OpenFile(path.c_str(), kAccessRead, kShareNone, kCreateAlways), kInvalidHandle);
   EXPECT_EQ(FileText(path), "keep");
   FileCloser reader(OpenFile(path.c_str(), kAccessRead, kShareNone, kOpenExisting));
+  EXPECT_NE(reader.Get(), kInvalidHandle);
+}
+
+// A dangling link once made the create-or-open loop spin for ever; a link
+// to a file would have been written through.
+TEST(Files, CreatingOpensRefuseALinkAtThePath) {
+  if (!testing_support::HostToolsAvailable()) GTEST_SKIP() << "links need a POSIX file system here";
+  TempDir dir;
+  const std::string victim = dir / "victim.txt";
+  ASSERT_TRUE(WriteText(victim, "keep"));
+  std::filesystem::create_symlink(dir / "missing/nothing.txt", dir / "dangling.zip");
+  std::filesystem::create_symlink(victim, dir / "pointing.zip");
+  for (const char* name : {"dangling.zip", "pointing.zip"}) {
+    for (std::uint32_t disposition : {kOpenAlways, kCreateAlways, kCreateNew}) {
+      SCOPED_TRACE(std::string(name) + " " + std::to_string(disposition));
+      SetLastError(kNoError);
+      EXPECT_EQ(OpenFile((dir / name).c_str(), kAccessReadWrite, kShareNone, disposition), kInvalidHandle);
+      EXPECT_NE(LastError(), kNoError);
+    }
+  }
+  EXPECT_EQ(FileText(victim), "keep");
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+  // Reading through a link stays allowed.
+  FileCloser reader(OpenFile((dir / "pointing.zip").c_str(), kAccessRead, kShareRead, kOpenExisting));
   EXPECT_NE(reader.Get(), kInvalidHandle);
 }
 

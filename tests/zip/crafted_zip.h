@@ -36,6 +36,9 @@ struct Entry {
   unsigned char checkHighXor = 0;  // spoils byte 11
   long flipAt = -1;                // offset in the encrypted payload to flip
   long truncateTo = -1;            // payload (and compressed size) cut to this
+  Bytes compressed;                // when set: the data stored (plain or under AES) in place of `plain`
+  std::uint16_t innerMethod = 0;   // the method `compressed` is in
+  bool spoilCode = false;          // flips a bit of the AES authentication code
 };
 
 inline void Put16(Bytes& out, std::uint32_t value) {
@@ -86,7 +89,7 @@ inline Encoded Encode(const Entry& entry) {
     // 128 bytes make the keys, and the reader must refuse it anyway.
     const std::size_t length = std::min<std::size_t>(entry.password.size(), 128);
     aes.Init(password, length, usable, salt.data());
-    Bytes data = entry.plain;
+    Bytes data = entry.compressed.empty() ? entry.plain : entry.compressed;
     aes.Encrypt(data.data(), data.size());
     std::uint8_t code[korbel::ZipAesDecryptor::kAuthCodeSize];
     aes.FinishAuthCode(code);
@@ -100,7 +103,11 @@ inline Encoded Encode(const Entry& entry) {
     out.extra.push_back('A');
     out.extra.push_back('E');
     out.extra.push_back(static_cast<unsigned char>(entry.strength));
-    Put16(out.extra, 0);  // stored under the encryption
+    Put16(out.extra, entry.innerMethod);
+    if (entry.spoilCode) out.payload.back() ^= 0x40;
+  } else if (!entry.compressed.empty()) {
+    out.method = entry.innerMethod;
+    out.payload = entry.compressed;
   } else {
     out.payload = entry.plain;
   }

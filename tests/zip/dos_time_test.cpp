@@ -1,10 +1,17 @@
 #include "zip/dos_time.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include <gtest/gtest.h>
 
+#include "fs/file_info.h"
 #include "platform/platform.h"
+#include "tests/support/test_support.h"
+#include "tests/zip/crafted_zip.h"
+#include "zip/korbel.h"
 
 namespace korbel {
 namespace {
@@ -60,10 +67,10 @@ TEST(DosTimeTest, YearsAfter2107GiveTheLastDosTime) {
   EXPECT_EQ(DosDateTimeFromSeconds(seconds + 86400 * 400), kDosLast);
 }
 
-TEST(DosTimeTest, DosDateTimeReadsBackAsLocalStandardTime) {
-  EXPECT_EQ(SecondsFromDosDateTime(Dos(2024, 1, 15, 13, 45, 30)), LocalSeconds(2024, 1, 15, 13, 45, 30, 0));
-  EXPECT_EQ(SecondsFromDosDateTime(Dos(2024, 7, 15, 13, 45, 30)), LocalSeconds(2024, 7, 15, 13, 45, 30, 0));
-  EXPECT_EQ(SecondsFromDosDateTime(kDosEpoch), LocalSeconds(1980, 1, 1, 0, 0, 0, 0));
+TEST(DosTimeTest, DosDateTimeReadsBackUnderTheZonesRules) {
+  EXPECT_EQ(SecondsFromDosDateTime(Dos(2024, 1, 15, 13, 45, 30)), LocalSeconds(2024, 1, 15, 13, 45, 30));
+  EXPECT_EQ(SecondsFromDosDateTime(Dos(2024, 7, 15, 13, 45, 30)), LocalSeconds(2024, 7, 15, 13, 45, 30));
+  EXPECT_EQ(SecondsFromDosDateTime(kDosEpoch), LocalSeconds(1980, 1, 1, 0, 0, 0));
 }
 
 TEST(DosTimeTest, EvenSecondsSurviveTheRoundTrip) {
@@ -75,7 +82,7 @@ TEST(DosTimeTest, EvenSecondsSurviveTheRoundTrip) {
     ASSERT_NE(seconds, -1);
     std::uint32_t dos = DosDateTimeFromSeconds(seconds);
     EXPECT_EQ(dos, Dos(year, month, day, hour, minute, second)) << year;
-    EXPECT_EQ(SecondsFromDosDateTime(dos), LocalSeconds(year, month, day, hour, minute, second, 0))
+    EXPECT_EQ(SecondsFromDosDateTime(dos), LocalSeconds(year, month, day, hour, minute, second))
         << year;
   }
 }
@@ -86,24 +93,145 @@ TEST(DosTimeTest, EvenSecondsSurviveTheRoundTrip) {
 namespace korbel {
 namespace {
 
-// The conversion keeps one standard offset per year: it must agree with the
-// system's own reading of the fields with the daylight-saving flag 0, summer
-// and winter, including fields that carry into the next day or month.
-TEST(DosTimeCacheTest, AgreesWithTheSystemAcrossYearsAndSeasons) {
-  for (std::uint32_t year = 0; year < 60; year += 7) {
-    for (std::uint32_t month = 1; month <= 12; month += 3) {
-      for (std::uint32_t hour : {0u, 2u, 13u, 23u, 31u}) {
-        const std::uint32_t dos = year << 25 | month << 21 | 28u << 16 | hour << 11 | 59u << 5 | 29u;
-        std::tm fields{};
-        fields.tm_year = static_cast<int>(year) + 80;
-        fields.tm_mon = static_cast<int>(month) - 1;
-        fields.tm_mday = 28;
-        fields.tm_hour = static_cast<int>(hour);
-        fields.tm_min = 59;
-        fields.tm_sec = 58;
-        fields.tm_isdst = 0;
-        EXPECT_EQ(SecondsFromDosDateTime(dos), platform::FromLocalTime(&fields)) << std::hex << dos;
-      }
+// Sets the time zone of the process (and of the tools it starts) for a scope.
+class ZoneScope {
+ public:
+  explicit ZoneScope(const std::string& zone) {
+    const char* old = std::getenv("TZ");
+    hadOld_ = old != nullptr;
+    if (hadOld_) old_ = old;
+    Set("TZ=" + zone);
+  }
+  ~ZoneScope() { Set(hadOld_ ? "TZ=" + old_ : std::string("TZ=")); }
+  ZoneScope(const ZoneScope&) = delete;
+  ZoneScope& operator=(const ZoneScope&) = delete;
+
+ private:
+  static void Set(const std::string& setting) {
+    // putenv keeps the very buffer it is given.
+    static std::string buffers[2];
+    static int next = 0;
+    std::string& buffer = buffers[next];
+    next = 1 - next;
+    buffer = setting;
+    putenv(&buffer[0]);
+    tzset();
+  }
+  bool hadOld_ = false;
+  std::string old_;
+};
+
+bool HaveZone(const std::string& zone) {
+  return zone == "UTC" || testing_support::FileExists("/usr/share/zoneinfo/" + zone);
+}
+
+struct ZoneCase {
+  const char* zone;
+  int year, month, day;      // at 12:00:00 local time
+  std::int64_t utc;          // the same instant, from the zone database
+};
+
+// Summer and winter in zones north and south, and the years in which Moscow's
+// standard offset changed (a per-year offset taken in January is wrong there
+// by December).
+const ZoneCase kZoneCases[] = {
+    {"UTC", 2024, 1, 15, 1705320000},
+    {"UTC", 2024, 7, 15, 1721044800},
+    {"Europe/Berlin", 2024, 1, 15, 1705316400},
+    {"Europe/Berlin", 2024, 7, 15, 1721037600},
+    {"America/New_York", 2024, 1, 15, 1705338000},
+    {"America/New_York", 2024, 7, 15, 1721059200},
+    {"Australia/Sydney", 2024, 1, 15, 1705280400},
+    {"Australia/Sydney", 2024, 7, 15, 1721008800},
+    {"Europe/Moscow", 2011, 1, 15, 1295082000},
+    {"Europe/Moscow", 2011, 12, 15, 1323936000},
+    {"Europe/Moscow", 2014, 6, 15, 1402819200},
+    {"Europe/Moscow", 2014, 12, 15, 1418634000},
+};
+
+TEST(DosTimeZoneTest, BothDirectionsFollowTheZonesRealRules) {
+  if (!platform::NarrowIsUtf8()) GTEST_SKIP() << "zone names are set through TZ on the POSIX build";
+  for (const ZoneCase& c : kZoneCases) {
+    SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.year) + "-" + std::to_string(c.month));
+    if (!HaveZone(c.zone)) {
+      ADD_FAILURE() << "zone data missing (tools/install-deps.sh installs tzdata)";
+      continue;
+    }
+    ZoneScope scope(c.zone);
+    const std::uint32_t dos = Dos(c.year, c.month, c.day, 12, 0, 0);
+    EXPECT_EQ(DosDateTimeFromSeconds(c.utc), dos);
+    EXPECT_EQ(SecondsFromDosDateTime(dos), c.utc);
+  }
+}
+
+// Entries that hold only a DOS time: our reader and unzip give the extracted
+// file the zone's instant for those fields, and 7zz lists the same fields
+// (its extraction of a DOS-only time applies the offset in force today, not
+// the one of the date, so it is no oracle for that). Our writer stores the
+// file's wall-clock time as DOS fields, and 7zz and our reader restore the
+// file's instant from what it wrote.
+TEST(DosTimeZoneTest, OnlyDosTimesRoundTripWithUnzipAndSevenZip) {
+  if (!platform::NarrowIsUtf8()) GTEST_SKIP() << "zone names are set through TZ on the POSIX build";
+  if (!testing_support::HaveTool("unzip") || !testing_support::HaveTool("7zz")) {
+    GTEST_SKIP() << "unzip or 7zz missing";
+  }
+  using testing_support::Quote;
+  using testing_support::RunCommand;
+  for (const ZoneCase& c : kZoneCases) {
+    SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.year) + "-" + std::to_string(c.month));
+    if (!HaveZone(c.zone)) {
+      ADD_FAILURE() << "zone data missing (tools/install-deps.sh installs tzdata)";
+      continue;
+    }
+    ZoneScope scope(c.zone);
+    testing_support::TempDir dir;
+    crafted_zip::Entry entry;
+    entry.name = "t.txt";
+    entry.plain = testing_support::TextBytes(100);
+    entry.dosDateTime = Dos(c.year, c.month, c.day, 12, 0, 0);
+    const std::string path = dir / "dos.zip";
+    ASSERT_TRUE(testing_support::WriteFile(path, crafted_zip::Build({entry})));
+    Korbel reader;
+    ASSERT_EQ(reader.Open(path.c_str(), kReadOnly, 9), kOk);
+    ASSERT_EQ(reader.ExtractEntry(0, (dir / "ours/").c_str()), kOk);
+    reader.Close();
+    ASSERT_EQ(RunCommand("unzip -qo " + Quote(path) + " -d " + Quote(dir / "unzip")), 0);
+    char wallClock[32];
+    std::snprintf(wallClock, sizeof wallClock, "Modified = %04d-%02d-%02d 12:00:00", c.year, c.month, c.day);
+    std::string sevenList;
+    ASSERT_EQ(RunCommand("7zz l -slt " + Quote(path), &sevenList), 0);
+    EXPECT_NE(sevenList.find(wallClock), std::string::npos) << sevenList;
+    // unzip reckons the offset itself and is an hour off in Moscow's years
+    // of changed standard time (checked against the zone database above).
+    const bool offsetChanged = std::string(c.zone) == "Europe/Moscow";
+    for (const char* tool : {"ours", "unzip"}) {
+      if (offsetChanged && std::string(tool) == "unzip") continue;
+      fs::FileRecord<char> record{};
+      ASSERT_EQ(fs::GetFileInfo((dir / tool + "/t.txt").c_str(), &record), fs::InfoOk) << tool;
+      EXPECT_EQ(static_cast<std::int64_t>(record.info.modified), c.utc) << tool;
+    }
+
+    // Our writer: the file's time becomes the DOS fields of its wall clock,
+    // which unzip's listing shows as they are.
+    Korbel writer;
+    const std::string written = dir / "ours.zip";
+    ASSERT_EQ(writer.Open(written.c_str(), kCreate, 9), kOk);
+    ASSERT_EQ(writer.AddFileByPath((dir / "ours/t.txt").c_str(), "t.txt"), kOk);
+    ASSERT_EQ(writer.Close(), kOk);
+    Korbel check;
+    ASSERT_EQ(check.Open(written.c_str(), kReadOnly, 9), kOk);
+    EXPECT_EQ(check.Entry(0)->dosDateTime, entry.dosDateTime);
+    std::string listing;
+    ASSERT_EQ(RunCommand("TZ=" + std::string(c.zone) + " unzip -Z -T " + Quote(written), &listing), 0);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d.120000", c.year, c.month, c.day);
+    EXPECT_NE(listing.find(stamp), std::string::npos) << listing;
+    ASSERT_EQ(RunCommand("7zz x -bd -y -o" + Quote(dir / "back7") + " " + Quote(written) + " >/dev/null"), 0);
+    ASSERT_EQ(check.ExtractEntry(0, (dir / "back/").c_str()), kOk);
+    for (const char* tool : {"back7", "back"}) {
+      fs::FileRecord<char> record{};
+      ASSERT_EQ(fs::GetFileInfo((dir / tool + "/t.txt").c_str(), &record), fs::InfoOk) << tool;
+      EXPECT_EQ(static_cast<std::int64_t>(record.info.modified), c.utc) << tool;
     }
   }
 }

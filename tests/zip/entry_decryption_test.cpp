@@ -2,6 +2,7 @@
 // here byte by byte and on archives of independent tools.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -274,6 +275,155 @@ TEST(EntryDecryptionTest, SevenZipEncryptedArchivesExtractByteExactly) {
       }
       ExpectReadsBack(path, "Pa55w0rd", 1);
     }
+  }
+}
+
+std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16) |
+         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// The data of the first entry of an archive as it stands in the file (after
+// the local header), and where it starts.
+Bytes FirstEntryData(const Bytes& archive, std::size_t* start = nullptr) {
+  const std::size_t nameLength = archive[26] | archive[27] << 8;
+  const std::size_t extraLength = archive[28] | archive[29] << 8;
+  const std::size_t at = 30 + nameLength + extraLength;
+  if (start != nullptr) *start = at;
+  const std::size_t size = Le32(archive, 18);
+  return Bytes(archive.begin() + static_cast<long>(at), archive.begin() + static_cast<long>(at + size));
+}
+
+// The compressed stream 7zz makes of `file` with one of its zip methods,
+// unencrypted.
+Bytes SevenZipStream(const TempDir& dir, const std::string& file, const std::string& method) {
+  const std::string path = dir / ("plain-" + method + ".zip");
+  if (RunCommand("cd " + Quote(dir / "in") + " && 7zz a -tzip -bd -mm=" + method + " " + Quote(path) + " " +
+                 Quote(file) + " >/dev/null") != 0) {
+    return {};
+  }
+  return FirstEntryData(testing_support::ReadFile(path));
+}
+
+TEST(EntryDecryptionTest, EveryMethodChecksTheWholeAuthenticationCode) {
+  if (!HaveTool("7zz")) GTEST_SKIP() << "7zz missing";
+  TempDir dir;
+  WriteToolEntries(dir);
+  const Bytes text = testing_support::ReadFile(dir / "in/text.txt");
+  ASSERT_FALSE(text.empty());
+  const struct {
+    const char* option;
+    std::uint16_t method;
+  } methods[] = {{"Copy", 0},  {"Deflate", 8}, {"Deflate64", 9}, {"BZip2", 12},
+                 {"LZMA", 14}, {"XZ", 95},     {"PPMd", 98}};
+  // Bytes after the stream's end: the decoders stop at their end mark and
+  // never ask for these.
+  const std::size_t trailers[] = {0, 100, 3u << 20};
+  for (const auto& method : methods) {
+    const Bytes stream = SevenZipStream(dir, "text.txt", method.option);
+    ASSERT_FALSE(stream.empty()) << method.option;
+    for (const std::size_t trailer : trailers) {
+      for (const bool spoiled : {false, true}) {
+        SCOPED_TRACE(std::string(method.option) + " trailer " + std::to_string(trailer) +
+                     (spoiled ? " spoiled" : " sound"));
+        crafted_zip::Entry entry = Make(Crypt::kAes, "secret", 0);
+        entry.name = "text.txt";
+        entry.plain = text;
+        entry.innerMethod = method.method;
+        entry.compressed = stream;
+        const Bytes tail = testing_support::RandomBytes(trailer, 99);
+        entry.compressed.insert(entry.compressed.end(), tail.begin(), tail.end());
+        entry.spoilCode = spoiled;
+        TempDir out;
+        Korbel archive;
+        OpenCrafted(archive, out, {entry});
+        archive.SetPassword("secret");
+        // Stored data has no end mark: a trailer there is data beyond the size.
+        const bool overlong = method.method == 0 && trailer > 0;
+        const int test = archive.TestEntry(0);
+        const int extract = archive.ExtractEntry(0, (out / "x/").c_str());
+        if (!spoiled && !overlong) {
+          EXPECT_EQ(test, kOk);
+          EXPECT_EQ(extract, kOk);
+          EXPECT_EQ(testing_support::ReadFile(out / "x/text.txt"), text);
+          continue;
+        }
+        if (overlong && !spoiled) {
+          EXPECT_EQ(test, kDecompressError);
+          EXPECT_EQ(extract, kDecompressError);
+        } else if (overlong) {
+          // Which of the two faults is met first depends on the read blocks.
+          EXPECT_TRUE(test == kDecompressError || test == kFileReadError) << test;
+          EXPECT_TRUE(extract == kDecompressError || extract == kReadError) << extract;
+        } else {
+          EXPECT_EQ(test, kFileReadError);
+          EXPECT_EQ(extract, kReadError);
+        }
+        EXPECT_FALSE(testing_support::FileExists(out / "x/text.txt"));
+        EXPECT_EQ(RunCommand("test -z \"$(ls -A " + Quote(out / "x") + " 2>/dev/null)\""), 0)
+            << "something was left in the target folder";
+      }
+    }
+  }
+}
+
+// Without the password: the key stream under a known plaintext's stream is
+// reused for a shorter stream of the attacker's, and the old tail and code
+// are kept, so an HMAC over only the bytes the decoder reads would match.
+TEST(EntryDecryptionTest, KnownPlaintextForgeryOfASevenZipEntryFails) {
+  if (!HaveTool("7zz")) GTEST_SKIP() << "7zz missing";
+  TempDir dir;
+  WriteToolEntries(dir);
+  ASSERT_TRUE(testing_support::WriteFile(dir / "in/evil.txt", std::string("rm -rf / # trust me\n")));
+  const std::string path = dir / "sealed.zip";
+  ASSERT_EQ(RunCommand("cd " + Quote(dir / "in") + " && 7zz a -tzip -bd -pPa55w0rd -mem=AES256 -mm=BZip2 " +
+                       Quote(path) + " text.txt >/dev/null"),
+            0);
+  const Bytes known = SevenZipStream(dir, "text.txt", "BZip2");
+  Bytes forged = SevenZipStream(dir, "evil.txt", "BZip2");
+  ASSERT_FALSE(known.empty());
+  ASSERT_LT(forged.size(), known.size());
+  Bytes archive = testing_support::ReadFile(path);
+  std::size_t start = 0;
+  const Bytes sealed = FirstEntryData(archive, &start);
+  // Salt and verifier of AES-256, then the data, then the 10-byte code.
+  const std::size_t header = 18;
+  ASSERT_EQ(sealed.size(), header + known.size() + 10) << "7zz's stream is not the one reproduced here";
+  ASSERT_EQ(Le32(archive, 14), 0u) << "expected AE-2 with no CRC";
+  for (std::size_t i = 0; i < forged.size(); ++i) {
+    archive[start + header + i] = static_cast<unsigned char>(sealed[header + i] ^ known[i] ^ forged[i]);
+  }
+  // The sizes in the headers are not authenticated.
+  const std::uint32_t evilSize = 20;
+  PutLe32(archive, 22, evilSize);
+  std::size_t central = 0;
+  while (central + 4 <= archive.size() && Le32(archive, central) != 0x02014B50u) ++central;
+  ASSERT_LT(central + 28, archive.size());
+  PutLe32(archive, central + 24, evilSize);
+  const std::string forgedPath = dir / "forged.zip";
+  ASSERT_TRUE(testing_support::WriteFile(forgedPath, archive));
+
+  Korbel reader;
+  ASSERT_EQ(reader.Open(forgedPath.c_str(), kReadOnly, 9), kOk);
+  reader.SetPassword("Pa55w0rd");
+  EXPECT_EQ(reader.TestEntry(0), kFileReadError);
+  EXPECT_EQ(reader.ExtractEntry(0, (dir / "out/").c_str()), kReadError);
+  EXPECT_FALSE(testing_support::FileExists(dir / "out/text.txt"));
+  // The control: the untouched archive passes with every strength.
+  for (const char* strength : {"AES128", "AES192", "AES256"}) {
+    SCOPED_TRACE(strength);
+    const std::string control = dir / (std::string(strength) + ".zip");
+    ASSERT_EQ(RunCommand("cd " + Quote(dir / "in") + " && 7zz a -tzip -bd -pPa55w0rd -mem=" + strength +
+                         " -mm=BZip2 " + Quote(control) + " text.txt >/dev/null"),
+              0);
+    Korbel sound;
+    ASSERT_EQ(sound.Open(control.c_str(), kReadOnly, 9), kOk);
+    sound.SetPassword("Pa55w0rd");
+    EXPECT_EQ(sound.TestEntry(0), kOk);
   }
 }
 

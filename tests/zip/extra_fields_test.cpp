@@ -299,6 +299,31 @@ TEST(ExtraFieldsTest, OldUnixBlockYieldsToTheNewerForms) {
   EXPECT_EQ(tooShort.accessed, 0);
 }
 
+// The NTFS block holds 64-bit times of full precision: it wins over the
+// 32-bit blocks whichever comes first.
+TEST(ExtraFieldsTest, NtfsTimesWinOverTheThirtyTwoBitBlocksInEitherOrder) {
+  const Bytes ntfs = Concat({Le32(0), {1, 0, 24, 0}, Le64(kFileTimeEpoch + 10000000ull * 1000),
+                             Le64(kFileTimeEpoch + 10000000ull * 2000), Le64(kFileTimeEpoch + 10000000ull * 3000)});
+  const Bytes timestamp = Concat({{7}, Le32(100), Le32(200), Le32(300)});
+  const Bytes unixOld = Concat({Le32(50), Le32(60)});
+  ZipEntry ntfsFirst;
+  Parse(Blocks().Block(kNtfsExtraId, ntfs).Block(kTimestampExtraId, timestamp).Block(kUnixOldExtraId, unixOld).bytes(),
+        &ntfsFirst);
+  ZipEntry ntfsLast;
+  Parse(Blocks().Block(kUnixOldExtraId, unixOld).Block(kTimestampExtraId, timestamp).Block(kNtfsExtraId, ntfs).bytes(),
+        &ntfsLast);
+  for (const ZipEntry* entry : {&ntfsFirst, &ntfsLast}) {
+    EXPECT_EQ(entry->modified, 1000);
+    EXPECT_EQ(entry->accessed, 2000);
+    EXPECT_EQ(entry->created, 3000);
+  }
+  // An NTFS block without its times tag leaves the timestamp in charge.
+  ZipEntry noTimes;
+  Parse(Blocks().Block(kNtfsExtraId, Concat({Le32(0), {2, 0, 3, 0, 9, 9, 9}})).Block(kTimestampExtraId, timestamp).bytes(),
+        &noTimes);
+  EXPECT_EQ(noTimes.modified, 100);
+}
+
 struct AesCase {
   const char* what;
   Bytes data;

@@ -6,11 +6,16 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/test_support.h"
@@ -488,6 +493,81 @@ TEST(HostileArchiveTest, EntriesThroughALinkInTheTargetAreRefused) {
   EXPECT_EQ(testing_support::ReadFile(outside + "/victim.txt"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
   // The entry that needs no link is written.
   EXPECT_EQ(testing_support::ReadFile(target + "/plain/ok.txt"), kText);
+}
+
+std::vector<std::string> FilesBelow(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(folder)) {
+    names.push_back(item.path().lexically_relative(folder).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A dangling link in the place of an entry's file: the create must neither
+// loop nor make the file the link names.
+TEST(HostileArchiveTest, ADanglingLinkAtAnEntrysNameIsRefusedAtOnce) {
+  if (!testing_support::HostToolsAvailable()) GTEST_SKIP() << "links need a POSIX file system here";
+  TempDir box;
+  const std::string target = box / "target";
+  ASSERT_TRUE(std::filesystem::create_directories(target));
+  std::filesystem::create_symlink(box / "nowhere/planted.txt", target + "/a.txt");
+  std::filesystem::create_symlink(box / "planted.txt", target + "/b.txt");
+  const std::string path = box / "dangling.zip";
+  ASSERT_TRUE(testing_support::WriteFile(path, Lay({Stored("a.txt", kText), Stored("b.txt", kText)}).bytes));
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
+  int errors = 0;
+  EXPECT_EQ(archive.ExtractAll(target.c_str(), &errors), kBadPath);
+  EXPECT_EQ(errors, 2);
+  archive.Close();
+  EXPECT_EQ(FilesBelow(box.Path()), (std::vector<std::string>{"dangling.zip", "target", "target/a.txt", "target/b.txt"}));
+  EXPECT_TRUE(std::filesystem::is_symlink(target + "/a.txt"));
+}
+
+// A folder on the way swapped for a link to outside while extraction runs:
+// the check and the create must not be two steps a swap can fall between.
+TEST(HostileArchiveTest, AFolderSwappedForALinkDuringExtractionLandsNothingOutside) {
+  if (!testing_support::HostToolsAvailable()) GTEST_SKIP() << "links need a POSIX file system here";
+  TempDir box;
+  const std::string target = box / "target";
+  const std::string outside = box / "outside";
+  ASSERT_TRUE(std::filesystem::create_directories(target + "/sub/deep"));
+  ASSERT_TRUE(std::filesystem::create_directories(outside + "/deep"));
+  const std::string path = box / "race.zip";
+  ASSERT_TRUE(testing_support::WriteFile(
+      path, Lay({Stored("sub/evil.txt", kText), Stored("sub/deep/evil.txt", kText)}).bytes));
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
+
+  std::atomic<bool> stop{false};
+  std::thread swapper([&] {
+    std::error_code ignored;
+    const std::string sub = target + "/sub";
+    const std::string parked = target + "/parked";
+    while (!stop.load()) {
+      std::filesystem::rename(sub, parked, ignored);
+      std::filesystem::create_directory_symlink(outside, sub, ignored);
+      std::this_thread::yield();
+      std::filesystem::remove(sub, ignored);
+      std::filesystem::rename(parked, sub, ignored);
+      // Some room for extractions that find the real folder.
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+  });
+  // Bounded by tries and by time, so that a slow machine still ends soon.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  int tries = 0;
+  int written = 0;
+  for (; tries < 20000 && std::chrono::steady_clock::now() < until; ++tries) {
+    if (archive.ExtractEntry(tries % 2, (target + "/").c_str()) == kOk) ++written;
+  }
+  stop = true;
+  swapper.join();
+  archive.Close();
+  std::printf("%d tries, %d entries written\n", tries, written);
+  EXPECT_EQ(FilesBelow(outside), std::vector<std::string>{"deep"});
+  EXPECT_GT(written, 0);
 }
 
 }  // namespace

@@ -1,0 +1,180 @@
+// The target folder is a descriptor; every name below it is resolved with
+// openat and O_NOFOLLOW from the descriptor of its parent, so a folder that
+// is replaced by a link after it was checked is never followed.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "platform/fault_injection.h"
+#include "platform/platform.h"
+#include "platform/posix/last_error.h"
+#include "platform/posix/share_table.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Closes a descriptor at the end of a scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() { Reset(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int Get() const { return fd_; }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool IsLink(int folder, const std::string& name) {
+  struct stat status;
+  return ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+}
+
+}  // namespace
+
+struct TargetFolder::State {
+  Descriptor folder;
+};
+
+TargetFolder::TargetFolder() : state_(new State()) {}
+
+TargetFolder::~TargetFolder() = default;
+
+TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relative, bool create, bool* created) {
+  if (created != nullptr) *created = false;
+  state_->folder.Reset();
+  if (base == nullptr || relative == nullptr) {
+    SetLastError(kErrorInvalidParameter);
+    return kFailed;
+  }
+  std::string start(base);
+  for (char& c : start) {
+    if (c == '\\') c = '/';
+  }
+  if (start.empty()) start = ".";
+  Descriptor current(::open(start.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (current.Get() < 0) {
+    posix::FailWithErrno(errno, start);
+    return kFailed;
+  }
+  const char* at = relative;
+  while (*at != '\0') {
+    while (IsSeparator(*at)) ++at;
+    const char* end = at;
+    while (*end != '\0' && !IsSeparator(*end)) ++end;
+    if (end == at) break;
+    const std::string name(at, end);
+    at = end;
+    if (name == "." || name == "..") {
+      SetLastError(kErrorInvalidParameter);
+      return kFailed;
+    }
+    bool made = false;
+    int next = ::openat(current.Get(), name.c_str(), kFolderFlags);
+    if (next < 0 && errno == ENOENT && create) {
+      FaultKind fault;
+      if (FaultFor(Operation::kCreateDirectory, &fault)) {
+        SetLastError(FaultError(fault));
+        return kFailed;
+      }
+      if (::mkdirat(current.Get(), name.c_str(), 0777) == 0) {
+        made = true;
+      } else if (errno != EEXIST) {
+        posix::FailWithErrno(errno, name);
+        return kFailed;
+      }
+      next = ::openat(current.Get(), name.c_str(), kFolderFlags);
+    }
+    if (next < 0) {
+      const int error = errno;
+      if ((error == ELOOP || error == ENOTDIR) && IsLink(current.Get(), name)) {
+        SetLastError(kErrorAccessDenied);
+        return kLinkInTheWay;
+      }
+      posix::FailWithErrno(error, name);
+      return kFailed;
+    }
+    current.Reset(next);
+    if (created != nullptr) *created = made;
+  }
+  state_->folder.Reset(current.Release());
+  return kOpened;
+}
+
+std::uint32_t TargetFolder::Attributes(const char* name) const {
+  struct stat status;
+  if (state_->folder.Get() < 0 || ::fstatat(state_->folder.Get(), name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    return kInvalidAttributes;
+  }
+  if (S_ISLNK(status.st_mode)) return kAttrReparsePoint;
+  if (S_ISDIR(status.st_mode)) return kAttrDirectory;
+  return kAttrNormal;
+}
+
+Handle TargetFolder::CreateTemporary(std::string* tempName) {
+  FaultKind fault;
+  if (FaultFor(Operation::kOpenFile, &fault)) {
+    SetLastError(FaultError(fault));
+    return kInvalidHandle;
+  }
+  static std::atomic<unsigned> serial{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[48];
+    std::snprintf(name, sizeof name, ".~kx%ld-%u.tmp", static_cast<long>(::getpid()), serial.fetch_add(1));
+    const int fd = ::openat(state_->folder.Get(), name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      posix::FailWithErrno(errno, name);
+      return kInvalidHandle;
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !posix::AddOpenFile(fd, status.st_dev, status.st_ino, kAccessReadWrite, kShareNone)) {
+      ::unlinkat(state_->folder.Get(), name, 0);
+      ::close(fd);
+      SetLastError(kErrorSharingViolation);
+      return kInvalidHandle;
+    }
+    NoteHandleOpened();
+    *tempName = name;
+    SetLastError(kErrorSuccess);
+    return fd;
+  }
+  SetLastError(kErrorFileExists);
+  return kInvalidHandle;
+}
+
+bool TargetFolder::Replace(const char* from, const char* to) {
+  if (::renameat(state_->folder.Get(), from, state_->folder.Get(), to) != 0) {
+    return posix::FailWithErrno(errno, to);
+  }
+  return true;
+}
+
+bool TargetFolder::Remove(const char* name) {
+  FaultKind fault;
+  if (FaultFor(Operation::kDeleteFile, &fault)) return posix::Fail(FaultError(fault));
+  if (::unlinkat(state_->folder.Get(), name, 0) != 0) return posix::FailWithErrno(errno, name);
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,178 @@
+// Every folder from the base down is held open without FILE_SHARE_DELETE, so
+// none of them can be renamed, removed or replaced by a junction while files
+// are made in the last one; a folder that is a reparse point already is
+// refused while its handle is open.
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/fault_injection.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// The folder at `path`, opened as itself (a reparse point is not followed).
+HANDLE OpenFolder(const std::string& path, bool followLink) {
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  return ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, flags, nullptr);
+}
+
+}  // namespace
+
+struct TargetFolder::State {
+  std::string path;  // the folder, with a trailing separator
+  std::vector<HANDLE> held;
+
+  void Release() {
+    for (HANDLE handle : held) ::CloseHandle(handle);
+    held.clear();
+    path.clear();
+  }
+  ~State() { Release(); }
+};
+
+TargetFolder::TargetFolder() : state_(new State()) {}
+
+TargetFolder::~TargetFolder() = default;
+
+TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relative, bool create, bool* created) {
+  if (created != nullptr) *created = false;
+  State& state = *state_;
+  state.Release();
+  if (base == nullptr || relative == nullptr) {
+    ::SetLastError(kErrorInvalidParameter);
+    return kFailed;
+  }
+  std::string path(base);
+  if (path.empty()) path = ".";
+  while (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':') path.pop_back();
+  HANDLE handle = OpenFolder(path, true);
+  if (handle == INVALID_HANDLE_VALUE) return kFailed;
+  state.held.push_back(handle);
+  if (!IsSeparator(path.back())) path += '\\';
+  const char* at = relative;
+  while (*at != '\0') {
+    while (IsSeparator(*at)) ++at;
+    const char* end = at;
+    while (*end != '\0' && !IsSeparator(*end)) ++end;
+    if (end == at) break;
+    const std::string name(at, end);
+    at = end;
+    if (name == "." || name == "..") {
+      state.Release();
+      ::SetLastError(kErrorInvalidParameter);
+      return kFailed;
+    }
+    const std::string next = path + name;
+    bool made = false;
+    if (create && ::GetFileAttributesA(next.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      FaultKind fault;
+      if (FaultFor(Operation::kCreateDirectory, &fault)) {
+        state.Release();
+        ::SetLastError(FaultError(fault));
+        return kFailed;
+      }
+      if (::CreateDirectoryA(next.c_str(), nullptr)) {
+        made = true;
+      } else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+        const DWORD error = ::GetLastError();
+        state.Release();
+        ::SetLastError(error);
+        return kFailed;
+      }
+    }
+    handle = OpenFolder(next, false);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      state.Release();
+      ::SetLastError(error);
+      return kFailed;
+    }
+    state.held.push_back(handle);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandle(handle, &information)) {
+      const DWORD error = ::GetLastError();
+      state.Release();
+      ::SetLastError(error);
+      return kFailed;
+    }
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      state.Release();
+      ::SetLastError(kErrorAccessDenied);
+      return kLinkInTheWay;
+    }
+    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      state.Release();
+      ::SetLastError(kErrorPathNotFound);
+      return kFailed;
+    }
+    path = next + '\\';
+    if (created != nullptr) *created = made;
+  }
+  state.path = path;
+  return kOpened;
+}
+
+std::uint32_t TargetFolder::Attributes(const char* name) const {
+  if (state_->path.empty()) return kInvalidAttributes;
+  const DWORD attributes = ::GetFileAttributesA((state_->path + name).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return kInvalidAttributes;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kAttrReparsePoint;
+  return attributes;
+}
+
+Handle TargetFolder::CreateTemporary(std::string* tempName) {
+  FaultKind fault;
+  if (FaultFor(Operation::kOpenFile, &fault)) {
+    ::SetLastError(FaultError(fault));
+    return kInvalidHandle;
+  }
+  static std::atomic<unsigned> serial{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[48];
+    std::snprintf(name, sizeof name, "~kx%lu-%u.tmp", static_cast<unsigned long>(::GetCurrentProcessId()),
+                  serial.fetch_add(1));
+    const std::string path = state_->path + name;
+    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      if (::GetLastError() == ERROR_FILE_EXISTS) continue;
+      return kInvalidHandle;
+    }
+    NoteHandleOpened();
+    *tempName = name;
+    return win32::FromHandle(file);
+  }
+  ::SetLastError(kErrorFileExists);
+  return kInvalidHandle;
+}
+
+bool TargetFolder::Replace(const char* from, const char* to) {
+  const std::string source = state_->path + from;
+  const std::string target = state_->path + to;
+  if (::MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  // A read-only file in the way is replaced as an overwrite would replace it.
+  if (::GetLastError() != ERROR_ACCESS_DENIED) return false;
+  const DWORD attributes = ::GetFileAttributesA(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY) ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  if (!::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL)) return false;
+  return ::MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool TargetFolder::Remove(const char* name) {
+  FaultKind fault;
+  if (FaultFor(Operation::kDeleteFile, &fault)) return win32::Fail(FaultError(fault));
+  return ::DeleteFileA((state_->path + name).c_str()) != 0;
+}
+
+}  // namespace platform
