@@ -143,7 +143,10 @@ if [ "${2:-}" != wine ]; then
   mkdir -p "$work/dangle"
   ln -s "$work/nowhere/planted.zip" "$work/dangle/App.zip"
   run_program timeout 20 "$korbel" a "$work/dangle/App.zip" "$tree/main.c"
-  check "a onto a dangling link fails at once" [ "$status" = 1 ]
+  # The new archive is written beside the link and renamed over the link
+  # itself: nothing goes through it, and the run ends at once.
+  check "a onto a dangling link ends at once" [ "$status" != 124 ]
+  check "a onto a dangling link writes nothing through it" [ ! -e "$work/nowhere/planted.zip" ]
   check "a onto a dangling link makes nothing" [ ! -e "$work/nowhere" ]
   printf 'outside' >"$work/victim.txt"
   ln -s "$work/victim.txt" "$work/dangle/Link.zip"
