@@ -78,7 +78,7 @@ const char* ArchiveBase::ErrorText() {
   if (lastError_ != kOk && lastError_ != kUserAbort && !errorText_) {
     errorText_ = std::make_unique<char[]>(kErrorTextCapacity);
   }
-  const char* detail = lastError_ == failedCode_ ? failedDetail_.c_str() : detailText_;
+  const char* detail = lastError_ == failedCode_ ? failedDetail_.c_str() : detailText_.c_str();
   if (detail != nullptr && detail[0] == '\0') detail = nullptr;
   return ComposeErrorText(lastError_, fullPath_, detail, errorText_.get());
 }
@@ -109,7 +109,7 @@ int ArchiveBase::Report(int event, int entryIndex) {
 int ArchiveBase::Fail(int code, int entryIndex) {
   lastError_ = code;
   failedCode_ = code;
-  failedDetail_ = detailText_ != nullptr ? detailText_ : "";
+  failedDetail_ = detailText_;
   Report(kEventError, entryIndex);
   return code;
 }

@@ -157,7 +157,8 @@ class ArchiveBase {
   char fullPath_[256] = {};
   const char* namePart_ = nullptr;
   std::unique_ptr<char[]> errorText_;
-  const char* detailText_ = "???";
+  // A copy: the entry or file it names may be gone by the time it is shown.
+  std::string detailText_ = "???";
   // The detail as it stood when the last code was raised through Fail: a
   // text asked for later names the file that failed, not the one after it.
   int failedCode_ = kOk;

@@ -184,7 +184,7 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
 }
 
 int Korbel::ExtractEntry(int index, const char* target) {
-  detailText_ = nullptr;
+  detailText_.clear();
   if (EventEnabled(kEventExtract) && Report(kEventExtract, index) != 0) return Fail(kUserAbort, index);
   if (EventEnabled(kEventSkip) && Report(kEventSkip, index) != 0) {
     lastError_ = kOk;
