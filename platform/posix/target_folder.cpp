@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/fault_injection.h"
+#include "platform/path_components.h"
 #include "platform/platform.h"
 #include "platform/posix/last_error.h"
 #include "platform/posix/share_table.h"
@@ -42,8 +43,6 @@ class Descriptor {
  private:
   int fd_;
 };
-
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool IsLink(int folder, const std::string& name) {
   struct stat status;
@@ -78,13 +77,8 @@ TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relati
     return kFailed;
   }
   const char* at = relative;
-  while (*at != '\0') {
-    while (IsSeparator(*at)) ++at;
-    const char* end = at;
-    while (*end != '\0' && !IsSeparator(*end)) ++end;
-    if (end == at) break;
-    const std::string name(at, end);
-    at = end;
+  std::string name;
+  while (NextPathComponent(at, &name)) {
     if (name == "." || name == "..") {
       SetLastError(kErrorInvalidParameter);
       return kFailed;

@@ -8,13 +8,12 @@
 #include <vector>
 
 #include "platform/fault_injection.h"
+#include "platform/path_components.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
 
 namespace {
-
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 // The folder at `path`, opened as itself (a reparse point is not followed).
 HANDLE OpenFolder(const std::string& path, bool followLink) {
@@ -51,19 +50,14 @@ TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relati
   }
   std::string path(base);
   if (path.empty()) path = ".";
-  while (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':') path.pop_back();
+  while (path.size() > 1 && IsPathSeparator(path.back()) && path[path.size() - 2] != ':') path.pop_back();
   HANDLE handle = OpenFolder(path, true);
   if (handle == INVALID_HANDLE_VALUE) return kFailed;
   state.held.push_back(handle);
-  if (!IsSeparator(path.back())) path += '\\';
+  if (!IsPathSeparator(path.back())) path += '\\';
   const char* at = relative;
-  while (*at != '\0') {
-    while (IsSeparator(*at)) ++at;
-    const char* end = at;
-    while (*end != '\0' && !IsSeparator(*end)) ++end;
-    if (end == at) break;
-    const std::string name(at, end);
-    at = end;
+  std::string name;
+  while (NextPathComponent(at, &name)) {
     if (name == "." || name == "..") {
       state.Release();
       ::SetLastError(kErrorInvalidParameter);

@@ -8,9 +8,11 @@ for tool in python3 unzip 7zz iconv cmp od sha256sum find; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool (run tools/install-deps.sh)" >&2; exit 1; }
 done
 
+wine_server_program=/usr/lib/wine/wineserver64
 runner=()
 wine_prefix=
 if [ "${1:-}" = wine ]; then
+  [ -x "$wine_server_program" ] || { echo "missing tool: $wine_server_program (package wine64)" >&2; exit 1; }
   runner=("$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-run.sh")
   wine_prefix=${PAKKARO_WINEPREFIX:-${TMPDIR:-/tmp}/pakkaro-wine-$(id -u)}
 fi
@@ -23,10 +25,9 @@ skipped=0
 # The Wine server of a prefix: wine_server PREFIX ARGS... (-w waits until it
 # has written the registry and ended, -k kills it, -p keeps it running).
 wine_server() {
-  local prefix=$1 server=/usr/lib/wine/wineserver64
+  local prefix=$1
   shift
-  [ -x "$server" ] || { echo "missing tool: $server (package wine64)" >&2; exit 1; }
-  WINEPREFIX=$prefix "$server" "$@"
+  WINEPREFIX=$prefix "$wine_server_program" "$@"
 }
 
 # Every independent reader accepts the archive: unzip -t, 7zz t without

@@ -8,37 +8,20 @@ set -u
 pakkaro=$(readlink -f "$1")
 wine=
 [ "${2:-}" = wine ] && wine=1
-here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-passed=0
-failed=0
-
 if [ -n "$wine" ]; then
-  wineserver=/usr/lib/wine/wineserver64
-  [ -x "$wineserver" ] || { echo "missing tool: $wineserver (package wine64)" >&2; exit 1; }
   PAKKARO_WINEPREFIX=$(mktemp -d)
   export PAKKARO_WINEPREFIX
-  wine_run=$here/../../tools/wine-run.sh
 fi
+source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+wine_run=${runner[0]:-}
 cleanup() {
   if [ -n "$wine" ]; then
-    WINEPREFIX=$PAKKARO_WINEPREFIX "$wineserver" -k 2>/dev/null  # "no server running" is no fault
+    wine_server "$PAKKARO_WINEPREFIX" -k 2>/dev/null  # "no server running" is no fault
     rm -rf "$PAKKARO_WINEPREFIX"
   fi
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $what" >&2
-  fi
-}
 
 types="dsp dsw sln eww ewp uv2 uvproj uvprojx vcproj"
 preset_ext=uv2            # its extension key names a class before the run
@@ -174,5 +157,4 @@ status=$?
 check "folder then -c exits with 1 (got $status)" test "$status" -eq 1
 check "folder then -c creates no archive" test -z "$(find "$work" -name '*.zip' -print -quit)"
 
-echo "$passed passed, $failed failed, 0 skipped"
-[ "$failed" -eq 0 ]
+finish

@@ -16,8 +16,10 @@ bool HaveTool(const std::string& name);
 // could not run. Its standard output goes to `output` when given, else to
 // ours; its standard error goes to ours.
 int RunCommand(const std::string& command, std::string* output = nullptr);
-// Quotes a word for the shell. A path of this build's own form (a drive
-// path under Wine) becomes the host's name of that file.
+// The host's name of a path of this build's own form (a drive path under
+// Wine); any other text as it is.
+std::string HostName(const std::string& text);
+// Quotes HostName(text) as one word for the shell.
 std::string Quote(const std::string& text);
 
 }  // namespace testing_support

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 
 namespace testing_support {
 namespace {
@@ -18,15 +17,6 @@ int StatusOf(int status) {
 
 bool IsPosixBuild() { return true; }
 
-bool HaveTool(const std::string& name) {
-  static std::map<std::string, bool> known;
-  const auto found = known.find(name);
-  if (found != known.end()) return found->second;
-  const bool have = RunCommand("command -v " + Quote(name) + " >/dev/null 2>&1") == 0;
-  known.emplace(name, have);
-  return have;
-}
-
 int RunCommand(const std::string& command, std::string* output) {
   if (output == nullptr) return StatusOf(std::system(command.c_str()));
   output->clear();
@@ -38,13 +28,6 @@ int RunCommand(const std::string& command, std::string* output) {
   return StatusOf(pclose(pipe));
 }
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
-  }
-  return quoted + "'";
-}
+std::string HostName(const std::string& text) { return text; }
 
 }  // namespace testing_support

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <map>
 
 namespace testing_support {
 namespace {
@@ -72,16 +71,6 @@ void RemoveCommandFolder(const std::string& folder) {
 
 bool IsPosixBuild() { return false; }
 
-bool HaveTool(const std::string& name) {
-  if (!UnderWine()) return false;
-  static std::map<std::string, bool> known;
-  const auto found = known.find(name);
-  if (found != known.end()) return found->second;
-  const bool have = RunCommand("command -v " + Quote(name) + " >/dev/null 2>&1") == 0;
-  known.emplace(name, have);
-  return have;
-}
-
 int RunCommand(const std::string& command, std::string* output) {
   if (output != nullptr) output->clear();
   if (!UnderWine()) return -1;
@@ -132,18 +121,10 @@ int RunCommand(const std::string& command, std::string* output) {
   return status;
 }
 
-std::string Quote(const std::string& text) {
-  std::string word = text;
-  if (UnderWine() && LooksLikeDrivePath(text)) {
-    const std::string unix = UnixName(text);
-    if (!unix.empty()) word = unix;
-  }
-  std::string quoted = "'";
-  for (char c : word) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
-  }
-  return quoted + "'";
+std::string HostName(const std::string& text) {
+  if (!UnderWine() || !LooksLikeDrivePath(text)) return text;
+  const std::string unix = UnixName(text);
+  return unix.empty() ? text : unix;
 }
 
 }  // namespace testing_support
