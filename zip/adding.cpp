@@ -254,7 +254,7 @@ int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, c
   entry.accessed = accessed;
   entry.uncompressedSize = size;
   entry.name = SlashSeparated(name);
-  IndexName(&entry);
+  IndexName(index);
   if (EventEnabled(kEventCompress)) Report(kEventCompress, index);
 
   if (queue) {
@@ -304,7 +304,7 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
   tailOnDisk_ = false;
   tailSaved_ = false;
   tailRestorable_ = false;
-  UnmarkDeleted(&entry);
+  UnmarkDeleted(index);
   if (options_ & kKeepSorted) SortEntries(-1);
   if (EventEnabled(kEventAdded) && Report(kEventAdded, index) != 0) return 1;
   return kOk;
@@ -331,9 +331,10 @@ int Korbel::AddFolderEntry(const char* name) {
   entry.flags = kDataDescriptorFlag;
   entry.modified = entry.created = entry.accessed = now;
   entry.dosDateTime = DosDateTimeFromSeconds(now);
-  entry.name = SlashSeparated(name);
-  while (!entry.name.empty() && entry.name.back() == '/') entry.name.pop_back();
-  IndexName(&entry);
+  std::string bare = SlashSeparated(name);
+  while (!bare.empty() && bare.back() == '/') bare.pop_back();
+  entry.name = bare;
+  IndexName(index);
   entry.queued = 1;
   sortedBy_ = kNotSorted;
   directoryChanged_ = true;

@@ -80,7 +80,7 @@ bool AppendEntryCentralHeader(ZipEntry* entry, std::vector<std::uint8_t>* out) {
   std::uint16_t flags = entry->flags;
   EncodeStoredName(*entry, &name, &flags);
   std::string comment;
-  EncodeName(entry->comment, &comment, nullptr);
+  EncodeName(entry->comment.str(), &comment, nullptr);
   if (name.size() > 0xFFFF || comment.size() > 0xFFFF || entry->centralExtra.size() > 0xFFFF) {
     return false;
   }

@@ -66,10 +66,11 @@ int Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, u
 
 void Korbel::CompactDeletedSpace() {
   std::sort(entries_.begin(), entries_.end(),
-            [](const std::unique_ptr<ZipEntry>& a, const std::unique_ptr<ZipEntry>& b) {
+            [](const ZipEntry* a, const ZipEntry* b) {
               if (a->queued != b->queued) return b->queued != 0;
               return a->localHeaderOffset < b->localHeaderOffset;
             });
+  TableReordered();
   sortedBy_ = kSortByOffset;
   const int count = EntryCount();
 
@@ -137,11 +138,7 @@ void Korbel::CompactDeletedSpace() {
   if (fault != kOk) RaiseError(fault);
   if (target < 0) target = directoryStart_;
   // The deleted entries' data is gone now; so are they.
-  for (int i = EntryCount() - 1; i >= 0; --i) {
-    if (entries_[static_cast<std::size_t>(i)]->deleted && !entries_[static_cast<std::size_t>(i)]->queued) {
-      RemoveEntry(i);
-    }
-  }
+  RemoveEntries([](const ZipEntry& entry) { return entry.deleted && !entry.queued; });
   // The file is not cut here: until a directory is written behind the data,
   // the space the old one holds is what a recovery writes into.
   directoryStart_ = target;

@@ -21,6 +21,8 @@ namespace {
 constexpr std::int64_t kSearchBlock = 4096;
 constexpr std::uint16_t kLocalFlagsKept = 0x1FFF;  // bits 13 to 15 are cleared
 constexpr std::size_t kReadAheadSize = 65536;
+// Larger than the longest central header (46 bytes and three 16-bit lengths).
+constexpr std::size_t kDirectoryWindowSize = 1 << 20;
 
 std::uint32_t Read32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -173,7 +175,7 @@ void Korbel::LoadDirectoryOrThrow() {
   }
   Require(directoryStart_ >= 0 && directoryStart_ <= size && directoryStart_ <= endPosition_);
 
-  ReadCentralHeaders();
+  ReadCentralHeaders(claimedEntries);
   // A directory that yields other entries than counted was cut short or is
   // read from the wrong place: its entries cannot be trusted to be all.
   if (!(options_ & kTolerant)) {
@@ -191,29 +193,45 @@ void Korbel::LoadDirectoryOrThrow() {
   if (options_ & kKeepSorted) SortEntries(-1);
 }
 
-void Korbel::ReadCentralHeaders() {
-  // The directory is read whole: its size is bounded by the source, never by
-  // a count the archive claims.
-  std::vector<std::uint8_t> directory(static_cast<std::size_t>(endPosition_ - directoryStart_));
-  if (!directory.empty()) ReadAt(directoryStart_, directory.data(), directory.size());
+void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
+  const std::size_t end = static_cast<std::size_t>(endPosition_ - directoryStart_);
+  // An archive that may be changed keeps its directory: the headers of the
+  // entries it does not touch are written back from it. Read-only, the
+  // directory goes through a window, and memory holds only the entries.
+  const bool keep = openMode_ >= kModify;
+  if (keep) {
+    keptDirectory_.resize(end);
+    if (end > 0) ReadAt(directoryStart_, keptDirectory_.data(), end);
+    directoryKept_ = true;
+  }
+  ReadWindow window(kDirectoryWindowSize);
+  auto bytesAt = [&](std::size_t at, std::size_t length) -> const std::uint8_t* {
+    if (keep) return keptDirectory_.data() + at;
+    const unsigned char* bytes = window.Get(store_, directoryStart_ + static_cast<std::int64_t>(at), length);
+    if (bytes == nullptr) RaiseError(kReadError);
+    return bytes;
+  };
+  auto signatureAt = [&](std::size_t at) { return Read32(bytesAt(at, 4)) == kCentralHeaderSignature; };
   const bool tolerant = (options_ & kTolerant) != 0;
-  const std::size_t end = directory.size();
   std::size_t at = 0;
-  // No directory holds more headers than fit in its bytes.
-  nameIndex_.reserve(end / kCentralHeaderSize);
+  // The count the end record claims sizes the table, bounded by how many
+  // headers fit in the directory's bytes.
+  const std::size_t expected = static_cast<std::size_t>(std::min<std::uint64_t>(claimedEntries, end / kCentralHeaderSize));
+  entries_.reserve(expected);
+  nameIndex_.Reset(expected);
 
   while (at + 4 <= end) {
-    if (Read32(directory.data() + at) != kCentralHeaderSignature) {
+    if (!signatureAt(at)) {
       if (!tolerant || end - at < kCentralHeaderSize) break;
       // Look for the next central header behind the damage.
       std::size_t next = at + 1;
-      while (next + 4 <= end && Read32(directory.data() + next) != kCentralHeaderSignature) ++next;
+      while (next + 4 <= end && !signatureAt(next)) ++next;
       if (next + 4 > end) break;
       at = next;
       continue;
     }
     CentralHeader header;
-    if (end - at < kCentralHeaderSize || !ParseCentralHeader(directory.data() + at, end - at, &header)) {
+    if (end - at < kCentralHeaderSize || !ParseCentralHeader(bytesAt(at, kCentralHeaderSize), kCentralHeaderSize, &header)) {
       // A fixed part cut off by the end record.
       RaiseError(kReadError);
     }
@@ -227,50 +245,69 @@ void Korbel::ReadCentralHeaders() {
     // Name, extra field and comment must end before the end record.
     bool intact = header.nameLength > 0 && header.nameLength <= left;
     if (intact) {
-      ApplyStoredName(directory.data() + cursor, header.nameLength, entry);
+      ApplyStoredName(bytesAt(cursor, header.nameLength), header.nameLength, entry, &strings_);
       cursor += header.nameLength;
       intact = header.extraLength <= end - cursor;
     }
     if (intact) {
-      entry->centralExtra.assign(directory.data() + cursor, directory.data() + cursor + header.extraLength);
+      if (header.extraLength > 0) {
+        const std::uint8_t* extra = bytesAt(cursor, header.extraLength);
+        entry->centralExtra.View(reinterpret_cast<const std::uint8_t*>(strings_.Copy(extra, header.extraLength)),
+                                 header.extraLength);
+      }
       entry->centralExtraLength = header.extraLength;
       cursor += header.extraLength;
       intact = header.commentLength <= end - cursor;
     }
     if (intact) {
-      DecodeName(directory.data() + cursor, header.commentLength, header.flags, &entry->comment);
+      if (header.commentLength > 0) {
+        std::string comment;
+        DecodeName(bytesAt(cursor, header.commentLength), header.commentLength, header.flags, &comment);
+        entry->comment.View(strings_.Copy(comment.data(), comment.size()), comment.size());
+      }
       entry->commentLength = header.commentLength;
       cursor += header.commentLength;
       ParseExtraField(entry->centralExtra.data(), entry->centralExtra.size(), entry);
-      entry->keptCentral.assign(directory.data() + at, directory.data() + cursor);
+      entry->keptCentralAt = at;
     }
-    IndexName(entry);
+    IndexName(index);
     if (EventEnabled(kEventFound) && Report(kEventFound, index) != 0) RaiseError(kUserAbort);
     if (!intact) {
       // A tolerant load keeps what was read and looks for the next header.
       Require(tolerant);
       at += 4;
-      while (at + 4 <= end && Read32(directory.data() + at) != kCentralHeaderSignature) ++at;
+      while (at + 4 <= end && !signatureAt(at)) ++at;
       continue;
     }
     at = cursor;
   }
 }
 
+void Korbel::KeepDirectory() {
+  if (directoryKept_) return;
+  keptDirectory_.resize(static_cast<std::size_t>(endPosition_ - directoryStart_));
+  if (!keptDirectory_.empty()) ReadAt(directoryStart_, keptDirectory_.data(), keptDirectory_.size());
+  directoryKept_ = true;
+}
+
+const std::uint8_t* Korbel::KeptCentral(const ZipEntry& entry) const {
+  if (entry.keptCentralAt == kNotKept || !directoryKept_) return nullptr;
+  return keptDirectory_.data() + entry.keptCentralAt;
+}
+
 void Korbel::CheckLocalHeaders() {
   const bool tolerant = (options_ & kTolerant) != 0;
-  std::vector<std::uint8_t> header(kLocalHeaderSize);
   // Local headers mostly follow each other closely: reading a window ahead
   // saves two system calls per entry.
   ReadWindow window(kReadAheadSize);
-  auto readAt = [&](std::int64_t position, void* buffer, std::size_t length) {
-    const unsigned char* bytes = window.Get(store_, position, length);
-    if (bytes != nullptr) {
-      std::memcpy(buffer, bytes, length);
-    } else {
-      // Longer than the window, or past the end: read directly (and fail there).
-      ReadAt(position, buffer, length);
-    }
+  std::vector<std::uint8_t> longer;
+  // The `length` bytes at `position`, valid until the next call.
+  auto bytesAt = [&](std::int64_t position, std::size_t length) -> const std::uint8_t* {
+    if (const unsigned char* bytes = window.Get(store_, position, length)) return bytes;
+    // Longer than the window, or past the end: read directly (and fail there).
+    longer.resize(length);
+    ReadAt(position, longer.data(), length);
+    return longer.data();
   };
   // Where each entry's local header starts and its data ends, to find
   // entries that share bytes once every header is read.
@@ -281,16 +318,15 @@ void Korbel::CheckLocalHeaders() {
   };
   std::vector<Region> regions;
   regions.reserve(entries_.size());
-  for (auto& owned : entries_) {
-    ZipEntry* entry = owned.get();
+  for (ZipEntry* entry : entries_) {
     entry->written = 1;
     entry->flags &= kLocalFlagsKept;
     bool placed = entry->localHeaderOffset <= static_cast<std::uint64_t>(directoryStart_) &&
                   static_cast<std::uint64_t>(directoryStart_) - entry->localHeaderOffset >= kLocalHeaderSize;
     LocalHeader local;
     if (placed) {
-      readAt(static_cast<std::int64_t>(entry->localHeaderOffset), header.data(), kLocalHeaderSize);
-      placed = ParseLocalHeader(header.data(), kLocalHeaderSize, &local);
+      placed = ParseLocalHeader(bytesAt(static_cast<std::int64_t>(entry->localHeaderOffset), kLocalHeaderSize),
+                                kLocalHeaderSize, &local);
     }
     if (!placed) {
       Require(tolerant);
@@ -302,10 +338,13 @@ void Korbel::CheckLocalHeaders() {
     const std::int64_t nameAt = static_cast<std::int64_t>(entry->localHeaderOffset + kLocalHeaderSize);
     bool good = variable <= sourceSize_ - nameAt;
     if (good) {
-      std::vector<std::uint8_t> rest(static_cast<std::size_t>(variable));
-      if (!rest.empty()) readAt(nameAt, rest.data(), rest.size());
-      good = LocalNameMatches(rest.data(), local.nameLength, local.flags, *entry);
-      entry->localExtra.assign(rest.begin() + local.nameLength, rest.end());
+      const std::uint8_t* rest = bytesAt(nameAt, static_cast<std::size_t>(variable));
+      good = LocalNameMatches(rest, local.nameLength, local.flags, *entry);
+      if (local.extraLength > 0) {
+        entry->localExtra.View(
+            reinterpret_cast<const std::uint8_t*>(strings_.Copy(rest + local.nameLength, local.extraLength)),
+            local.extraLength);
+      }
       entry->localExtraLength = local.extraLength;
       ParseExtraField(entry->localExtra.data(), entry->localExtra.size(), entry);
     }
@@ -321,13 +360,9 @@ void Korbel::CheckLocalHeaders() {
       // source; compared so that no sum can wrap.
       const std::uint64_t dataAt = static_cast<std::uint64_t>(nameAt + variable);
       const std::uint64_t size = static_cast<std::uint64_t>(sourceSize_);
-      unsigned char signature[4];
       good = size >= 4 && dataAt <= size - 4 && compressed <= size - 4 - dataAt;
       const std::uint64_t descriptor = dataAt + (good ? compressed : 0);
-      if (good) {
-        readAt(static_cast<std::int64_t>(descriptor), signature, 4);
-        good = Read32(signature) == kDataDescriptorSignature;
-      }
+      if (good) good = Read32(bytesAt(static_cast<std::int64_t>(descriptor), 4)) == kDataDescriptorSignature;
     }
     if (good) {
       // The data ends before the directory starts, or its size lies.

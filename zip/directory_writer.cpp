@@ -34,7 +34,7 @@ constexpr std::size_t kNameLengthAt = 28;
 constexpr std::size_t kExtraLengthAt = 30;
 constexpr std::size_t kOffsetAt = 42;
 
-std::uint64_t GetAt(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t width) {
+std::uint64_t GetAt(const std::uint8_t* bytes, std::size_t at, std::size_t width) {
   std::uint64_t value = 0;
   for (std::size_t i = width; i > 0; --i) value = (value << 8) | bytes[at + i - 1];
   return value;
@@ -46,8 +46,8 @@ void PutAt(std::vector<std::uint8_t>* bytes, std::size_t at, std::uint64_t value
 
 }  // namespace
 
-bool AppendKeptCentralHeader(const ZipEntry& entry, std::vector<std::uint8_t>* out) {
-  const std::vector<std::uint8_t>& kept = entry.keptCentral;
+bool AppendKeptCentralHeader(const ZipEntry& entry, const std::uint8_t* kept, std::vector<std::uint8_t>* out) {
+  const std::uint8_t* keptEnd = kept + KeptCentralSize(entry);
   const std::size_t nameLength = static_cast<std::size_t>(GetAt(kept, kNameLengthAt, 2));
   const std::size_t extraLength = static_cast<std::size_t>(GetAt(kept, kExtraLengthAt, 2));
   const std::size_t extraAt = kCentralHeaderSize + nameLength;
@@ -58,17 +58,17 @@ bool AppendKeptCentralHeader(const ZipEntry& entry, std::vector<std::uint8_t>* o
   // In a Zip64 block the offset follows the sizes that are there too.
   const std::size_t offsetSlot = 8 * (static_cast<std::size_t>(uncompressedIn64) + compressedIn64);
   std::size_t blockAt = 0, blockSize = 0;
-  const bool hasBlock = FindExtraBlock(kept.data() + extraAt, extraLength, kZip64ExtraId, &blockAt, &blockSize);
+  const bool hasBlock = FindExtraBlock(kept + extraAt, extraLength, kZip64ExtraId, &blockAt, &blockSize);
 
   if (offsetIn64 && hasBlock && blockSize >= offsetSlot + 8) {
     const std::size_t start = out->size();
-    out->insert(out->end(), kept.begin(), kept.end());
+    out->insert(out->end(), kept, keptEnd);
     PutAt(out, start + extraAt + blockAt + offsetSlot, offset, 8);
     return true;
   }
   if (!offsetIn64 && !NeedsZip64(offset)) {
     const std::size_t start = out->size();
-    out->insert(out->end(), kept.begin(), kept.end());
+    out->insert(out->end(), kept, keptEnd);
     PutAt(out, start + kOffsetAt, offset, 4);
     return true;
   }
@@ -83,7 +83,7 @@ bool AppendKeptCentralHeader(const ZipEntry& entry, std::vector<std::uint8_t>* o
   if (uncompressedIn64) writer.Put64(entry.uncompressedSize);
   if (compressedIn64) writer.Put64(entry.compressedSize);
   writer.Put64(offset);
-  const std::uint8_t* old = kept.data() + extraAt;
+  const std::uint8_t* old = kept + extraAt;
   std::size_t at = 0;
   while (at + 4 <= extraLength) {
     const std::size_t size = static_cast<std::size_t>(old[at + 2] | (old[at + 3] << 8));
@@ -95,20 +95,20 @@ bool AppendKeptCentralHeader(const ZipEntry& entry, std::vector<std::uint8_t>* o
   if (at < extraLength) extra.insert(extra.end(), old + at, old + extraLength);
   if (extra.size() > 0xFFFF) return false;
 
-  std::vector<std::uint8_t> header(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(extraAt));
+  std::vector<std::uint8_t> header(kept, kept + extraAt);
   PutAt(&header, kOffsetAt, kZip64Marker, 4);
   PutAt(&header, kExtraLengthAt, extra.size(), 2);
-  if (GetAt(header, kVersionNeededAt, 2) < kVersionZip64) PutAt(&header, kVersionNeededAt, kVersionZip64, 2);
+  if (GetAt(header.data(), kVersionNeededAt, 2) < kVersionZip64) PutAt(&header, kVersionNeededAt, kVersionZip64, 2);
   out->insert(out->end(), header.begin(), header.end());
   out->insert(out->end(), extra.begin(), extra.end());
-  out->insert(out->end(), kept.begin() + static_cast<std::ptrdiff_t>(extraAt + extraLength), kept.end());
+  out->insert(out->end(), kept + extraAt + extraLength, keptEnd);
   return true;
 }
 
-bool DirectoryHeadersFit(const std::vector<std::unique_ptr<ZipEntry>>& entries) {
-  for (const auto& owned : entries) {
+bool DirectoryHeadersFit(const std::vector<ZipEntry*>& entries) {
+  for (const ZipEntry* owned : entries) {
     const ZipEntry& entry = *owned;
-    if (!entry.written || entry.deleted || entry.faulty || !entry.keptCentral.empty()) continue;
+    if (!entry.written || entry.deleted || entry.faulty || entry.keptCentralAt != kNotKept) continue;
     if (entry.name.size() > kSurelyFits) {
       std::string stored;
       std::uint16_t flags = entry.flags;
@@ -117,7 +117,7 @@ bool DirectoryHeadersFit(const std::vector<std::unique_ptr<ZipEntry>>& entries) 
     }
     if (entry.comment.size() > kSurelyFits) {
       std::string stored;
-      EncodeName(entry.comment, &stored, nullptr);
+      EncodeName(entry.comment.str(), &stored, nullptr);
       if (stored.size() > 0xFFFF) return false;
     }
   }
@@ -145,11 +145,11 @@ void Korbel::WriteDirectory() {
   pending.reserve(kFlushSize + 1024);
   std::uint64_t headers = 0;
   int files = 0;
-  for (auto& owned : entries_) {
+  for (ZipEntry* owned : entries_) {
     ZipEntry& entry = *owned;
     if (!entry.written || entry.deleted || entry.faulty) continue;
-    if (!entry.keptCentral.empty()) {
-      if (!AppendKeptCentralHeader(entry, &pending)) RaiseError(kBadPath);
+    if (const std::uint8_t* kept = KeptCentral(entry)) {
+      if (!AppendKeptCentralHeader(entry, kept, &pending)) RaiseError(kBadPath);
     } else {
       PrepareExtraFields(&entry);
       if (!AppendEntryCentralHeader(&entry, &pending)) RaiseError(kBadPath);

@@ -13,16 +13,16 @@ namespace korbel {
 // nor faulty) has a name and comment whose encoded form fits a 16-bit length.
 // A name loaded from another archive can grow when encoded again (code page
 // 850 bytes become two-byte UTF-8 sequences), so a 65535-byte name may not.
-bool DirectoryHeadersFit(const std::vector<std::unique_ptr<ZipEntry>>& entries);
+bool DirectoryHeadersFit(const std::vector<ZipEntry*>& entries);
 
 // Appends the central header of an entry loaded from an archive and not
-// changed since (entry.keptCentral) exactly as the archive stored it, but for
+// changed since (`kept`, KeptCentralSize bytes) exactly as the archive stored it, but for
 // its local header offset. An offset that had a Zip64 value keeps it there;
 // one that no longer fits 32 bits gains a Zip64 value, the one case in which
 // the extra field is rebuilt (its other blocks kept, version needed 45).
 // False, with nothing appended, when the rebuilt extra field would pass
 // 65535 bytes.
-bool AppendKeptCentralHeader(const ZipEntry& entry, std::vector<std::uint8_t>* out);
+bool AppendKeptCentralHeader(const ZipEntry& entry, const std::uint8_t* kept, std::vector<std::uint8_t>* out);
 
 }  // namespace korbel
 

@@ -8,12 +8,10 @@
 namespace korbel {
 namespace {
 
-constexpr int kTableStep = 256;
-
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
-int CompareIgnoringCase(const std::string& a, const std::string& b) {
+int CompareIgnoringCase(std::string_view a, std::string_view b) {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {
     const int d = Lower(static_cast<unsigned char>(a[i])) - Lower(static_cast<unsigned char>(b[i]));
@@ -23,7 +21,7 @@ int CompareIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 // Runs of decimal digits compare by their value, so a2 sorts before a10.
-int CompareNumericAware(const std::string& a, const std::string& b) {
+int CompareNumericAware(std::string_view a, std::string_view b) {
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
     const unsigned char ca = static_cast<unsigned char>(a[i]);
@@ -51,92 +49,76 @@ int CompareNumericAware(const std::string& a, const std::string& b) {
   return (i < a.size()) - (j < b.size());
 }
 
-// Names that PathOrder calls equal share this key: '/' equals '\', and letters
-// of either case weigh the same.
-std::string LookupKey(const char* name, std::size_t length) {
-  std::string key(length * 2, '\0');
-  for (std::size_t i = 0; i < length; ++i) {
-    const unsigned weight = fs::PathWeight<char>(name[i]);
-    key[2 * i] = static_cast<char>(weight >> 8);
-    key[2 * i + 1] = static_cast<char>(weight & 0xFF);
-  }
-  return key;
-}
-
 }  // namespace
 
 ZipEntry* Korbel::EntryAt(int index) const {
   if (index < 0 || index >= EntryCount()) return nullptr;
-  return entries_[static_cast<std::size_t>(index)].get();
+  return entries_[static_cast<std::size_t>(index)];
 }
 
 const ZipEntry* Korbel::Entry(int index) const { return EntryAt(index); }
 
 int Korbel::NewEntry() {
-  if (EntryCount() == tableCapacity_) {
-    tableCapacity_ += kTableStep;
-    entries_.reserve(static_cast<std::size_t>(tableCapacity_));
-  }
-  entries_.push_back(std::make_unique<ZipEntry>());
+  // Growth is geometric: a million entries are copied a few times, not
+  // once per few hundred added.
+  entries_.push_back(entryPool_.New());
   ++liveEntries_;
   return EntryCount() - 1;
 }
 
-void Korbel::IndexName(ZipEntry* entry) {
-  nameIndex_[LookupKey(entry->name.data(), entry->name.size())].push_back(entry);
-}
+void Korbel::IndexName(int index) { nameIndex_.Insert(entries_, static_cast<std::uint32_t>(index)); }
 
 void Korbel::ClearTable() {
   entries_.clear();
   entries_.shrink_to_fit();
-  nameIndex_.clear();
-  tableCapacity_ = 0;
+  entryPool_.Clear();
+  strings_.Clear();
+  nameIndex_.Reset(0);
+  keptDirectory_.clear();
+  keptDirectory_.shrink_to_fit();
+  directoryKept_ = false;
   liveEntries_ = 0;
   sortedBy_ = kNotSorted;
 }
 
 void Korbel::MarkDeleted(ZipEntry* entry) {
-  if (!entry->deleted) --liveEntries_;
+  if (entry->deleted) return;
+  nameIndex_.Remove(entries_, entry);
+  --liveEntries_;
   entry->deleted = 1;
 }
 
-void Korbel::UnmarkDeleted(ZipEntry* entry) {
-  if (entry->deleted) ++liveEntries_;
+void Korbel::UnmarkDeleted(int index) {
+  ZipEntry* entry = EntryAt(index);
+  if (entry == nullptr || !entry->deleted) return;
+  ++liveEntries_;
   entry->deleted = 0;
+  IndexName(index);
 }
 
-void Korbel::RemoveEntry(int index) {
-  ZipEntry* entry = EntryAt(index);
-  if (entry == nullptr) return;
-  if (!entry->deleted) --liveEntries_;
-  auto found = nameIndex_.find(LookupKey(entry->name.data(), entry->name.size()));
-  if (found != nameIndex_.end()) {
-    auto& list = found->second;
-    list.erase(std::remove(list.begin(), list.end(), entry), list.end());
-    if (list.empty()) nameIndex_.erase(found);
+void Korbel::RemoveEntries(bool (*doomed)(const ZipEntry&)) {
+  std::size_t kept = 0;
+  bool removed = false;
+  for (ZipEntry* entry : entries_) {
+    if (!doomed(*entry)) {
+      entries_[kept++] = entry;
+      continue;
+    }
+    if (!entry->deleted) --liveEntries_;
+    entryPool_.Free(entry);
+    removed = true;
   }
-  entries_.erase(entries_.begin() + index);
+  entries_.resize(kept);
+  if (removed) TableReordered();
 }
+
+void Korbel::TableReordered() { nameIndex_.Rebuild(entries_); }
 
 int Korbel::FindEntry(const char* name) const {
   if (name == nullptr) return -1;
   if (*name == '/') ++name;
   if (*name == '\\') ++name;
-  const std::size_t length = std::strlen(name);
-  auto found = nameIndex_.find(LookupKey(name, length));
-  if (found == nameIndex_.end()) return -1;
-  int first = -1;
-  for (const ZipEntry* candidate : found->second) {
-    if (candidate->deleted) continue;
-    // Usually one candidate: its place in the table is looked up only on a hit.
-    for (int i = 0; i < EntryCount(); ++i) {
-      if (entries_[static_cast<std::size_t>(i)].get() == candidate) {
-        if (first < 0 || i < first) first = i;
-        break;
-      }
-    }
-  }
-  return first;
+  return nameIndex_.Find(entries_, name, std::strlen(name));
 }
 
 int Korbel::DeleteEntry(int index) {
@@ -146,7 +128,10 @@ int Korbel::DeleteEntry(int index) {
   if (entry == nullptr || entry->deleted) return Fail(kBadIndexOrMode);
   sortedBy_ = kNotSorted;
   if (entry->queued) {
-    RemoveEntry(index);
+    MarkDeleted(entry);
+    entries_.erase(entries_.begin() + index);
+    entryPool_.Free(entry);
+    TableReordered();
     return kOk;
   }
   MarkDeleted(entry);
@@ -154,8 +139,10 @@ int Korbel::DeleteEntry(int index) {
   if (!(options_ & kKeepSorted)) {
     // Deleted entries gather behind the live ones.
     const int lastLive = LastLiveIndex();
-    if (lastLive > index) std::swap(entries_[static_cast<std::size_t>(index)],
-                                    entries_[static_cast<std::size_t>(lastLive)]);
+    if (lastLive > index) {
+      nameIndex_.BeforeSwap(entries_, static_cast<std::uint32_t>(index), static_cast<std::uint32_t>(lastLive));
+      std::swap(entries_[static_cast<std::size_t>(index)], entries_[static_cast<std::size_t>(lastLive)]);
+    }
   }
   return kOk;
 }
@@ -172,7 +159,7 @@ int Korbel::SortEntries(int key) {
   key &= kSortKeyBits;
   if (EventEnabled(kEventSort) && Report(kEventSort, -1) != 0) return 0;
   if (sortedBy_ != key) {
-    auto byKey = [key](const std::unique_ptr<ZipEntry>& pa, const std::unique_ptr<ZipEntry>& pb) {
+    auto byKey = [key](const ZipEntry* pa, const ZipEntry* pb) {
       const ZipEntry& a = *pa;
       const ZipEntry& b = *pb;
       if (key == kSortByOffset) {
@@ -185,6 +172,7 @@ int Korbel::SortEntries(int key) {
       return CompareIgnoringCase(a.name, b.name) < 0;
     };
     std::sort(entries_.begin(), entries_.end(), byKey);
+    TableReordered();
     sortedBy_ = key;
   }
   options_ = (options_ & ~static_cast<std::uint32_t>(kSortKeyBits)) | static_cast<std::uint32_t>(key);

@@ -95,7 +95,7 @@ void PutNtfsBlock(ByteWriter& out, const ZipEntry& entry) {
   out.Put64(FileTimeFromSeconds(entry.created));
 }
 
-bool HasZip64Block(const std::vector<std::uint8_t>& field) {
+bool HasZip64Block(const EntryBytes& field) {
   // The engine writes the Zip64 block first.
   return field.size() >= 4 && field[0] == (kZip64ExtraId & 0xFF) && field[1] == (kZip64ExtraId >> 8);
 }

@@ -330,6 +330,21 @@ int Korbel::SwitchMode(int mode) {
   if (mode == kModify) {
     if (openMode_ != kReadOnly) return lastError_ = kNotOpen;
     if (!writingAllowed_) return lastError_ = kUnsupported;
+    // Untouched entries get their headers back from the directory as it was
+    // loaded: it is read while the archive is still only being read. A
+    // failure ends the archive, as a failed reopening does.
+    int kept = kOk;
+    try {
+      KeepDirectory();
+    } catch (const EngineFault& fault) {
+      kept = fault.code;
+    } catch (const std::bad_alloc&) {
+      kept = kNoMemory;
+    }
+    if (kept != kOk) {
+      Discard();
+      return lastError_ = kept;
+    }
     if (store_.IsMemoryMode()) {
       if (store_.UsedSize() < 0) return lastError_ = kFileOpenError;
       store_.Seek(0, platform::kSeekBegin);

@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "zip/archive_base.h"
 #include "platform/resources.h"
 #include "zip/codec/codec_selection.h"
+#include "zip/entry_pool.h"
 #include "zip/io/read_window.h"
+#include "zip/name_index.h"
+#include "zip/string_arena.h"
 #include "zip/zip_entry.h"
 
 namespace korbel {
@@ -87,7 +89,7 @@ class Korbel : public ArchiveBase {
   // Read access for tools and tests.
   const ZipEntry* Entry(int index) const;
   int LiveEntries() const { return liveEntries_; }
-  int TableCapacity() const { return tableCapacity_; }
+  int TableCapacity() const { return static_cast<int>(entries_.capacity()); }
   std::int64_t DirectoryStart() const { return directoryStart_; }
   // File entries in the directory that the last Close wrote.
   int WrittenFileCount() const { return writtenFiles_; }
@@ -102,18 +104,26 @@ class Korbel : public ArchiveBase {
   ZipEntry* EntryAt(int index) const;
   int NewEntry();
   // Makes an entry findable by its name; called once its name is set.
-  void IndexName(ZipEntry* entry);
+  void IndexName(int index);
   void ClearTable();
-  void RemoveEntry(int index);
+  // Removes every entry that `doomed` picks, in one pass.
+  void RemoveEntries(bool (*doomed)(const ZipEntry&));
   void MarkDeleted(ZipEntry* entry);
-  void UnmarkDeleted(ZipEntry* entry);
+  void UnmarkDeleted(int index);
   int LastLiveIndex() const;
+  // The entries changed places wholesale (a sort): the name index follows.
+  void TableReordered();
+  // The central header kept for a loaded entry, or nullptr.
+  const std::uint8_t* KeptCentral(const ZipEntry& entry) const;
+  // Reads the directory again into keptDirectory_, for an archive loaded
+  // read-only that may now be changed.
+  void KeepDirectory();
 
   // The directory.
   void ReadAt(std::int64_t position, void* buffer, std::size_t length);
   std::int64_t FindEndSignature(std::int64_t size);
   void LoadDirectoryOrThrow();
-  void ReadCentralHeaders();
+  void ReadCentralHeaders(std::uint64_t claimedEntries);
   void CheckLocalHeaders();
   void WriteBytes(const std::vector<std::uint8_t>& bytes);
   void WriteDirectory();
@@ -197,11 +207,16 @@ class Korbel : public ArchiveBase {
   bool directoryChanged_ = false;
   std::int64_t endPosition_ = 0;
   std::int64_t directoryStart_ = 0;
-  std::vector<std::unique_ptr<ZipEntry>> entries_;
-  // Entries by lookup key (see FindEntry); the pointers stay valid while the
-  // table is sorted or swapped.
-  std::unordered_map<std::string, std::vector<ZipEntry*>> nameIndex_;
-  int tableCapacity_ = 0;
+  // The table in its order; the entries live in entryPool_, their loaded
+  // names and extra fields in strings_.
+  std::vector<ZipEntry*> entries_;
+  EntryPool entryPool_;
+  StringArena strings_;
+  NameIndex nameIndex_;
+  // The directory as loaded, which kept central headers are copied from;
+  // read when the archive may be changed.
+  std::vector<std::uint8_t> keptDirectory_;
+  bool directoryKept_ = false;
   int liveEntries_ = 0;
   int sortedBy_ = kNotSorted;
   int writtenFiles_ = 0;

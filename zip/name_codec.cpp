@@ -192,6 +192,12 @@ void EncodeName(const std::string& inMemory, const NameSystem& system, std::stri
 
 void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags,
                 std::string* inMemory) {
+  // Plain ASCII reads the same in every code page: the common case, which
+  // need not ask the system how it reads names.
+  if (stored != nullptr && !HasHighByte(stored, length)) {
+    inMemory->assign(reinterpret_cast<const char*>(stored), length);
+    return;
+  }
   DecodeName(stored, length, flags, CurrentNameSystem(), inMemory);
 }
 

@@ -81,9 +81,7 @@ void Korbel::WritePendingEntries() {
     ahead.pop_front();
   }
   pendingName_ = nullptr;
-  for (int index = EntryCount() - 1; index >= 0; --index) {
-    if (EntryAt(index)->deleted) RemoveEntry(index);
-  }
+  RemoveEntries([](const ZipEntry& entry) { return entry.deleted != 0; });
   if (options_ & kKeepSorted) SortEntries(-1);
 }
 
@@ -163,7 +161,7 @@ void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job) {
   const bool stored = compressed && job->stored;
   const int method = compressed ? (stored ? 0 : 8) : prepared->method;
 
-  SetPendingName(entry.name);
+  SetPendingName(entry.name.str());
   entry.flags = 0;
   entry.versionMadeBy = kVersionMadeBy;
   entry.versionNeeded = method != 0 ? kVersionDeflate : kVersionStored;

@@ -14,22 +14,29 @@ char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 }  // namespace
 
 void EncodeStoredName(const ZipEntry& entry, std::string* stored, std::uint16_t* flags) {
-  EncodeName(entry.name, stored, flags);
+  EncodeName(entry.name.str(), stored, flags);
   if (entry.externalAttributes & kEntryFolder) stored->push_back('/');
 }
 
-void ApplyStoredName(const std::uint8_t* stored, std::size_t length, ZipEntry* entry) {
-  DecodeName(stored, length, entry->flags, &entry->name);
+void ApplyStoredName(const std::uint8_t* stored, std::size_t length, ZipEntry* entry, StringArena* arena) {
+  // Reused from entry to entry, so a loaded name costs no allocation.
+  thread_local std::string decoded;
+  DecodeName(stored, length, entry->flags, &decoded);
   entry->nameLength = static_cast<std::uint16_t>(length > 0xFFFF ? 0xFFFF : length);
-  if (!entry->name.empty() && entry->name.back() == '/') {
-    DropTrailingSlash(&entry->name);
+  if (!decoded.empty() && decoded.back() == '/') {
+    DropTrailingSlash(&decoded);
     if (entry->uncompressedSize == 0) entry->externalAttributes |= kEntryFolder;
+  }
+  if (arena != nullptr) {
+    entry->name.View(arena->Copy(decoded.data(), decoded.size()), decoded.size());
+  } else {
+    entry->name = decoded;
   }
 }
 
 bool LocalNameMatches(const std::uint8_t* stored, std::size_t length, std::uint16_t localFlags,
                       const ZipEntry& entry) {
-  std::string local;
+  thread_local std::string local;
   DecodeName(stored, length, localFlags, &local);
   DropTrailingSlash(&local);
   if (local.size() != entry.name.size()) return false;

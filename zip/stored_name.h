@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "zip/string_arena.h"
 #include "zip/zip_entry.h"
 
 namespace korbel {
@@ -18,8 +19,10 @@ void EncodeStoredName(const ZipEntry& entry, std::string* stored, std::uint16_t*
 // Sets the entry's name from the bytes of its central header, decoded with
 // the entry's flags, and its stored name length. A name ending in '/' loses
 // the slash, and with an uncompressed size of 0 the entry gets the folder
-// attribute. Call after the header's fields are in the entry.
-void ApplyStoredName(const std::uint8_t* stored, std::size_t length, ZipEntry* entry);
+// attribute. Call after the header's fields are in the entry. With an arena
+// the name is kept there rather than in an allocation of its own.
+void ApplyStoredName(const std::uint8_t* stored, std::size_t length, ZipEntry* entry,
+                     StringArena* arena = nullptr);
 
 // Whether a local header's name (decoded with the local flags) is the
 // entry's: same length and equal ignoring ASCII case, a trailing '/' ignored.

@@ -3,8 +3,8 @@
 #define PAKKARO_ZIP_ZIP_ENTRY_H
 
 #include <cstdint>
-#include <string>
-#include <vector>
+
+#include "zip/entry_field.h"
 
 namespace korbel {
 
@@ -29,18 +29,21 @@ enum EntryStatusBits : std::uint8_t {
   kStatusWritten = 0x40,
 };
 
+// Marks an entry whose central header was not kept (one the engine made).
+constexpr std::uint64_t kNotKept = ~std::uint64_t{0};
+
 struct ZipEntry {
-  std::vector<std::uint8_t> localExtra;    // local extra field as written or read
-  std::vector<std::uint8_t> centralExtra;  // central extra field as written or read
-  void* userData = nullptr;                // the caller's, never freed here
-  std::string comment;                     // entry comment, decoded like a name
-  std::string sourcePath;                  // source file of a queued entry
-  std::string name;                        // '/' separators, no trailing '/'
-  // The central header exactly as an archive stored it (fixed part, name,
-  // extra field, comment), for an entry loaded and not changed since: it is
-  // written back as it was, with only its offset brought up to date. Empty
-  // for entries the engine makes.
-  std::vector<std::uint8_t> keptCentral;
+  EntryBytes localExtra;    // local extra field as written or read
+  EntryBytes centralExtra;  // central extra field as written or read
+  void* userData = nullptr; // the caller's, never freed here
+  EntryText comment;        // entry comment, decoded like a name
+  EntryText sourcePath;     // source file of a queued entry
+  EntryText name;           // '/' separators, no trailing '/'
+  // Where the central header sits that an archive stored for this entry, as
+  // an offset into the directory the archive was loaded from. An entry
+  // loaded and not changed since is written back with that header as it
+  // was, with only its offset brought up to date.
+  std::uint64_t keptCentralAt = kNotKept;
 
   std::uint64_t compressedSize = 0;     // bytes of entry data in the archive
   std::uint64_t uncompressedSize = 0;   // bytes after decompression
@@ -76,7 +79,15 @@ struct ZipEntry {
   // Bytes of the data descriptor behind the data: 0 none, 16, or 24 when
   // its sizes are 64-bit (behind a local header with a Zip64 block).
   std::uint8_t descriptorLength = 0;
+  // Table position of the next live entry of the same name (the name index).
+  std::uint32_t nextSameName = 0xFFFFFFFFu;
 };
+
+// Bytes of the central header kept for a loaded entry: the fixed part, the
+// name, the extra field and the comment as stored.
+inline std::size_t KeptCentralSize(const ZipEntry& entry) {
+  return 46u + entry.nameLength + entry.centralExtraLength + entry.commentLength;
+}
 
 // The status byte of an entry (EntryStatusBits).
 inline std::uint8_t EntryStatus(const ZipEntry& entry) {

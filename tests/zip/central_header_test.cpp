@@ -143,9 +143,11 @@ TEST(CentralHeaderTest, EntryHeaderReadsBackIntoAnEqualEntry) {
   ZipEntry read;
   ApplyCentralHeader(header, &read);
   const std::uint8_t* name = out.data() + 46;
-  read.name.assign(reinterpret_cast<const char*>(name), header.nameLength);
+  read.name.Assign(reinterpret_cast<const char*>(name), header.nameLength);
   ParseExtraField(name + header.nameLength, header.extraLength, &read);
-  DecodeName(name + header.nameLength + header.extraLength, header.commentLength, 0, &read.comment);
+  std::string comment;
+  DecodeName(name + header.nameLength + header.extraLength, header.commentLength, 0, &comment);
+  read.comment = comment;
   EXPECT_EQ(read.name, "src/main.c");
   EXPECT_EQ(read.comment, "the entry point");
   EXPECT_EQ(read.compressedSize, 100u);
@@ -180,17 +182,17 @@ TEST(CentralHeaderTest, Zip64ValuesReadBackThroughTheExtraField) {
 TEST(CentralHeaderTest, OverlongPartsAreRefusedWithNothingWritten) {
   Bytes out;
   ZipEntry longComment = NewEntry("a");
-  longComment.comment.assign(65536, 'c');
+  longComment.comment = std::string(65536, 'c');
   EXPECT_FALSE(AppendEntryCentralHeader(&longComment, &out));
   ZipEntry longExtra = NewEntry("a");
-  longExtra.centralExtra.assign(65536, 0);
+  longExtra.centralExtra = std::vector<std::uint8_t>(65536, 0);
   EXPECT_FALSE(AppendEntryCentralHeader(&longExtra, &out));
   ZipEntry longName = NewEntry(std::string(65536, 'n'));
   EXPECT_FALSE(AppendEntryCentralHeader(&longName, &out));
   EXPECT_TRUE(out.empty());
 
   ZipEntry longest = NewEntry(std::string(65535, 'n'));
-  longest.comment.assign(65535, 'c');
+  longest.comment = std::string(65535, 'c');
   ASSERT_TRUE(AppendEntryCentralHeader(&longest, &out));
   EXPECT_EQ(out.size(), 46 + 2 * 65535u);
   EXPECT_EQ(longest.commentLength, 65535);

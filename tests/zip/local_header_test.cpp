@@ -88,7 +88,7 @@ ZipEntry FileEntry(const std::string& name) {
 
 TEST(LocalHeaderTest, EntryHeaderCarriesNameAndLocalExtra) {
   ZipEntry entry = FileEntry("src/a.c");
-  entry.localExtra = {0xAA, 0xBB, 0x00, 0x00};
+  entry.localExtra = std::vector<std::uint8_t>{0xAA, 0xBB, 0x00, 0x00};
   Bytes out = {0xEE};  // appended behind what is there
   ASSERT_TRUE(AppendEntryLocalHeader(&entry, &out));
   ASSERT_EQ(out.size(), 1 + 30 + 7 + 4u);

@@ -1,0 +1,31 @@
+// Storage for the names and extra fields of a loaded directory: copies go
+// into large blocks that live until the table is cleared, so loading a
+// directory costs a few allocations rather than a few per entry.
+#ifndef PAKKARO_ZIP_STRING_ARENA_H
+#define PAKKARO_ZIP_STRING_ARENA_H
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+namespace korbel {
+
+class StringArena {
+ public:
+  // A copy of `size` bytes followed by a 0 byte; valid until Clear.
+  const char* Copy(const void* bytes, std::size_t size);
+  void Clear();
+  // Bytes held in blocks, for tests of the growth.
+  std::size_t Reserved() const { return reserved_; }
+
+ private:
+  static constexpr std::size_t kBlockSize = 256 * 1024;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;
+  std::size_t left_ = 0;
+  std::size_t reserved_ = 0;
+};
+
+}  // namespace korbel
+
+#endif  // PAKKARO_ZIP_STRING_ARENA_H
