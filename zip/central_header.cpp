@@ -53,7 +53,7 @@ void AppendCentralHeader(const CentralHeader& header, std::vector<std::uint8_t>*
   writer.Put32(header.localHeaderOffset);
 }
 
-void ApplyCentralHeader(const CentralHeader& header, ZipEntry* entry) {
+void ApplyCentralHeader(const CentralHeader& header, ZipEntry* entry, DosTimeConverter* times) {
   entry->versionMadeBy = header.versionMadeBy;
   entry->madeByDos = (header.versionMadeBy >> 8) == 0 ? 1 : 0;
   entry->versionNeeded = header.versionNeeded;
@@ -61,7 +61,8 @@ void ApplyCentralHeader(const CentralHeader& header, ZipEntry* entry) {
   entry->method = header.method;
   entry->dosDateTime = header.dosDateTime;
   // DOS dates run to 2107, past the signed 32-bit seconds.
-  std::int64_t modified = SecondsFromDosDateTime(header.dosDateTime);
+  std::int64_t modified =
+      times != nullptr ? times->Seconds(header.dosDateTime) : SecondsFromDosDateTime(header.dosDateTime);
   entry->modified = modified > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(modified);
   entry->crc32 = header.crc32;
   entry->compressedSize = header.compressedSize;

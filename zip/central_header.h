@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "zip/dos_time.h"
 #include "zip/zip_entry.h"
 
 namespace korbel {
@@ -41,8 +42,9 @@ void AppendCentralHeader(const CentralHeader& header, std::vector<std::uint8_t>*
 // Fills an entry from a parsed header: the fields, the sizes and offset
 // widened to 64 bits, the made-by-DOS mark and the modification time from the
 // DOS date-time. Name, extra field and comment follow the header and are
-// applied separately (ApplyStoredName, ParseExtraField, DecodeName).
-void ApplyCentralHeader(const CentralHeader& header, ZipEntry* entry);
+// applied separately (ApplyStoredName, ParseExtraField, DecodeName). A
+// converter shared by a whole directory saves asking the system per entry.
+void ApplyCentralHeader(const CentralHeader& header, ZipEntry* entry, DosTimeConverter* times = nullptr);
 
 // Appends an entry's whole central header: the fixed part, the encoded name
 // (a folder's with a trailing '/'), the central extra field and the encoded

@@ -218,7 +218,7 @@ void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
   // headers fit in the directory's bytes.
   const std::size_t expected = static_cast<std::size_t>(std::min<std::uint64_t>(claimedEntries, end / kCentralHeaderSize));
   entries_.reserve(expected);
-  nameIndex_.Reset(expected);
+  DosTimeConverter times;
 
   while (at + 4 <= end) {
     if (!signatureAt(at)) {
@@ -237,7 +237,7 @@ void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
     }
     const int index = NewEntry();
     ZipEntry* entry = EntryAt(index);
-    ApplyCentralHeader(header, entry);
+    ApplyCentralHeader(header, entry, &times);
     entry->madeByDos = static_cast<std::uint8_t>((header.versionMadeBy >> 8) == 0);
     std::size_t cursor = at + kCentralHeaderSize;
     const std::size_t left = end - cursor;

@@ -39,4 +39,15 @@ std::int64_t SecondsFromDosDateTime(std::uint32_t dosDateTime) {
   return platform::FromLocalTime(&local);
 }
 
+std::int64_t DosTimeConverter::Seconds(std::uint32_t dosDateTime) {
+  const std::uint32_t minute = dosDateTime >> 5;
+  Slot& slot = slots_[(minute ^ (minute >> 8)) % kSlots];
+  if (slot.minute != minute) {
+    slot.minute = minute;
+    slot.seconds = SecondsFromDosDateTime(minute << 5);
+  }
+  if (slot.seconds == -1) return -1;
+  return slot.seconds + 2 * static_cast<std::int64_t>(dosDateTime & 0x1F);
+}
+
 }  // namespace korbel

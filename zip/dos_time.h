@@ -4,6 +4,7 @@
 #ifndef PAKKARO_ZIP_DOS_TIME_H
 #define PAKKARO_ZIP_DOS_TIME_H
 
+#include <cstddef>
 #include <cstdint>
 
 namespace korbel {
@@ -22,6 +23,24 @@ std::uint32_t DosDateTimeFromSeconds(std::int64_t seconds);
 // rules for that date (daylight saving included); -1 when the local time
 // cannot be converted.
 std::int64_t SecondsFromDosDateTime(std::uint32_t dosDateTime);
+
+// The DOS times of one directory, read as SecondsFromDosDateTime reads them.
+// Asking the system costs a look at its zone each time; entries share
+// minutes, and within a minute a time moves by its seconds alone (zones
+// change their offset at whole minutes), so the system is asked once per
+// minute met. One object serves one load: a zone set later is honoured.
+class DosTimeConverter {
+ public:
+  std::int64_t Seconds(std::uint32_t dosDateTime);
+
+ private:
+  static constexpr std::size_t kSlots = 256;
+  struct Slot {
+    std::uint32_t minute = 0xFFFFFFFFu;  // the DOS value without its seconds
+    std::int64_t seconds = 0;             // where that minute starts
+  };
+  Slot slots_[kSlots];
+};
 
 }  // namespace korbel
 

@@ -66,7 +66,9 @@ int Korbel::NewEntry() {
   return EntryCount() - 1;
 }
 
-void Korbel::IndexName(int index) { nameIndex_.Insert(entries_, static_cast<std::uint32_t>(index)); }
+void Korbel::IndexName(int index) {
+  if (nameIndexBuilt_) nameIndex_.Insert(entries_, static_cast<std::uint32_t>(index));
+}
 
 void Korbel::ClearTable() {
   entries_.clear();
@@ -74,6 +76,7 @@ void Korbel::ClearTable() {
   entryPool_.Clear();
   strings_.Clear();
   nameIndex_.Reset(0);
+  nameIndexBuilt_ = false;
   keptDirectory_.clear();
   keptDirectory_.shrink_to_fit();
   directoryKept_ = false;
@@ -83,7 +86,7 @@ void Korbel::ClearTable() {
 
 void Korbel::MarkDeleted(ZipEntry* entry) {
   if (entry->deleted) return;
-  nameIndex_.Remove(entries_, entry);
+  if (nameIndexBuilt_) nameIndex_.Remove(entries_, entry);
   --liveEntries_;
   entry->deleted = 1;
 }
@@ -112,12 +115,19 @@ void Korbel::RemoveEntries(bool (*doomed)(const ZipEntry&)) {
   if (removed) TableReordered();
 }
 
-void Korbel::TableReordered() { nameIndex_.Rebuild(entries_); }
+void Korbel::TableReordered() {
+  // Rebuilt when next looked up.
+  nameIndexBuilt_ = false;
+}
 
 int Korbel::FindEntry(const char* name) const {
   if (name == nullptr) return -1;
   if (*name == '/') ++name;
   if (*name == '\\') ++name;
+  if (!nameIndexBuilt_) {
+    nameIndex_.Rebuild(entries_);
+    nameIndexBuilt_ = true;
+  }
   return nameIndex_.Find(entries_, name, std::strlen(name));
 }
 
@@ -131,7 +141,7 @@ int Korbel::DeleteEntry(int index) {
     MarkDeleted(entry);
     entries_.erase(entries_.begin() + index);
     entryPool_.Free(entry);
-    TableReordered();
+    if (nameIndexBuilt_) nameIndex_.Erased(entries_, static_cast<std::uint32_t>(index));
     return kOk;
   }
   MarkDeleted(entry);
@@ -140,7 +150,7 @@ int Korbel::DeleteEntry(int index) {
     // Deleted entries gather behind the live ones.
     const int lastLive = LastLiveIndex();
     if (lastLive > index) {
-      nameIndex_.BeforeSwap(entries_, static_cast<std::uint32_t>(index), static_cast<std::uint32_t>(lastLive));
+      if (nameIndexBuilt_) nameIndex_.BeforeSwap(entries_, static_cast<std::uint32_t>(index), static_cast<std::uint32_t>(lastLive));
       std::swap(entries_[static_cast<std::size_t>(index)], entries_[static_cast<std::size_t>(lastLive)]);
     }
   }

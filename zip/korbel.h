@@ -212,7 +212,10 @@ class Korbel : public ArchiveBase {
   std::vector<ZipEntry*> entries_;
   EntryPool entryPool_;
   StringArena strings_;
-  NameIndex nameIndex_;
+  // Built when a name is first looked up: listing or testing an archive
+  // never needs it.
+  mutable NameIndex nameIndex_;
+  mutable bool nameIndexBuilt_ = false;
   // The directory as loaded, which kept central headers are copied from;
   // read when the archive may be changed.
   std::vector<std::uint8_t> keptDirectory_;

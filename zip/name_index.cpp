@@ -144,6 +144,15 @@ void NameIndex::BeforeSwap(const Table& table, std::uint32_t first, std::uint32_
   }
 }
 
+void NameIndex::Erased(const Table& table, std::uint32_t position) {
+  for (Slot& slot : slots_) {
+    if (slot.head < kVacated && slot.head > position) --slot.head;
+  }
+  for (ZipEntry* entry : table) {
+    if (entry->nextSameName != kEnd && entry->nextSameName > position) --entry->nextSameName;
+  }
+}
+
 void NameIndex::Rebuild(const Table& table) {
   Reset(table.size());
   // Inserted from the back, every chain runs in table order.

@@ -31,6 +31,8 @@ class NameIndex {
   int Find(const Table& table, const char* name, std::size_t length) const;
   // The entries at `first` and `second` are about to trade places.
   void BeforeSwap(const Table& table, std::uint32_t first, std::uint32_t second);
+  // The entry at `position` left the table; the ones behind moved up.
+  void Erased(const Table& table, std::uint32_t position);
   // Indexes the live entries of `table` anew, after a sort or a removal.
   void Rebuild(const Table& table);
   std::size_t SlotCount() const { return slots_.size(); }
