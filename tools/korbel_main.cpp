@@ -41,8 +41,8 @@ int Usage() {
 // (C0, DEL and the C1 controls in their UTF-8 form) and the backslash are
 // escaped, so that a name cannot forge lines or send escape sequences. An
 // engine text keeps its own line breaks and the separators of its paths.
-std::string Printable(const char* text, bool keepNewlines = false) {
-  std::string out;
+void AppendPrintable(std::string* printed, const char* text, bool keepNewlines = false) {
+  std::string& out = *printed;
   for (const char* p = text; *p != '\0'; ++p) {
     const auto c = static_cast<unsigned char>(*p);
     const auto next = static_cast<unsigned char>(p[1]);
@@ -66,6 +66,11 @@ std::string Printable(const char* text, bool keepNewlines = false) {
       out += static_cast<char>(c);
     }
   }
+}
+
+std::string Printable(const char* text, bool keepNewlines = false) {
+  std::string out;
+  AppendPrintable(&out, text, keepNewlines);
   return out;
 }
 
@@ -107,22 +112,80 @@ const char* MethodName(int method) {
   }
 }
 
+// The listing is formatted here and goes out in large pieces: a million
+// entries would otherwise make millions of writes and formatting calls.
+void AppendRight(std::string* out, unsigned long long value, std::size_t width) {
+  char digits[24];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  if (count < width) out->append(width - count, ' ');
+  while (count > 0) out->push_back(digits[--count]);
+}
+
+void AppendLeft(std::string* out, const char* text, std::size_t width) {
+  const std::size_t length = std::strlen(text);
+  out->append(text, length);
+  if (length < width) out->append(width - length, ' ');
+}
+
+void AppendTwoDigits(std::string* out, int value) {
+  out->push_back(static_cast<char>('0' + value / 10 % 10));
+  out->push_back(static_cast<char>('0' + value % 10));
+}
+
+// "YYYY-MM-DD HH:MM:SS" in local time, or 19 blanks when there is none.
+void AppendTime(std::string* out, std::int32_t modified) {
+  std::tm local{};
+  if (modified <= 0 || !platform::ToLocalTime(modified, &local) || local.tm_year + 1900 > 9999 ||
+      local.tm_year + 1900 < 0) {
+    out->append(19, ' ');
+    return;
+  }
+  const int year = local.tm_year + 1900;
+  AppendTwoDigits(out, year / 100);
+  AppendTwoDigits(out, year % 100);
+  out->push_back('-');
+  AppendTwoDigits(out, local.tm_mon + 1);
+  out->push_back('-');
+  AppendTwoDigits(out, local.tm_mday);
+  out->push_back(' ');
+  AppendTwoDigits(out, local.tm_hour);
+  out->push_back(':');
+  AppendTwoDigits(out, local.tm_min);
+  out->push_back(':');
+  AppendTwoDigits(out, local.tm_sec);
+}
+
 int List(Korbel& archive) {
-  fs::ConsolePrint("%12s %12s  %-9s %-19s %s\n", "Size", "Packed", "Method", "Modified", "Name");
+  constexpr std::size_t kFlushSize = 64 * 1024;
+  std::string out;
+  out.reserve(kFlushSize + 1024);
+  auto flush = [&out] {
+    if (!out.empty()) fs::ConsolePrint("%s", out.c_str());
+    out.clear();
+  };
+  out += "        Size       Packed  Method    Modified            Name\n";
   for (int i = 0; i < archive.EntryCount(); ++i) {
     const korbel::ZipEntry* entry = archive.Entry(i);
     const int method = entry->method == 99 ? entry->aesMethod : entry->method;
-    char when[32] = "";
-    std::tm local{};
-    if (entry->modified > 0 && platform::ToLocalTime(entry->modified, &local)) {
-      std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
-    }
-    fs::ConsolePrint("%12llu %12llu  %-9s %-19s %s%s%s\n",
-                     static_cast<unsigned long long>(entry->uncompressedSize),
-                     static_cast<unsigned long long>(entry->compressedSize), MethodName(method), when,
-                     Printable(entry->name.c_str()).c_str(), (entry->externalAttributes & korbel::kEntryFolder) ? "/" : "",
-                     (entry->flags & 1) ? "  (encrypted)" : "");
+    AppendRight(&out, entry->uncompressedSize, 12);
+    out.push_back(' ');
+    AppendRight(&out, entry->compressedSize, 12);
+    out += "  ";
+    AppendLeft(&out, MethodName(method), 9);
+    out.push_back(' ');
+    AppendTime(&out, entry->modified);
+    out.push_back(' ');
+    AppendPrintable(&out, entry->name.c_str());
+    if (entry->externalAttributes & korbel::kEntryFolder) out.push_back('/');
+    if (entry->flags & 1) out += "  (encrypted)";
+    out.push_back('\n');
+    if (out.size() >= kFlushSize) flush();
   }
+  flush();
   return 0;
 }
 
