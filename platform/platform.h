@@ -239,6 +239,10 @@ class TargetFolder {
   // one too); the replacement is atomic where the system offers it.
   bool Replace(const char* from, const char* to);
   bool Remove(const char* name);
+  // Whether the folder held open is still the one its path names, so that
+  // it may serve again without opening every component anew; false when
+  // nothing is open.
+  bool Unmoved() const;
 
  private:
   struct State;

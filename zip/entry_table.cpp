@@ -71,6 +71,7 @@ void Korbel::IndexName(int index) {
 }
 
 void Korbel::ClearTable() {
+  ForgetExtractFolder();
   entries_.clear();
   entries_.shrink_to_fit();
   entryPool_.Clear();

@@ -1,6 +1,8 @@
 // Reading entries back: into a sink, for a test, into files on disk.
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "fs/file_info.h"
 #include "fs/path_kind.h"
@@ -229,9 +231,27 @@ int Korbel::ExtractEntry(int index, const char* target) {
     relative = path.substr(cut);
     if (relative.empty()) return Fail(kBadPath, index);
   }
-  if (fs::EnsureFolder(base.c_str(), 0) == 0) return Fail(kFileCreateError, index);
-
+  // Trailing separators name the folder itself.
+  while (!relative.empty() && IsSeparator(relative.back())) relative.pop_back();
+  std::string leaf = relative;
+  std::string parent;
+  for (std::size_t at = relative.size(); at > 0; --at) {
+    if (IsSeparator(relative[at - 1])) {
+      parent = relative.substr(0, at - 1);
+      leaf = relative.substr(at);
+      break;
+    }
+  }
   const bool folderEntry = (entry->externalAttributes & kEntryFolder) != 0;
+  // Files of one folder follow each other: the folder checked for the last
+  // one serves again while its path still leads to it.
+  const bool sameFolder = !folderEntry && !leaf.empty() && extractFolder_ && extractBase_ == base &&
+                          extractParent_ == parent && extractFolder_->Unmoved();
+  if (!sameFolder) {
+    ForgetExtractFolder();
+    if (fs::EnsureFolder(base.c_str(), 0) == 0) return Fail(kFileCreateError, index);
+  }
+
   if (options_ & (kKeepExisting | kKeepDrive | kFreshen)) {
     fs::FileRecord<char> existing;
     if (fs::GetFileInfo(path.c_str(), &existing) == fs::InfoOk) {
@@ -255,19 +275,7 @@ int Korbel::ExtractEntry(int index, const char* target) {
     }
   }
 
-  // Trailing separators name the folder itself.
-  while (!relative.empty() && IsSeparator(relative.back())) relative.pop_back();
-  std::string leaf = relative;
-  std::string parent;
-  for (std::size_t at = relative.size(); at > 0; --at) {
-    if (IsSeparator(relative[at - 1])) {
-      parent = relative.substr(0, at - 1);
-      leaf = relative.substr(at);
-      break;
-    }
-  }
-  platform::TargetFolder folder;
-  auto openFolder = [&](const std::string& below, bool* created) -> int {
+  auto openFolder = [&](platform::TargetFolder& folder, const std::string& below, bool* created) -> int {
     switch (folder.Open(base.c_str(), below.c_str(), true, created)) {
       case platform::TargetFolder::kOpened: return kOk;
       case platform::TargetFolder::kLinkInTheWay: return kBadPath;
@@ -277,14 +285,26 @@ int Korbel::ExtractEntry(int index, const char* target) {
 
   if (folderEntry || leaf.empty()) {
     bool created = false;
-    const int opened = openFolder(relative, &created);
+    auto made = std::make_unique<platform::TargetFolder>();
+    const int opened = openFolder(*made, relative, &created);
     if (opened != kOk) return Fail(opened, index);
     entry->processingState = created ? kProcessed : kSkippedOrPresent;
+    // The files of a folder usually follow its entry.
+    extractFolder_ = std::move(made);
+    extractBase_ = base;
+    extractParent_ = relative;
     return lastError_ = kOk;
   }
 
-  const int opened = openFolder(parent, nullptr);
-  if (opened != kOk) return Fail(opened, index);
+  if (!sameFolder) {
+    auto opening = std::make_unique<platform::TargetFolder>();
+    const int opened = openFolder(*opening, parent, nullptr);
+    if (opened != kOk) return Fail(opened, index);
+    extractFolder_ = std::move(opening);
+    extractBase_ = base;
+    extractParent_ = parent;
+  }
+  platform::TargetFolder& folder = *extractFolder_;
   const std::uint32_t present = folder.Attributes(leaf.c_str());
   if (present != platform::kInvalidAttributes) {
     // A link in the place of the file would be written through, or replaced
@@ -323,6 +343,12 @@ int Korbel::ExtractEntry(int index, const char* target) {
   entry->processingState = kProcessed;
   if (result != kOk) return result;
   return lastError_ = kOk;
+}
+
+void Korbel::ForgetExtractFolder() {
+  extractFolder_.reset();
+  extractBase_.clear();
+  extractParent_.clear();
 }
 
 int Korbel::ExtractAll(const char* folder, int* errorCount) {

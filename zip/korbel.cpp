@@ -78,6 +78,7 @@ void Korbel::SetArchiveComment(const char* comment) {
 }
 
 void Korbel::ReleaseStore() {
+  ForgetExtractFolder();
   DropReplacement();
   store_.Release();
   openMode_ = kClosed;

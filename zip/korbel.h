@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "zip/archive_base.h"
+#include "platform/platform.h"
 #include "platform/resources.h"
 #include "zip/codec/codec_selection.h"
 #include "zip/entry_pool.h"
@@ -199,6 +200,13 @@ class Korbel : public ArchiveBase {
     void operator()(AesReadState* state) const;
   };
   static std::int64_t DecryptAes(void* context, unsigned char* buffer, std::size_t length);
+
+  // The folder the last file was extracted into, held open for the next
+  // file of the same folder while it is still where its path says.
+  std::unique_ptr<platform::TargetFolder> extractFolder_;
+  std::string extractBase_;
+  std::string extractParent_;
+  void ForgetExtractFolder();
 
   CodecSelection codec_;
   // Small entries of a read-only archive are read through this window.

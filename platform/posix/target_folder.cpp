@@ -53,6 +53,9 @@ bool IsLink(int folder, const std::string& name) {
 
 struct TargetFolder::State {
   Descriptor folder;
+  std::string path;  // base and relative joined, as given to Open
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
 TargetFolder::TargetFolder() : state_(new State()) {}
@@ -111,8 +114,27 @@ TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relati
     current.Reset(next);
     if (created != nullptr) *created = made;
   }
+  struct stat status;
+  if (::fstat(current.Get(), &status) != 0) {
+    posix::FailWithErrno(errno, start);
+    return kFailed;
+  }
+  state_->device = status.st_dev;
+  state_->inode = status.st_ino;
+  state_->path = start + "/" + relative;
+  for (char& c : state_->path) {
+    if (c == '\\') c = '/';
+  }
   state_->folder.Reset(current.Release());
   return kOpened;
+}
+
+bool TargetFolder::Unmoved() const {
+  // Whatever way the path takes now, it must arrive at the very folder the
+  // descriptor holds; a folder moved, removed or put behind a link fails.
+  struct stat status;
+  return state_->folder.Get() >= 0 && ::stat(state_->path.c_str(), &status) == 0 &&
+         status.st_dev == state_->device && status.st_ino == state_->inode;
 }
 
 std::uint32_t TargetFolder::Attributes(const char* name) const {
@@ -134,7 +156,8 @@ Handle TargetFolder::CreateTemporary(std::string* tempName) {
   static std::atomic<unsigned> serial{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[48];
-    std::snprintf(name, sizeof name, ".~kx%ld-%u.tmp", static_cast<long>(::getpid()), serial.fetch_add(1));
+    static const long process = static_cast<long>(::getpid());
+    std::snprintf(name, sizeof name, ".~kx%ld-%u.tmp", process, serial.fetch_add(1));
     const int fd = ::openat(state_->folder.Get(), name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;

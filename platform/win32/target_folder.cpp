@@ -113,6 +113,12 @@ TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relati
   return kOpened;
 }
 
+bool TargetFolder::Unmoved() const {
+  // The folders on the path are held open without delete sharing: none of
+  // them can have been renamed, removed or replaced meanwhile.
+  return !state_->held.empty() && !state_->path.empty();
+}
+
 std::uint32_t TargetFolder::Attributes(const char* name) const {
   if (state_->path.empty()) return kInvalidAttributes;
   const DWORD attributes = ::GetFileAttributesA((state_->path + name).c_str());

@@ -495,6 +495,39 @@ TEST(HostileArchiveTest, EntriesThroughALinkInTheTargetAreRefused) {
   EXPECT_EQ(testing_support::ReadFile(target + "/plain/ok.txt"), kText);
 }
 
+// Files of one folder reuse the folder checked for the one before; a folder
+// replaced by a link between two entries must be noticed all the same, and
+// one removed must be made again rather than written into while unlinked.
+TEST(HostileArchiveTest, AFolderChangedBetweenTwoEntriesIsCheckedAgain) {
+  if (!testing_support::IsPosixBuild()) GTEST_SKIP() << "links need a POSIX file system here";
+  struct Change {
+    const char* what;
+    bool link;         // d becomes a link to outside/, else it is removed
+    int secondResult;  // what extracting d/b.txt then gives
+  };
+  const Change changes[] = {{"swapped for a link", true, kBadPath}, {"removed", false, kOk}};
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    TempDir box;
+    const std::string target = box / "target";
+    const std::string outside = box / "outside";
+    ASSERT_TRUE(std::filesystem::create_directories(target));
+    ASSERT_TRUE(std::filesystem::create_directories(outside));
+    const std::string path = box / "two.zip";
+    ASSERT_TRUE(testing_support::WriteFile(path, Lay({Stored("d/a.txt", kText), Stored("d/b.txt", kText)}).bytes));
+    Korbel archive;
+    ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
+    ASSERT_EQ(archive.ExtractEntry(0, (target + "/").c_str()), kOk);
+    std::filesystem::rename(target + "/d", box / "d-old");
+    if (change.link) std::filesystem::create_directory_symlink(outside, target + "/d");
+    EXPECT_EQ(archive.ExtractEntry(1, (target + "/").c_str()), change.secondResult);
+    archive.Close();
+    EXPECT_TRUE(std::filesystem::is_empty(outside));
+    EXPECT_FALSE(testing_support::FileExists(box / "d-old/b.txt"));
+    EXPECT_EQ(testing_support::FileExists(target + "/d/b.txt"), !change.link);
+  }
+}
+
 std::vector<std::string> FilesBelow(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& item : std::filesystem::recursive_directory_iterator(folder)) {
