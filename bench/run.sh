@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs every benchmark of a build made with PAKKARO_BENCH=ON, then the packing
-# benchmark on the corpus. Figures only: a benchmark never fails on a goal.
+# Runs every benchmark of a build made with PAKKARO_BENCH=ON (scale_bench is
+# the "scale" section), then packing and reading the corpus beside the peers. Figures only: a benchmark never fails on a goal.
 # Usage: run.sh [BUILD_DIR]   (default build/bench)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,3 +12,5 @@ for source in "$here"/*.cpp; do
 done
 echo "==== pack_bench"
 bash "$here/pack_bench.sh" "$build/pakkaro"
+echo "==== read_bench"
+bash "$here/read_bench.sh" "$build/korbel"
