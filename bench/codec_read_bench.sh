@@ -47,6 +47,6 @@ for method in BZip2 PPMd Deflate64; do
   awk -v m="$method" -v a="$(stat -c %s "$archive")" -v d="$data" '
     { t[$1] = $2 }
     END { printf "%-10s %12.1f %12.1f %10.2f %12.2f %8.2f\n", m, a / 1e6, d / 1e6, t["korbel"], t["7zz"],
-          t["7zz"] > 0 ? t["korbel"] / t["7zz"] : 0 }' "$work/figures"
+          (t["7zz"] > 0 ? t["korbel"] / t["7zz"] : 0) }' "$work/figures"
   rm -f "$archive"
 done
