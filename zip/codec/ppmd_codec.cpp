@@ -62,6 +62,11 @@ bool ValidParameters(const PpmdParameters& parameters) {
 PpmdCodec::PpmdCodec() : header_(PpmdHeader(ParametersForLevel(kHighestLevel))) {}
 PpmdCodec::~PpmdCodec() = default;
 
+void PpmdCodec::ReleaseBuffers() {
+  workspace_.Release();
+  Codec::ReleaseBuffers();
+}
+
 void PpmdCodec::SetParameterBlock(const unsigned char* block) {
   std::copy(block, block + kParameterBlockSize, block_);
   haveBlock_ = true;
@@ -88,7 +93,7 @@ std::uint64_t PpmdCodec::Compress(int level) {
   unsigned long long bytesOut = 0;
   const PpmdResult result = PpmdEncode(parameters, ReadForPpmd, static_cast<DataStream*>(this),
                                        WriteForPpmd, static_cast<DataStream*>(this), &bytesIn,
-                                       &bytesOut);
+                                       &bytesOut, &workspace_);
   CountUncompressed(bytesIn);
   CountCompressed(bytesOut);
   switch (result) {
@@ -134,7 +139,7 @@ std::uint64_t PpmdCodec::Decompress(int mode) {
   unsigned long long bytesOut = 0;
   const PpmdResult result =
       PpmdDecode(parameters, limit_, ReadForPpmd, static_cast<DataStream*>(this), WriteForPpmd,
-                 static_cast<DataStream*>(this), &bytesIn, &bytesOut);
+                 static_cast<DataStream*>(this), &bytesIn, &bytesOut, &workspace_);
   CountCompressed(bytesIn);
   CountUncompressed(bytesOut);
   switch (result) {

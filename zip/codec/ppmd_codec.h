@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "zip/codec/codec.h"
+#include "zip/codec/ppmd_coder.h"
 
 namespace korbel {
 
@@ -22,6 +23,8 @@ class PpmdCodec : public Codec {
   // Levels 1-7: model order 16 - level with (level + 7) MiB of model memory.
   std::uint64_t Compress(int level) override;
   std::uint64_t Decompress(int mode) override;
+  // Also gives back the model memory kept between runs.
+  void ReleaseBuffers() override;
 
   // Where a stream without the zip header takes its parameters from: a
   // 5-byte block (order, then the model memory in bytes, little-endian, a
@@ -39,6 +42,7 @@ class PpmdCodec : public Codec {
   bool haveBlock_ = false;
   unsigned char block_[kParameterBlockSize] = {0};
   std::int64_t limit_ = -1;
+  PpmdWorkspace workspace_;
 };
 
 }  // namespace korbel

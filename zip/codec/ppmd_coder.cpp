@@ -19,11 +19,18 @@ bool ValidParameters(const PpmdParameters& parameters) {
          parameters.memoryMiB <= 256 && parameters.restoreMethod >= 0 && parameters.restoreMethod <= 2;
 }
 
-// Sets up a model for a run; the model memory goes away with the returned object.
-PpmdResult MakeModel(const PpmdParameters& parameters, std::unique_ptr<PpmdModel>* model) {
-  model->reset(new (std::nothrow) PpmdModel);
-  if (!*model || !(*model)->Allocate(parameters.memoryMiB << 20)) return PpmdResult::kNoMemory;
-  (*model)->Init(parameters.order, parameters.restoreMethod);
+// Sets up a fresh model for a run in `workspace`, else in `own`, which then takes the
+// model memory away with it.
+PpmdResult MakeModel(const PpmdParameters& parameters, PpmdWorkspace* workspace,
+                     std::unique_ptr<PpmdModel>* own, PpmdModel** model) {
+  std::unique_ptr<PpmdModel>& holder = workspace ? workspace->Model() : *own;
+  if (!holder) holder.reset(new (std::nothrow) PpmdModel);
+  if (!holder || !holder->Allocate(parameters.memoryMiB << 20)) {
+    holder.reset();
+    return PpmdResult::kNoMemory;
+  }
+  holder->Init(parameters.order, parameters.restoreMethod);
+  *model = holder.get();
   return PpmdResult::kOk;
 }
 
@@ -32,9 +39,10 @@ void Report(unsigned long long* target, unsigned long long value) {
 }
 
 PpmdResult EncodeAll(const PpmdParameters& parameters, PpmdRead read, void* in, PpmdWrite write, void* out,
-                     unsigned long long* bytesIn, unsigned long long* bytesOut) {
-  std::unique_ptr<PpmdModel> model;
-  const PpmdResult made = MakeModel(parameters, &model);
+                     unsigned long long* bytesIn, unsigned long long* bytesOut, PpmdWorkspace* workspace) {
+  std::unique_ptr<PpmdModel> own;
+  PpmdModel* model = nullptr;
+  const PpmdResult made = MakeModel(parameters, workspace, &own, &model);
   if (made != PpmdResult::kOk) return made;
   PpmdRangeEncoder coder(write, out, kEncodeBufferSize);
   std::vector<unsigned char> buffer(kEncodeBufferSize);
@@ -69,10 +77,12 @@ PpmdResult EncodeAll(const PpmdParameters& parameters, PpmdRead read, void* in, 
 }
 
 PpmdResult DecodeAll(const PpmdParameters& parameters, long long limit, PpmdRead read, void* in, PpmdWrite write,
-                     void* out, unsigned long long* bytesIn, unsigned long long* bytesOut) {
+                     void* out, unsigned long long* bytesIn, unsigned long long* bytesOut,
+                     PpmdWorkspace* workspace) {
   if (limit == 0) return PpmdResult::kOk;
-  std::unique_ptr<PpmdModel> model;
-  const PpmdResult made = MakeModel(parameters, &model);
+  std::unique_ptr<PpmdModel> own;
+  PpmdModel* model = nullptr;
+  const PpmdResult made = MakeModel(parameters, workspace, &own, &model);
   if (made != PpmdResult::kOk) return made;
   PpmdRangeDecoder coder(read, in, kDecodeBufferSize);
   std::vector<unsigned char> buffer(kDecodeBufferSize);
@@ -121,6 +131,10 @@ PpmdResult DecodeAll(const PpmdParameters& parameters, long long limit, PpmdRead
 
 }  // namespace
 
+PpmdWorkspace::PpmdWorkspace() = default;
+PpmdWorkspace::~PpmdWorkspace() = default;
+void PpmdWorkspace::Release() { model_.reset(); }
+
 unsigned short PpmdHeader(const PpmdParameters& parameters) {
   return static_cast<unsigned short>(((parameters.order - 1) & 0xF) | (((parameters.memoryMiB - 1) & 0xFF) << 4) |
                                      ((parameters.restoreMethod & 0xF) << 12));
@@ -134,24 +148,25 @@ bool PpmdParseHeader(unsigned short header, PpmdParameters* parameters) {
 }
 
 PpmdResult PpmdEncode(const PpmdParameters& parameters, PpmdRead read, void* in, PpmdWrite write, void* out,
-                      unsigned long long* bytesIn, unsigned long long* bytesOut) {
+                      unsigned long long* bytesIn, unsigned long long* bytesOut, PpmdWorkspace* workspace) {
   Report(bytesIn, 0);
   Report(bytesOut, 0);
   if (!ValidParameters(parameters)) return PpmdResult::kInternalError;
   try {
-    return EncodeAll(parameters, read, in, write, out, bytesIn, bytesOut);
+    return EncodeAll(parameters, read, in, write, out, bytesIn, bytesOut, workspace);
   } catch (const std::bad_alloc&) {
     return PpmdResult::kNoMemory;
   }
 }
 
 PpmdResult PpmdDecode(const PpmdParameters& parameters, long long limit, PpmdRead read, void* in, PpmdWrite write,
-                      void* out, unsigned long long* bytesIn, unsigned long long* bytesOut) {
+                      void* out, unsigned long long* bytesIn, unsigned long long* bytesOut,
+                      PpmdWorkspace* workspace) {
   Report(bytesIn, 0);
   Report(bytesOut, 0);
   if (!ValidParameters(parameters)) return PpmdResult::kFormatError;
   try {
-    return DecodeAll(parameters, limit, read, in, write, out, bytesIn, bytesOut);
+    return DecodeAll(parameters, limit, read, in, write, out, bytesIn, bytesOut, workspace);
   } catch (const std::bad_alloc&) {
     return PpmdResult::kNoMemory;
   }

@@ -3,7 +3,28 @@
 #ifndef PAKKARO_ZIP_CODEC_PPMD_CODER_H
 #define PAKKARO_ZIP_CODEC_PPMD_CODER_H
 
+#include <memory>
+
 namespace korbel {
+
+class PpmdModel;
+
+// Model memory kept from one run to the next, so that a series of small entries does
+// not set up (and clear) megabytes of model for each one. A run that finds memory of
+// the size it needs starts its model afresh in it; runs sharing one must not overlap.
+class PpmdWorkspace {
+ public:
+  PpmdWorkspace();
+  ~PpmdWorkspace();
+  PpmdWorkspace(const PpmdWorkspace&) = delete;
+  PpmdWorkspace& operator=(const PpmdWorkspace&) = delete;
+
+  void Release();
+  std::unique_ptr<PpmdModel>& Model() { return model_; }
+
+ private:
+  std::unique_ptr<PpmdModel> model_;
+};
 
 // Pulls input: returns bytes read (0 = end), negative on failure.
 using PpmdRead = long (*)(void* context, unsigned char* buffer, unsigned long size);
@@ -27,8 +48,10 @@ bool PpmdParseHeader(unsigned short header, PpmdParameters* parameters);
 
 // Encodes everything the reader delivers, then the end mark and the coder flush;
 // buffers of 8192 bytes. Parameters out of range give kInternalError.
+// Without a workspace the run sets up a model of its own.
 PpmdResult PpmdEncode(const PpmdParameters& parameters, PpmdRead read, void* in, PpmdWrite write,
-                      void* out, unsigned long long* bytesIn, unsigned long long* bytesOut);
+                      void* out, unsigned long long* bytesIn, unsigned long long* bytesOut,
+                      PpmdWorkspace* workspace = nullptr);
 
 // Decodes until the end mark (or until `limit` output bytes when limit >= 0; limit 0
 // reads nothing); buffers of 64 KiB. A stream that needs bytes past the end of input, or codes something the model
@@ -36,7 +59,7 @@ PpmdResult PpmdEncode(const PpmdParameters& parameters, PpmdRead read, void* in,
 // bytes the decoder used, which may be fewer than it read ahead.
 PpmdResult PpmdDecode(const PpmdParameters& parameters, long long limit, PpmdRead read, void* in,
                       PpmdWrite write, void* out, unsigned long long* bytesIn,
-                      unsigned long long* bytesOut);
+                      unsigned long long* bytesOut, PpmdWorkspace* workspace = nullptr);
 
 }  // namespace korbel
 

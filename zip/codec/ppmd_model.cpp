@@ -71,6 +71,8 @@ bool PpmdModel::Allocate(uint32_t memorySize) { return alloc_.Allocate(memorySiz
 void PpmdModel::Init(int maxOrder, int restoreMethod) {
   maxOrder_ = maxOrder;
   restoreMethod_ = restoreMethod;
+  // A model reused for another stream starts as a new one would.
+  initEsc_ = 0;
   RestartModel();
 }
 

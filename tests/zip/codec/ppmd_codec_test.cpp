@@ -85,6 +85,34 @@ TEST(PpmdCodecTest, ASizeLimitStopsTheDecoder) {
   EXPECT_EQ(back.output, Bytes(data.begin(), data.begin() + 1000));
 }
 
+// One codec keeps its model memory from run to run: each stream must decode as it would
+// with a model of its own, after a stream that filled the memory (so the reused memory
+// holds an old model) and across runs with other memory sizes.
+TEST(PpmdCodecTest, StreamsInARowDecodeAsWithFreshModels) {
+  testing_support::TempDir dir;
+  const struct {
+    Bytes data;
+    int level;
+  } streams[] = {
+      {testing_support::RandomBytes(600000, 7), 7},  // far more than 14 MiB of model
+      {testing_support::TextBytes(40000), 7},
+      {testing_support::RandomBytes(3000, 8), 7},
+      {testing_support::TextBytes(50000), 1},
+      {testing_support::TextBytes(20000), 7},
+  };
+  PpmdCodec reader;
+  for (const auto& stream : streams) {
+    PpmdCodec writer;
+    writer.SetMode(PpmdCodec::kZipHeader);
+    const auto packed = codec_testing::RunCodec(writer, Direction::kCompress, stream.level,
+                                                SideType::kMemory, SideType::kFunction,
+                                                stream.data, 0, dir);
+    const auto back = codec_testing::RunCodec(reader, Direction::kDecompress, 1, SideType::kMemory,
+                                              SideType::kFunction, packed.output, 0, dir);
+    EXPECT_EQ(back.output, stream.data) << stream.data.size() << " at level " << stream.level;
+  }
+}
+
 // Marks the span of a run: from its first read to the end of its output.
 struct RunWatch {
   std::atomic<int>* active;
