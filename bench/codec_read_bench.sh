@@ -14,12 +14,8 @@ if ! command -v 7zz >/dev/null 2>&1; then
   echo "codec_read_bench: SKIPPED, 7zz is not installed (it makes the archives and is the peer)"
   exit 0
 fi
-if [ ! -f "$corpus/.complete" ]; then
-  maker=$here/../../shared/bench/make-corpus.sh
-  [ -f "$maker" ] || maker=/work/shared/bench/make-corpus.sh
-  bash "$maker" "$corpus" >/dev/null
-fi
-corpus=$(realpath "$corpus")
+. "$here/corpus.sh"
+ensure_corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

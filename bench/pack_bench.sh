@@ -10,12 +10,8 @@ pakkaro=$(realpath "$1")
 korbel=$(dirname "$pakkaro")/korbel
 corpus=${2:-/tmp/pakkaro-corpus}
 here=$(cd "$(dirname "$0")" && pwd)
-if [ ! -f "$corpus/.complete" ]; then
-  maker=$here/../../shared/bench/make-corpus.sh
-  [ -f "$maker" ] || maker=/work/shared/bench/make-corpus.sh
-  bash "$maker" "$corpus" >/dev/null
-fi
-corpus=$(realpath "$corpus")
+. "$here/corpus.sh"
+ensure_corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -11,12 +11,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 for tool in /usr/bin/zip /usr/bin/unzip /usr/bin/time; do
   if [ ! -x "$tool" ]; then echo "read bench skipped: $tool is missing"; exit 0; fi
 done
-if [ ! -f "$corpus/.complete" ]; then
-  maker=$here/../../shared/bench/make-corpus.sh
-  [ -f "$maker" ] || maker=/work/shared/bench/make-corpus.sh
-  bash "$maker" "$corpus" >/dev/null
-fi
-corpus=$(realpath "$corpus")
+. "$here/corpus.sh"
+ensure_corpus
 shm=/dev/shm
 [ -d "$shm" ] && [ -w "$shm" ] || { echo "read bench skipped: no writable tmpfs at /dev/shm"; exit 0; }
 work=$(mktemp -d)

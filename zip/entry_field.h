@@ -72,19 +72,6 @@ class EntryField {
     size_ = static_cast<std::uint32_t>(size);
   }
   void clear() { Release(); }
-  // Drops bytes from the end.
-  void Shorten(std::size_t size) {
-    if (size >= size_) return;
-    if (owned_) {
-      const_cast<T*>(data_)[size] = T();
-      size_ = static_cast<std::uint32_t>(size);
-    } else {
-      const std::basic_string<T> kept(data_, size);
-      Assign(kept.data(), kept.size());
-    }
-    if (size_ == 0) Release();
-  }
-
   const T* data() const { return data_; }
   const T* c_str() const { return data_; }
   std::size_t size() const { return size_; }
@@ -101,7 +88,6 @@ class EntryField {
   }
   std::basic_string_view<T> view() const { return {data_, size_}; }
   std::basic_string<T> str() const { return {data_, size_}; }
-  std::vector<T> bytes() const { return {data_, data_ + size_}; }
   operator std::basic_string_view<T>() const { return view(); }  // NOLINT: reads like a string
 
   friend bool operator==(const EntryField& a, std::basic_string_view<T> b) { return a.view() == b; }

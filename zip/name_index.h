@@ -35,7 +35,6 @@ class NameIndex {
   void Erased(const Table& table, std::uint32_t position);
   // Indexes the live entries of `table` anew, after a sort or a removal.
   void Rebuild(const Table& table);
-  std::size_t SlotCount() const { return slots_.size(); }
 
  private:
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;

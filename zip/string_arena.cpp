@@ -10,12 +10,10 @@ const char* StringArena::Copy(const void* bytes, std::size_t size) {
   if (needed > kBlockSize / 4) {
     // A long piece gets a block of its own, leaving the current one open.
     blocks_.push_back(std::make_unique<char[]>(needed));
-    reserved_ += needed;
     place = blocks_.back().get();
   } else {
     if (needed > left_) {
       blocks_.push_back(std::make_unique<char[]>(kBlockSize));
-      reserved_ += kBlockSize;
       free_ = blocks_.back().get();
       left_ = kBlockSize;
     }
@@ -33,7 +31,6 @@ void StringArena::Clear() {
   blocks_.shrink_to_fit();
   free_ = nullptr;
   left_ = 0;
-  reserved_ = 0;
 }
 
 }  // namespace korbel

@@ -15,15 +15,12 @@ class StringArena {
   // A copy of `size` bytes followed by a 0 byte; valid until Clear.
   const char* Copy(const void* bytes, std::size_t size);
   void Clear();
-  // Bytes held in blocks, for tests of the growth.
-  std::size_t Reserved() const { return reserved_; }
 
  private:
   static constexpr std::size_t kBlockSize = 256 * 1024;
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* free_ = nullptr;
   std::size_t left_ = 0;
-  std::size_t reserved_ = 0;
 };
 
 }  // namespace korbel
