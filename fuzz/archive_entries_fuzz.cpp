@@ -7,22 +7,17 @@
 
 #include "fuzz/fuzz_support.h"
 #include "zip/korbel.h"
+#include "zip/zip_constants.h"
 
 namespace {
-
-constexpr int kStoredMethod = 0;
-constexpr int kDeflateMethod = 8;
-constexpr int kLzmaMethod = 14;
-constexpr int kPpmdMethod = 98;
-constexpr int kAesMethod = 99;
 
 // A test has no sink to cap, so it runs only where the output is bounded
 // anyway: stored and Deflate data cannot grow far past their input, LZMA
 // and PPMd stop at the entry's size. Reading covers the other methods.
 bool BoundedForTest(const korbel::ZipEntry& entry) {
-  const int method = entry.method == kAesMethod ? entry.aesMethod : entry.method;
-  if (method == kStoredMethod || method == kDeflateMethod) return true;
-  return (method == kLzmaMethod || method == kPpmdMethod) &&
+  const int method = korbel::DataMethodOf(entry);
+  if (method == korbel::kMethodStored || method == korbel::kMethodDeflate) return true;
+  return (method == korbel::kMethodLzma || method == korbel::kMethodPpmd) &&
          entry.uncompressedSize <= fuzzing::kOutputCap;
 }
 

@@ -19,6 +19,7 @@
 #include "fs/path_kind.h"
 #include "platform/platform.h"
 #include "zip/korbel.h"
+#include "zip/zip_constants.h"
 
 namespace {
 
@@ -101,13 +102,13 @@ int FindByShownName(Korbel& archive, const char* name) {
 
 const char* MethodName(int method) {
   switch (method) {
-    case 0: return "Stored";
-    case 8: return "Deflate";
-    case 9: return "Deflate64";
-    case 12: return "BZip2";
-    case 14: return "LZMA";
-    case 95: return "XZ";
-    case 98: return "PPMd";
+    case korbel::kMethodStored: return "Stored";
+    case korbel::kMethodDeflate: return "Deflate";
+    case korbel::kMethodDeflate64: return "Deflate64";
+    case korbel::kMethodBZip2: return "BZip2";
+    case korbel::kMethodLzma: return "LZMA";
+    case korbel::kMethodXz: return "XZ";
+    case korbel::kMethodPpmd: return "PPMd";
     default: return "?";
   }
 }
@@ -170,7 +171,7 @@ int List(Korbel& archive) {
   out += "        Size       Packed  Method    Modified            Name\n";
   for (int i = 0; i < archive.EntryCount(); ++i) {
     const korbel::ZipEntry* entry = archive.Entry(i);
-    const int method = entry->method == 99 ? entry->aesMethod : entry->method;
+    const int method = korbel::DataMethodOf(*entry);
     AppendRight(&out, entry->uncompressedSize, 12);
     out.push_back(' ');
     AppendRight(&out, entry->compressedSize, 12);
@@ -181,7 +182,7 @@ int List(Korbel& archive) {
     out.push_back(' ');
     AppendPrintable(&out, entry->name.c_str());
     if (entry->externalAttributes & korbel::kEntryFolder) out.push_back('/');
-    if (entry->flags & 1) out += "  (encrypted)";
+    if (entry->flags & korbel::kFlagEncrypted) out += "  (encrypted)";
     out.push_back('\n');
     if (out.size() >= kFlushSize) flush();
   }

@@ -226,7 +226,7 @@ int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, c
       DeleteEntry(existing);
     }
   }
-  if (IsStoredExtension(name)) method = 0;
+  if (IsStoredExtension(name)) method = kMethodStored;
 
   const bool queue = read == QueueFromSourcePath;
   const std::int64_t now = platform::CurrentTime();
@@ -241,7 +241,7 @@ int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, c
     created = KnownTime(info.created) ? static_cast<std::int32_t>(info.created) : modified;
     accessed = KnownTime(info.accessed) ? static_cast<std::int32_t>(info.accessed) : modified;
     external = ExternalAttributes(info.attributes);
-    if (info.attributes & kStoreBit) method = 0;
+    if (info.attributes & kStoreBit) method = kMethodStored;
     size = SizeOf(info);
   }
 
@@ -270,10 +270,10 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
   ZipEntry& entry = *EntryAt(index);
   ChooseMethodAndLevel(entry.uncompressedSize, &method, &level);
   entry.versionMadeBy = kVersionMadeBy;
-  entry.flags = kDataDescriptorFlag;
-  entry.versionNeeded = method != 0 ? kVersionDeflate : kVersionStored;
-  entry.method = static_cast<std::uint16_t>(method == 0 ? 0 : 8);
-  entry.compressedSize = method == 0 ? entry.uncompressedSize : 0;
+  entry.flags = kFlagDataDescriptor;
+  entry.method = method == kMethodStored ? kMethodStored : kMethodDeflate;
+  entry.versionNeeded = VersionNeededFor(entry.method, false);
+  entry.compressedSize = method == kMethodStored ? entry.uncompressedSize : 0;
   // Until its final header is written the entry counts as gone, so a failure
   // leaves it to be dropped.
   MarkDeleted(&entry);
@@ -326,9 +326,9 @@ int Korbel::AddFolderEntry(const char* name) {
   ZipEntry& entry = *EntryAt(index);
   const std::int32_t now = static_cast<std::int32_t>(platform::CurrentTime());
   entry.externalAttributes = kEntryFolder;
-  entry.versionNeeded = kVersionStored;
+  entry.versionNeeded = VersionNeededFor(kMethodStored, true);
   entry.versionMadeBy = kVersionMadeBy;
-  entry.flags = kDataDescriptorFlag;
+  entry.flags = kFlagDataDescriptor;
   entry.modified = entry.created = entry.accessed = now;
   entry.dosDateTime = DosDateTimeFromSeconds(now);
   std::string bare = SlashSeparated(name);

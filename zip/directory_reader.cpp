@@ -348,7 +348,7 @@ void Korbel::CheckLocalHeaders() {
       entry->localExtraLength = local.extraLength;
       ParseExtraField(entry->localExtra.data(), entry->localExtra.size(), entry);
     }
-    if (good && (local.flags & kDataDescriptorFlag)) {
+    if (good && (local.flags & kFlagDataDescriptor)) {
       // Behind a local Zip64 block the descriptor holds 64-bit sizes.
       std::size_t zip64At = 0, zip64Size = 0;
       const bool zip64 = FindExtraBlock(entry->localExtra.data(), entry->localExtra.size(), kZip64ExtraId,

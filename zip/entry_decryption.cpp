@@ -6,11 +6,11 @@
 #include "zip/crypt/aes_ctr_hmac.h"
 #include "zip/crypt/traditional_cipher.h"
 #include "zip/korbel.h"
+#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {
 
-constexpr int kAesMethod = 99;
 constexpr std::size_t kHeldBack = ZipAesDecryptor::kAuthCodeSize + 1;
 
 std::int64_t DecryptTraditional(void* context, unsigned char* buffer, std::size_t length) {
@@ -66,7 +66,7 @@ std::int64_t Korbel::DecryptAes(void* context, unsigned char* buffer, std::size_
 
 void Korbel::SetUpDecryption(const ZipEntry& entry) {
   Codec& codec = *codec_.codec;
-  if (entry.method != kAesMethod) {
+  if (entry.method != kMethodAes) {
     unsigned char header[TraditionalCipher::kHeaderSize];
     if (codec.Read(header, sizeof header) != static_cast<std::int64_t>(sizeof header)) RaiseError(kReadError);
     if (!password_) RaiseError(kWrongPassword);
@@ -74,7 +74,7 @@ void Korbel::SetUpDecryption(const ZipEntry& entry) {
     traditional_->InitKeys(reinterpret_cast<const std::uint8_t*>(password_->data()), password_->size());
     // With a data descriptor the CRC was not known when the header was made:
     // the DOS time stands in for it.
-    const std::uint16_t check = (entry.flags & 0x0008) ? static_cast<std::uint16_t>(entry.dosDateTime & 0xFFFF)
+    const std::uint16_t check = (entry.flags & kFlagDataDescriptor) ? static_cast<std::uint16_t>(entry.dosDateTime & 0xFFFF)
                                                        : static_cast<std::uint16_t>(entry.crc32 >> 16);
     if (!traditional_->DecryptHeader(header, check)) RaiseError(kWrongPassword);
     codec.AddReadTransform(traditional_.get(), DecryptTraditional);

@@ -15,12 +15,12 @@ namespace korbel {
 
 void ChooseMethodAndLevel(std::uint64_t size, int* method, int* level) {
   if (size == 0) {
-    *method = 0;
+    *method = kMethodStored;
   } else if (*method == -1) {
-    *method = 8;
+    *method = kMethodDeflate;
     *level = 9;
   }
-  if (*method == 0) *level = 0;
+  if (*method == kMethodStored) *level = 0;
 }
 
 platform::Handle OpenEntrySource(const char* path) {
@@ -116,9 +116,9 @@ void Korbel::FinishEntryHeader(ZipEntry& entry, const Codec& codec, std::uint64_
   done.crc32 = codec.InputCrc();
   done.uncompressedSize = uncompressed;
   done.compressedSize = codec.CompressedCount();
-  done.method = static_cast<std::uint16_t>(stored ? 0 : 8);
-  done.versionNeeded = stored ? kVersionStored : kVersionDeflate;
-  done.flags &= static_cast<std::uint16_t>(~kDataDescriptorFlag);
+  done.method = stored ? kMethodStored : kMethodDeflate;
+  done.versionNeeded = VersionNeededFor(done.method, false);
+  done.flags &= static_cast<std::uint16_t>(~kFlagDataDescriptor);
   BuildExtraFields(&done);
   // The final header goes over the first one: it must have the same length,
   // or it would reach into the data or leave a gap in front of it. A size

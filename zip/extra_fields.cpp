@@ -204,7 +204,7 @@ void BuildExtraFields(ZipEntry* entry) {
   entry->localExtraLength = static_cast<std::uint16_t>(entry->localExtra.size());
   if (HasZip64Block(entry->centralExtra) || HasZip64Block(entry->localExtra)) {
     entry->versionNeeded = kVersionZip64;
-  } else if (entry->versionNeeded > kVersionDeflate && entry->method <= 8) {
+  } else if (entry->versionNeeded > kVersionDeflate && entry->method <= kMethodDeflate) {
     entry->versionNeeded = kVersionDeflate;
   }
 }
@@ -215,10 +215,6 @@ void PrepareExtraFields(ZipEntry* entry) {
     return;
   }
   BuildExtraFields(entry);
-}
-
-std::uint16_t VersionNeededFor(std::uint16_t method, bool folder) {
-  return (method == 0 || folder) ? kVersionStored : kVersionDeflate;
 }
 
 }  // namespace korbel

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "zip/zip_constants.h"
 #include "zip/zip_entry.h"
 
 namespace korbel {
@@ -19,12 +20,6 @@ enum ExtraFieldId : std::uint16_t {
   kUnixNewExtraId = 0x7855,
   kAesExtraId = 0x9901,
 };
-
-// Versions (zip format version * 10; the high byte of "made by" is the host).
-constexpr std::uint16_t kVersionMadeBy = 0x0B17;  // host 11, version 2.3
-constexpr std::uint16_t kVersionStored = 10;      // stored entries and folders
-constexpr std::uint16_t kVersionDeflate = 20;
-constexpr std::uint16_t kVersionZip64 = 45;
 
 // Sizes of the blocks the engine writes, header included.
 constexpr std::size_t kTimestampBlockSize = 4 + 13;
@@ -69,10 +64,6 @@ void BuildExtraFields(ZipEntry* entry);
 // Keeps extra fields the entry already has while neither its uncompressed
 // size nor its local header offset needs Zip64; otherwise builds them.
 void PrepareExtraFields(ZipEntry* entry);
-
-// Version needed for an entry's data: 10 for stored entries and folders, 20
-// otherwise (Deflate; other methods and encryption raise it elsewhere).
-std::uint16_t VersionNeededFor(std::uint16_t method, bool folder);
 
 }  // namespace korbel
 

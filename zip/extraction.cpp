@@ -11,11 +11,11 @@
 #include "zip/codec/codec_failure.h"
 #include "zip/korbel.h"
 #include "zip/local_header.h"
+#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {
 
-constexpr int kAesMethod = 99;
 constexpr std::size_t kJoinedCapacity = 516;
 
 std::int64_t DiscardBytes(void*, const void*, std::size_t length) { return static_cast<std::int64_t>(length); }
@@ -112,7 +112,7 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written || sink == nullptr) {
     return Fail(kBadIndexOrMode, index);
   }
-  const int method = entry->method == kAesMethod ? entry->aesMethod : entry->method;
+  const int method = DataMethodOf(*entry);
   const int selected = SelectCodec(codec_, method, entry->uncompressedSize, 0);
   if (selected == kSelectUnsupported) return Fail(kUnsupported, index);
   if (selected != kSelectOk) return Fail(kNoMemory, index);
@@ -140,8 +140,8 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
       if (store_.Seek(at, platform::kSeekBegin) != at) RaiseError(kReadError);
       store_.ConnectInput(codec, static_cast<std::int64_t>(entry->compressedSize), kNoCrc);
     }
-    const bool aesEntry = (entry->flags & 0x0001) && entry->method == kAesMethod;
-    if (entry->flags & 0x0001) SetUpDecryption(*entry);
+    const bool aesEntry = (entry->flags & kFlagEncrypted) && entry->method == kMethodAes;
+    if (entry->flags & kFlagEncrypted) SetUpDecryption(*entry);
     BoundedSink bounded{sinkContext, sink, entry->uncompressedSize, false};
     codec.OutputToFunction(&bounded, WriteBounded, 0);
     codec.ExpectSize(entry->uncompressedSize);

@@ -73,7 +73,7 @@ std::uint64_t EntrySpan(const ZipEntry& entry) {
   std::uint64_t header = kLocalHeaderSize + entry.nameLength + entry.localExtraLength;
   if (entry.descriptorLength != 0) {
     header += entry.descriptorLength;
-  } else if (entry.flags & kDataDescriptorFlag) {
+  } else if (entry.flags & kFlagDataDescriptor) {
     header += kDataDescriptorSize;
   }
   // A hostile Zip64 size must not wrap around to a small span.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "zip/zip_constants.h"
 #include "zip/zip_entry.h"
 
 namespace korbel {
@@ -16,7 +17,6 @@ constexpr std::size_t kLocalHeaderSize = 30;  // fixed part, before name and ext
 constexpr std::uint32_t kDataDescriptorSignature = 0x08074B50;
 constexpr std::size_t kDataDescriptorSize = 16;  // signature, CRC-32, two 32-bit sizes
 constexpr std::size_t kZip64DataDescriptorSize = 24;  // signature, CRC-32, two 64-bit sizes
-constexpr std::uint16_t kDataDescriptorFlag = 0x0008;  // sizes follow the data
 
 // The fixed part as stored: sizes are the raw 32-bit fields.
 struct LocalHeader {

@@ -72,9 +72,9 @@ const std::uint8_t* Bytes(const std::string& text) {
 void SetUtf8Flag(std::uint16_t* flags, bool utf8) {
   if (flags == nullptr) return;
   if (utf8) {
-    *flags = static_cast<std::uint16_t>(*flags | kUtf8NameFlag);
+    *flags = static_cast<std::uint16_t>(*flags | kFlagUtf8Name);
   } else {
-    *flags = static_cast<std::uint16_t>(*flags & ~kUtf8NameFlag);
+    *flags = static_cast<std::uint16_t>(*flags & ~kFlagUtf8Name);
   }
 }
 
@@ -205,7 +205,7 @@ void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t fl
                 const NameSystem& system, std::string* inMemory) {
   inMemory->clear();
   if (stored == nullptr || length == 0) return;
-  bool utf8Flag = (flags & kUtf8NameFlag) != 0;
+  bool utf8Flag = (flags & kFlagUtf8Name) != 0;
   bool high = HasHighByte(stored, length);
   // Without the flag, a name with high bytes and no UTF-8 sequence was
   // written in the OEM code page.

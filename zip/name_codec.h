@@ -20,10 +20,9 @@
 #include <cstdint>
 #include <string>
 
-namespace korbel {
+#include "zip/zip_constants.h"
 
-// General-purpose flag: the stored name is UTF-8.
-constexpr std::uint16_t kUtf8NameFlag = 0x0800;
+namespace korbel {
 
 // How the running system holds text in memory.
 struct NameSystem {
@@ -46,7 +45,7 @@ NameSystem CurrentNameSystem();
 // page 850 has no place for the character (the euro sign, for example).
 std::uint8_t Cp850FromWindows1252(std::uint8_t byte);
 
-// Encodes `inMemory` for a header and sets or clears kUtf8NameFlag in *flags
+// Encodes `inMemory` for a header and sets or clears kFlagUtf8Name in *flags
 // (other bits kept; flags may be null, as for comments). Any length works;
 // the result may be longer than the input (up to twice).
 void EncodeName(const std::string& inMemory, std::string* stored, std::uint16_t* flags);

@@ -95,7 +95,7 @@ void Korbel::PrepareSource(int index, PreparedSource* prepared) {
   prepared->state = PreparedSource::kFailed;
   int method = method_;
   int level = level_;
-  if (IsStoredExtension(entry.sourcePath.c_str())) method = 0;
+  if (IsStoredExtension(entry.sourcePath.c_str())) method = kMethodStored;
   prepared->source.Reset(OpenEntrySource(entry.sourcePath.c_str()));
   if (prepared->source.Get() == platform::kInvalidHandle) {
     prepared->error = kFileOpenError;
@@ -113,7 +113,7 @@ void Korbel::PrepareSource(int index, PreparedSource* prepared) {
   prepared->size = size;
   // A file that fits one block is read whole, once, and compressed on a
   // worker; others stream through the codec at their turn.
-  const bool whole = method != 0 && size >= DeflateCodec::kWholeBlockMinimum &&
+  const bool whole = method != kMethodStored && size >= DeflateCodec::kWholeBlockMinimum &&
                      size <= DeflateCodec::kWholeBlockLimit;
   prepared->state = whole ? PreparedSource::kOpened : PreparedSource::kStreaming;
 }
@@ -159,13 +159,13 @@ void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job) {
   // A compressed job knows its final sizes, so its header is written once.
   const bool compressed = job != nullptr && !job->noMemory;
   const bool stored = compressed && job->stored;
-  const int method = compressed ? (stored ? 0 : 8) : prepared->method;
+  const int method = compressed ? (stored ? kMethodStored : kMethodDeflate) : prepared->method;
 
   SetPendingName(entry.name.str());
   entry.flags = 0;
   entry.versionMadeBy = kVersionMadeBy;
-  entry.versionNeeded = method != 0 ? kVersionDeflate : kVersionStored;
   entry.method = static_cast<std::uint16_t>(method);
+  entry.versionNeeded = VersionNeededFor(entry.method, false);
   entry.compressedSize = compressed ? (stored ? job->inputSize : job->outputSize) : 0;
   entry.uncompressedSize = compressed ? job->inputSize : prepared->size;
   entry.crc32 = compressed ? job->crc : 0;

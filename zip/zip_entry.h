@@ -56,7 +56,7 @@ struct ZipEntry {
 
   std::uint16_t versionNeeded = 0;
   std::uint16_t versionMadeBy = 0;   // high byte: host system, 0 for DOS
-  std::uint16_t method = 0;          // 99 marks AES; the real method is aesMethod
+  std::uint16_t method = 0;          // a ZipMethod; kMethodAes: the real one is aesMethod
   std::uint16_t nameLength = 0;      // bytes of the name as stored in the archive
   std::uint16_t commentLength = 0;   // bytes of the comment as stored
   std::uint16_t centralExtraLength = 0;

@@ -77,7 +77,7 @@ ZipEntry FileEntry(const std::string& name) {
   ZipEntry entry;
   entry.name = name;
   entry.versionNeeded = 20;
-  entry.flags = kUtf8NameFlag;  // stale: cleared for an ASCII name
+  entry.flags = kFlagUtf8Name;  // stale: cleared for an ASCII name
   entry.method = 8;
   entry.dosDateTime = 0x582F6DAF;
   entry.crc32 = 0xCAFEBABE;
@@ -151,7 +151,7 @@ TEST(LocalHeaderTest, LongestNameFitsAndLongerIsRefused) {
   EXPECT_FALSE(AppendEntryLocalHeader(&tooLong, &untouched));
   EXPECT_EQ(untouched, (Bytes{1, 2, 3}));
   EXPECT_EQ(tooLong.nameLength, 3);
-  EXPECT_EQ(tooLong.flags, kUtf8NameFlag);
+  EXPECT_EQ(tooLong.flags, kFlagUtf8Name);
 
   // A folder's slash can be the byte too many.
   ZipEntry folder = FileEntry(std::string(65535, 'd'));
@@ -165,7 +165,7 @@ TEST(LocalHeaderTest, SpanCoversHeaderNameExtraDataAndDescriptor) {
   entry.localExtraLength = 20;
   entry.compressedSize = 1000;
   EXPECT_EQ(EntrySpan(entry), 30u + 7 + 20 + 1000);
-  entry.flags = kDataDescriptorFlag;
+  entry.flags = kFlagDataDescriptor;
   EXPECT_EQ(EntrySpan(entry), 46u + 7 + 20 + 1000);
   entry.compressedSize = UINT64_MAX - 10;  // from a hostile Zip64 block
   EXPECT_EQ(EntrySpan(entry), UINT64_MAX);

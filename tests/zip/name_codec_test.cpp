@@ -133,7 +133,7 @@ TEST(NameCodecTest, WindowsMappingFailsAfterAByteThatLooksLikeAUtf8Lead) {
   std::uint16_t flags = 0;
   // Ã is 0xC7 in code page 850; © (0xB8) behind it would read as a sequence.
   EXPECT_EQ(Encode("\xC3\xA9", kWindows, &flags), "\xC3\x83\xC2\xA9");
-  EXPECT_EQ(flags, kUtf8NameFlag);
+  EXPECT_EQ(flags, kFlagUtf8Name);
   // The other order is safe, and so is an ASCII byte in between.
   EXPECT_EQ(Encode("\xA9\xC3", kWindows, &flags), "\xB8\xC7");
   EXPECT_EQ(flags, 0);
@@ -141,16 +141,16 @@ TEST(NameCodecTest, WindowsMappingFailsAfterAByteThatLooksLikeAUtf8Lead) {
   EXPECT_EQ(flags, 0);
   // And the safe encodings read back.
   EXPECT_EQ(Decode("\xB8\xC7", 0, kWindows), "\xA9\xC3");
-  EXPECT_EQ(Decode("\xC3\x83\xC2\xA9", kUtf8NameFlag, kWindows), "\xC3\xA9");
+  EXPECT_EQ(Decode("\xC3\x83\xC2\xA9", kFlagUtf8Name, kWindows), "\xC3\xA9");
 }
 
 TEST(NameCodecTest, AsciiNamesPassUnchangedWithTheFlagCleared) {
   for (const NameSystem* system : {&kWindows, &kPosix}) {
-    std::uint16_t flags = kUtf8NameFlag;
+    std::uint16_t flags = kFlagUtf8Name;
     EXPECT_EQ(Encode("src/main.c", *system, &flags), "src/main.c");
     EXPECT_EQ(flags, 0);
     EXPECT_EQ(Decode("src/main.c", 0, *system), "src/main.c");
-    EXPECT_EQ(Decode("src/main.c", kUtf8NameFlag, *system), "src/main.c");
+    EXPECT_EQ(Decode("src/main.c", kFlagUtf8Name, *system), "src/main.c");
   }
 }
 
@@ -168,13 +168,13 @@ struct DecodeCase {
 
 TEST(NameCodecTest, WindowsDecodingTakesTheLowByteOfEachSequence) {
   const DecodeCase cases[] = {
-      {"two-byte", "\xC3\x9C", kUtf8NameFlag, "\xDC"},
-      {"three-byte euro U+20AC", "\xE2\x82\xAC", kUtf8NameFlag, "\xAC"},
-      {"four-byte U+1F600", "x\xF0\x9F\x98\x81y", kUtf8NameFlag, std::string("x\x01y", 3)},
-      {"lead without continuation", "\xC3" "A", kUtf8NameFlag, "\xC3" "A"},
-      {"sequence cut by the end", "A\xE2\x82", kUtf8NameFlag, "A\xE2\x82"},
-      {"lone continuation", "\x80" "b", kUtf8NameFlag, "\x80" "b"},
-      {"0xF8 is no lead", "\xF8\x80\x80\x80\x80", kUtf8NameFlag, "\xF8\x80\x80\x80\x80"},
+      {"two-byte", "\xC3\x9C", kFlagUtf8Name, "\xDC"},
+      {"three-byte euro U+20AC", "\xE2\x82\xAC", kFlagUtf8Name, "\xAC"},
+      {"four-byte U+1F600", "x\xF0\x9F\x98\x81y", kFlagUtf8Name, std::string("x\x01y", 3)},
+      {"lead without continuation", "\xC3" "A", kFlagUtf8Name, "\xC3" "A"},
+      {"sequence cut by the end", "A\xE2\x82", kFlagUtf8Name, "A\xE2\x82"},
+      {"lone continuation", "\x80" "b", kFlagUtf8Name, "\x80" "b"},
+      {"0xF8 is no lead", "\xF8\x80\x80\x80\x80", kFlagUtf8Name, "\xF8\x80\x80\x80\x80"},
       // Without the flag a sequence still counts as UTF-8...
       {"sequence without flag", "\xC3\x9C" "bung", 0, "\xDC" "bung"},
       // ...and only a name without any goes through the OEM conversion.
@@ -186,23 +186,23 @@ TEST(NameCodecTest, WindowsDecodingTakesTheLowByteOfEachSequence) {
 TEST(NameCodecTest, PosixStoresHighBytesAsUtf8WithTheFlag) {
   std::uint16_t flags = 0;
   EXPECT_EQ(Encode("\xC3\x9C" "bung.c", kPosix, &flags), "\xC3\x9C" "bung.c");
-  EXPECT_EQ(flags, kUtf8NameFlag);
+  EXPECT_EQ(flags, kFlagUtf8Name);
   // The euro sign stays the real one, not one byte per code point.
   EXPECT_EQ(Encode("\xE2\x82\xAC.txt", kPosix, &flags), "\xE2\x82\xAC.txt");
-  EXPECT_EQ(flags, kUtf8NameFlag);
+  EXPECT_EQ(flags, kFlagUtf8Name);
   // A byte that is not UTF-8 is made valid rather than stored broken.
   EXPECT_EQ(Encode("a\xDC", kPosix, &flags), "a\xC3\x9C");
-  EXPECT_EQ(flags, kUtf8NameFlag);
+  EXPECT_EQ(flags, kFlagUtf8Name);
 }
 
 TEST(NameCodecTest, PosixKeepsUtf8AndConvertsOemNames) {
   const DecodeCase cases[] = {
-      {"flagged UTF-8 kept", "\xC3\x9C" "bung.c", kUtf8NameFlag, "\xC3\x9C" "bung.c"},
-      {"4-byte kept", "\xF0\x9F\x98\x81", kUtf8NameFlag, "\xF0\x9F\x98\x81"},
+      {"flagged UTF-8 kept", "\xC3\x9C" "bung.c", kFlagUtf8Name, "\xC3\x9C" "bung.c"},
+      {"4-byte kept", "\xF0\x9F\x98\x81", kFlagUtf8Name, "\xF0\x9F\x98\x81"},
       {"unflagged UTF-8 kept", "\xC3\xA4", 0, "\xC3\xA4"},
       {"OEM umlaut to UTF-8", "\x9A" "bung.c", 0, "\xC3\x9C" "bung.c"},
       {"OEM box drawing", "\xB0", 0, "\xE2\x96\x91"},
-      {"stray byte in flagged name", "a\xDC", kUtf8NameFlag, "a\xC3\x9C"},
+      {"stray byte in flagged name", "a\xDC", kFlagUtf8Name, "a\xC3\x9C"},
   };
   for (const DecodeCase& c : cases) EXPECT_EQ(Decode(c.stored, c.flags, kPosix), c.expected) << c.what;
 }
@@ -248,7 +248,7 @@ TEST(NameCodecTest, ArbitraryBytesNeverReadPastTheName) {
       state = state * 1103515245u + 12345u;
       stored += static_cast<char>(state >> 24);
     }
-    for (std::uint16_t flags : {std::uint16_t{0}, kUtf8NameFlag}) {
+    for (std::uint16_t flags : {std::uint16_t{0}, std::uint16_t{kFlagUtf8Name}}) {
       EXPECT_LE(Decode(stored, flags, kWindows).size(), length);
       EXPECT_LE(Decode(stored, flags, kPosix).size(), 3 * length);
     }
@@ -327,11 +327,11 @@ TEST(NameCodecTest, WindowsNamesGoThroughTheCodePages) {
     SCOPED_TRACE(c.what);
     std::uint16_t flags = 0;
     EXPECT_EQ(Encode(c.name, ansi, &flags), c.stored);
-    EXPECT_EQ((flags & kUtf8NameFlag) != 0, c.utf8);
+    EXPECT_EQ((flags & kFlagUtf8Name) != 0, c.utf8);
     EXPECT_EQ(Decode(c.stored, flags, ansi), c.name);
   }
-  EXPECT_EQ(Decode("\xE6\x97\xA5.txt", kUtf8NameFlag, ansi), "_.txt");
-  EXPECT_EQ(Decode("\xE2\x82\xAC", kUtf8NameFlag, ansi), "\x80");
+  EXPECT_EQ(Decode("\xE6\x97\xA5.txt", kFlagUtf8Name, ansi), "_.txt");
+  EXPECT_EQ(Decode("\xE2\x82\xAC", kFlagUtf8Name, ansi), "\x80");
 
   // The running system, where its ANSI code page is Windows-1252.
   std::string euro;

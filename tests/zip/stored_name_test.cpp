@@ -41,7 +41,7 @@ TEST(StoredNameTest, SlashedNameWithDataKeepsItsAttributes) {
 
 TEST(StoredNameTest, PlainNameIsTakenAsDecoded) {
   ZipEntry entry;
-  entry.flags = kUtf8NameFlag;
+  entry.flags = kFlagUtf8Name;
   Apply("src/a.c", &entry);
   EXPECT_EQ(entry.name, "src/a.c");
   EXPECT_EQ(entry.externalAttributes, 0u);
@@ -49,7 +49,7 @@ TEST(StoredNameTest, PlainNameIsTakenAsDecoded) {
   Apply("\xC3\x9C.c", &entry);
   std::string expected;
   const std::uint8_t stored[] = {0xC3, 0x9C, '.', 'c'};
-  DecodeName(stored, sizeof stored, kUtf8NameFlag, &expected);
+  DecodeName(stored, sizeof stored, kFlagUtf8Name, &expected);
   EXPECT_EQ(entry.name, expected);
   EXPECT_EQ(entry.nameLength, 4);
 }
@@ -59,7 +59,7 @@ TEST(StoredNameTest, FolderIsStoredWithTrailingSlash) {
   folder.name = "docs/img";
   folder.externalAttributes = kEntryFolder;
   std::string stored;
-  std::uint16_t flags = kUtf8NameFlag;
+  std::uint16_t flags = kFlagUtf8Name;
   EncodeStoredName(folder, &stored, &flags);
   EXPECT_EQ(stored, "docs/img/");
   EXPECT_EQ(flags, 0);
@@ -92,7 +92,7 @@ TEST(StoredNameTest, LocalNameIsDecodedWithTheLocalFlags) {
   entry.name = platform::NarrowIsUtf8() ? "\xC3\x9C" "bung" : "\xDC" "bung";
   // Without bit 11 the byte is the code page 850 letter; with it, not.
   EXPECT_TRUE(Matches("\x9A" "bung", 0, entry));
-  EXPECT_FALSE(Matches("\x9A" "bung", kUtf8NameFlag, entry));
+  EXPECT_FALSE(Matches("\x9A" "bung", kFlagUtf8Name, entry));
 }
 
 }  // namespace

@@ -9,20 +9,20 @@
 #include "zip/codec/lzma_codec.h"
 #include "zip/codec/ppmd_codec.h"
 #include "zip/codec/xz_codec.h"
+#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {
-
-constexpr int kMethodBZip2 = 12;
-constexpr int kMethodLzma = 14;
-constexpr int kMethodXz = 95;
-constexpr int kMethodPpmd = 98;
 
 std::int64_t SizeForCoder(std::uint64_t size) {
   return size > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
              ? -1
              : static_cast<std::int64_t>(size);
 }
+
+// Methods up to Deflate64 share the Deflate codec, which tells them apart by
+// mode; every later method is a family of its own.
+constexpr int kDeflateFamily = kMethodStored;
 
 // Tells the codec of a family that knows the entry's size where its data ends.
 void PassSize(Codec& codec, int family, std::uint64_t size) {
@@ -32,9 +32,9 @@ void PassSize(Codec& codec, int family, std::uint64_t size) {
 
 std::unique_ptr<Codec> NewCodec(int family, int method) {
   switch (family) {
-    case 0: {
+    case kDeflateFamily: {
       std::unique_ptr<Codec> codec(new (std::nothrow) DeflateCodec);
-      if (codec) codec->SetMode(method == 0 || method == 9 ? method : DeflateCodec::kDeflate);
+      if (codec) codec->SetMode(method == kMethodStored || method == kMethodDeflate64 ? method : DeflateCodec::kDeflate);
       return codec;
     }
     case kMethodBZip2: {
@@ -63,7 +63,7 @@ std::unique_ptr<Codec> NewCodec(int family, int method) {
 }
 
 bool HasCodec(int family) {
-  return family == 0 || family == kMethodBZip2 || family == kMethodLzma || family == kMethodXz ||
+  return family == kDeflateFamily || family == kMethodBZip2 || family == kMethodLzma || family == kMethodXz ||
          family == kMethodPpmd;
 }
 
@@ -71,14 +71,14 @@ bool HasCodec(int family) {
 
 int SelectCodec(CodecSelection& selection, int method, std::uint64_t uncompressedSize, int flag) {
   if (method < 0) return kSelectUnsupported;
-  const int family = method > 9 ? method : 0;
+  const int family = method > kMethodDeflate64 ? method : kDeflateFamily;
   if (selection.codec && family == selection.family) {
     Codec& codec = *selection.codec;
-    if (method >= 1 && method <= 8) {
+    if (method > kMethodStored && method <= kMethodDeflate) {
       codec.SetMode(DeflateCodec::kDeflate);
-    } else if (method == 0) {
+    } else if (method == kMethodStored) {
       codec.SetMode(DeflateCodec::kStored);
-    } else if (method == 9) {
+    } else if (method == kMethodDeflate64) {
       if (flag != 0) return kSelectUnsupported;
       codec.SetMode(DeflateCodec::kDeflate64);
     } else if (method == kMethodLzma) {
