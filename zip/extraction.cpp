@@ -9,14 +9,14 @@
 #include "fs/path_strings.h"
 #include "platform/platform.h"
 #include "zip/codec/codec_failure.h"
+#include "zip/crypt/entry_decryptor.h"
+#include "zip/extract_path.h"
 #include "zip/korbel.h"
 #include "zip/local_header.h"
 #include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {
-
-constexpr std::size_t kJoinedCapacity = 516;
 
 std::int64_t DiscardBytes(void*, const void*, std::size_t length) { return static_cast<std::int64_t>(length); }
 
@@ -37,8 +37,6 @@ int CodeForFailure(const CodecFailure& failure, bool testing) {
   }
 }
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
 // An entry time as the file gets it, 0 for none. The 32-bit times of the
 // extended-timestamp block read as signed end in 2038; when the entry's DOS
 // date lies in 2038 or later, a time with its top bit set is that future
@@ -48,6 +46,29 @@ std::uint32_t RestoredTime(std::int32_t seconds, std::uint32_t dosDateTime) {
   const std::uint32_t dosYear = 1980 + (dosDateTime >> 25);
   if (seconds < -1 && dosYear >= 2038) return static_cast<std::uint32_t>(seconds);
   return 0;
+}
+
+// The file record of an entry that tested good.
+void FillFileInfo(const ZipEntry& entry, fs::FileInfo* info) {
+  const std::uint64_t size = entry.uncompressedSize;
+  info->attributes = ((entry.externalAttributes & kEntryReadOnly) ? 3u : 1u) |
+                     (static_cast<std::uint32_t>((size >> 32) & 0x3F) << 10);
+  info->size = static_cast<std::uint32_t>(size);
+  info->created = RestoredTime(entry.created, entry.dosDateTime);
+  info->accessed = RestoredTime(entry.accessed, entry.dosDateTime);
+  info->modified = RestoredTime(entry.modified, entry.dosDateTime);
+}
+
+// What decryption needs of the entry.
+EncryptedEntry EncryptionOf(const ZipEntry& entry) {
+  EncryptedEntry encrypted;
+  encrypted.aes = entry.method == kMethodAes;
+  encrypted.dataDescriptor = (entry.flags & kFlagDataDescriptor) != 0;
+  encrypted.crc32 = entry.crc32;
+  encrypted.dosDateTime = entry.dosDateTime;
+  encrypted.aesInfo = entry.aesInfo;
+  encrypted.compressedSize = entry.compressedSize;
+  return encrypted;
 }
 
 // Passes at most the entry's declared size on to the real sink: a stream
@@ -70,21 +91,6 @@ std::int64_t WriteBounded(void* context, const void* data, std::size_t length) {
   return taken;
 }
 
-// A name that would leave the target folder: a ".." component, or a path
-// that is still absolute after the drive and one leading separator of each
-// kind were dropped.
-bool EscapesTarget(const char* name) {
-  if (IsSeparator(name[0])) return true;
-  if (name[0] != '\0' && name[1] == ':') return true;
-  const char* component = name;
-  for (const char* p = name;; ++p) {
-    if (*p == '\0' || IsSeparator(*p)) {
-      if (p - component == 2 && component[0] == '.' && component[1] == '.') return true;
-      if (*p == '\0') return false;
-      component = p + 1;
-    }
-  }
-}
 
 }  // namespace
 
@@ -123,44 +129,8 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
 
   int code = kOk;
   try {
-    const std::uint64_t dataAt =
-        entry->localHeaderOffset + kLocalHeaderSize + entry->nameLength + entry->localExtraLength;
-    if (dataAt > static_cast<std::uint64_t>(INT64_MAX)) RaiseError(kReadError);
-    // A read-only archive file cannot change under us, so small entries come
-    // from a window read ahead over their neighbours.
-    const unsigned char* window = nullptr;
-    if (openMode_ == kReadOnly && store_.IsFileMode() && entry->compressedSize <= kEntryWindowSize) {
-      window = entryWindow_.Get(store_, static_cast<std::int64_t>(dataAt),
-                                static_cast<std::size_t>(entry->compressedSize));
-    }
-    if (window != nullptr) {
-      codec.InputFromMemory(static_cast<std::size_t>(entry->compressedSize), window, kNoCrc);
-    } else {
-      const auto at = static_cast<std::int64_t>(dataAt);
-      if (store_.Seek(at, platform::kSeekBegin) != at) RaiseError(kReadError);
-      store_.ConnectInput(codec, static_cast<std::int64_t>(entry->compressedSize), kNoCrc);
-    }
-    const bool aesEntry = (entry->flags & kFlagEncrypted) && entry->method == kMethodAes;
-    if (entry->flags & kFlagEncrypted) SetUpDecryption(*entry);
-    BoundedSink bounded{sinkContext, sink, entry->uncompressedSize, false};
-    codec.OutputToFunction(&bounded, WriteBounded, 0);
-    codec.ExpectSize(entry->uncompressedSize);
-    try {
-      codec.Decompress(kOwnMode);
-    } catch (const CodecFailure& failure) {
-      // Some decoders report any failed read after their first as the end
-      // of the input; a code that did not match is named as such.
-      if (aesEntry && AuthenticationFailed()) RaiseError(testing ? kFileReadError : kReadError);
-      RaiseError(bounded.overflowed ? kDecompressError : CodeForFailure(failure, testing));
-    }
-    if (aesEntry) CheckAuthentication(testing);
-    const std::uint32_t crc = codec.OutputCrc();
-    if (crc != entry->crc32 && !(entry->crc32 == 0 && entry->aesInfo != 0)) {
-      RaiseError(testing ? kCrcError : kDecompressError);
-    }
-    // Less data than the directory declares is as wrong as more.
-    if (bounded.left != 0) RaiseError(kDecompressError);
-    if (sink(sinkContext, nullptr, 0) != 0) RaiseError(kFileWriteError);
+    ConnectEntryData(*entry);
+    DecodeEntry(*entry, sinkContext, sink, testing);
   } catch (const EngineFault& fault) {
     code = fault.code;
   } catch (const std::bad_alloc&) {
@@ -172,17 +142,89 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
     return Fail(code, index);
   }
   bytesProcessed_ = bytesTotal_;
-  if (info != nullptr) {
-    const std::uint64_t size = entry->uncompressedSize;
-    info->attributes = ((entry->externalAttributes & kEntryReadOnly) ? 3u : 1u) |
-                       (static_cast<std::uint32_t>((size >> 32) & 0x3F) << 10);
-    info->size = static_cast<std::uint32_t>(size);
-    info->created = RestoredTime(entry->created, entry->dosDateTime);
-    info->accessed = RestoredTime(entry->accessed, entry->dosDateTime);
-    info->modified = RestoredTime(entry->modified, entry->dosDateTime);
-  }
+  if (info != nullptr) FillFileInfo(*entry, info);
   if (EventEnabled(kEventExtracted) && Report(kEventExtracted, index) != 0) return Fail(kUserAbort, index);
   return lastError_ = kOk;
+}
+
+void Korbel::ConnectEntryData(const ZipEntry& entry) {
+  Codec& codec = *codec_.codec;
+  const std::uint64_t dataAt = entry.localHeaderOffset + kLocalHeaderSize + entry.nameLength + entry.localExtraLength;
+  if (dataAt > static_cast<std::uint64_t>(INT64_MAX)) RaiseError(kReadError);
+  // A read-only archive file cannot change under us, so small entries come
+  // from a window read ahead over their neighbours.
+  const unsigned char* window = nullptr;
+  if (openMode_ == kReadOnly && store_.IsFileMode() && entry.compressedSize <= kEntryWindowSize) {
+    window = entryWindow_.Get(store_, static_cast<std::int64_t>(dataAt), static_cast<std::size_t>(entry.compressedSize));
+  }
+  if (window != nullptr) {
+    codec.InputFromMemory(static_cast<std::size_t>(entry.compressedSize), window, kNoCrc);
+    return;
+  }
+  const auto at = static_cast<std::int64_t>(dataAt);
+  if (store_.Seek(at, platform::kSeekBegin) != at) RaiseError(kReadError);
+  store_.ConnectInput(codec, static_cast<std::int64_t>(entry.compressedSize), kNoCrc);
+}
+
+void Korbel::DecodeEntry(const ZipEntry& entry, void* sinkContext, SinkFunction sink, bool testing) {
+  Codec& codec = *codec_.codec;
+  const bool encrypted = (entry.flags & kFlagEncrypted) != 0;
+  if (encrypted) SetUpDecryption(entry);
+  const bool trailingCode = encrypted && decryptor_->HasTrailingCode();
+  BoundedSink bounded{sinkContext, sink, entry.uncompressedSize, false};
+  codec.OutputToFunction(&bounded, WriteBounded, 0);
+  codec.ExpectSize(entry.uncompressedSize);
+  try {
+    codec.Decompress(kOwnMode);
+  } catch (const CodecFailure& failure) {
+    // Some decoders report any failed read after their first as the end
+    // of the input; a code that did not match is named as such.
+    if (trailingCode && decryptor_->Mismatched()) RaiseError(testing ? kFileReadError : kReadError);
+    RaiseError(bounded.overflowed ? kDecompressError : CodeForFailure(failure, testing));
+  }
+  if (trailingCode) CheckAuthentication(testing);
+  const std::uint32_t crc = codec.OutputCrc();
+  if (crc != entry.crc32 && !(entry.crc32 == 0 && entry.aesInfo != 0)) {
+    RaiseError(testing ? kCrcError : kDecompressError);
+  }
+  // Less data than the directory declares is as wrong as more.
+  if (bounded.left != 0) RaiseError(kDecompressError);
+  if (sink(sinkContext, nullptr, 0) != 0) RaiseError(kFileWriteError);
+}
+
+void Korbel::SetUpDecryption(const ZipEntry& entry) {
+  const EncryptedEntry encrypted = EncryptionOf(entry);
+  if (!decryptor_ || decryptor_->ForAes() != encrypted.aes) decryptor_ = EntryDecryptor::Make(encrypted.aes);
+  Codec& codec = *codec_.codec;
+  unsigned char header[EntryDecryptor::kMaxHeaderSize];
+  const std::size_t headerSize = decryptor_->HeaderSize(encrypted);
+  if (headerSize > 0 && codec.Read(header, headerSize) != static_cast<std::int64_t>(headerSize)) {
+    RaiseError(kReadError);
+  }
+  const int begun = decryptor_->Begin(encrypted, password_.get(), header);
+  if (begun != kOk) RaiseError(begun);
+  codec.AddReadTransform(decryptor_.get(), EntryDecryptor::Transform);
+}
+
+// A decoder stops at its stream's end mark, and whatever follows it up to the
+// code would never pass the HMAC: an attacker could put a shorter stream in
+// front and keep the old tail and code. So the rest is read through the
+// decryption, and only a complete, matching code lets the entry pass.
+void Korbel::CheckAuthentication(bool testing) {
+  Codec& codec = *codec_.codec;
+  unsigned char rest[4096];
+  for (;;) {
+    const std::int64_t got = codec.Read(rest, sizeof rest);
+    if (got < 0) RaiseError(testing ? kFileReadError : kReadError);
+    if (got == 0) break;
+  }
+  switch (decryptor_->Finish()) {
+    case EntryDecryptor::Verdict::kPassed: return;
+    // A decoder may take the failed read that carried the code for the end
+    // of its input when its stream was complete already.
+    case EntryDecryptor::Verdict::kMismatched: RaiseError(testing ? kFileReadError : kReadError);
+    case EntryDecryptor::Verdict::kIncomplete: RaiseError(kEndOfData);
+  }
 }
 
 int Korbel::ExtractEntry(int index, const char* target) {
@@ -197,124 +239,91 @@ int Korbel::ExtractEntry(int index, const char* target) {
     return Fail(kBadIndexOrMode, index);
   }
   detailText_ = entry->name.c_str();
-  if (target == nullptr || *target == '\0') target = "./";
+  ExtractPlace place;
+  const int placed = PlaceExtractedEntry(*entry, target, &place);
+  if (placed != kOk) return Fail(placed, index);
 
-  // The file goes to `name` inside the folder `relative` below `base`; only
-  // `base` is taken as the caller gave it, links and all.
-  std::string path;
-  std::string base;
-  std::string relative;
-  const std::size_t targetLength = std::strlen(target);
-  if (IsSeparator(target[targetLength - 1])) {
-    char folder[fs::MaxPath];
-    const std::uint32_t length = platform::GetFullPath(target, folder, fs::MaxPath);
-    if (targetLength >= 256 || length == 0 || length >= static_cast<std::uint32_t>(fs::MaxPath)) {
-      return Fail(kBadPath, index);
-    }
-    const char* name = entry->name.c_str();
-    if (name[0] != '\0' && name[1] == ':') name += 2;
-    if (*name == '\\') ++name;
-    if (*name == '/') ++name;
-    // A NUL inside the stored name would cut it short on disk.
-    if (EscapesTarget(name) || entry->name.find('\0') != std::string::npos) return Fail(kBadPath, index);
-    base.assign(folder, length);
-    relative = name;
-    path = base;
-    if (!IsSeparator(path.back())) path += '/';
-    path += name;
-    if (path.size() >= kJoinedCapacity) return Fail(kBadPath, index);
-  } else {
-    path = target;
-    std::size_t cut = path.size();
-    while (cut > 0 && !IsSeparator(path[cut - 1])) --cut;
-    base = cut > 0 ? path.substr(0, cut) : std::string("./");
-    relative = path.substr(cut);
-    if (relative.empty()) return Fail(kBadPath, index);
-  }
-  // Trailing separators name the folder itself.
-  while (!relative.empty() && IsSeparator(relative.back())) relative.pop_back();
-  std::string leaf = relative;
-  std::string parent;
-  for (std::size_t at = relative.size(); at > 0; --at) {
-    if (IsSeparator(relative[at - 1])) {
-      parent = relative.substr(0, at - 1);
-      leaf = relative.substr(at);
-      break;
-    }
-  }
   const bool folderEntry = (entry->externalAttributes & kEntryFolder) != 0;
   // Files of one folder follow each other: the folder checked for the last
   // one serves again while its path still leads to it.
-  const bool sameFolder = !folderEntry && !leaf.empty() && extractFolder_ && extractBase_ == base &&
-                          extractParent_ == parent && extractFolder_->Unmoved();
+  const bool sameFolder = !folderEntry && !place.leaf.empty() && extractFolder_ && extractBase_ == place.base &&
+                          extractParent_ == place.parent && extractFolder_->Unmoved();
   if (!sameFolder) {
     ForgetExtractFolder();
-    if (fs::EnsureFolder(base.c_str(), 0) == 0) return Fail(kFileCreateError, index);
+    if (fs::EnsureFolder(place.base.c_str(), 0) == 0) return Fail(kFileCreateError, index);
   }
-
-  if (options_ & (kKeepExisting | kKeepDrive | kFreshen)) {
-    fs::FileRecord<char> existing;
-    if (fs::GetFileInfo(path.c_str(), &existing) == fs::InfoOk) {
-      const bool readOnly = !(existing.info.attributes & fs::InfoWritable);
-      if (((options_ & kKeepDrive) && readOnly) || (options_ & kKeepExisting)) {
-        entry->processingState = kSkippedOrPresent;
-        return lastError_ = kOk;
-      }
-      if (existing.info.attributes & fs::InfoFolder) {
-        if (folderEntry) {
-          entry->processingState = kSkippedOrPresent;
-          return lastError_ = kOk;
-        }
-        return Fail(kFileCreateError, index);
-      }
-      if ((options_ & kFreshen) &&
-          static_cast<std::uint32_t>(entry->modified) <= existing.info.modified) {
-        entry->processingState = kSkippedOrPresent;
-        return lastError_ = kOk;
-      }
-    }
-  }
-
-  auto openFolder = [&](platform::TargetFolder& folder, const std::string& below, bool* created) -> int {
-    switch (folder.Open(base.c_str(), below.c_str(), true, created)) {
-      case platform::TargetFolder::kOpened: return kOk;
-      case platform::TargetFolder::kLinkInTheWay: return kBadPath;
-      default: return kFileCreateError;
-    }
-  };
-
-  if (folderEntry || leaf.empty()) {
-    bool created = false;
-    auto made = std::make_unique<platform::TargetFolder>();
-    const int opened = openFolder(*made, relative, &created);
-    if (opened != kOk) return Fail(opened, index);
-    entry->processingState = created ? kProcessed : kSkippedOrPresent;
-    // The files of a folder usually follow its entry.
-    extractFolder_ = std::move(made);
-    extractBase_ = base;
-    extractParent_ = relative;
+  bool skip = false;
+  const int existing = CheckExistingTarget(*entry, place, &skip);
+  if (existing != kOk) return Fail(existing, index);
+  if (skip) {
+    entry->processingState = kSkippedOrPresent;
     return lastError_ = kOk;
   }
-
+  if (folderEntry || place.leaf.empty()) return ExtractFolderEntry(index, place);
   if (!sameFolder) {
-    auto opening = std::make_unique<platform::TargetFolder>();
-    const int opened = openFolder(*opening, parent, nullptr);
-    if (opened != kOk) return Fail(opened, index);
-    extractFolder_ = std::move(opening);
-    extractBase_ = base;
-    extractParent_ = parent;
+    const int held = HoldParentFolder(place);
+    if (held != kOk) return Fail(held, index);
   }
-  platform::TargetFolder& folder = *extractFolder_;
-  const std::uint32_t present = folder.Attributes(leaf.c_str());
-  if (present != platform::kInvalidAttributes) {
-    // A link in the place of the file would be written through, or replaced
-    // by a file the user did not expect there.
-    if (present & platform::kAttrReparsePoint) return Fail(kBadPath, index);
-    if (present & platform::kAttrDirectory) return Fail(kFileCreateError, index);
-  }
+  const int present = CodeForPresentLeaf(extractFolder_->Attributes(place.leaf.c_str()));
+  if (present != kOk) return Fail(present, index);
+  return WriteExtractedFile(index, place.leaf);
+}
 
-  // The entry is written under a temporary name and takes the target's place
-  // only once it tested good: a failure leaves an existing file as it was.
+int Korbel::PlaceExtractedEntry(const ZipEntry& entry, const char* target, ExtractPlace* place) {
+  if (target == nullptr || *target == '\0') target = "./";
+  const std::size_t targetLength = std::strlen(target);
+  if (!IsPathSeparator(target[targetLength - 1])) return PlaceAtPath(target, place);
+  char folder[fs::MaxPath];
+  const std::uint32_t length = platform::GetFullPath(target, folder, fs::MaxPath);
+  if (targetLength >= 256 || length == 0 || length >= static_cast<std::uint32_t>(fs::MaxPath)) return kBadPath;
+  return PlaceInFolder(std::string_view(folder, length), entry.name.view(), place);
+}
+
+int Korbel::CheckExistingTarget(const ZipEntry& entry, const ExtractPlace& place, bool* skip) {
+  if (!(options_ & (kKeepExisting | kKeepDrive | kFreshen))) return kOk;
+  fs::FileRecord<char> existing;
+  if (fs::GetFileInfo(place.path.c_str(), &existing) != fs::InfoOk) return kOk;
+  const bool readOnly = !(existing.info.attributes & fs::InfoWritable);
+  if (((options_ & kKeepDrive) && readOnly) || (options_ & kKeepExisting)) {
+    *skip = true;
+    return kOk;
+  }
+  if (existing.info.attributes & fs::InfoFolder) {
+    if (!(entry.externalAttributes & kEntryFolder)) return kFileCreateError;
+    *skip = true;
+    return kOk;
+  }
+  *skip = (options_ & kFreshen) && static_cast<std::uint32_t>(entry.modified) <= existing.info.modified;
+  return kOk;
+}
+
+int Korbel::ExtractFolderEntry(int index, const ExtractPlace& place) {
+  bool created = false;
+  auto made = std::make_unique<platform::TargetFolder>();
+  const int opened = CodeForFolderOpen(made->Open(place.base.c_str(), place.relative.c_str(), true, &created));
+  if (opened != kOk) return Fail(opened, index);
+  EntryAt(index)->processingState = created ? kProcessed : kSkippedOrPresent;
+  // The files of a folder usually follow its entry.
+  extractFolder_ = std::move(made);
+  extractBase_ = place.base;
+  extractParent_ = place.relative;
+  return lastError_ = kOk;
+}
+
+int Korbel::HoldParentFolder(const ExtractPlace& place) {
+  auto opening = std::make_unique<platform::TargetFolder>();
+  const int opened = CodeForFolderOpen(opening->Open(place.base.c_str(), place.parent.c_str(), true, nullptr));
+  if (opened != kOk) return opened;
+  extractFolder_ = std::move(opening);
+  extractBase_ = place.base;
+  extractParent_ = place.parent;
+  return kOk;
+}
+
+// The entry is written under a temporary name and takes the target's place
+// only once it tested good: a failure leaves an existing file as it was.
+int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
+  platform::TargetFolder& folder = *extractFolder_;
   std::string temporary;
   platform::FileCloser file(folder.CreateTemporary(&temporary));
   if (file.Get() == platform::kInvalidHandle) return Fail(kFileCreateError, index);
@@ -340,7 +349,7 @@ int Korbel::ExtractEntry(int index, const char* target) {
   // A close the system refuses may have lost the last bytes written.
   if (!platform::CloseFile(file.Release())) return discard(Fail(kFileWriteError, index));
   if (!folder.Replace(temporary.c_str(), leaf.c_str())) return discard(Fail(kFileCreateError, index));
-  entry->processingState = kProcessed;
+  EntryAt(index)->processingState = kProcessed;
   if (result != kOk) return result;
   return lastError_ = kOk;
 }
@@ -358,7 +367,7 @@ int Korbel::ExtractAll(const char* folder, int* errorCount) {
     target = "./";
   } else {
     target = folder;
-    if (!target.empty() && !IsSeparator(target.back())) target += '/';
+    if (!target.empty() && !IsPathSeparator(target.back())) target += '/';
   }
   ProgressRun(2);
   int result = kOk;

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/resources.h"
 #include "zip/codec/codec_selection.h"
+#include "zip/crypt/entry_decryptor.h"
 #include "zip/entry_pool.h"
 #include "zip/io/read_window.h"
 #include "zip/name_index.h"
@@ -22,8 +23,7 @@ namespace korbel {
 
 class CompressionPipeline;
 struct CompressionJob;
-
-class TraditionalCipher;
+struct ExtractPlace;
 
 class Korbel : public ArchiveBase {
  public:
@@ -189,17 +189,31 @@ class Korbel : public ArchiveBase {
   // Reading.
   int ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info,
                     bool testing);
+  // Connects the current codec to the entry's stored data.
+  void ConnectEntryData(const ZipEntry& entry);
+  // Decodes the connected entry into the sink, at most its declared size,
+  // and raises unless it came out whole and its checks passed.
+  void DecodeEntry(const ZipEntry& entry, void* sinkContext, SinkFunction sink, bool testing);
+  // Checks the password against the encryption header and puts decryptor_
+  // between the stored bytes and the decoder.
   void SetUpDecryption(const ZipEntry& entry);
-  // After the decoder of an AES entry ended: reads the entry's remaining
-  // data and raises unless the authentication code was complete and matched.
+  // After the decoder ended on an entry whose code follows its data: reads
+  // the entry's remaining data and raises unless the code was complete and
+  // matched.
   void CheckAuthentication(bool testing);
-  // True when the AES entry being read had its code complete and wrong.
-  bool AuthenticationFailed() const;
-  struct AesReadState;
-  struct AesStateDeleter {
-    void operator()(AesReadState* state) const;
-  };
-  static std::int64_t DecryptAes(void* context, unsigned char* buffer, std::size_t length);
+  // The decryptor of the entry being read; one object serves the entries of
+  // its kind.
+  std::unique_ptr<EntryDecryptor> decryptor_;
+
+  // Extraction.
+  int PlaceExtractedEntry(const ZipEntry& entry, const char* target, ExtractPlace* place);
+  // kOk with *skip set when an existing file or folder keeps the entry from
+  // being extracted, as the options ask.
+  int CheckExistingTarget(const ZipEntry& entry, const ExtractPlace& place, bool* skip);
+  int ExtractFolderEntry(int index, const ExtractPlace& place);
+  // Makes the folder the file goes to the held extractFolder_.
+  int HoldParentFolder(const ExtractPlace& place);
+  int WriteExtractedFile(int index, const std::string& leaf);
 
   // The folder the last file was extracted into, held open for the next
   // file of the same folder while it is still where its path says.
@@ -236,8 +250,6 @@ class Korbel : public ArchiveBase {
   std::uint64_t bytesTotal_ = 0;
   int runState_ = 0;
   std::string pendingNameStore_;
-  std::unique_ptr<TraditionalCipher> traditional_;
-  std::unique_ptr<AesReadState, AesStateDeleter> aes_;
 };
 
 }  // namespace korbel
