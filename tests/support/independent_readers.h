@@ -29,6 +29,12 @@ bool RequireTool(const std::string& name);
     const std::string& path,
     std::initializer_list<Reader> readers = {Reader::kUnzip, Reader::kSevenZip, Reader::kPython});
 
+// The same for an archive whose encrypted entries use AES under `password`:
+// 7zz tests them with it; unzip, which has no AES, only lists the archive;
+// Python's zipfile reads the entries that are not encrypted.
+::testing::AssertionResult ReadersAccept(const std::string& path, std::initializer_list<Reader> readers,
+                                         const std::string& password);
+
 }  // namespace testing_support
 
 #endif  // PAKKARO_TESTS_SUPPORT_INDEPENDENT_READERS_H
