@@ -51,7 +51,7 @@ void PutLocal(Bytes* out, const Entry& entry, const Bytes& extra) {
 
 void PutCentral(Bytes* out, const Entry& entry, const Bytes& extra, std::size_t localOffset) {
   Put32(out, kCentralSignature);
-  Put16(out, korbel::kVersionDeflate);  // made by
+  Put16(out, entry.versionMadeBy);
   Put16(out, entry.versionNeeded);
   Put16(out, entry.flags);
   Put16(out, entry.method);

@@ -109,6 +109,7 @@ std::uint64_t Get(const Bytes& in, std::size_t at, int width);
 struct Entry {
   std::string name;
   Bytes data;  // the bytes behind the local header, as they are
+  std::uint16_t versionMadeBy = korbel::kVersionDeflate;
   std::uint16_t versionNeeded = korbel::kVersionDeflate;
   std::uint16_t flags = 0;  // with kFlagDataDescriptor the local CRC and sizes are 0 and a descriptor follows the data
   std::uint16_t method = korbel::kMethodStored;
