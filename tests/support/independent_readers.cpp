@@ -65,6 +65,13 @@ bool RequireTool(const std::string& name) {
   return false;
 }
 
+std::string MissingTool(std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    if (!HaveTool(name)) return name;
+  }
+  return "";
+}
+
 ::testing::AssertionResult ReadersAccept(const std::string& path, std::initializer_list<Reader> readers) {
   return ReadersAccept(path, readers, "");
 }

@@ -23,6 +23,17 @@ enum class Reader {
 // skipped with a message naming it.
 bool RequireTool(const std::string& name);
 
+// The first of `names` the host cannot run; empty when it has them all.
+std::string MissingTool(std::initializer_list<const char*> names);
+
+// Ends the running test as skipped, naming the missing tool, unless the
+// host has every tool named: for a test that cannot run without them.
+#define PAKKARO_REQUIRE_TOOLS(...)                                                         \
+  do {                                                                                     \
+    const std::string pakkaroMissingTool = ::testing_support::MissingTool({__VA_ARGS__}); \
+    if (!pakkaroMissingTool.empty()) GTEST_SKIP() << pakkaroMissingTool << " is not installed"; \
+  } while (0)
+
 // Each reader tests the archive; the result names every reader that refused
 // it, with its output. A missing reader marks the test skipped.
 ::testing::AssertionResult ReadersAccept(

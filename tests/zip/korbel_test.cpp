@@ -19,7 +19,6 @@ namespace korbel {
 namespace {
 
 using testing_support::Bytes;
-using testing_support::HaveTool;
 using testing_support::Quote;
 using testing_support::RunCommand;
 using testing_support::TempDir;
@@ -288,7 +287,7 @@ TEST(KorbelTest, AppendedAndPrependedDataDoNotHideTheArchive) {
 }
 
 TEST(KorbelTest, ArchivesOfIndependentToolsLoadAndExtract) {
-  if (!HaveTool("zip") || !HaveTool("7zz") || !HaveTool("python3")) GTEST_SKIP() << "tools missing";
+  PAKKARO_REQUIRE_TOOLS("zip", "7zz", "python3");
   TempDir dir;
   MakeTree(dir);
   const std::string tree = Quote(dir.Path());
