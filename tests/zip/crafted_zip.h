@@ -1,8 +1,8 @@
 // Entries for the reading tests, stored or already compressed, optionally
 // encrypted with the traditional scheme or AES, with knobs to break them in
-// the ways the reader must notice; the archive builder lays them out. The engine never writes
-// encrypted entries, and independent tools are not available under every
-// build, so the tests make their own.
+// the ways the reader must notice; the archive builder lays them out. The
+// engine never writes encrypted entries, and independent tools are not
+// available under every build, so the tests make their own.
 #ifndef PAKKARO_TESTS_ZIP_CRAFTED_ZIP_H
 #define PAKKARO_TESTS_ZIP_CRAFTED_ZIP_H
 
@@ -14,7 +14,6 @@
 
 #include "tests/support/archive_builder.h"
 #include "tests/support/reference_codecs.h"
-
 #include "zip/crypt/aes_ctr_hmac.h"
 #include "zip/crypt/traditional_cipher.h"
 #include "zip/zip_constants.h"
