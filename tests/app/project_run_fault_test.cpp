@@ -19,9 +19,9 @@
 #include "fs/console.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/test_support.h"
 #include "tests/zip/fault_sweep.h"
-#include "tests/zip/hand_built_zip.h"
 
 namespace pakkaro {
 namespace {
@@ -42,7 +42,7 @@ class ProjectRunFaultTest : public ::testing::Test {
     // An empty file, a file stored by its extension (a zip of its own, whose
     // end record must never pass for the outer archive's), one that does not
     // compress, a subfolder two deep, and a build product that stays out.
-    korbel::hand_built::Archive inner = korbel::hand_built::Build({{"inner.txt", "inner data", false, 0}});
+    const archive_builder::Archive inner = archive_builder::Build({archive_builder::Stored("inner.txt", "inner data")});
     expected_ = {
         {"main.cpp", testing_support::TextBytes(20000)},
         {"readme.txt", testing_support::TextBytes(300)},

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/independent_readers.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -37,6 +38,10 @@ TEST_F(HostToolsTest, OutputIsCapturedByteForByte) {
 TEST_F(HostToolsTest, MissingToolsAreNotFound) {
   EXPECT_FALSE(HaveTool("no-such-program-of-the-host-7f3a"));
   EXPECT_TRUE(HaveTool("sh"));
+  // A skip names the first tool that is missing.
+  EXPECT_EQ(testing_support::MissingTool({"sh", "no-such-program-of-the-host-7f3a", "no-such-b"}),
+            "no-such-program-of-the-host-7f3a");
+  EXPECT_EQ(testing_support::MissingTool({"sh"}), "");
 }
 
 // A file this build writes is the file the host's tools read, by its quoted name.

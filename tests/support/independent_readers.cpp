@@ -7,38 +7,46 @@
 namespace testing_support {
 namespace {
 
-struct ReaderCommand {
-  const char* tool;
-  const char* label;
-  std::string (*command)(const std::string& quotedPath);
-};
-
-const ReaderCommand& CommandOf(Reader reader) {
-  static const ReaderCommand kUnzip{"unzip", "unzip -t",
-                                    [](const std::string& p) { return "unzip -tqq " + p + " 2>&1"; }};
-  static const ReaderCommand kSevenZip{
-      "7zz", "7zz t", [](const std::string& p) {
-        // 7-Zip exits 0 on warnings such as "Headers Error"; only a clean test passes.
-        return "out=$(7zz t " + p + " 2>&1); s=$?; echo \"$out\"; [ $s = 0 ] && "
-               "echo \"$out\" | grep -q '^Everything is Ok' && ! echo \"$out\" | grep -qi 'warning'";
-      }};
-  static const ReaderCommand kPython{
-      "python3", "python3 zipfile", [](const std::string& p) {
-        return "python3 -c 'import sys, zipfile; bad = zipfile.ZipFile(sys.argv[1]).testzip(); "
-               "print(bad or \"\"); sys.exit(bad is not None)' " + p + " 2>&1";
-      }};
-  static const ReaderCommand kBsdtar{
-      "bsdtar", "bsdtar -tf -", [](const std::string& p) {
-        // From a pipe, so only the local headers and data descriptors lead the way.
-        return "set -o pipefail; cat " + p + " | bsdtar -tf - 2>&1 >/dev/null";
-      }};
+const char* ToolOf(Reader reader) {
   switch (reader) {
-    case Reader::kUnzip: return kUnzip;
-    case Reader::kSevenZip: return kSevenZip;
-    case Reader::kPython: return kPython;
+    case Reader::kUnzip: return "unzip";
+    case Reader::kSevenZip: return "7zz";
+    case Reader::kPython: return "python3";
     case Reader::kBsdtar: break;
   }
-  return kBsdtar;
+  return "bsdtar";
+}
+
+// The shell command that tests the archive at `quoted` with `reader`, and
+// the label its refusal is reported under.
+std::string CommandOf(Reader reader, const std::string& quoted, const std::string& password, std::string* label) {
+  switch (reader) {
+    case Reader::kUnzip:
+      *label = password.empty() ? "unzip -t" : "unzip -l";
+      return (password.empty() ? "unzip -tqq " : "unzip -lqq ") + quoted + " 2>&1";
+    case Reader::kSevenZip: {
+      *label = "7zz t";
+      const std::string withPassword = password.empty() ? "" : " -p" + Quote(password);
+      // 7-Zip exits 0 on warnings such as "Headers Error"; only a clean test passes.
+      return "out=$(7zz t" + withPassword + " " + quoted + " 2>&1); s=$?; echo \"$out\"; [ $s = 0 ] && "
+             "echo \"$out\" | grep -q '^Everything is Ok' && ! echo \"$out\" | grep -qi 'warning' && "
+             "! echo \"$out\" | grep -q 'Headers Error'";
+    }
+    case Reader::kPython:
+      *label = "python3 zipfile";
+      // zipfile compares each local name with the central one as it opens an entry.
+      if (!password.empty()) {
+        return "python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+               "[z.open(i).close() for i in z.infolist() if not i.flag_bits & 1]' " + quoted + " 2>&1";
+      }
+      return "python3 -c 'import sys, zipfile; bad = zipfile.ZipFile(sys.argv[1]).testzip(); "
+             "print(bad or \"\"); sys.exit(bad is not None)' " + quoted + " 2>&1";
+    case Reader::kBsdtar:
+      break;
+  }
+  *label = "bsdtar -tf -";
+  // From a pipe, so only the local headers and data descriptors lead the way.
+  return "bash -c " + Quote("set -o pipefail; cat " + quoted + " | bsdtar -tf - 2>&1 >/dev/null");
 }
 
 }  // namespace
@@ -57,15 +65,26 @@ bool RequireTool(const std::string& name) {
   return false;
 }
 
+std::string MissingTool(std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    if (!HaveTool(name)) return name;
+  }
+  return "";
+}
+
 ::testing::AssertionResult ReadersAccept(const std::string& path, std::initializer_list<Reader> readers) {
+  return ReadersAccept(path, readers, "");
+}
+
+::testing::AssertionResult ReadersAccept(const std::string& path, std::initializer_list<Reader> readers,
+                                         const std::string& password) {
   std::string refusals;
   for (Reader reader : readers) {
-    const ReaderCommand& command = CommandOf(reader);
-    if (!RequireTool(command.tool)) continue;
+    if (!RequireTool(ToolOf(reader))) continue;
+    std::string label;
+    const std::string command = CommandOf(reader, Quote(path), password, &label);
     std::string output;
-    const std::string shell = reader == Reader::kBsdtar ? "bash -c " + Quote(command.command(Quote(path)))
-                                                        : command.command(Quote(path));
-    if (RunCommand(shell, &output) != 0) refusals += std::string("\n") + command.label + " refused it:\n" + output;
+    if (RunCommand(command, &output) != 0) refusals += "\n" + label + " refused it:\n" + output;
   }
   if (refusals.empty()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << path << refusals;

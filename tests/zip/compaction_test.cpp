@@ -6,17 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/archive_builder.h"
 #include "tests/support/independent_readers.h"
 #include "tests/support/test_support.h"
-#include "tests/zip/hand_built_zip.h"
 #include "zip/korbel.h"
 
 namespace korbel {
 namespace {
 
-using hand_built::Build;
-using hand_built::Item;
-using hand_built::Set32;
+using archive_builder::Build;
+using archive_builder::CentralHeader;
+using archive_builder::Entry;
+using archive_builder::Stored;
+using archive_builder::Set32;
 using testing_support::Bytes;
 using testing_support::TempDir;
 
@@ -32,7 +34,7 @@ std::int64_t Collect(void* context, const void* data, std::size_t length) {
 
 // Every remaining entry's local header sits where the directory says, the
 // entries follow each other without gaps from `first`, and each reads back.
-void ExpectCompacted(const std::string& path, std::size_t first, const std::vector<Item>& kept) {
+void ExpectCompacted(const std::string& path, std::size_t first, const std::vector<Entry>& kept) {
   const Bytes bytes = testing_support::ReadFile(path);
   Korbel archive;
   ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
@@ -47,17 +49,18 @@ void ExpectCompacted(const std::string& path, std::size_t first, const std::vect
     EXPECT_EQ(std::memcmp(bytes.data() + entry.localHeaderOffset, "PK\x03\x04", 4), 0) << entry.name;
     std::string data;
     EXPECT_EQ(archive.ReadEntry(i, &data, Collect, nullptr), kOk) << entry.name;
-    EXPECT_EQ(data, kept[static_cast<std::size_t>(i)].data);
-    expected += 30 + entry.name.size() + entry.compressedSize + ((entry.flags & 8) ? 16 : 0);
+    EXPECT_EQ(Bytes(data.begin(), data.end()), kept[static_cast<std::size_t>(i)].data);
+    expected += archive_builder::LocalHeader::kSize + entry.name.size() + entry.compressedSize +
+                ((entry.flags & kFlagDataDescriptor) ? archive_builder::DataDescriptor::kSize : 0);
   }
   EXPECT_EQ(archive.DirectoryStart(), static_cast<std::int64_t>(expected));
 }
 
 TEST(CompactionTest, EntriesWithDescriptorsAndDataInFrontMoveDown) {
-  const std::vector<Item> items = {{"one.txt", "first entry", true, 0},
-                                   {"two.txt", "second entry, to be deleted", true, 0},
-                                   {"three.txt", "third", false, 0},
-                                   {"four.txt", "fourth entry", true, 0}};
+  const std::vector<Entry> items = {Stored("one.txt", "first entry", true),
+                                   Stored("two.txt", "second entry, to be deleted", true),
+                                   Stored("three.txt", "third"),
+                                   Stored("four.txt", "fourth entry", true)};
   struct Case {
     const char* what;
     std::size_t stub;        // bytes in front of the archive
@@ -73,14 +76,14 @@ TEST(CompactionTest, EntriesWithDescriptorsAndDataInFrontMoveDown) {
     TempDir dir;
     const std::string path = dir / "a.zip";
     Bytes bytes(c.stub, 'S');
-    hand_built::Archive archive = Build(items);
+    archive_builder::Archive archive = Build(items);
     // Offsets counted from the start of the file, stub included.
     for (std::size_t i = 0; i < items.size(); ++i) {
-      Set32(&archive.bytes, archive.central[i] + 42, static_cast<std::uint32_t>(archive.local[i] + c.stub));
+      Set32(&archive.bytes, archive.central[i] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(archive.local[i] + c.stub));
     }
     bytes.insert(bytes.end(), archive.bytes.begin(), archive.bytes.end());
     ASSERT_TRUE(testing_support::WriteFile(path, bytes));
-    std::vector<Item> kept;
+    std::vector<Entry> kept;
     {
       Korbel loaded;
       ASSERT_EQ(loaded.Open(path.c_str(), kReadOnly, 9), kOk) << c.what;
@@ -135,10 +138,10 @@ int StopSecondMove(std::uintptr_t userData, int event, int, ArchiveBase*, const 
 TEST(CompactionTest, StopAnswerLeavesAConsistentArchive) {
   TempDir dir;
   const std::string path = dir / "a.zip";
-  const std::vector<Item> items = {{"gone.txt", "deleted data", false, 0},
-                                   {"one.txt", "first", false, 0},
-                                   {"two.txt", "second", false, 0},
-                                   {"three.txt", "third", false, 0}};
+  const std::vector<Entry> items = {Stored("gone.txt", "deleted data"),
+                                   Stored("one.txt", "first"),
+                                   Stored("two.txt", "second"),
+                                   Stored("three.txt", "third")};
   ASSERT_TRUE(testing_support::WriteFile(path, Build(items).bytes));
   int moves = 0;
   {
@@ -162,10 +165,10 @@ TEST(CompactionTest, StopAnswerLeavesAConsistentArchive) {
 TEST(CompactionTest, SpanReachingIntoTheNextEntryIsAnInternalError) {
   TempDir dir;
   const std::string path = dir / "a.zip";
-  hand_built::Archive built = Build({{"one.txt", "first", false, 0}, {"two.txt", "second", false, 0},
-                                     {"three.txt", "third", false, 0}});
+  archive_builder::Archive built = Build({Stored("one.txt", "first"), Stored("two.txt", "second"),
+                                     Stored("three.txt", "third")});
   // The first entry claims 20 more bytes than it has.
-  Set32(&built.bytes, built.central[0] + 20, 25);
+  Set32(&built.bytes, built.central[0] + CentralHeader::kCompressedSize, 25);
   ASSERT_TRUE(testing_support::WriteFile(path, built.bytes));
   Korbel archive;
   // A strict load refuses the overlap; a tolerant one marks the entry and

@@ -1,24 +1,29 @@
-// Builds small archives byte by byte for the reading tests: stored entries,
-// optionally encrypted with the traditional scheme or AES, with knobs to
-// break them in the ways the reader must notice. The engine never writes
-// encrypted entries, and independent tools are not available under every
-// build, so the tests make their own.
+// Entries for the reading tests, stored or already compressed, optionally
+// encrypted with the traditional scheme or AES, with knobs to break them in
+// the ways the reader must notice; the archive builder lays them out. The
+// engine never writes encrypted entries, and independent tools are not
+// available under every build, so the tests make their own.
 #ifndef PAKKARO_TESTS_ZIP_CRAFTED_ZIP_H
 #define PAKKARO_TESTS_ZIP_CRAFTED_ZIP_H
-
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "tests/support/archive_builder.h"
+#include "tests/support/reference_codecs.h"
 #include "zip/crypt/aes_ctr_hmac.h"
 #include "zip/crypt/traditional_cipher.h"
+#include "zip/zip_constants.h"
 
 namespace crafted_zip {
 
 using Bytes = std::vector<unsigned char>;
+
+// The version an AES entry needs.
+constexpr std::uint16_t kVersionAes = 51;
 
 enum class Crypt { kNone, kTraditional, kAes };
 
@@ -41,19 +46,7 @@ struct Entry {
   bool spoilCode = false;          // flips a bit of the AES authentication code
 };
 
-inline void Put16(Bytes& out, std::uint32_t value) {
-  out.push_back(static_cast<unsigned char>(value));
-  out.push_back(static_cast<unsigned char>(value >> 8));
-}
-
-inline void Put32(Bytes& out, std::uint32_t value) {
-  Put16(out, value & 0xFFFF);
-  Put16(out, value >> 16);
-}
-
-inline std::uint32_t Crc(const Bytes& data) {
-  return static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
-}
+inline std::uint32_t Crc(const Bytes& data) { return testing_support::Crc32(data); }
 
 struct Encoded {
   Bytes payload;
@@ -67,7 +60,7 @@ inline Encoded Encode(const Entry& entry) {
   Encoded out{{}, Crc(entry.plain), 0, 0, {}};
   const auto* password = reinterpret_cast<const std::uint8_t*>(entry.password.data());
   if (entry.crypt == Crypt::kTraditional) {
-    out.flags = 1;
+    out.flags = korbel::kFlagEncrypted;
     korbel::TraditionalCipher cipher;
     cipher.InitKeys(password, entry.password.size());
     const std::uint16_t check = entry.dataDescriptor ? static_cast<std::uint16_t>(entry.dosDateTime & 0xFFFF)
@@ -78,8 +71,8 @@ inline Encoded Encode(const Entry& entry) {
     out.payload.insert(out.payload.end(), entry.plain.begin(), entry.plain.end());
     cipher.Encrypt(out.payload.data(), out.payload.size());
   } else if (entry.crypt == Crypt::kAes) {
-    out.flags = 1;
-    out.method = 99;
+    out.flags = korbel::kFlagEncrypted;
+    out.method = korbel::kMethodAes;
     if (entry.aesVersion == 2) out.crc = 0;
     const unsigned usable = entry.strength >= 1 && entry.strength <= 3 ? entry.strength : 3;
     Bytes salt(korbel::ZipAesDecryptor::SaltLength(usable));
@@ -97,13 +90,13 @@ inline Encoded Encode(const Entry& entry) {
     out.payload.insert(out.payload.end(), aes.Verifier(), aes.Verifier() + 2);
     out.payload.insert(out.payload.end(), data.begin(), data.end());
     out.payload.insert(out.payload.end(), code, code + sizeof code);
-    Put16(out.extra, 0x9901);
-    Put16(out.extra, 7);
-    Put16(out.extra, entry.aesVersion);
+    archive_builder::Put16(&out.extra, 0x9901);
+    archive_builder::Put16(&out.extra, 7);
+    archive_builder::Put16(&out.extra, entry.aesVersion);
     out.extra.push_back('A');
     out.extra.push_back('E');
     out.extra.push_back(static_cast<unsigned char>(entry.strength));
-    Put16(out.extra, entry.innerMethod);
+    archive_builder::Put16(&out.extra, entry.innerMethod);
     if (entry.spoilCode) out.payload.back() ^= 0x40;
   } else if (!entry.compressed.empty()) {
     out.method = entry.innerMethod;
@@ -111,7 +104,7 @@ inline Encoded Encode(const Entry& entry) {
   } else {
     out.payload = entry.plain;
   }
-  if (entry.dataDescriptor) out.flags |= 8;
+  if (entry.dataDescriptor) out.flags |= korbel::kFlagDataDescriptor;
   if (entry.flipAt >= 0) out.payload[static_cast<std::size_t>(entry.flipAt)] ^= 0x01;
   if (entry.truncateTo >= 0) out.payload.resize(static_cast<std::size_t>(entry.truncateTo));
   return out;
@@ -120,62 +113,24 @@ inline Encoded Encode(const Entry& entry) {
 // The whole archive: local headers with their data, the central directory
 // and the end record.
 inline Bytes Build(const std::vector<Entry>& entries) {
-  Bytes archive;
-  Bytes directory;
+  std::vector<archive_builder::Entry> laid;
   for (const Entry& entry : entries) {
-    const Encoded encoded = Encode(entry);
-    const auto offset = static_cast<std::uint32_t>(archive.size());
-    const auto size = static_cast<std::uint32_t>(encoded.payload.size());
-    const auto plainSize = static_cast<std::uint32_t>(entry.plain.size());
-    const std::uint16_t needed = entry.crypt == Crypt::kAes ? 51 : 20;
-    Put32(archive, 0x04034B50);
-    Put16(archive, needed);
-    Put16(archive, encoded.flags);
-    Put16(archive, encoded.method);
-    Put32(archive, entry.dosDateTime);
-    Put32(archive, entry.dataDescriptor ? 0 : encoded.crc);
-    Put32(archive, entry.dataDescriptor ? 0 : size);
-    Put32(archive, entry.dataDescriptor ? 0 : plainSize);
-    Put16(archive, static_cast<std::uint32_t>(entry.name.size()));
-    Put16(archive, static_cast<std::uint32_t>(encoded.extra.size()));
-    archive.insert(archive.end(), entry.name.begin(), entry.name.end());
-    archive.insert(archive.end(), encoded.extra.begin(), encoded.extra.end());
-    archive.insert(archive.end(), encoded.payload.begin(), encoded.payload.end());
-    if (entry.dataDescriptor) {
-      Put32(archive, 0x08074B50);
-      Put32(archive, encoded.crc);
-      Put32(archive, size);
-      Put32(archive, plainSize);
-    }
-    Put32(directory, 0x02014B50);
-    Put16(directory, 20);
-    Put16(directory, needed);
-    Put16(directory, encoded.flags);
-    Put16(directory, encoded.method);
-    Put32(directory, entry.dosDateTime);
-    Put32(directory, encoded.crc);
-    Put32(directory, size);
-    Put32(directory, plainSize);
-    Put16(directory, static_cast<std::uint32_t>(entry.name.size()));
-    Put16(directory, static_cast<std::uint32_t>(encoded.extra.size()));
-    Put16(directory, 0);  // comment
-    Put16(directory, 0);  // disk
-    Put16(directory, 0);  // internal attributes
-    Put32(directory, entry.externalAttributes);
-    Put32(directory, offset);
-    directory.insert(directory.end(), entry.name.begin(), entry.name.end());
-    directory.insert(directory.end(), encoded.extra.begin(), encoded.extra.end());
+    Encoded encoded = Encode(entry);
+    archive_builder::Entry out;
+    out.name = entry.name;
+    out.compressedSize = encoded.payload.size();
+    out.data = std::move(encoded.payload);
+    out.versionNeeded = entry.crypt == Crypt::kAes ? kVersionAes : korbel::kVersionDeflate;
+    out.flags = encoded.flags;
+    out.method = encoded.method;
+    out.dosDateTime = entry.dosDateTime;
+    out.crc = encoded.crc;
+    out.uncompressedSize = entry.plain.size();
+    out.extra = std::move(encoded.extra);
+    out.externalAttributes = entry.externalAttributes;
+    laid.push_back(std::move(out));
   }
-  const auto directoryStart = static_cast<std::uint32_t>(archive.size());
-  archive.insert(archive.end(), directory.begin(), directory.end());
-  Put32(archive, 0x06054B50);
-  Put32(archive, 0);
-  Put16(archive, static_cast<std::uint32_t>(entries.size()));
-  Put16(archive, static_cast<std::uint32_t>(entries.size()));
-  Put32(archive, static_cast<std::uint32_t>(directory.size()));
-  Put32(archive, directoryStart);
-  Put16(archive, 0);
-  return archive;
+  return archive_builder::Build(laid).bytes;
 }
 
 }  // namespace crafted_zip

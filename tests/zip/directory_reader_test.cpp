@@ -6,10 +6,11 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "tests/support/archive_builder.h"
 #include "tests/support/test_support.h"
-#include "tests/zip/hand_built_zip.h"
 #include "zip/korbel.h"
 
 namespace korbel {
@@ -17,15 +18,23 @@ namespace {
 
 using testing_support::Bytes;
 using testing_support::TempDir;
-using hand_built::Archive;
-using hand_built::Build;
-using hand_built::Item;
-using hand_built::Set16;
-using hand_built::Set32;
-using hand_built::Set64;
+using archive_builder::Archive;
+using archive_builder::CentralHeader;
+using archive_builder::EndRecord;
+using archive_builder::LocalHeader;
+using archive_builder::Set16;
+using archive_builder::Set32;
+using archive_builder::Set64;
+using archive_builder::Stored;
+using archive_builder::Zip64EndRecord;
+using archive_builder::Zip64Locator;
 
-std::vector<Item> ThreeItems(bool descriptor = false) {
-  return {{"a.txt", "alpha", false, 0}, {"b.txt", "bravo!", descriptor, 0}, {"c.txt", "charlie", false, 0}};
+Archive BuildArchive(const std::vector<archive_builder::Entry>& items, bool zip64 = false, const std::string& comment = "") {
+  return archive_builder::Build(items, {zip64, comment});
+}
+
+std::vector<archive_builder::Entry> ThreeItems(bool descriptor = false) {
+  return {Stored("a.txt", "alpha"), Stored("b.txt", "bravo!", descriptor), Stored("c.txt", "charlie")};
 }
 
 int Load(const TempDir& dir, const Bytes& bytes, std::uint32_t options = 0, Korbel* keep = nullptr) {
@@ -49,7 +58,7 @@ TEST(DirectoryReaderTest, WellFormedArchivesLoad) {
   for (bool zip64 : {false, true}) {
     for (bool descriptor : {false, true}) {
       Korbel archive;
-      ASSERT_EQ(Load(dir, Build(ThreeItems(descriptor), zip64, "note").bytes, 0, &archive), kOk)
+      ASSERT_EQ(Load(dir, BuildArchive(ThreeItems(descriptor), zip64, "note").bytes, 0, &archive), kOk)
           << zip64 << descriptor;
       ASSERT_EQ(archive.EntryCount(), 3);
       EXPECT_STREQ(archive.EntryName(1), "b.txt");
@@ -64,26 +73,49 @@ TEST(DirectoryReaderTest, WellFormedArchivesLoad) {
 // but keep the real offset and a size that ends before those records.
 TEST(DirectoryReaderTest, Zip64RecordsBehindAnOffsetThatFits) {
   TempDir dir;
-  Archive built = Build(ThreeItems(false), true);
-  const std::size_t sizeField = built.end + 12;
+  Archive built = BuildArchive(ThreeItems(false), true);
+  const std::size_t sizeField = built.end + EndRecord::kDirectorySize;
   const std::uint32_t size = static_cast<std::uint32_t>(built.zip64Record - built.directoryStart);
   for (int i = 0; i < 4; ++i) built.bytes[sizeField + i] = static_cast<unsigned char>(size >> (8 * i));
-  for (int i = 0; i < 4; ++i) built.bytes[sizeField + 4 + i] = static_cast<unsigned char>(built.directoryStart >> (8 * i));
+  for (int i = 0; i < 4; ++i) built.bytes[built.end + EndRecord::kDirectoryOffset + i] = static_cast<unsigned char>(built.directoryStart >> (8 * i));
   Korbel archive;
   ASSERT_EQ(Load(dir, built.bytes, 0, &archive), kOk);
   ASSERT_EQ(archive.EntryCount(), 3);
   EXPECT_EQ(archive.TestEntry(2), kOk);
 }
 
+// Five entries as the engine writes them, stored and deflated.
+Archive WrittenByTheEngine(const TempDir& dir) {
+  const std::string path = dir / "written.zip";
+  Korbel writer;
+  EXPECT_EQ(writer.Open(path.c_str(), kCreate, 9), kOk);
+  const std::vector<std::pair<std::string, Bytes>> files = {
+      {"src/a.c", testing_support::TextBytes(5000)},
+      {"src/sub/b.h", Bytes{'#', 'd', 'e', 'f', 'i', 'n', 'e', ' ', 'B', ' ', '1', '\n'}},
+      {"random.bin", testing_support::RandomBytes(40000, 3)},
+      {"empty.txt", Bytes()},
+      {"packed.zip", testing_support::TextBytes(3000)}};
+  for (const auto& file : files) {
+    // An empty vector may have no data pointer at all.
+    const void* data = file.second.empty() ? static_cast<const void*>("") : file.second.data();
+    EXPECT_EQ(writer.AddFromMemory(file.first.c_str(), data, file.second.size(), nullptr), kOk);
+  }
+  EXPECT_EQ(writer.Close(), kOk);
+  return archive_builder::Survey(testing_support::ReadFile(path));
+}
+
 // One row per fault of the loader's failure table.
 TEST(DirectoryReaderTest, EachStructuralFaultGivesItsCode) {
   using Damage = std::function<void(Archive&)>;
+  // The archive a row damages: built here, or written by the engine.
+  enum Source { kBuilt, kWritten };
   struct Case {
     const char* what;
     bool zip64;
     bool descriptor;
     Damage damage;
     int code;
+    Source source = kBuilt;
   };
   const Case cases[] = {
       {"empty source", false, false, [](Archive& a) { a.bytes.clear(); }, kBadFormat},
@@ -91,50 +123,50 @@ TEST(DirectoryReaderTest, EachStructuralFaultGivesItsCode) {
        [](Archive& a) { a.bytes[a.end + 3] = 0x07; },
        kBadFormat},
       {"offset field asks for Zip64 but no locator", false, false,
-       [](Archive& a) { Set32(&a.bytes, a.end + 16, 0xFFFFFFFF); }, kBadFormat},
+       [](Archive& a) { Set32(&a.bytes, a.end + EndRecord::kDirectoryOffset, 0xFFFFFFFF); }, kBadFormat},
       {"locator points at no Zip64 end record", true, false,
        [](Archive& a) { a.bytes[a.zip64Record] = 'X'; }, kBadFormat},
       {"locator points past the source", true, false,
-       [](Archive& a) { Set64(&a.bytes, a.locator + 8, 0x7FFFFFFFFFFFull); }, kBadFormat},
+       [](Archive& a) { Set64(&a.bytes, a.locator + Zip64Locator::kRecordOffset, 0x7FFFFFFFFFFFull); }, kBadFormat},
       {"directory start negative", false, false,
-       [](Archive& a) { Set32(&a.bytes, a.end + 12, static_cast<std::uint32_t>(a.end + 1)); }, kBadFormat},
+       [](Archive& a) { Set32(&a.bytes, a.end + EndRecord::kDirectorySize, static_cast<std::uint32_t>(a.end + 1)); }, kBadFormat},
       {"Zip64 directory start past the source", true, false,
-       [](Archive& a) { Set64(&a.bytes, a.zip64Record + 48, a.bytes.size() + 1); }, kBadFormat},
+       [](Archive& a) { Set64(&a.bytes, a.zip64Record + Zip64EndRecord::kDirectoryOffset, a.bytes.size() + 1); }, kBadFormat},
       {"Zip64 directory start far outside", true, false,
-       [](Archive& a) { Set64(&a.bytes, a.zip64Record + 48, 0xFFFFFFFFFFFFFF00ull); }, kBadFormat},
-      {"empty name", false, false, [](Archive& a) { Set16(&a.bytes, a.central[1] + 28, 0); }, kBadFormat},
+       [](Archive& a) { Set64(&a.bytes, a.zip64Record + Zip64EndRecord::kDirectoryOffset, 0xFFFFFFFFFFFFFF00ull); }, kBadFormat},
+      {"empty name", false, false, [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kNameLength, 0); }, kBadFormat},
       {"name past the end record", false, false,
-       [](Archive& a) { Set16(&a.bytes, a.central[2] + 28, 200); }, kBadFormat},
+       [](Archive& a) { Set16(&a.bytes, a.central[2] + CentralHeader::kNameLength, 200); }, kBadFormat},
       {"extra field past the end record", false, false,
-       [](Archive& a) { Set16(&a.bytes, a.central[2] + 30, 40); }, kBadFormat},
+       [](Archive& a) { Set16(&a.bytes, a.central[2] + CentralHeader::kExtraLength, 40); }, kBadFormat},
       {"comment past the end record", false, false,
-       [](Archive& a) { Set16(&a.bytes, a.central[2] + 32, 23); }, kBadFormat},
+       [](Archive& a) { Set16(&a.bytes, a.central[2] + CentralHeader::kCommentLength, 23); }, kBadFormat},
       {"local header behind the directory start", false, false,
-       [](Archive& a) { Set32(&a.bytes, a.central[1] + 42, static_cast<std::uint32_t>(a.directoryStart - 29)); },
+       [](Archive& a) { Set32(&a.bytes, a.central[1] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(a.directoryStart - 29)); },
        kBadFormat},
       {"local header far out", false, false,
-       [](Archive& a) { Set32(&a.bytes, a.central[1] + 42, 0xFFFFFFF0u); }, kBadFormat},
+       [](Archive& a) { Set32(&a.bytes, a.central[1] + CentralHeader::kLocalHeaderOffset, 0xFFFFFFF0u); }, kBadFormat},
       {"local header without signature", false, false, [](Archive& a) { a.bytes[a.local[1] + 1] = 'Q'; },
        kBadFormat},
-      {"local header with another name", false, false, [](Archive& a) { a.bytes[a.local[1] + 30] = 'x'; },
+      {"local header with another name", false, false, [](Archive& a) { a.bytes[a.local[1] + LocalHeader::kSize] = 'x'; },
        kBadFormat},
       {"local name longer than the central one", false, false,
-       [](Archive& a) { Set16(&a.bytes, a.local[1] + 26, 6); }, kBadFormat},
+       [](Archive& a) { Set16(&a.bytes, a.local[1] + LocalHeader::kNameLength, 6); }, kBadFormat},
       {"local lengths run past the source", false, false,
-       [](Archive& a) { Set16(&a.bytes, a.local[2] + 28, 0xFFFF); }, kBadFormat},
+       [](Archive& a) { Set16(&a.bytes, a.local[2] + LocalHeader::kExtraLength, 0xFFFF); }, kBadFormat},
       {"data descriptor without signature", false, true, [](Archive& a) { a.bytes[a.descriptor[1]] = 'X'; },
        kBadFormat},
       {"descriptor behind a size running past the source", false, true,
-       [](Archive& a) { Set32(&a.bytes, a.central[1] + 20, 0xFFFFFFF0u); }, kBadFormat},
-      {"disk number 2", false, false, [](Archive& a) { Set16(&a.bytes, a.end + 4, 2); }, kSpanned},
-      {"start disk 1", false, false, [](Archive& a) { Set16(&a.bytes, a.end + 6, 1); }, kSpanned},
-      {"entry counts differ", false, false, [](Archive& a) { Set16(&a.bytes, a.end + 8, 2); }, kSpanned},
-      {"locator counts 2 disks", true, false, [](Archive& a) { Set32(&a.bytes, a.locator + 16, 2); }, kSpanned},
-      {"Zip64 start disk 1", true, false, [](Archive& a) { Set32(&a.bytes, a.zip64Record + 20, 1); }, kSpanned},
-      {"Zip64 entry counts differ", true, false, [](Archive& a) { Set64(&a.bytes, a.zip64Record + 24, 9); },
+       [](Archive& a) { Set32(&a.bytes, a.central[1] + CentralHeader::kCompressedSize, 0xFFFFFFF0u); }, kBadFormat},
+      {"disk number 2", false, false, [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kDisk, 2); }, kSpanned},
+      {"start disk 1", false, false, [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kDirectoryDisk, 1); }, kSpanned},
+      {"entry counts differ", false, false, [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kEntriesOnDisk, 2); }, kSpanned},
+      {"locator counts 2 disks", true, false, [](Archive& a) { Set32(&a.bytes, a.locator + Zip64Locator::kDiskCount, 2); }, kSpanned},
+      {"Zip64 start disk 1", true, false, [](Archive& a) { Set32(&a.bytes, a.zip64Record + Zip64EndRecord::kDirectoryDisk, 1); }, kSpanned},
+      {"Zip64 entry counts differ", true, false, [](Archive& a) { Set64(&a.bytes, a.zip64Record + Zip64EndRecord::kEntriesOnDisk, 9); },
        kSpanned},
-      {"end record cut short", false, false, [](Archive& a) { a.bytes.resize(a.end + 10); }, kReadError},
-      {"archive comment cut short", false, false, [](Archive& a) { Set16(&a.bytes, a.end + 20, 50); },
+      {"end record cut short", false, false, [](Archive& a) { a.bytes.resize(a.end + EndRecord::kEntries); }, kReadError},
+      {"archive comment cut short", false, false, [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kCommentLength, 50); },
        kReadError},
       {"locator cut short", true, false,
        [](Archive& a) { a.bytes.resize(a.locator + 12); }, kReadError},
@@ -142,16 +174,32 @@ TEST(DirectoryReaderTest, EachStructuralFaultGivesItsCode) {
        [](Archive& a) {
          // The directory now ends 20 bytes into the last central header.
          Bytes tail(a.bytes.begin() + static_cast<std::ptrdiff_t>(a.end), a.bytes.end());
-         a.bytes.resize(a.central[2] + 20);
+         a.bytes.resize(a.central[2] + CentralHeader::kCompressedSize);
          const std::size_t end = a.bytes.size();
          a.bytes.insert(a.bytes.end(), tail.begin(), tail.end());
-         Set32(&a.bytes, end + 12, static_cast<std::uint32_t>(end - a.directoryStart));
+         Set32(&a.bytes, end + EndRecord::kDirectorySize, static_cast<std::uint32_t>(end - a.directoryStart));
        },
        kReadError},
+      {"written: two disks", false, false, [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kDisk, 2); },
+       kSpanned, kWritten},
+      {"written: start disk 1", false, false,
+       [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kDirectoryDisk, 1); }, kSpanned, kWritten},
+      {"written: entry counts differ", false, false,
+       [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kEntriesOnDisk, 1); }, kSpanned, kWritten},
+      {"written: directory size past the file start", false, false,
+       [](Archive& a) { a.bytes[a.end + EndRecord::kDirectorySize + 3] = 0x7F; }, kBadFormat, kWritten},
+      {"written: central name length zero", false, false,
+       [](Archive& a) { Set16(&a.bytes, a.central[0] + CentralHeader::kNameLength, 0); }, kBadFormat, kWritten},
+      {"written: first local signature broken", false, false, [](Archive& a) { a.bytes[a.local[0]] = 'X'; },
+       kBadFormat, kWritten},
+      {"random bytes without an end record", false, false,
+       [](Archive& a) { a.bytes = testing_support::RandomBytes(5000, 1); }, kBadFormat},
   };
   TempDir dir;
+  const Archive written = WrittenByTheEngine(dir);
+  ASSERT_EQ(written.central.size(), 5u);
   for (const Case& c : cases) {
-    Archive archive = Build(ThreeItems(c.descriptor), c.zip64);
+    Archive archive = c.source == kWritten ? written : BuildArchive(ThreeItems(c.descriptor), c.zip64);
     c.damage(archive);
     EXPECT_EQ(Load(dir, archive.bytes), c.code) << c.what;
   }
@@ -161,18 +209,18 @@ TEST(DirectoryReaderTest, EachStructuralFaultGivesItsCode) {
 // around onto another entry's descriptor.
 TEST(DirectoryReaderTest, DescriptorPlaceThatWouldWrapIsRefused) {
   TempDir dir;
-  Archive a = Build({{"a.txt", "alpha", true, 0}, {"b.txt", "bravo!", true, 0}});
-  const std::uint64_t dataAt = a.local[1] + 30 + 5;
+  Archive a = BuildArchive({Stored("a.txt", "alpha", true), Stored("b.txt", "bravo!", true)});
+  const std::uint64_t dataAt = a.local[1] + LocalHeader::kSize + 5;
   const std::uint64_t wrapped = 0 - (dataAt - a.descriptor[0]);  // lands on a's descriptor
   Bytes extra;
-  hand_built::Put16(&extra, 1);
-  hand_built::Put16(&extra, 8);
-  hand_built::Put64(&extra, wrapped);
-  Set32(&a.bytes, a.central[1] + 20, 0xFFFFFFFF);
-  Set16(&a.bytes, a.central[1] + 30, static_cast<std::uint32_t>(extra.size()));
-  a.bytes.insert(a.bytes.begin() + static_cast<std::ptrdiff_t>(a.central[1] + 46 + 5), extra.begin(), extra.end());
+  archive_builder::Put16(&extra, 1);
+  archive_builder::Put16(&extra, 8);
+  archive_builder::Put64(&extra, wrapped);
+  Set32(&a.bytes, a.central[1] + CentralHeader::kCompressedSize, 0xFFFFFFFF);
+  Set16(&a.bytes, a.central[1] + CentralHeader::kExtraLength, static_cast<std::uint32_t>(extra.size()));
+  a.bytes.insert(a.bytes.begin() + static_cast<std::ptrdiff_t>(a.central[1] + CentralHeader::kSize + 5), extra.begin(), extra.end());
   const std::size_t end = a.end + extra.size();
-  Set32(&a.bytes, end + 12, static_cast<std::uint32_t>(end - a.directoryStart));
+  Set32(&a.bytes, end + EndRecord::kDirectorySize, static_cast<std::uint32_t>(end - a.directoryStart));
   EXPECT_EQ(Load(dir, a.bytes), kBadFormat);
   Korbel tolerant;
   ASSERT_EQ(Load(dir, a.bytes, kTolerant, &tolerant), kOk);
@@ -183,12 +231,12 @@ TEST(DirectoryReaderTest, DescriptorPlaceThatWouldWrapIsRefused) {
 
 TEST(DirectoryReaderTest, LocalNameComparisonIgnoresCaseAndTrailingSlash) {
   TempDir dir;
-  Archive archive = Build(ThreeItems());
-  archive.bytes[archive.local[0] + 30] = 'A';
+  Archive archive = BuildArchive(ThreeItems());
+  archive.bytes[archive.local[0] + LocalHeader::kSize] = 'A';
   Korbel loaded;
   ASSERT_EQ(Load(dir, archive.bytes, 0, &loaded), kOk);
   EXPECT_STREQ(loaded.EntryName(0), "a.txt");
-  Archive folder = Build({{"docs/", "", false, 0}, {"docs/x", "x", false, 0}});
+  Archive folder = BuildArchive({Stored("docs/", ""), Stored("docs/x", "x")});
   Korbel withFolder;
   ASSERT_EQ(Load(dir, folder.bytes, 0, &withFolder), kOk);
   EXPECT_STREQ(withFolder.EntryName(0), "docs");
@@ -202,7 +250,7 @@ int StopOnFound(std::uintptr_t, int event, int entryIndex, ArchiveBase*, const c
 TEST(DirectoryReaderTest, StopAnswerDuringTheLoadEndsIt) {
   TempDir dir;
   const std::string path = dir / "three.zip";
-  ASSERT_TRUE(testing_support::WriteFile(path, Build(ThreeItems()).bytes));
+  ASSERT_TRUE(testing_support::WriteFile(path, BuildArchive(ThreeItems()).bytes));
   Korbel archive;
   archive.SetCallback(0, StopOnFound);
   EXPECT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kUserAbort);
@@ -231,7 +279,7 @@ TEST(DirectoryReaderTest, FoundEventNamesEachEntryWithItsPartLengths) {
   TempDir dir;
   const std::string longName(65535, 'n');
   const std::string path = dir / "found.zip";
-  ASSERT_TRUE(testing_support::WriteFile(path, Build({{"a.txt", "1", false, 0}, {longName, "2", false, 0}}).bytes));
+  ASSERT_TRUE(testing_support::WriteFile(path, BuildArchive({Stored("a.txt", "1"), Stored(longName, "2")}).bytes));
   std::vector<FoundReport> reports;
   Korbel archive;
   archive.SetCallback(reinterpret_cast<std::uintptr_t>(&reports), RecordFound);
@@ -268,18 +316,18 @@ TEST(DirectoryReaderTest, TolerantLoadRecoversEntriesAroundADamagedCentralHeader
        {"a.txt", "c.txt"}, {0, 0}},
       {"signature of the first header", [](Archive& a) { a.bytes[a.central[0]] = 0; }, kBadFormat, 0,
        {"b.txt", "c.txt"}, {0, 0}},
-      {"name running past the end record", [](Archive& a) { Set16(&a.bytes, a.central[1] + 28, 0xFFFF); },
+      {"name running past the end record", [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kNameLength, 0xFFFF); },
        kBadFormat, 0, {"a.txt", "", "c.txt"}, {0, 1, 0}},
-      {"empty name", [](Archive& a) { Set16(&a.bytes, a.central[1] + 28, 0); }, kBadFormat, 0,
+      {"empty name", [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kNameLength, 0); }, kBadFormat, 0,
        {"a.txt", "", "c.txt"}, {0, 1, 0}},
-      {"extra field running past the end record", [](Archive& a) { Set16(&a.bytes, a.central[1] + 30, 0xFFF0); },
+      {"extra field running past the end record", [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kExtraLength, 0xFFF0); },
        kBadFormat, 0, {"a.txt", "b.txt", "c.txt"}, {0, 0, 0}},
       {"local header of the middle entry", [](Archive& a) { a.bytes[a.local[1]] = 'X'; }, kBadFormat, 0,
        {"a.txt", "b.txt", "c.txt"}, {0, 1, 0}},
   };
   TempDir dir;
   for (const Case& c : cases) {
-    Archive archive = Build(ThreeItems());
+    Archive archive = BuildArchive(ThreeItems());
     c.damage(archive);
     Korbel strict;
     EXPECT_EQ(Load(dir, archive.bytes, 0, &strict), c.strictCode) << c.what;
@@ -313,12 +361,12 @@ int LoadFromMemory(const Bytes& bytes, std::uint32_t options, int* count) {
 // the sanitizers this sweep is the out-of-bounds check.
 TEST(DirectoryReaderTest, EveryTruncationAndEveryByteDamageIsRefusedCleanly) {
   for (bool zip64 : {false, true}) {
-    const Archive archive = Build(ThreeItems(true), zip64, "c");
+    const Archive archive = BuildArchive(ThreeItems(true), zip64, "c");
     for (std::size_t length = 1; length < archive.bytes.size(); ++length) {
       const Bytes cut(archive.bytes.begin(), archive.bytes.begin() + static_cast<std::ptrdiff_t>(length));
       int count = 0;
       const int code = LoadFromMemory(cut, 0, &count);
-      if (zip64 && length >= archive.locator + 20 && length < archive.end + 4) {
+      if (zip64 && length >= archive.locator + Zip64Locator::kSize && length < archive.end + 4) {
         // Without the end record's signature the locator alone leads the way.
         EXPECT_EQ(code, kOk) << length;
         EXPECT_EQ(count, 3) << length;
@@ -345,9 +393,9 @@ TEST(DirectoryReaderTest, EveryTruncationAndEveryByteDamageIsRefusedCleanly) {
 
 TEST(DirectoryReaderTest, CountsClaimingMoreEntriesThanTheDirectoryHolds) {
   TempDir dir;
-  Archive archive = Build(ThreeItems());
-  Set16(&archive.bytes, archive.end + 8, 0xFFFE);
-  Set16(&archive.bytes, archive.end + 10, 0xFFFE);
+  Archive archive = BuildArchive(ThreeItems());
+  Set16(&archive.bytes, archive.end + EndRecord::kEntriesOnDisk, 0xFFFE);
+  Set16(&archive.bytes, archive.end + EndRecord::kEntries, 0xFFFE);
   // Strict: the directory does not hold what the count says. Tolerant: what
   // it holds, and never more.
   Korbel strict;
@@ -355,9 +403,9 @@ TEST(DirectoryReaderTest, CountsClaimingMoreEntriesThanTheDirectoryHolds) {
   Korbel loaded;
   ASSERT_EQ(Load(dir, archive.bytes, kTolerant, &loaded), kOk);
   EXPECT_EQ(loaded.EntryCount(), 3);
-  Archive big = Build(ThreeItems(), true);
-  Set64(&big.bytes, big.zip64Record + 24, 0xFFFFFFFFFFFFull);
-  Set64(&big.bytes, big.zip64Record + 32, 0xFFFFFFFFFFFFull);
+  Archive big = BuildArchive(ThreeItems(), true);
+  Set64(&big.bytes, big.zip64Record + Zip64EndRecord::kEntriesOnDisk, 0xFFFFFFFFFFFFull);
+  Set64(&big.bytes, big.zip64Record + Zip64EndRecord::kEntries, 0xFFFFFFFFFFFFull);
   Korbel strictBig;
   EXPECT_EQ(Load(dir, big.bytes, 0, &strictBig), kBadFormat);
   Korbel loadedBig;
@@ -365,8 +413,8 @@ TEST(DirectoryReaderTest, CountsClaimingMoreEntriesThanTheDirectoryHolds) {
   EXPECT_EQ(loadedBig.EntryCount(), 3);
   // A count that did not fit in 16 bits is marked 0xFFFF; fewer headers
   // than that are refused too.
-  Set16(&archive.bytes, archive.end + 8, 0xFFFF);
-  Set16(&archive.bytes, archive.end + 10, 0xFFFF);
+  Set16(&archive.bytes, archive.end + EndRecord::kEntriesOnDisk, 0xFFFF);
+  Set16(&archive.bytes, archive.end + EndRecord::kEntries, 0xFFFF);
   Korbel marked;
   EXPECT_EQ(Load(dir, archive.bytes, 0, &marked), kBadFormat);
 }
@@ -374,7 +422,7 @@ TEST(DirectoryReaderTest, CountsClaimingMoreEntriesThanTheDirectoryHolds) {
 TEST(DirectoryReaderTest, NamesOfTheLargestStoredLength) {
   TempDir dir;
   const std::string longName(65535, 'n');
-  Archive archive = Build({{"short", "y", false, 0}, {longName, "x", false, 0}});
+  Archive archive = BuildArchive({Stored("short", "y"), Stored(longName, "x")});
   Korbel loaded;
   ASSERT_EQ(Load(dir, archive.bytes, 0, &loaded), kOk);
   int length = 0;
@@ -384,7 +432,7 @@ TEST(DirectoryReaderTest, NamesOfTheLargestStoredLength) {
   // The same name running one byte into the end record.
   Bytes cut = archive.bytes;
   cut.erase(cut.begin() + static_cast<std::ptrdiff_t>(archive.end - 1));
-  Set32(&cut, archive.end - 1 + 12, static_cast<std::uint32_t>(archive.end - 1 - archive.directoryStart));
+  Set32(&cut, archive.end - 1 + EndRecord::kDirectorySize, static_cast<std::uint32_t>(archive.end - 1 - archive.directoryStart));
   EXPECT_EQ(Load(dir, cut), kBadFormat);
 }
 

@@ -7,16 +7,18 @@
 
 #include "platform/platform.h"
 #include "tests/support/independent_readers.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/reference_codecs.h"
 #include "tests/support/test_support.h"
-#include "tests/zip/hand_built_zip.h"
 #include "zip/korbel.h"
 
 namespace korbel {
 namespace {
 
-using hand_built::Archive;
-using hand_built::Build;
-using hand_built::Item;
+using archive_builder::Archive;
+using archive_builder::Build;
+using archive_builder::Entry;
+using archive_builder::Stored;
 using testing_support::Bytes;
 using testing_support::TempDir;
 
@@ -41,7 +43,7 @@ TEST(DirectoryWriterTest, LoadedNameIsWrittenBackAsStoredEvenWhereEncodingItAgai
   for (const Change& change : changes) {
     TempDir dir;
     const std::string path = dir / "long.zip";
-    const Bytes original = Build({{"small", "s", false, 0}, {longName, "x", false, 0}}).bytes;
+    const Bytes original = Build({Stored("small", "s"), Stored(longName, "x")}).bytes;
     ASSERT_TRUE(testing_support::WriteFile(path, original));
     Korbel archive;
     ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
@@ -67,7 +69,7 @@ TEST(DirectoryWriterTest, LongestAsciiNameIsWrittenBackUnchanged) {
   TempDir dir;
   const std::string path = dir / "long.zip";
   const std::string name(65535, 'q');
-  ASSERT_TRUE(testing_support::WriteFile(path, Build({{"small", "s", false, 0}, {name, "x", false, 0}}).bytes));
+  ASSERT_TRUE(testing_support::WriteFile(path, Build({Stored("small", "s"), Stored(name, "x")}).bytes));
   {
     Korbel archive;
     ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
@@ -92,16 +94,14 @@ TEST(DirectoryWriterTest, NonAsciiNamesRoundTrip) {
     ASSERT_EQ(archive.AddFromMemory(UbungInMemory().c_str(), "int x;\n", 7, nullptr), kOk);
     ASSERT_EQ(archive.Close(), kOk);
   }
-  const Bytes bytes = testing_support::ReadFile(path);
-  ASSERT_GT(bytes.size(), 40u);
-  const std::uint16_t flags = static_cast<std::uint16_t>(bytes[6] | (bytes[7] << 8));
-  const std::string stored(bytes.begin() + 30, bytes.begin() + 30 + (bytes[26] | (bytes[27] << 8)));
+  const testing_support::FirstEntry first = testing_support::ParseFirstEntry(testing_support::ReadFile(path));
+  ASSERT_TRUE(first.ok);
   if (platform::NarrowIsUtf8()) {
-    EXPECT_EQ(stored, "\xC3\x9C" "bung.c");
-    EXPECT_NE(flags & 0x800, 0);
+    EXPECT_EQ(first.name, "\xC3\x9C" "bung.c");
+    EXPECT_NE(first.flags & kFlagUtf8Name, 0);
   } else {
-    EXPECT_EQ(stored, "\x9A" "bung.c");  // code page 850
-    EXPECT_EQ(flags & 0x800, 0);
+    EXPECT_EQ(first.name, "\x9A" "bung.c");  // code page 850
+    EXPECT_EQ(first.flags & kFlagUtf8Name, 0);
   }
   Korbel reread;
   ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
@@ -111,7 +111,7 @@ TEST(DirectoryWriterTest, NonAsciiNamesRoundTrip) {
   // same name as UTF-8 with bit 11.
   const std::string other = dir / "other.zip";
   ASSERT_TRUE(testing_support::WriteFile(
-      other, Build({{"\x9A" "bung.c", "a", false, 0}, {"\xC3\x9C" "bung.h", "b", false, 0x800}}).bytes));
+      other, Build({Stored("\x9A" "bung.c", "a"), Stored("\xC3\x9C" "bung.h", "b", false, kFlagUtf8Name)}).bytes));
   Korbel foreign;
   ASSERT_EQ(foreign.Open(other.c_str(), kReadOnly, 9), kOk);
   EXPECT_EQ(foreign.EntryName(0), UbungInMemory());

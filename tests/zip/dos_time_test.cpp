@@ -9,6 +9,7 @@
 
 #include "fs/file_info.h"
 #include "platform/platform.h"
+#include "tests/support/independent_readers.h"
 #include "tests/support/test_support.h"
 #include "tests/zip/crafted_zip.h"
 #include "zip/korbel.h"
@@ -172,9 +173,7 @@ TEST(DosTimeZoneTest, BothDirectionsFollowTheZonesRealRules) {
 // file's instant from what it wrote.
 TEST(DosTimeZoneTest, OnlyDosTimesRoundTripWithUnzipAndSevenZip) {
   if (!platform::NarrowIsUtf8()) GTEST_SKIP() << "zone names are set through TZ on the POSIX build";
-  if (!testing_support::HaveTool("unzip") || !testing_support::HaveTool("7zz")) {
-    GTEST_SKIP() << "unzip or 7zz missing";
-  }
+  PAKKARO_REQUIRE_TOOLS("unzip", "7zz");
   using testing_support::Quote;
   using testing_support::RunCommand;
   for (const ZoneCase& c : kZoneCases) {

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "platform/platform.h"
 #include "tests/support/independent_readers.h"
+#include "tests/support/reference_codecs.h"
 #include "tests/support/test_support.h"
 #include "zip/byte_cursor.h"
 #include "zip/central_header.h"
@@ -149,8 +149,7 @@ Bytes BuildArchive(const std::vector<Member>& members, const std::string& commen
     entry.externalAttributes = member.folder ? kEntryFolder : 0x20;
     entry.modified = entry.accessed = entry.created = 1700000000;
     entry.dosDateTime = 0x582F6DAF;
-    entry.crc32 = static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(member.data.data()), static_cast<uInt>(member.data.size())));
+    entry.crc32 = testing_support::Crc32(member.data.data(), member.data.size());
     entry.compressedSize = entry.uncompressedSize = member.data.size();
     entry.localHeaderOffset = archive.size();
     PrepareExtraFields(&entry);
@@ -226,8 +225,7 @@ TEST(EndRecordTest, RecordsOfAnotherWriterParse) {
   EXPECT_EQ(entry.name, "src/main.c");
   EXPECT_EQ(entry.uncompressedSize, content.size());
   EXPECT_EQ(entry.compressedSize, content.size());
-  EXPECT_EQ(entry.crc32, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(content.data()),
-                                                          static_cast<uInt>(content.size()))));
+  EXPECT_EQ(entry.crc32, testing_support::Crc32(content.data(), content.size()));
   EXPECT_EQ(entry.modified, 1700000001);  // exact: from the extended timestamp, not the DOS time
   EXPECT_EQ(entry.localHeaderOffset, 0u);
 

@@ -12,6 +12,7 @@
 
 #include "fs/file_info.h"
 #include "platform/platform.h"
+#include "tests/support/independent_readers.h"
 #include "tests/support/test_support.h"
 #include "tests/zip/crafted_zip.h"
 #include "zip/korbel.h"
@@ -126,7 +127,7 @@ TEST(ExtractionTest, ExtractAllRestoresFilesFoldersAndTimes) {
 // A 32-bit extended timestamp with its top bit set is 2038 or later when the
 // entry's DOS date says so; Info-ZIP writes such times for files of 2040.
 TEST(ExtractionTest, TimestampsFrom2038OnAreRestoredWhenTheDosDateAgrees) {
-  if (!testing_support::HaveTool("zip")) GTEST_SKIP() << "zip missing";
+  PAKKARO_REQUIRE_TOOLS("zip");
   TempDir dir;
   const std::uint32_t when = 2222222223u;  // 2040-06-02, an odd second: not from the DOS field
   ASSERT_TRUE(WriteFile(dir / "in/future.txt", testing_support::TextBytes(300)));

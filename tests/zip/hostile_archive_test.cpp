@@ -4,7 +4,6 @@
 // with output bounded by what the directory declares, and with nothing
 // written outside the target folder.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdio>
 
@@ -18,145 +17,33 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/archive_builder.h"
 #include "tests/support/test_support.h"
-#include "tests/zip/hand_built_zip.h"
 #include "zip/korbel.h"
 
 namespace korbel {
 namespace {
 
-using hand_built::Put16;
-using hand_built::Put32;
-using hand_built::Put64;
-using hand_built::Set16;
-using hand_built::Set32;
+using archive_builder::CentralHeader;
+using archive_builder::Deflated;
+using archive_builder::EndRecord;
+using archive_builder::LocalHeader;
+using archive_builder::Set16;
+using archive_builder::Set32;
+using archive_builder::Stored;
+using archive_builder::Zip64EndRecord;
 using testing_support::Bytes;
 using testing_support::TempDir;
-
 // One entry as the archive states it; the sizes and CRC are what the headers
 // claim, whatever the data holds.
-struct Piece {
-  std::string name;
-  Bytes data;  // the bytes behind the local header
-  std::uint16_t method = 0;
-  std::uint32_t crc = 0;
-  std::uint64_t compressed = 0;
-  std::uint64_t uncompressed = 0;
-  bool zip64 = false;  // sizes in a Zip64 extra field, 0xFFFFFFFF in the headers
-};
+using Piece = archive_builder::Entry;
+using Layout = archive_builder::Archive;
 
-Piece Stored(const std::string& name, const Bytes& data) {
-  Piece piece{name, data};
-  piece.crc = static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
-  piece.compressed = piece.uncompressed = data.size();
-  return piece;
+// Every entry needs version 2.0, or 4.5 with its sizes in a Zip64 field.
+Layout Lay(std::vector<Piece> pieces) {
+  for (Piece& piece : pieces) piece.versionNeeded = piece.zip64Sizes ? kVersionZip64 : kVersionDeflate;
+  return archive_builder::Build(pieces);
 }
-
-Piece Deflated(const std::string& name, const Bytes& plain) {
-  Piece piece{name, Bytes(compressBound(static_cast<uLong>(plain.size())) + 64)};
-  z_stream zs{};
-  deflateInit2(&zs, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  zs.next_in = const_cast<Bytef*>(plain.data());
-  zs.avail_in = static_cast<uInt>(plain.size());
-  zs.next_out = piece.data.data();
-  zs.avail_out = static_cast<uInt>(piece.data.size());
-  deflate(&zs, Z_FINISH);
-  piece.data.resize(zs.total_out);
-  deflateEnd(&zs);
-  piece.method = 8;
-  piece.crc = static_cast<std::uint32_t>(crc32(0, plain.data(), static_cast<uInt>(plain.size())));
-  piece.compressed = piece.data.size();
-  piece.uncompressed = plain.size();
-  return piece;
-}
-
-struct Layout {
-  Bytes bytes;
-  std::vector<std::size_t> local;
-  std::vector<std::size_t> central;
-  std::size_t directoryStart = 0;
-  std::size_t end = 0;
-};
-
-Bytes SizesField(const Piece& piece) {
-  Bytes extra;
-  if (!piece.zip64) return extra;
-  Put16(&extra, 0x0001);
-  Put16(&extra, 16);
-  Put64(&extra, piece.uncompressed);
-  Put64(&extra, piece.compressed);
-  return extra;
-}
-
-void PutHeaderSizes(Bytes* out, const Piece& piece) {
-  Put32(out, piece.crc);
-  Put32(out, piece.zip64 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(piece.compressed));
-  Put32(out, piece.zip64 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(piece.uncompressed));
-}
-
-Layout Lay(const std::vector<Piece>& pieces) {
-  Layout a;
-  Bytes& out = a.bytes;
-  for (const Piece& piece : pieces) {
-    const Bytes extra = SizesField(piece);
-    a.local.push_back(out.size());
-    Put32(&out, 0x04034B50);
-    Put16(&out, piece.zip64 ? 45 : 20);
-    Put16(&out, 0);
-    Put16(&out, piece.method);
-    Put32(&out, 0x5A210000);
-    PutHeaderSizes(&out, piece);
-    Put16(&out, static_cast<std::uint32_t>(piece.name.size()));
-    Put16(&out, static_cast<std::uint32_t>(extra.size()));
-    out.insert(out.end(), piece.name.begin(), piece.name.end());
-    out.insert(out.end(), extra.begin(), extra.end());
-    out.insert(out.end(), piece.data.begin(), piece.data.end());
-  }
-  a.directoryStart = out.size();
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
-    const Piece& piece = pieces[i];
-    const Bytes extra = SizesField(piece);
-    a.central.push_back(out.size());
-    Put32(&out, 0x02014B50);
-    Put16(&out, 0x0014);
-    Put16(&out, piece.zip64 ? 45 : 20);
-    Put16(&out, 0);
-    Put16(&out, piece.method);
-    Put32(&out, 0x5A210000);
-    PutHeaderSizes(&out, piece);
-    Put16(&out, static_cast<std::uint32_t>(piece.name.size()));
-    Put16(&out, static_cast<std::uint32_t>(extra.size()));
-    Put16(&out, 0);
-    Put16(&out, 0);
-    Put16(&out, 0);
-    Put32(&out, 0x20);
-    Put32(&out, static_cast<std::uint32_t>(a.local[i]));
-    out.insert(out.end(), piece.name.begin(), piece.name.end());
-    out.insert(out.end(), extra.begin(), extra.end());
-  }
-  a.end = out.size();
-  Put32(&out, 0x06054B50);
-  Put16(&out, 0);
-  Put16(&out, 0);
-  Put16(&out, static_cast<std::uint32_t>(pieces.size()));
-  Put16(&out, static_cast<std::uint32_t>(pieces.size()));
-  Put32(&out, static_cast<std::uint32_t>(a.end - a.directoryStart));
-  Put32(&out, static_cast<std::uint32_t>(a.directoryStart));
-  Put16(&out, 0);
-  return a;
-}
-
-// Central header fields, from the header's start.
-constexpr std::size_t kCentralCompressed = 20;
-constexpr std::size_t kCentralUncompressed = 24;
-constexpr std::size_t kCentralOffset = 42;
-constexpr std::size_t kLocalCompressed = 18;
-constexpr std::size_t kLocalUncompressed = 22;
-// End record fields, from the record's start.
-constexpr std::size_t kEndEntriesOnDisk = 8;
-constexpr std::size_t kEndEntries = 10;
-constexpr std::size_t kEndSize = 12;
-constexpr std::size_t kEndOffset = 16;
 
 const Bytes kText = testing_support::TextBytes(3000);
 
@@ -173,10 +60,10 @@ Layout QuotedOverlap() {
   Layout a = Plain();
   const std::size_t dataEnd = a.directoryStart;
   for (std::size_t i = 0; i < a.local.size(); ++i) {
-    const std::size_t nameLength = a.bytes[a.local[i] + 26];
-    const std::uint32_t span = static_cast<std::uint32_t>(dataEnd - (a.local[i] + 30 + nameLength));
-    for (const std::size_t at : {a.local[i] + kLocalCompressed, a.local[i] + kLocalUncompressed}) Set32(&a.bytes, at, span);
-    for (const std::size_t at : {a.central[i] + kCentralCompressed, a.central[i] + kCentralUncompressed}) {
+    const std::size_t nameLength = a.bytes[a.local[i] + LocalHeader::kNameLength];
+    const std::uint32_t span = static_cast<std::uint32_t>(dataEnd - (a.local[i] + LocalHeader::kSize + nameLength));
+    for (const std::size_t at : {a.local[i] + LocalHeader::kCompressedSize, a.local[i] + LocalHeader::kUncompressedSize}) Set32(&a.bytes, at, span);
+    for (const std::size_t at : {a.central[i] + CentralHeader::kCompressedSize, a.central[i] + CentralHeader::kUncompressedSize}) {
       Set32(&a.bytes, at, span);
     }
   }
@@ -210,7 +97,7 @@ const LoadCase kLoadCases[] = {
        // Both names must match the one local header for the sharing to be
        // the only fault: the second entry takes the first one's name.
        Layout b = Lay({Stored("one.txt", testing_support::TextBytes(100)), Stored("one.txt", testing_support::TextBytes(100))});
-       Set32(&b.bytes, b.central[1] + kCentralOffset, static_cast<std::uint32_t>(b.local[0]));
+       Set32(&b.bytes, b.central[1] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(b.local[0]));
        return b.bytes;
      },
      kBadFormat},
@@ -218,52 +105,52 @@ const LoadCase kLoadCases[] = {
     {"CompressedSizeRunsIntoTheDirectory",
      [] {
        Layout a = Plain();
-       Set32(&a.bytes, a.central[2] + kCentralCompressed, 5000);
+       Set32(&a.bytes, a.central[2] + CentralHeader::kCompressedSize, 5000);
        return a.bytes;
      },
      kBadFormat},
     {"Zip64CompressedSizeFarPastTheFile",
      [] {
        Piece piece = Stored("big.txt", kText);
-       piece.zip64 = true;
-       piece.compressed = std::uint64_t{1} << 40;
+       piece.zip64Sizes = true;
+       piece.compressedSize = std::uint64_t{1} << 40;
        return Lay({piece}).bytes;
      },
      kBadFormat},
     {"Zip64CompressedSizeThatWouldWrap",
      [] {
        Piece piece = Stored("wrap.txt", kText);
-       piece.zip64 = true;
-       piece.compressed = ~std::uint64_t{0} - 10;
+       piece.zip64Sizes = true;
+       piece.compressedSize = ~std::uint64_t{0} - 10;
        return Lay({piece}).bytes;
      },
      kBadFormat},
     {"DirectorySizePastTheFileStart",
      [] {
        Layout a = Plain();
-       Set32(&a.bytes, a.end + kEndSize, 0x7FFFFFFF);
+       Set32(&a.bytes, a.end + EndRecord::kDirectorySize, 0x7FFFFFFF);
        return a.bytes;
      },
      kBadFormat},
     {"LocalOffsetPointsIntoTheDirectory",
      [] {
        Layout a = Plain();
-       Set32(&a.bytes, a.central[1] + kCentralOffset, static_cast<std::uint32_t>(a.central[0]));
+       Set32(&a.bytes, a.central[1] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(a.central[0]));
        return a.bytes;
      },
      kBadFormat},
     {"LocalOffsetPastTheFile",
      [] {
        Layout a = Plain();
-       Set32(&a.bytes, a.central[0] + kCentralOffset, 0xFFFFFFF0u);
+       Set32(&a.bytes, a.central[0] + CentralHeader::kLocalHeaderOffset, 0xFFFFFFF0u);
        return a.bytes;
      },
      kBadFormat},
     {"EntryCountFarAboveWhatFits",
      [] {
        Layout a = Plain();
-       Set16(&a.bytes, a.end + kEndEntriesOnDisk, 0xFFFF);
-       Set16(&a.bytes, a.end + kEndEntries, 0xFFFF);
+       Set16(&a.bytes, a.end + EndRecord::kEntriesOnDisk, 0xFFFF);
+       Set16(&a.bytes, a.end + EndRecord::kEntries, 0xFFFF);
        return a.bytes;
      },
      kBadFormat},
@@ -279,18 +166,18 @@ const LoadCase kLoadCases[] = {
        out.insert(out.end(), directory.begin(), directory.end());
        const std::size_t end = out.size();
        out.insert(out.end(), a.bytes.begin() + static_cast<std::ptrdiff_t>(a.end), a.bytes.end());
-       Set16(&out, end + kEndEntriesOnDisk, 6);
-       Set16(&out, end + kEndEntries, 6);
-       Set32(&out, end + kEndSize, static_cast<std::uint32_t>(2 * directory.size()));
+       Set16(&out, end + EndRecord::kEntriesOnDisk, 6);
+       Set16(&out, end + EndRecord::kEntries, 6);
+       Set32(&out, end + EndRecord::kDirectorySize, static_cast<std::uint32_t>(2 * directory.size()));
        return out;
      },
      kBadFormat},
     {"Zip64RecordPointsBackIntoTheDirectory",
      [] {
-       hand_built::Archive a = hand_built::Build({{"one.txt", "first", false, 0}, {"two.txt", "second", false, 0}}, true);
+       Layout a = archive_builder::Build({Stored("one.txt", "first"), Stored("two.txt", "second")}, {true, ""});
        // The Zip64 record claims the directory starts at its own second
        // header and holds one entry more than there are.
-       hand_built::Set64(&a.bytes, a.zip64Record + 48, a.central[1]);
+       archive_builder::Set64(&a.bytes, a.zip64Record + Zip64EndRecord::kDirectoryOffset, a.central[1]);
        return a.bytes;
      },
      kBadFormat},
@@ -325,7 +212,7 @@ TEST_P(LyingSizeTest, ReadingFailsWithinTheDeclaredSize) {
   ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
   std::uint64_t delivered = 0;
   EXPECT_EQ(archive.ReadEntry(0, &delivered, CountOnly, nullptr), kDecompressError);
-  EXPECT_LE(delivered, piece.uncompressed);
+  EXPECT_LE(delivered, piece.uncompressedSize);
   EXPECT_EQ(archive.TestEntry(0), kDecompressError);
   const std::string target = dir / "out";
   int errors = 0;
@@ -333,7 +220,7 @@ TEST_P(LyingSizeTest, ReadingFailsWithinTheDeclaredSize) {
   EXPECT_EQ(errors, 1);
   const std::string written = target + "/" + piece.name;
   if (testing_support::FileExists(written)) {
-    EXPECT_LE(testing_support::ReadFile(written).size(), piece.uncompressed);
+    EXPECT_LE(testing_support::ReadFile(written).size(), piece.uncompressedSize);
   }
 }
 
@@ -342,26 +229,26 @@ const ReadCase kReadCases[] = {
      [] {
        // 8 MiB of zeros in a few KiB, declared as 1000 bytes, CRC of the whole.
        Piece piece = Deflated("bomb.bin", Bytes(8u << 20, 0));
-       piece.uncompressed = 1000;
+       piece.uncompressedSize = 1000;
        return piece;
      }},
     {"DeflateDeclaresTooMuch",
      [] {
        Piece piece = Deflated("short.txt", kText);
-       piece.uncompressed = kText.size() * 2;
+       piece.uncompressedSize = kText.size() * 2;
        return piece;
      }},
     {"StoredDeclaresLessThanItHolds",
      [] {
        Piece piece = Stored("stored.txt", kText);
-       piece.uncompressed = 10;
+       piece.uncompressedSize = 10;
        return piece;
      }},
     {"Zip64UncompressedSizeFarTooLarge",
      [] {
        Piece piece = Deflated("huge.txt", kText);
-       piece.zip64 = true;
-       piece.uncompressed = std::uint64_t{1} << 40;
+       piece.zip64Sizes = true;
+       piece.uncompressedSize = std::uint64_t{1} << 40;
        return piece;
      }},
 };

@@ -1,14 +1,16 @@
 #include "zip/crypt/aes_ctr_hmac.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "tests/support/archive_builder.h"
+#include "tests/support/reference_codecs.h"
 #include "tests/support/test_support.h"
+#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {
@@ -38,51 +40,31 @@ struct AesEntry {
 };
 
 bool ReadFirstAesEntry(const std::string& archive, AesEntry& entry) {
-  const Bytes file = testing_support::ReadFile(archive);
-  const auto le = [&file](std::size_t at, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | file[at + static_cast<std::size_t>(i)];
-    return v;
-  };
-  if (file.size() < 30 || le(0, 4) != 0x04034b50u || le(8, 2) != 99) return false;
-  const std::size_t compressed = le(18, 4);
-  const std::size_t extraStart = 30 + le(26, 2);
-  const std::size_t dataStart = extraStart + le(28, 2);
-  if (dataStart > file.size() || compressed > file.size() - dataStart) return false;
-  for (std::size_t at = extraStart; at + 4 <= dataStart;) {
-    const std::size_t size = le(at + 2, 2);
-    if (size > dataStart - at - 4) return false;
-    if (le(at, 2) == 0x9901 && size >= 7 && file[at + 6] == 'A' && file[at + 7] == 'E') {
-      entry.version = le(at + 4, 2);
-      entry.strength = file[at + 8];
-      entry.realMethod = le(at + 9, 2);
+  using archive_builder::Get;
+  const testing_support::FirstEntry first = testing_support::ParseFirstEntry(testing_support::ReadFile(archive));
+  if (!first.ok || first.method != kMethodAes) return false;
+  const Bytes& extra = first.extra;
+  for (std::size_t at = 0; at + 4 <= extra.size();) {
+    const std::size_t size = Get(extra, at + 2, 2);
+    if (size > extra.size() - at - 4) return false;
+    if (Get(extra, at, 2) == 0x9901 && size >= 7 && extra[at + 6] == 'A' && extra[at + 7] == 'E') {
+      entry.version = static_cast<unsigned>(Get(extra, at + 4, 2));
+      entry.strength = extra[at + 8];
+      entry.realMethod = static_cast<unsigned>(Get(extra, at + 9, 2));
     }
     at += 4 + size;
   }
+  const std::size_t compressed = first.data.size();
   const std::size_t saltLength = ZipAesDecryptor::SaltLength(entry.strength);
   if (saltLength == 0 || compressed < saltLength + 2 + 10) return false;
-  const auto data = file.begin() + static_cast<std::ptrdiff_t>(dataStart);
-  const auto end = data + static_cast<std::ptrdiff_t>(compressed);
+  const auto data = first.data.begin();
+  const auto end = first.data.end();
   entry.salt.assign(data, data + static_cast<std::ptrdiff_t>(saltLength));
   entry.verifier.assign(data + static_cast<std::ptrdiff_t>(saltLength),
                         data + static_cast<std::ptrdiff_t>(saltLength + 2));
   entry.encrypted.assign(data + static_cast<std::ptrdiff_t>(saltLength + 2), end - 10);
   entry.code.assign(end - 10, end);
   return true;
-}
-
-Bytes InflateRaw(const Bytes& packed, std::size_t size) {
-  Bytes out(size + 1);
-  z_stream z = {};
-  if (inflateInit2(&z, -15) != Z_OK) return {};
-  z.next_in = const_cast<Bytef*>(packed.data());
-  z.avail_in = static_cast<uInt>(packed.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int status = inflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  inflateEnd(&z);
-  return status == Z_STREAM_END ? out : Bytes();
 }
 
 // 10000 bytes: 625 counter blocks, so the counter carries out of its low
@@ -160,7 +142,7 @@ TEST_F(ZipAesDecryptorArchiveTest, DecryptsADeflatedEntry) {
   ASSERT_TRUE(decryptor.Init(Text(kPassword), sizeof kPassword - 1, entry.strength, entry.salt.data()));
   decryptor.Decrypt(entry.encrypted.data(), entry.encrypted.size());
   EXPECT_TRUE(decryptor.FinishAuth(entry.code.data()));
-  EXPECT_EQ(InflateRaw(entry.encrypted, content_.size()), content_);
+  EXPECT_EQ(testing_support::RawInflate(entry.encrypted, content_.size()), content_);
 }
 
 // The read side hands over blocks of whatever size the stream delivers.

@@ -1,7 +1,6 @@
 #include "zip/crypt/traditional_cipher.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -9,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/reference_codecs.h"
 #include "tests/support/test_support.h"
 
 namespace korbel {
@@ -17,49 +17,6 @@ namespace {
 using testing_support::Bytes;
 
 const std::uint8_t* Text(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
-
-// The first local header of an archive and its stored data.
-struct LocalEntry {
-  std::uint16_t flags = 0;
-  std::uint16_t method = 0;
-  std::uint16_t dosTime = 0;
-  std::uint32_t crc = 0;
-  Bytes data;
-};
-
-bool ReadFirstEntry(const std::string& archive, LocalEntry& entry) {
-  const Bytes file = testing_support::ReadFile(archive);
-  const auto le = [&file](std::size_t at, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | file[at + static_cast<std::size_t>(i)];
-    return v;
-  };
-  if (file.size() < 30 || le(0, 4) != 0x04034b50u) return false;
-  entry.flags = static_cast<std::uint16_t>(le(6, 2));
-  entry.method = static_cast<std::uint16_t>(le(8, 2));
-  entry.dosTime = static_cast<std::uint16_t>(le(10, 2));
-  entry.crc = le(14, 4);
-  const std::size_t compressed = le(18, 4);
-  const std::size_t start = 30 + le(26, 2) + le(28, 2);
-  if (start > file.size() || compressed > file.size() - start) return false;
-  entry.data.assign(file.begin() + static_cast<std::ptrdiff_t>(start),
-                    file.begin() + static_cast<std::ptrdiff_t>(start + compressed));
-  return true;
-}
-
-Bytes InflateRaw(const Bytes& packed, std::size_t size) {
-  Bytes out(size + 1);
-  z_stream z = {};
-  if (inflateInit2(&z, -15) != Z_OK) return {};
-  z.next_in = const_cast<Bytef*>(packed.data());
-  z.avail_in = static_cast<uInt>(packed.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int status = inflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  inflateEnd(&z);
-  return status == Z_STREAM_END ? out : Bytes();
-}
 
 // Text that compresses, then bytes that do not.
 Bytes SampleContent() {
@@ -72,7 +29,7 @@ Bytes SampleContent() {
 // Decrypts an entry made by another tool, checks the header against the
 // value the flags select, and compares the content; then encrypts the plain
 // bytes again, which must reproduce the tool's bytes exactly.
-void CheckEntry(const LocalEntry& entry, const std::string& password,
+void CheckEntry(const testing_support::FirstEntry& entry, const std::string& password,
                 const Bytes& content) {
   ASSERT_EQ(entry.flags & 1, 1);
   ASSERT_GE(entry.data.size(), TraditionalCipher::kHeaderSize);
@@ -87,7 +44,7 @@ void CheckEntry(const LocalEntry& entry, const std::string& password,
     EXPECT_EQ(packed, content);
   } else {
     ASSERT_EQ(entry.method, 8);
-    EXPECT_EQ(InflateRaw(packed, content.size()), content);
+    EXPECT_EQ(testing_support::RawInflate(packed, content.size()), content);
   }
   TraditionalCipher again;
   again.InitKeys(Text(password), password.size());
@@ -107,8 +64,8 @@ TEST(TraditionalCipherTest, DecryptsInfoZipEntries) {
     ASSERT_EQ(testing_support::RunCommand("cd " + testing_support::Quote(folder.Path()) +
                                           " && zip -q -P secret " + level + " a.zip plain.bin"),
               0);
-    LocalEntry entry;
-    ASSERT_TRUE(ReadFirstEntry(folder / "a.zip", entry));
+    const testing_support::FirstEntry entry = testing_support::ParseFirstEntry(testing_support::ReadFile(folder / "a.zip"));
+    ASSERT_TRUE(entry.ok);
     EXPECT_NE(entry.flags & 8, 0);
     CheckEntry(entry, "secret", content);
   }
@@ -126,8 +83,8 @@ TEST(TraditionalCipherTest, DecryptsSevenZipEntries) {
                                           " && 7zz a -tzip '-ppass Wort!' -mem=ZipCrypto -mm=" + method +
                                           " a.zip plain.bin >/dev/null"),
               0);
-    LocalEntry entry;
-    ASSERT_TRUE(ReadFirstEntry(folder / "a.zip", entry));
+    const testing_support::FirstEntry entry = testing_support::ParseFirstEntry(testing_support::ReadFile(folder / "a.zip"));
+    ASSERT_TRUE(entry.ok);
     EXPECT_EQ(entry.flags & 8, 0);
     CheckEntry(entry, "pass Wort!", content);
   }

@@ -1,13 +1,13 @@
 #include "zip/io/data_stream.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "tests/support/reference_codecs.h"
 #include "tests/zip/io/scratch_file.h"
 
 namespace korbel {
@@ -20,7 +20,7 @@ using korbel_test::TestBytes;
 std::uint32_t ZlibCrc(const std::vector<unsigned char>& bytes, std::size_t from = 0,
                       std::size_t count = static_cast<std::size_t>(-1)) {
   count = std::min(count, bytes.size() - from);
-  return static_cast<std::uint32_t>(crc32(0, bytes.data() + from, static_cast<uInt>(count)));
+  return testing_support::Crc32(bytes.data() + from, count);
 }
 
 // A growable sink for function sides; `refuseEnd` makes it refuse the end.
