@@ -175,7 +175,7 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
   if (info != nullptr) {
     const std::uint64_t size = entry->uncompressedSize;
     info->attributes = ((entry->externalAttributes & kEntryReadOnly) ? 3u : 1u) |
-                       (static_cast<std::uint32_t>((size >> 32) & 0x3F) << 10);
+                       fs::InfoSizeBits(size);
     info->size = static_cast<std::uint32_t>(size);
     info->created = RestoredTime(entry->created, entry->dosDateTime);
     info->accessed = RestoredTime(entry->accessed, entry->dosDateTime);
