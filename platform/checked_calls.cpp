@@ -20,6 +20,12 @@ std::int64_t FailCount(std::uint32_t code) {
   return -1;
 }
 
+// A call that an injected fault of `op` fails whole, before the backend runs.
+template <typename... Args>
+bool Checked(Operation op, bool (*call)(Args...), Args... args) {
+  return !FailInjected(op) && call(args...);
+}
+
 }  // namespace
 
 Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
@@ -81,29 +87,20 @@ bool CloseFile(Handle file) {
   return true;
 }
 
-bool DeleteFile(const char* path) {
-  if (FailInjected(Operation::kDeleteFile)) return false;
-  return backend::DeleteFile(path);
-}
+bool DeleteFile(const char* path) { return Checked(Operation::kDeleteFile, backend::DeleteFile, path); }
 
-bool DeleteFile(const WideChar* path) {
-  if (FailInjected(Operation::kDeleteFile)) return false;
-  return backend::DeleteFile(path);
-}
+bool DeleteFile(const WideChar* path) { return Checked(Operation::kDeleteFile, backend::DeleteFile, path); }
 
 bool MoveFileOver(const char* from, const char* to) {
-  if (FailInjected(Operation::kDeleteFile)) return false;
-  return backend::MoveFileOver(from, to);
+  return Checked(Operation::kDeleteFile, backend::MoveFileOver, from, to);
 }
 
 bool CreateDirectory(const char* path) {
-  if (FailInjected(Operation::kCreateDirectory)) return false;
-  return backend::CreateDirectory(path);
+  return Checked(Operation::kCreateDirectory, backend::CreateDirectory, path);
 }
 
 bool CreateDirectory(const WideChar* path) {
-  if (FailInjected(Operation::kCreateDirectory)) return false;
-  return backend::CreateDirectory(path);
+  return Checked(Operation::kCreateDirectory, backend::CreateDirectory, path);
 }
 
 bool FileMapping::Map(Handle file, std::uint64_t size) {

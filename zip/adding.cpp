@@ -42,9 +42,7 @@ const char* StripDriveAndRoot(const char* name, bool keepDrive) {
 
 std::string SlashSeparated(const char* name) {
   std::string result(name);
-  for (char& c : result) {
-    if (c == '\\') c = '/';
-  }
+  fs::ConvertSeparators(&result[0], '/');
   return result;
 }
 
