@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/registry_key_stack.h"
+#include "fs/char_rules.h"
 #include "fs/module_path.h"
 #include "fs/path_kind.h"
 #include "fs/path_strings.h"
@@ -30,14 +31,7 @@ constexpr const char* kPrintTexts[] = {"Drucke", "Drucken"};
 constexpr const char* kEditTexts[] = {"Bearbeiten"};
 
 bool EqualIgnoringAsciiCase(const std::string& a, const char* b) {
-  if (a.size() != std::strlen(b)) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
+  return a.size() == std::strlen(b) && fs::EqualNoCase(a.c_str(), b, static_cast<int>(a.size()));
 }
 
 bool Lookup(const Synonyms& table, std::string* verb) {
@@ -104,9 +98,7 @@ bool RegisterFileTypeVerb(const char* type, const char* programPath, const char*
   if (command.size() + 1 > kCommandCapacity) return false;
 
   std::string extensionKey = "." + extensionText;
-  for (char& c : extensionKey) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
+  for (char& c : extensionKey) c = fs::FoldAscii(c);
   std::string progId;
   if (!FindOrMakeClass(extensionKey, &progId)) return false;
 

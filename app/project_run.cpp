@@ -40,6 +40,55 @@ int PrintUsage() {
 
 bool FitsPathBuffer(std::size_t length) { return length < static_cast<std::size_t>(fs::MaxPath); }
 
+// Puts a bare archive name into the project folder (which ends in a
+// separator) and gives it the ".zip" extension; false, with the message
+// printed, when the result would not fit its buffer.
+bool CompleteArchiveName(const char* projectPath, char* archiveName) {
+  if (std::strchr(archiveName, '\\') == nullptr && std::strchr(archiveName, '/') == nullptr) {
+    if (!FitsPathBuffer(std::strlen(projectPath) + std::strlen(archiveName))) {
+      const std::string whole = std::string(projectPath) + archiveName;
+      fs::ConsolePrint(kArchiveNotCreated, whole.c_str());
+      return false;
+    }
+    char joined[fs::MaxPath];
+    fs::CopyBounded(joined, projectPath, fs::MaxPath);
+    fs::AppendBounded(joined, archiveName, fs::MaxPath);
+    fs::CopyBounded(archiveName, joined, fs::MaxPath);
+  }
+  const int nameLength = static_cast<int>(std::strlen(archiveName));
+  const int extensioned =
+      fs::ReplaceExtension(nameLength, archiveName, archiveName, "zip", fs::MaxPath);
+  // A name without room for its ".zip" would make an archive of another name.
+  if (extensioned < 4 || std::strcmp(archiveName + extensioned - 4, ".zip") != 0) {
+    fs::ConsolePrint(kArchiveNotCreated, archiveName);
+    return false;
+  }
+  return true;
+}
+
+// Creates the archive, adds the project's files to it and closes it.
+int WriteArchive(korbel::Korbel& archive, const char* archiveName, const char* projectPath,
+                 const char* exclusions) {
+  if (archive.Open(archiveName, korbel::kCreate, 9) != korbel::kOk) {
+    fs::ConsolePrint(kArchiveNotCreated, archiveName);
+    return kExitFailed;
+  }
+  archive.Options(archive.Options(-2) | korbel::kRecurse);
+  const int queued = archive.AddFiles(projectPath, "*", exclusions, nullptr);
+  if (queued < 0) {
+    fs::ConsolePrint(kAddFailed);
+    return kExitFailed;
+  }
+  // Files that could not be read at close were dropped there: the count the
+  // user sees is what the archive really holds.
+  if (archive.Close() != korbel::kOk) {
+    fs::ConsolePrint(kAddFailed);
+    return kExitFailed;
+  }
+  fs::ConsolePrint(kPacked, archive.WrittenFileCount());
+  return kExitPacked;
+}
+
 // Packs the project named by `projectArgument` into `archiveArgument`, or into
 // an archive named after the project inside its folder. A path that does not
 // fit its buffer is never cut (a cut path names another file or folder): the
@@ -47,7 +96,6 @@ bool FitsPathBuffer(std::size_t length) { return length < static_cast<std::size_
 int PackProject(korbel::Korbel& archive, const char* projectArgument, const char* archiveArgument) {
   char projectPath[fs::MaxPath];
   char archiveName[fs::MaxPath];
-  char joined[fs::MaxPath];
   char exclusions[kExclusionCapacity];
 
   fs::CopyBounded(projectPath, projectArgument, fs::MaxPath);
@@ -94,43 +142,8 @@ int PackProject(korbel::Korbel& archive, const char* projectArgument, const char
   fs::AppendBounded(exclusions, keepsLibraries ? fs::kMicroVisionExclusions : fs::kGeneralExclusions,
                     kExclusionCapacity);
 
-  if (std::strchr(archiveName, '\\') == nullptr && std::strchr(archiveName, '/') == nullptr) {
-    if (!FitsPathBuffer(std::strlen(projectPath) + std::strlen(archiveName))) {
-      const std::string whole = std::string(projectPath) + archiveName;
-      fs::ConsolePrint(kArchiveNotCreated, whole.c_str());
-      return kExitFailed;
-    }
-    fs::CopyBounded(joined, projectPath, fs::MaxPath);
-    fs::AppendBounded(joined, archiveName, fs::MaxPath);
-    fs::CopyBounded(archiveName, joined, fs::MaxPath);
-  }
-  const int nameLength = static_cast<int>(std::strlen(archiveName));
-  const int extensioned =
-      fs::ReplaceExtension(nameLength, archiveName, archiveName, "zip", fs::MaxPath);
-  // A name without room for its ".zip" would make an archive of another name.
-  if (extensioned < 4 || std::strcmp(archiveName + extensioned - 4, ".zip") != 0) {
-    fs::ConsolePrint(kArchiveNotCreated, archiveName);
-    return kExitFailed;
-  }
-
-  if (archive.Open(archiveName, korbel::kCreate, 9) != korbel::kOk) {
-    fs::ConsolePrint(kArchiveNotCreated, archiveName);
-    return kExitFailed;
-  }
-  archive.Options(archive.Options(-2) | korbel::kRecurse);
-  const int queued = archive.AddFiles(projectPath, "*", exclusions, nullptr);
-  if (queued < 0) {
-    fs::ConsolePrint(kAddFailed);
-    return kExitFailed;
-  }
-  // Files that could not be read at close were dropped there: the count the
-  // user sees is what the archive really holds.
-  if (archive.Close() != korbel::kOk) {
-    fs::ConsolePrint(kAddFailed);
-    return kExitFailed;
-  }
-  fs::ConsolePrint(kPacked, archive.WrittenFileCount());
-  return kExitPacked;
+  if (!CompleteArchiveName(projectPath, archiveName)) return kExitFailed;
+  return WriteArchive(archive, archiveName, projectPath, exclusions);
 }
 
 }  // namespace

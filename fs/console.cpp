@@ -163,6 +163,58 @@ void Pad(PieceWriter<Char>& writer, std::size_t count, std::size_t width) {
   for (; count < width; ++count) writer.Literal(&space, 1);
 }
 
+// A %d or %i argument, read at the width its length modifier names.
+int FormatSigned(const Conversion& c, std::string_view length, std::va_list* args, char* number) {
+  long long value;
+  if (length == "hh") value = static_cast<signed char>(va_arg(*args, int));
+  else if (length == "h") value = static_cast<short>(va_arg(*args, int));
+  else if (length == "l") value = va_arg(*args, long);
+  else if (length == "ll") value = va_arg(*args, long long);
+  else if (length == "j") value = va_arg(*args, std::intmax_t);
+  else if (length == "z" || length == "t") value = va_arg(*args, std::ptrdiff_t);
+  else value = va_arg(*args, int);
+  return FormatNumber(c, "ll", value, number);
+}
+
+// A %u, %o, %x or %X argument, read at the width its length modifier names.
+int FormatUnsigned(const Conversion& c, std::string_view length, std::va_list* args, char* number) {
+  unsigned long long value;
+  if (length == "hh") value = static_cast<unsigned char>(va_arg(*args, unsigned));
+  else if (length == "h") value = static_cast<unsigned short>(va_arg(*args, unsigned));
+  else if (length == "l") value = va_arg(*args, unsigned long);
+  else if (length == "ll") value = va_arg(*args, unsigned long long);
+  else if (length == "j") value = va_arg(*args, std::uintmax_t);
+  else if (length == "z" || length == "t") value = va_arg(*args, std::size_t);
+  else value = va_arg(*args, unsigned);
+  return FormatNumber(c, "ll", value, number);
+}
+
+// A %s argument: at most `precision` characters, padded to the width.
+template <typename Char>
+void WriteString(PieceWriter<Char>& writer, const Conversion& c, std::size_t width, std::va_list* args) {
+  static const Char kNull[] = {Char('('), Char('n'), Char('u'), Char('l'), Char('l'), Char(')'), Char(0)};
+  const Char* text = va_arg(*args, const Char*);
+  if (!text) text = kNull;
+  std::size_t count = 0;
+  while ((c.precision < 0 || count < static_cast<std::size_t>(c.precision)) && text[count]) {
+    ++count;
+  }
+  if (!c.leftAlign) Pad(writer, count, width);
+  writer.Argument(text, count);
+  if (c.leftAlign) Pad(writer, count, width);
+}
+
+// The digits of a number, which the C library wrote as ASCII, in the
+// output's character type.
+template <typename Char>
+void WriteNumber(PieceWriter<Char>& writer, const char* number, int numberLength) {
+  Char widened[kNumberBuffer];
+  for (int i = 0; i < numberLength; ++i) {
+    widened[i] = static_cast<Char>(static_cast<unsigned char>(number[i]));
+  }
+  writer.Literal(widened, static_cast<std::size_t>(numberLength));
+}
+
 template <typename Char>
 int Format(const Char* format, std::va_list* args) {
   PieceWriter<Char> writer(Output());
@@ -187,21 +239,9 @@ int Format(const Char* format, std::va_list* args) {
         writer.Literal(&percent, 1);
         break;
       }
-      case 's': {
-        static const Char kNull[] = {Char('('), Char('n'), Char('u'), Char('l'),
-                                     Char('l'), Char(')'), Char(0)};
-        const Char* text = va_arg(*args, const Char*);
-        if (!text) text = kNull;
-        std::size_t count = 0;
-        while ((c.precision < 0 || count < static_cast<std::size_t>(c.precision)) &&
-               text[count]) {
-          ++count;
-        }
-        if (!c.leftAlign) Pad(writer, count, width);
-        writer.Argument(text, count);
-        if (c.leftAlign) Pad(writer, count, width);
+      case 's':
+        WriteString(writer, c, width, args);
         break;
-      }
       case 'c': {
         const Char character = static_cast<Char>(va_arg(*args, int));
         if (!c.leftAlign) Pad(writer, 1, width);
@@ -210,33 +250,15 @@ int Format(const Char* format, std::va_list* args) {
         break;
       }
       case 'd':
-      case 'i': {
-        long long value;
-        if (length == "hh") value = static_cast<signed char>(va_arg(*args, int));
-        else if (length == "h") value = static_cast<short>(va_arg(*args, int));
-        else if (length == "l") value = va_arg(*args, long);
-        else if (length == "ll") value = va_arg(*args, long long);
-        else if (length == "j") value = va_arg(*args, std::intmax_t);
-        else if (length == "z" || length == "t") value = va_arg(*args, std::ptrdiff_t);
-        else value = va_arg(*args, int);
-        numberLength = FormatNumber(c, "ll", value, number);
+      case 'i':
+        numberLength = FormatSigned(c, length, args, number);
         break;
-      }
       case 'u':
       case 'o':
       case 'x':
-      case 'X': {
-        unsigned long long value;
-        if (length == "hh") value = static_cast<unsigned char>(va_arg(*args, unsigned));
-        else if (length == "h") value = static_cast<unsigned short>(va_arg(*args, unsigned));
-        else if (length == "l") value = va_arg(*args, unsigned long);
-        else if (length == "ll") value = va_arg(*args, unsigned long long);
-        else if (length == "j") value = va_arg(*args, std::uintmax_t);
-        else if (length == "z" || length == "t") value = va_arg(*args, std::size_t);
-        else value = va_arg(*args, unsigned);
-        numberLength = FormatNumber(c, "ll", value, number);
+      case 'X':
+        numberLength = FormatUnsigned(c, length, args, number);
         break;
-      }
       case 'p':
         numberLength = FormatNumber(c, "", va_arg(*args, void*), number);
         break;
@@ -252,13 +274,7 @@ int Format(const Char* format, std::va_list* args) {
         writer.Literal(start, static_cast<std::size_t>(p - start));
         break;
     }
-    if (numberLength > 0) {
-      Char widened[kNumberBuffer];
-      for (int i = 0; i < numberLength; ++i) {
-        widened[i] = static_cast<Char>(static_cast<unsigned char>(number[i]));
-      }
-      writer.Literal(widened, static_cast<std::size_t>(numberLength));
-    }
+    if (numberLength > 0) WriteNumber(writer, number, numberLength);
     run = p;
   }
   writer.Literal(run, static_cast<std::size_t>(p - run));

@@ -1,14 +1,14 @@
 #include "fs/file_info.h"
 
 #include "fs/path_strings.h"
+#include "platform/file_time.h"
 
 namespace fs {
 namespace {
 
-// File time of 1970-01-01 00:00 UTC, and the units of a second.
-constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
-constexpr std::uint64_t kEpochSeconds = 11644473600ull;
-constexpr std::uint64_t kUnitsPerSecond = 10000000ull;
+constexpr std::uint64_t kUnixEpoch = platform::kFileTimeOf1970;
+constexpr std::uint64_t kEpochSeconds = platform::kSecondsFrom1601To1970;
+constexpr std::uint64_t kUnitsPerSecond = platform::kFileTimeUnitsPerSecond;
 constexpr std::uint64_t kMaxFileTime = ~0ull;
 
 FileInfo InfoFromData(const platform::FileData& data) {

@@ -45,6 +45,18 @@ struct FileRecord {
   bool special;
 };
 
+// The size a record describes as the engine reads it: bits 32..37 from
+// attribute bits 10..15, so up to 2^38 - 1 bytes.
+constexpr std::uint64_t InfoFileSize(const FileInfo& info) {
+  return info.size + (static_cast<std::uint64_t>((info.attributes >> InfoSizeHighShift) & 0x3F) << 32);
+}
+
+// The attribute bits 10..15 that carry bits 32..37 of `size`, as
+// InfoFileSize reads them back.
+constexpr std::uint32_t InfoSizeBits(std::uint64_t size) {
+  return static_cast<std::uint32_t>((size >> 32) & 0x3F) << InfoSizeHighShift;
+}
+
 // Result codes of the queries.
 enum : int {
   InfoOk = 0,

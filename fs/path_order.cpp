@@ -53,7 +53,7 @@ int WeightOfCode(unsigned code) {
     default: break;
   }
   if (code >= '0' && code <= '9') return static_cast<int>(code) * 256 + 0x80;
-  if (code >= 'A' && code <= 'Z') return static_cast<int>(code + ('a' - 'A')) * 256;
+  if (code >= 'A' && code <= 'Z') return static_cast<int>(FoldAscii(code)) * 256;
   if (code >= 0xC0 && code <= 0xFF && kAccented[code & 0x1F] != 0) return kAccented[code & 0x1F];
   return static_cast<int>(code) * 256;
 }

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 namespace platform {
 
 // The calls that can be made to fail.
@@ -73,6 +75,15 @@ inline void NoteHandleClosed() { fault_detail::g_openHandles.fetch_sub(1, std::m
 inline bool FaultFor(Operation op, FaultKind* kind) {
   return fault_detail::g_armed.load(std::memory_order_relaxed) &&
          fault_detail::TakeFault(op, kind);
+}
+
+// For a call that fails whole: true when this call of `op` is to fail, with
+// the fault's error already set as the last error.
+inline bool FailInjected(Operation op) {
+  FaultKind kind;
+  if (!FaultFor(op, &kind)) return false;
+  SetLastError(FaultError(kind));
+  return true;
 }
 
 }  // namespace platform

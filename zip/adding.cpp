@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "fs/char_rules.h"
 #include "fs/file_finder.h"
 #include "fs/path_order.h"
 #include "fs/path_strings.h"
@@ -22,17 +23,18 @@ namespace {
 constexpr std::size_t kPrefixLimit = 512;
 constexpr std::uint32_t kStoreBit = 0x100;
 
-// Without KeepDrive, everything up to a ':' that stands before any separator
-// goes; then one leading '\' and one leading '/'.
-const char* StripDriveAndRoot(const char* name, bool keepDrive) {
-  if (!keepDrive) {
-    for (const char* p = name; *p != '\0' && *p != '\\' && *p != '/'; ++p) {
-      if (*p == ':') {
-        name = p + 1;
-        break;
-      }
-    }
+// What follows a ':' that stands before any separator (a drive), else the
+// whole name.
+const char* StripDrive(const char* name) {
+  for (const char* p = name; *p != '\0' && !fs::IsSeparator(*p); ++p) {
+    if (*p == ':') return p + 1;
   }
+  return name;
+}
+
+// Without KeepDrive, the drive goes; then one leading '\' and one leading '/'.
+const char* StripDriveAndRoot(const char* name, bool keepDrive) {
+  if (!keepDrive) name = StripDrive(name);
   if (*name == '\\') ++name;
   if (*name == '/') ++name;
   return name;
@@ -40,10 +42,25 @@ const char* StripDriveAndRoot(const char* name, bool keepDrive) {
 
 std::string SlashSeparated(const char* name) {
   std::string result(name);
-  for (char& c : result) {
-    if (c == '\\') c = '/';
-  }
+  fs::ConvertSeparators(&result[0], '/');
   return result;
+}
+
+// The folder prefix that AddFiles puts before each name: no leading root,
+// '/' between its parts and none at its end.
+std::string PrefixText(const char* prefix) {
+  if (*prefix == '\\') ++prefix;
+  if (*prefix == '/') ++prefix;
+  std::string text = SlashSeparated(prefix);
+  if (!text.empty() && text.back() == '/') text.pop_back();
+  return text;
+}
+
+// The prefix joined to a walked name; a name of the ":" form keeps its mark
+// in front.
+std::string PrefixedName(const std::string& prefixText, const std::string& name) {
+  if (!name.empty() && name[0] == ':') return ":" + prefixText + "/" + name.substr(1);
+  return prefixText + "/" + name;
 }
 
 std::uint32_t ExternalAttributes(std::uint32_t attributes) {
@@ -54,10 +71,6 @@ std::uint32_t ExternalAttributes(std::uint32_t attributes) {
   if (attributes & fs::InfoFolder) external |= 0x10;
   if (attributes & fs::InfoArchive) external |= 0x20;
   return external;
-}
-
-std::uint64_t SizeOf(const fs::FileInfo& info) {
-  return info.size + (static_cast<std::uint64_t>((info.attributes >> 10) & 0x3F) << 32);
 }
 
 bool KnownTime(std::uint32_t seconds) { return seconds != 0 && seconds != 0xFFFFFFFFu; }
@@ -109,13 +122,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     Fail(kWriteError);
     return -1;
   }
-  std::string prefixText;
-  if (prefix != nullptr) {
-    if (*prefix == '\\') ++prefix;
-    if (*prefix == '/') ++prefix;
-    prefixText = SlashSeparated(prefix);
-    if (!prefixText.empty() && prefixText.back() == '/') prefixText.pop_back();
-  }
+  const std::string prefixText = prefix != nullptr ? PrefixText(prefix) : std::string();
   const bool hasPrefix = prefix != nullptr && *prefix != '\0';
   const std::size_t prefixLength = prefixText.size() + 1;
 
@@ -133,26 +140,15 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     }
     // Nor the file it is being written to, whatever its name: a file of the
     // archive's present size is compared by identity.
-    if (SizeOf(item->info) == static_cast<std::uint64_t>(store_.Size()) && IsWritingFile(fullPath)) continue;
+    if (fs::InfoFileSize(item->info) == static_cast<std::uint64_t>(store_.Size()) && IsWritingFile(fullPath)) {
+      continue;
+    }
     std::string sourcePath(fullPath);
     const char* itemName = (options & kFullPathNames) ? sourcePath.c_str() : finder.ItemPath(item, true);
-    const char* stripped = itemName;
-    if (!(options & kKeepDrive)) {
-      for (const char* p = itemName; *p != '\0' && *p != '\\' && *p != '/'; ++p) {
-        if (*p == ':') {
-          stripped = p + 1;
-          break;
-        }
-      }
-    }
-    std::string name(stripped);
+    std::string name((options & kKeepDrive) ? itemName : StripDrive(itemName));
     if (hasPrefix) {
       if (prefixLength + name.size() >= kPrefixLimit) continue;
-      if (!name.empty() && name[0] == ':') {
-        name = ":" + prefixText + "/" + name.substr(1);
-      } else {
-        name = prefixText + "/" + name;
-      }
+      name = PrefixedName(prefixText, name);
     }
     const int existing = FindEntry(name.c_str());
     if (existing >= 0) {
@@ -167,31 +163,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     SetPendingName(name);
     if (EventEnabled(kEventSkip) && Report(kEventSkip, EntryCount()) != 0) continue;
 
-    EntrySource source{item->info, {}};
-    int result;
-    if (queuedAdding_) {
-      source.path = sourcePath;
-      result = AddEntry(name.c_str(), nullptr, QueueFromSourcePath, &source);
-      if (result == kCompressError) continue;
-    } else {
-      platform::FileCloser file(OpenEntrySource(sourcePath.c_str()));
-      if (file.Get() == platform::kInvalidHandle) {
-        lastError_ = kFileOpenError;
-        Report(kEventError, EntryCount());
-        continue;
-      }
-      platform::Handle handle = file.Get();
-      result = AddEntry(name.c_str(), &handle, ReadFromHandle, &source);
-      if (result == kCompressError && storeOnGrowthRetry_) {
-        source.info.attributes |= kStoreBit;
-        // Stored from where a failed rewind left it, the entry would hold
-        // only the file's tail.
-        result = platform::SeekFile(handle, 0, platform::kSeekBegin) == 0
-                     ? AddEntry(name.c_str(), &handle, ReadFromHandle, &source)
-                     : Fail(kReadError);
-      }
-    }
-    if (result == kOk) ++count;
+    if (AddWalkedFile(name, sourcePath, item->info) == kOk) ++count;
   }
   // A file the walk could not reach must not go missing unnoticed.
   const bool incomplete = finder.PathsTooLong();
@@ -207,6 +179,31 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     return -1;
   }
   return count;
+}
+
+int Korbel::AddWalkedFile(const std::string& name, const std::string& sourcePath, const fs::FileInfo& info) {
+  EntrySource source{info, {}};
+  if (queuedAdding_) {
+    source.path = sourcePath;
+    return AddEntry(name.c_str(), nullptr, QueueFromSourcePath, &source);
+  }
+  platform::FileCloser file(OpenEntrySource(sourcePath.c_str()));
+  if (file.Get() == platform::kInvalidHandle) {
+    lastError_ = kFileOpenError;
+    Report(kEventError, EntryCount());
+    return kFileOpenError;
+  }
+  platform::Handle handle = file.Get();
+  int result = AddEntry(name.c_str(), &handle, ReadFromHandle, &source);
+  if (result == kCompressError && storeOnGrowthRetry_) {
+    source.info.attributes |= kStoreBit;
+    // Stored from where a failed rewind left it, the entry would hold
+    // only the file's tail.
+    result = platform::SeekFile(handle, 0, platform::kSeekBegin) == 0
+                 ? AddEntry(name.c_str(), &handle, ReadFromHandle, &source)
+                 : Fail(kReadError);
+  }
+  return result;
 }
 
 int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, const EntrySource* source) {
@@ -242,7 +239,7 @@ int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, c
     accessed = KnownTime(info.accessed) ? static_cast<std::int32_t>(info.accessed) : modified;
     external = ExternalAttributes(info.attributes);
     if (info.attributes & kStoreBit) method = kMethodStored;
-    size = SizeOf(info);
+    size = fs::InfoFileSize(info);
   }
 
   const int index = NewEntry();
@@ -397,7 +394,7 @@ int Korbel::AddFromMemory(const char* storedName, const void* data, std::size_t 
       copy = EntrySource{};
       copy.info.attributes = 0x103;
       copy.info.size = static_cast<std::uint32_t>(size);
-      copy.info.attributes |= static_cast<std::uint32_t>((static_cast<std::uint64_t>(size) >> 32) & 0x3F) << 10;
+      copy.info.attributes |= fs::InfoSizeBits(static_cast<std::uint64_t>(size));
     }
     copy.info.attributes |= kStoreBit;
     memory.position = 0;

@@ -1,5 +1,6 @@
 #include "zip/extra_fields.h"
 
+#include "fs/file_info.h"
 #include "zip/byte_cursor.h"
 
 namespace korbel {
@@ -102,17 +103,9 @@ bool HasZip64Block(const EntryBytes& field) {
 
 }  // namespace
 
-std::int32_t SecondsFromFileTime(std::uint64_t fileTime) {
-  if (fileTime < kFileTimeEpoch) return 0;
-  std::uint64_t seconds = (fileTime - kFileTimeEpoch) / 10000000u;
-  if (seconds > 0x7FFFFFFFu) return 0x7FFFFFFF;
-  return static_cast<std::int32_t>(seconds);
-}
+std::int32_t SecondsFromFileTime(std::uint64_t fileTime) { return fs::FileTimeToSignedSeconds(fileTime); }
 
-std::uint64_t FileTimeFromSeconds(std::int32_t seconds) {
-  if (seconds <= 0) return 0;
-  return (static_cast<std::uint64_t>(seconds) + 11644473600u) * 10000000u;
-}
+std::uint64_t FileTimeFromSeconds(std::int32_t seconds) { return fs::SecondsToFileTime(seconds); }
 
 void ParseExtraField(const std::uint8_t* data, std::size_t size, ZipEntry* entry) {
   ByteCursor field(data, size);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/file_time.h"
 #include "zip/zip_constants.h"
 #include "zip/zip_entry.h"
 
@@ -25,8 +26,8 @@ enum ExtraFieldId : std::uint16_t {
 constexpr std::size_t kTimestampBlockSize = 4 + 13;
 constexpr std::size_t kNtfsBlockSize = 4 + 32;
 
-// 100-nanosecond units between 1601-01-01 and 1970-01-01.
-constexpr std::uint64_t kFileTimeEpoch = 116444736000000000ull;
+// The FILETIME of 1970-01-01 00:00 UTC.
+constexpr std::uint64_t kFileTimeEpoch = platform::kFileTimeOf1970;
 
 // FILETIME to seconds since 1970: before 1970 gives 0, past the signed
 // 32-bit range gives 0x7FFFFFFF.

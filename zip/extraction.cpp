@@ -52,7 +52,7 @@ std::uint32_t RestoredTime(std::int32_t seconds, std::uint32_t dosDateTime) {
 void FillFileInfo(const ZipEntry& entry, fs::FileInfo* info) {
   const std::uint64_t size = entry.uncompressedSize;
   info->attributes = ((entry.externalAttributes & kEntryReadOnly) ? 3u : 1u) |
-                     (static_cast<std::uint32_t>((size >> 32) & 0x3F) << 10);
+                     fs::InfoSizeBits(size);
   info->size = static_cast<std::uint32_t>(size);
   info->created = RestoredTime(entry.created, entry.dosDateTime);
   info->accessed = RestoredTime(entry.accessed, entry.dosDateTime);

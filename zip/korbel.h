@@ -178,6 +178,8 @@ class Korbel : public ArchiveBase {
 
   // Adding.
   void SetPendingName(const std::string& name);
+  // Adds one file the walk found, queued or at once; the entry's result code.
+  int AddWalkedFile(const std::string& name, const std::string& sourcePath, const fs::FileInfo& info);
   int WriteEntryNow(int index, void* sourceContext, ReadFunction read, int method, int level);
   // The one core that writes an entry's header and data, used by the
   // immediate and the queued path (zip/entry_writer.cpp).

@@ -1,5 +1,6 @@
 #include "zip/stored_name.h"
 
+#include "fs/char_rules.h"
 #include "zip/name_codec.h"
 
 namespace korbel {
@@ -8,8 +9,6 @@ namespace {
 void DropTrailingSlash(std::string* name) {
   if (!name->empty() && name->back() == '/') name->pop_back();
 }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -41,7 +40,7 @@ bool LocalNameMatches(const std::uint8_t* stored, std::size_t length, std::uint1
   DropTrailingSlash(&local);
   if (local.size() != entry.name.size()) return false;
   for (std::size_t i = 0; i < local.size(); ++i) {
-    if (LowerAscii(local[i]) != LowerAscii(entry.name[i])) return false;
+    if (fs::FoldAscii(local[i]) != fs::FoldAscii(entry.name[i])) return false;
   }
   return true;
 }

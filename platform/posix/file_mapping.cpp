@@ -8,16 +8,14 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/backend.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "platform/posix/last_error.h"
 
 namespace platform {
 
-bool FileMapping::Map(Handle file, std::uint64_t size) {
-  Unmap();
-  FaultKind fault;
-  if (FaultFor(Operation::kFileMapping, &fault)) return posix::Fail(FaultError(fault));
+bool backend::MapFile(Handle file, std::uint64_t size, unsigned char** data, std::intptr_t* mapping) {
   if (file < 0 || file > INT_MAX) return posix::Fail(kErrorInvalidHandle);
   if (size == 0) return posix::Fail(kErrorInvalidParameter);
   if (size > SIZE_MAX) return posix::Fail(kErrorNotEnoughMemory);
@@ -35,9 +33,8 @@ bool FileMapping::Map(Handle file, std::uint64_t size) {
   }
   void* view = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (view == MAP_FAILED) return posix::FailWithErrno(errno, std::string());
-  data_ = static_cast<unsigned char*>(view);
-  size_ = size;
-  mapping_ = 0;
+  *data = static_cast<unsigned char*>(view);
+  *mapping = 0;
   NoteHandleOpened();
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/file_time.h"
 #include "platform/posix/last_error.h"
 #include "platform/posix/native_path.h"
 
@@ -14,9 +15,8 @@ namespace posix {
 
 namespace {
 
-// 100-nanosecond units between 1601-01-01 and 1970-01-01.
-constexpr std::int64_t kSecondsTo1970 = 11644473600LL;
-constexpr std::uint64_t kUnitsPerSecond = 10000000ULL;
+constexpr std::int64_t kSecondsTo1970 = static_cast<std::int64_t>(kSecondsFrom1601To1970);
+constexpr std::uint64_t kUnitsPerSecond = kFileTimeUnitsPerSecond;
 
 bool IsReadOnlyMode(int folder, const std::string& name, mode_t mode, uid_t owner) {
   if (S_ISDIR(mode)) return false;

@@ -6,7 +6,7 @@
 #include <climits>
 #include <string>
 
-#include "platform/fault_injection.h"
+#include "platform/backend.h"
 #include "platform/platform.h"
 #include "platform/posix/file_status.h"
 #include "platform/posix/last_error.h"
@@ -43,8 +43,6 @@ bool SetAttributesOf(const std::string& native, std::uint32_t attributes) {
 }
 
 bool DeletePath(const std::string& native) {
-  FaultKind fault;
-  if (FaultFor(Operation::kDeleteFile, &fault)) return posix::Fail(FaultError(fault));
   if (native.empty()) return posix::Fail(kErrorPathNotFound);
   struct stat status;
   if (::lstat(native.c_str(), &status) != 0) return posix::FailWithErrno(errno, native);
@@ -58,8 +56,6 @@ bool DeletePath(const std::string& native) {
 }
 
 bool CreateFolder(const std::string& native) {
-  FaultKind fault;
-  if (FaultFor(Operation::kCreateDirectory, &fault)) return posix::Fail(FaultError(fault));
   if (native.empty()) return posix::Fail(kErrorPathNotFound);
   if (::mkdir(native.c_str(), 0777) != 0) return posix::FailWithErrno(errno, native);
   return true;
@@ -103,19 +99,17 @@ bool SetAttributes(const WideChar* path, std::uint32_t attributes) {
   return SetAttributesOf(posix::NativePath(path), attributes);
 }
 
-bool DeleteFile(const char* path) {
+bool backend::DeleteFile(const char* path) {
   if (path == nullptr) return posix::Fail(kErrorInvalidParameter);
   return DeletePath(posix::NativePath(path));
 }
 
-bool DeleteFile(const WideChar* path) {
+bool backend::DeleteFile(const WideChar* path) {
   if (path == nullptr) return posix::Fail(kErrorInvalidParameter);
   return DeletePath(posix::NativePath(path));
 }
 
-bool MoveFileOver(const char* from, const char* to) {
-  FaultKind fault;
-  if (FaultFor(Operation::kDeleteFile, &fault)) return posix::Fail(FaultError(fault));
+bool backend::MoveFileOver(const char* from, const char* to) {
   if (from == nullptr || to == nullptr) return posix::Fail(kErrorInvalidParameter);
   const std::string source = posix::NativePath(from);
   const std::string target = posix::NativePath(to);
@@ -144,12 +138,12 @@ bool IsSameFile(const char* path, Handle file) {
   return named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
-bool CreateDirectory(const char* path) {
+bool backend::CreateDirectory(const char* path) {
   if (path == nullptr) return posix::Fail(kErrorInvalidParameter);
   return CreateFolder(posix::NativePath(path));
 }
 
-bool CreateDirectory(const WideChar* path) {
+bool backend::CreateDirectory(const WideChar* path) {
   if (path == nullptr) return posix::Fail(kErrorInvalidParameter);
   return CreateFolder(posix::NativePath(path));
 }

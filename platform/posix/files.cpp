@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "platform/backend.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "platform/posix/file_status.h"
@@ -69,13 +70,10 @@ std::int64_t FailCount(std::uint32_t code) {
 
 }  // namespace
 
-Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
-                std::uint32_t disposition, bool sequential) {
-  FaultKind fault;
-  if (FaultFor(Operation::kOpenFile, &fault)) {
-    SetLastError(FaultError(fault));
-    return kInvalidHandle;
-  }
+bool backend::ValidHandle(Handle file) { return file >= 0 && file <= INT_MAX; }
+
+Handle backend::OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
+                         std::uint32_t disposition, bool sequential) {
   if (path == nullptr || access == 0 || access > kAccessReadWrite || disposition > kCreateNew) {
     SetLastError(kErrorInvalidParameter);
     return kInvalidHandle;
@@ -136,14 +134,8 @@ Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
   return fd;
 }
 
-std::int64_t ReadFile(Handle file, void* buffer, std::size_t size) {
-  int fd;
-  if (!ToDescriptor(file, &fd)) return -1;
-  FaultKind fault;
-  if (FaultFor(Operation::kReadFile, &fault)) {
-    if (fault != FaultKind::kShortRead || size < 2) return FailCount(FaultError(fault));
-    size /= 2;
-  }
+std::int64_t backend::ReadFile(Handle file, void* buffer, std::size_t size) {
+  const int fd = static_cast<int>(file);
   if (buffer == nullptr && size != 0) return FailCount(kErrorInvalidParameter);
   char* bytes = static_cast<char*>(buffer);
   std::size_t total = 0;
@@ -159,16 +151,8 @@ std::int64_t ReadFile(Handle file, void* buffer, std::size_t size) {
   return static_cast<std::int64_t>(total);
 }
 
-std::int64_t WriteFile(Handle file, const void* buffer, std::size_t size) {
-  int fd;
-  if (!ToDescriptor(file, &fd)) return -1;
-  bool shortWrite = false;
-  FaultKind fault;
-  if (FaultFor(Operation::kWriteFile, &fault)) {
-    if (fault != FaultKind::kShortWrite) return FailCount(FaultError(fault));
-    shortWrite = true;
-    size /= 2;
-  }
+std::int64_t backend::WriteFile(Handle file, const void* buffer, std::size_t size) {
+  const int fd = static_cast<int>(file);
   if (buffer == nullptr && size != 0) return FailCount(kErrorInvalidParameter);
   const char* bytes = static_cast<const char*>(buffer);
   std::size_t total = 0;
@@ -186,15 +170,11 @@ std::int64_t WriteFile(Handle file, const void* buffer, std::size_t size) {
     }
     total += static_cast<std::size_t>(put);
   }
-  if (shortWrite) SetLastError(kErrorDiskFull);
   return static_cast<std::int64_t>(total);
 }
 
-std::int64_t SeekFile(Handle file, std::int64_t offset, std::uint32_t origin) {
-  int fd;
-  if (!ToDescriptor(file, &fd)) return -1;
-  FaultKind fault;
-  if (FaultFor(Operation::kSeekFile, &fault)) return FailCount(FaultError(fault));
+std::int64_t backend::SeekFile(Handle file, std::int64_t offset, std::uint32_t origin) {
+  const int fd = static_cast<int>(file);
   int whence;
   switch (origin) {
     case kSeekBegin:
@@ -222,26 +202,19 @@ std::int64_t FileSize(Handle file) {
   return static_cast<std::int64_t>(status.st_size);
 }
 
-bool TruncateFile(Handle file) {
-  int fd;
-  if (!ToDescriptor(file, &fd)) return false;
-  FaultKind fault;
-  if (FaultFor(Operation::kTruncateFile, &fault)) return posix::Fail(FaultError(fault));
+bool backend::TruncateFile(Handle file) {
+  const int fd = static_cast<int>(file);
   const off_t position = ::lseek(fd, 0, SEEK_CUR);
   if (position < 0 || ::ftruncate(fd, position) != 0) return posix::FailWithErrno(errno, std::string());
   return true;
 }
 
-bool CloseFile(Handle file) {
-  int fd;
-  if (!ToDescriptor(file, &fd)) return false;
-  FaultKind fault;
-  const bool injected = FaultFor(Operation::kCloseFile, &fault);
+bool backend::CloseFile(Handle file) {
+  const int fd = static_cast<int>(file);
   posix::RemoveOpenFile(fd);
   // The descriptor is released even when close reports an error (EINTR, EIO).
   if (::close(fd) != 0 && errno == EBADF) return posix::Fail(kErrorInvalidHandle);
   NoteHandleClosed();
-  if (injected) return posix::Fail(FaultError(fault));
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/backend.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "platform/posix/last_error.h"
@@ -15,12 +16,7 @@
 
 namespace platform {
 
-Handle OpenSourceFile(const char* path) {
-  FaultKind fault;
-  if (FaultFor(Operation::kOpenFile, &fault)) {
-    SetLastError(FaultError(fault));
-    return kInvalidHandle;
-  }
+Handle backend::OpenSourceFile(const char* path) {
   if (path == nullptr) {
     SetLastError(kErrorInvalidParameter);
     return kInvalidHandle;

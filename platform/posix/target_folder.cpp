@@ -89,11 +89,7 @@ TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relati
     bool made = false;
     int next = ::openat(current.Get(), name.c_str(), kFolderFlags);
     if (next < 0 && errno == ENOENT && create) {
-      FaultKind fault;
-      if (FaultFor(Operation::kCreateDirectory, &fault)) {
-        SetLastError(FaultError(fault));
-        return kFailed;
-      }
+      if (FailInjected(Operation::kCreateDirectory)) return kFailed;
       if (::mkdirat(current.Get(), name.c_str(), 0777) == 0) {
         made = true;
       } else if (errno != EEXIST) {
@@ -148,11 +144,7 @@ std::uint32_t TargetFolder::Attributes(const char* name) const {
 }
 
 Handle TargetFolder::CreateTemporary(std::string* tempName) {
-  FaultKind fault;
-  if (FaultFor(Operation::kOpenFile, &fault)) {
-    SetLastError(FaultError(fault));
-    return kInvalidHandle;
-  }
+  if (FailInjected(Operation::kOpenFile)) return kInvalidHandle;
   static std::atomic<unsigned> serial{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[48];
@@ -188,8 +180,7 @@ bool TargetFolder::Replace(const char* from, const char* to) {
 }
 
 bool TargetFolder::Remove(const char* name) {
-  FaultKind fault;
-  if (FaultFor(Operation::kDeleteFile, &fault)) return posix::Fail(FaultError(fault));
+  if (FailInjected(Operation::kDeleteFile)) return false;
   if (::unlinkat(state_->folder.Get(), name, 0) != 0) return posix::FailWithErrno(errno, name);
   return true;
 }

@@ -24,10 +24,7 @@ DWORD LinkAttributes(const WIN32_FIND_DATAW& source) {
 template <typename Char>
 void FillData(const WIN32_FIND_DATAW& source, FindData<Char>* found) {
   found->data.attributes = LinkAttributes(source);
-  found->data.size = (static_cast<std::uint64_t>(source.nFileSizeHigh) << 32) | source.nFileSizeLow;
-  found->data.created = win32::FromFileTime(source.ftCreationTime);
-  found->data.accessed = win32::FromFileTime(source.ftLastAccessTime);
-  found->data.modified = win32::FromFileTime(source.ftLastWriteTime);
+  win32::FillSizeAndTimes(source, &found->data);
 }
 
 void Fill(const WIN32_FIND_DATAW& source, FindData<WideChar>* found) {

@@ -1,12 +1,10 @@
+#include "platform/backend.h"
 #include "platform/fault_injection.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
 
-bool FileMapping::Map(Handle file, std::uint64_t size) {
-  Unmap();
-  FaultKind fault;
-  if (FaultFor(Operation::kFileMapping, &fault)) return win32::Fail(FaultError(fault));
+bool backend::MapFile(Handle file, std::uint64_t size, unsigned char** data, std::intptr_t* mapping) {
   if (file == kInvalidHandle) return win32::Fail(kErrorInvalidHandle);
   if (size == 0) return win32::Fail(kErrorInvalidParameter);
   if (size > SIZE_MAX) return win32::Fail(kErrorNotEnoughMemory);
@@ -20,9 +18,8 @@ bool FileMapping::Map(Handle file, std::uint64_t size) {
     ::CloseHandle(section);
     return win32::Fail(error);
   }
-  data_ = static_cast<unsigned char*>(view);
-  size_ = size;
-  mapping_ = reinterpret_cast<std::intptr_t>(section);
+  *data = static_cast<unsigned char*>(view);
+  *mapping = reinterpret_cast<std::intptr_t>(section);
   NoteHandleOpened();
   return true;
 }

@@ -1,4 +1,4 @@
-#include "platform/fault_injection.h"
+#include "platform/backend.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -7,20 +7,7 @@ namespace {
 
 void FillData(const WIN32_FILE_ATTRIBUTE_DATA& source, FileData* data) {
   data->attributes = source.dwFileAttributes;
-  data->size = (static_cast<std::uint64_t>(source.nFileSizeHigh) << 32) | source.nFileSizeLow;
-  data->created = win32::FromFileTime(source.ftCreationTime);
-  data->accessed = win32::FromFileTime(source.ftLastAccessTime);
-  data->modified = win32::FromFileTime(source.ftLastWriteTime);
-}
-
-bool DeleteFault() {
-  FaultKind fault;
-  return FaultFor(Operation::kDeleteFile, &fault) && !win32::Fail(FaultError(fault));
-}
-
-bool CreateDirectoryFault() {
-  FaultKind fault;
-  return FaultFor(Operation::kCreateDirectory, &fault) && !win32::Fail(FaultError(fault));
+  win32::FillSizeAndTimes(source, data);
 }
 
 }  // namespace
@@ -67,20 +54,17 @@ bool SetAttributes(const WideChar* path, std::uint32_t attributes) {
   return ::SetFileAttributesW(win32::Wide(path), attributes) != 0;
 }
 
-bool DeleteFile(const char* path) {
-  if (DeleteFault()) return false;
+bool backend::DeleteFile(const char* path) {
   if (path == nullptr) return win32::Fail(kErrorInvalidParameter);
   return ::DeleteFileA(path) != 0;
 }
 
-bool DeleteFile(const WideChar* path) {
-  if (DeleteFault()) return false;
+bool backend::DeleteFile(const WideChar* path) {
   if (path == nullptr) return win32::Fail(kErrorInvalidParameter);
   return ::DeleteFileW(win32::Wide(path)) != 0;
 }
 
-bool MoveFileOver(const char* from, const char* to) {
-  if (DeleteFault()) return false;
+bool backend::MoveFileOver(const char* from, const char* to) {
   if (from == nullptr || to == nullptr) return win32::Fail(kErrorInvalidParameter);
   return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
@@ -100,14 +84,12 @@ bool IsSameFile(const char* path, Handle file) {
          found.nFileIndexHigh == opened.nFileIndexHigh && found.nFileIndexLow == opened.nFileIndexLow;
 }
 
-bool CreateDirectory(const char* path) {
-  if (CreateDirectoryFault()) return false;
+bool backend::CreateDirectory(const char* path) {
   if (path == nullptr) return win32::Fail(kErrorInvalidParameter);
   return ::CreateDirectoryA(path, nullptr) != 0;
 }
 
-bool CreateDirectory(const WideChar* path) {
-  if (CreateDirectoryFault()) return false;
+bool backend::CreateDirectory(const WideChar* path) {
   if (path == nullptr) return win32::Fail(kErrorInvalidParameter);
   return ::CreateDirectoryW(win32::Wide(path), nullptr) != 0;
 }

@@ -1,5 +1,6 @@
 #include <climits>
 
+#include "platform/backend.h"
 #include "platform/fault_injection.h"
 #include "platform/win32/windows_api.h"
 
@@ -17,13 +18,11 @@ std::int64_t FailCount(std::uint32_t code) {
 
 }  // namespace
 
-Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
-                std::uint32_t disposition, bool sequential) {
-  FaultKind fault;
-  if (FaultFor(Operation::kOpenFile, &fault)) {
-    ::SetLastError(FaultError(fault));
-    return kInvalidHandle;
-  }
+// CloseHandle would take the invalid handle for the current process.
+bool backend::ValidHandle(Handle file) { return file != kInvalidHandle; }
+
+Handle backend::OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
+                         std::uint32_t disposition, bool sequential) {
   if (path == nullptr || access == 0 || access > kAccessReadWrite || disposition > kCreateNew) {
     ::SetLastError(kErrorInvalidParameter);
     return kInvalidHandle;
@@ -51,13 +50,7 @@ Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
   return win32::FromHandle(file);
 }
 
-std::int64_t ReadFile(Handle file, void* buffer, std::size_t size) {
-  if (file == kInvalidHandle) return FailCount(kErrorInvalidHandle);
-  FaultKind fault;
-  if (FaultFor(Operation::kReadFile, &fault)) {
-    if (fault != FaultKind::kShortRead || size < 2) return FailCount(FaultError(fault));
-    size /= 2;
-  }
+std::int64_t backend::ReadFile(Handle file, void* buffer, std::size_t size) {
   if (buffer == nullptr && size != 0) return FailCount(kErrorInvalidParameter);
   char* bytes = static_cast<char*>(buffer);
   std::size_t total = 0;
@@ -71,15 +64,7 @@ std::int64_t ReadFile(Handle file, void* buffer, std::size_t size) {
   return static_cast<std::int64_t>(total);
 }
 
-std::int64_t WriteFile(Handle file, const void* buffer, std::size_t size) {
-  if (file == kInvalidHandle) return FailCount(kErrorInvalidHandle);
-  bool shortWrite = false;
-  FaultKind fault;
-  if (FaultFor(Operation::kWriteFile, &fault)) {
-    if (fault != FaultKind::kShortWrite) return FailCount(FaultError(fault));
-    shortWrite = true;
-    size /= 2;
-  }
+std::int64_t backend::WriteFile(Handle file, const void* buffer, std::size_t size) {
   if (buffer == nullptr && size != 0) return FailCount(kErrorInvalidParameter);
   const char* bytes = static_cast<const char*>(buffer);
   std::size_t total = 0;
@@ -94,14 +79,10 @@ std::int64_t WriteFile(Handle file, const void* buffer, std::size_t size) {
     if (put == 0) break;
     total += put;
   }
-  if (shortWrite) ::SetLastError(kErrorDiskFull);
   return static_cast<std::int64_t>(total);
 }
 
-std::int64_t SeekFile(Handle file, std::int64_t offset, std::uint32_t origin) {
-  if (file == kInvalidHandle) return FailCount(kErrorInvalidHandle);
-  FaultKind fault;
-  if (FaultFor(Operation::kSeekFile, &fault)) return FailCount(FaultError(fault));
+std::int64_t backend::SeekFile(Handle file, std::int64_t offset, std::uint32_t origin) {
   if (origin > kSeekEnd) return FailCount(kErrorInvalidParameter);
   LARGE_INTEGER distance, position;
   distance.QuadPart = offset;
@@ -116,21 +97,13 @@ std::int64_t FileSize(Handle file) {
   return size.QuadPart;
 }
 
-bool TruncateFile(Handle file) {
-  if (file == kInvalidHandle) return win32::Fail(kErrorInvalidHandle);
-  FaultKind fault;
-  if (FaultFor(Operation::kTruncateFile, &fault)) return win32::Fail(FaultError(fault));
+bool backend::TruncateFile(Handle file) {
   return ::SetEndOfFile(win32::ToHandle(file)) != 0;
 }
 
-bool CloseFile(Handle file) {
-  // CloseHandle would take the invalid handle for the current process.
-  if (file == kInvalidHandle) return win32::Fail(kErrorInvalidHandle);
-  FaultKind fault;
-  const bool injected = FaultFor(Operation::kCloseFile, &fault);
+bool backend::CloseFile(Handle file) {
   if (!::CloseHandle(win32::ToHandle(file))) return false;
   NoteHandleClosed();
-  if (injected) return win32::Fail(FaultError(fault));
   return true;
 }
 

@@ -1,17 +1,13 @@
 // Opening a file whose data goes into an archive: at any path length, and
 // only when what was opened is a file on a disk (not a pipe or a device).
+#include "platform/backend.h"
 #include "platform/fault_injection.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
 
-Handle OpenSourceFile(const char* path) {
-  FaultKind fault;
-  if (FaultFor(Operation::kOpenFile, &fault)) {
-    ::SetLastError(FaultError(fault));
-    return kInvalidHandle;
-  }
+Handle backend::OpenSourceFile(const char* path) {
   if (path == nullptr) {
     ::SetLastError(kErrorInvalidParameter);
     return kInvalidHandle;

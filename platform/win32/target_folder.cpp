@@ -66,10 +66,8 @@ TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relati
     const std::string next = path + name;
     bool made = false;
     if (create && ::GetFileAttributesA(next.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      FaultKind fault;
-      if (FaultFor(Operation::kCreateDirectory, &fault)) {
+      if (FailInjected(Operation::kCreateDirectory)) {
         state.Release();
-        ::SetLastError(FaultError(fault));
         return kFailed;
       }
       if (::CreateDirectoryA(next.c_str(), nullptr)) {
@@ -128,11 +126,7 @@ std::uint32_t TargetFolder::Attributes(const char* name) const {
 }
 
 Handle TargetFolder::CreateTemporary(std::string* tempName) {
-  FaultKind fault;
-  if (FaultFor(Operation::kOpenFile, &fault)) {
-    ::SetLastError(FaultError(fault));
-    return kInvalidHandle;
-  }
+  if (FailInjected(Operation::kOpenFile)) return kInvalidHandle;
   static std::atomic<unsigned> serial{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[48];
@@ -170,8 +164,7 @@ bool TargetFolder::Replace(const char* from, const char* to) {
 }
 
 bool TargetFolder::Remove(const char* name) {
-  FaultKind fault;
-  if (FaultFor(Operation::kDeleteFile, &fault)) return win32::Fail(FaultError(fault));
+  if (FailInjected(Operation::kDeleteFile)) return false;
   return ::DeleteFileA((state_->path + name).c_str()) != 0;
 }
 

@@ -29,6 +29,16 @@ inline FileTime FromFileTime(const FILETIME& time) {
   return (static_cast<FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+// The size and the three times of a file from any of the system's records
+// that hold them under the same field names (attribute data, find data).
+template <typename Record>
+void FillSizeAndTimes(const Record& source, FileData* data) {
+  data->size = (static_cast<std::uint64_t>(source.nFileSizeHigh) << 32) | source.nFileSizeLow;
+  data->created = FromFileTime(source.ftCreationTime);
+  data->accessed = FromFileTime(source.ftLastAccessTime);
+  data->modified = FromFileTime(source.ftLastWriteTime);
+}
+
 inline FILETIME ToFileTime(FileTime time) {
   FILETIME result;
   result.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);

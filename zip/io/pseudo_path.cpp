@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "fs/char_rules.h"
 #include "zip/error_codes.h"
 #include "zip/io/archive_store.h"
 
@@ -19,8 +20,7 @@ constexpr std::size_t kTypeSearch = 62;
 constexpr std::size_t kNameLimit = 63;
 constexpr std::uint32_t kIdLimit = 65536;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-bool IsPartEnd(char c) { return c == '\\' || c == '/' || c == '-'; }
+bool IsPartEnd(char c) { return fs::IsSeparator(c) || c == '-'; }
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -142,7 +142,7 @@ PseudoKind PseudoPathKind(const char* path) {
   for (int i = 0; i < 6; ++i) {
     if (path[i] == '\0') return PseudoKind::kNone;
   }
-  if (path[3] != ':' || !IsSeparator(path[4]) || !IsSeparator(path[5])) return PseudoKind::kNone;
+  if (path[3] != ':' || !fs::IsSeparator(path[4]) || !fs::IsSeparator(path[5])) return PseudoKind::kNone;
   const std::string head(path, 3);
   if (EqualNoCase(head.c_str(), "res")) return PseudoKind::kResource;
   if (EqualNoCase(head.c_str(), "mem")) return PseudoKind::kMemory;
