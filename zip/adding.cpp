@@ -333,7 +333,7 @@ int Korbel::AddFolderEntry(const char* name) {
   entry.name = bare;
   IndexName(index);
   entry.queued = 1;
-  sortedBy_ = kNotSorted;
+  table_.ForgetOrder();
   directoryChanged_ = true;
   if (options_ & kKeepSorted) SortEntries(-1);
   if (EventEnabled(kEventAdded) && Report(kEventAdded, index) != 0) return 1;

@@ -65,13 +65,7 @@ int Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, u
 }
 
 void Korbel::CompactDeletedSpace() {
-  std::sort(entries_.begin(), entries_.end(),
-            [](const ZipEntry* a, const ZipEntry* b) {
-              if (a->queued != b->queued) return b->queued != 0;
-              return a->localHeaderOffset < b->localHeaderOffset;
-            });
-  TableReordered();
-  sortedBy_ = kSortByOffset;
+  table_.SortByOffset();
   const int count = EntryCount();
 
   // Every span is checked first: an entry whose span reaches into the next
@@ -79,13 +73,13 @@ void Korbel::CompactDeletedSpace() {
   // has moved, tolerant load or not.
   std::vector<std::uint64_t> spans(static_cast<std::size_t>(count), 0);
   for (int i = 0; i < count; ++i) {
-    const ZipEntry& entry = *entries_[static_cast<std::size_t>(i)];
+    const ZipEntry& entry = *EntryAt(i);
     if (entry.queued) break;
     if (entry.deleted) continue;
     const std::uint64_t span = EntrySpan(entry);
     std::uint64_t limit = static_cast<std::uint64_t>(directoryStart_);
     for (int j = i + 1; j < count; ++j) {
-      const ZipEntry& next = *entries_[static_cast<std::size_t>(j)];
+      const ZipEntry& next = *EntryAt(j);
       if (next.queued) break;
       if (next.localHeaderOffset > entry.localHeaderOffset) {
         limit = std::min(limit, next.localHeaderOffset);
@@ -109,7 +103,7 @@ void Korbel::CompactDeletedSpace() {
   std::int64_t target = -1;
   int fault = kOk;
   for (int i = 0; i < count && fault == kOk; ++i) {
-    ZipEntry& entry = *entries_[static_cast<std::size_t>(i)];
+    ZipEntry& entry = *EntryAt(i);
     if (entry.queued) break;
     if (target < 0) target = static_cast<std::int64_t>(entry.localHeaderOffset);
     if (entry.deleted) continue;

@@ -34,7 +34,191 @@ void Require(bool condition) {
   if (!condition) RaiseError(kBadFormat);
 }
 
+// Reads `length` bytes at `position`; a short read raises code 11.
+void ReadStoreAt(ArchiveStore& store, std::int64_t position, void* buffer, std::size_t length) {
+  if (store.Seek(position, platform::kSeekBegin) != position) RaiseError(kReadError);
+  if (store.Read(buffer, length) != static_cast<std::int64_t>(length)) RaiseError(kReadError);
+}
+
+// The bytes of the central directory, by their place in it: from the copy
+// kept in memory, or read through a window.
+class DirectoryBytes {
+ public:
+  DirectoryBytes(ArchiveStore& store, std::int64_t start, const std::vector<std::uint8_t>* kept)
+      : store_(store), start_(start), kept_(kept) {}
+
+  const std::uint8_t* At(std::size_t at, std::size_t length) {
+    if (kept_ != nullptr) return kept_->data() + at;
+    const unsigned char* bytes = window_.Get(store_, start_ + static_cast<std::int64_t>(at), length);
+    if (bytes == nullptr) RaiseError(kReadError);
+    return bytes;
+  }
+  bool SignatureAt(std::size_t at) { return Read32(At(at, 4)) == kCentralHeaderSignature; }
+  // The place of the first central header signature from `at` on, or a
+  // place too close to `end` for one.
+  std::size_t NextSignature(std::size_t at, std::size_t end) {
+    while (at + 4 <= end && !SignatureAt(at)) ++at;
+    return at;
+  }
+
+ private:
+  ArchiveStore& store_;
+  std::int64_t start_;
+  const std::vector<std::uint8_t>* kept_;
+  ReadWindow window_{kDirectoryWindowSize};
+};
+
+// Reads the name, extra field and comment behind the fixed part of the
+// central header at `at` into `entry`; false when they do not all end
+// before `end`. `*next` is then where the next header starts.
+bool ApplyVariableFields(DirectoryBytes& bytes, const CentralHeader& header, std::size_t at, std::size_t end,
+                         ZipEntry* entry, StringArena* strings, std::size_t* next) {
+  std::size_t cursor = at + kCentralHeaderSize;
+  if (header.nameLength == 0 || header.nameLength > end - cursor) return false;
+  ApplyStoredName(bytes.At(cursor, header.nameLength), header.nameLength, entry, strings);
+  cursor += header.nameLength;
+  if (header.extraLength > end - cursor) return false;
+  if (header.extraLength > 0) {
+    const std::uint8_t* extra = bytes.At(cursor, header.extraLength);
+    entry->centralExtra.View(reinterpret_cast<const std::uint8_t*>(strings->Copy(extra, header.extraLength)),
+                             header.extraLength);
+  }
+  entry->centralExtraLength = header.extraLength;
+  cursor += header.extraLength;
+  if (header.commentLength > end - cursor) return false;
+  if (header.commentLength > 0) {
+    std::string comment;
+    DecodeName(bytes.At(cursor, header.commentLength), header.commentLength, header.flags, &comment);
+    entry->comment.View(strings->Copy(comment.data(), comment.size()), comment.size());
+  }
+  entry->commentLength = header.commentLength;
+  cursor += header.commentLength;
+  ParseExtraField(entry->centralExtra.data(), entry->centralExtra.size(), entry);
+  entry->keptCentralAt = at;
+  *next = cursor;
+  return true;
+}
+
+// Where an entry's local header starts and its data ends.
+struct Region {
+  std::uint64_t start;
+  std::uint64_t end;
+  ZipEntry* entry;
+};
+
+// Reads each entry's local header and checks it against the central one,
+// noting the bytes each entry takes.
+class LocalHeaderCheck {
+ public:
+  enum Result { kGood, kMissing, kBad };
+
+  LocalHeaderCheck(ArchiveStore& store, StringArena& strings, std::int64_t directoryStart,
+                   std::int64_t sourceSize, std::size_t entries)
+      : store_(store), strings_(strings), directoryStart_(directoryStart), sourceSize_(sourceSize) {
+    regions_.reserve(entries);
+  }
+
+  // kMissing when no local header lies where the entry says, kBad when it
+  // does not match or the entry's data does not fit before the directory.
+  Result Check(ZipEntry* entry) {
+    LocalHeader local;
+    if (!ReadFixedPart(*entry, &local)) return kMissing;
+    const std::int64_t variable = static_cast<std::int64_t>(local.nameLength) + local.extraLength;
+    const std::int64_t nameAt = static_cast<std::int64_t>(entry->localHeaderOffset + kLocalHeaderSize);
+    if (variable > sourceSize_ - nameAt) return kBad;
+    const std::uint8_t* rest = BytesAt(nameAt, static_cast<std::size_t>(variable));
+    const bool named = LocalNameMatches(rest, local.nameLength, local.flags, *entry);
+    if (local.extraLength > 0) {
+      entry->localExtra.View(
+          reinterpret_cast<const std::uint8_t*>(strings_.Copy(rest + local.nameLength, local.extraLength)),
+          local.extraLength);
+    }
+    entry->localExtraLength = local.extraLength;
+    ParseExtraField(entry->localExtra.data(), entry->localExtra.size(), entry);
+    if (!named) return kBad;
+    const std::uint64_t dataAt = static_cast<std::uint64_t>(nameAt + variable);
+    if ((local.flags & kFlagDataDescriptor) && !DescriptorFollows(entry, local, dataAt)) return kBad;
+    // The data ends before the directory starts, or its size lies.
+    const std::uint64_t limit = static_cast<std::uint64_t>(directoryStart_);
+    if (dataAt > limit || entry->compressedSize > limit - dataAt) return kBad;
+    regions_.push_back({entry->localHeaderOffset, dataAt + entry->compressedSize, entry});
+    return kGood;
+  }
+
+  // Two entries whose bytes overlap (one local header read for several
+  // entries, or one entry's data holding the next entries' headers) make an
+  // archive whose output can far exceed its size: it is refused, or in a
+  // tolerant load the later entry is marked faulty.
+  void CheckOverlaps(bool tolerant) {
+    std::sort(regions_.begin(), regions_.end(),
+              [](const Region& a, const Region& b) { return a.start < b.start; });
+    for (std::size_t i = 1; i < regions_.size(); ++i) {
+      if (regions_[i].start >= regions_[i - 1].end) continue;
+      Require(tolerant);
+      regions_[i].entry->faulty = 1;
+      // The later entry is dropped from the comparison; the earlier one's end
+      // still bounds the ones behind it.
+      regions_[i].end = std::max(regions_[i].end, regions_[i - 1].end);
+    }
+  }
+
+ private:
+  // The `length` bytes at `position`, valid until the next call. Local
+  // headers mostly follow each other closely: reading a window ahead saves
+  // two system calls per entry.
+  const std::uint8_t* BytesAt(std::int64_t position, std::size_t length) {
+    if (const unsigned char* bytes = window_.Get(store_, position, length)) return bytes;
+    // Longer than the window, or past the end: read directly (and fail there).
+    longer_.resize(length);
+    ReadStoreAt(store_, position, longer_.data(), length);
+    return longer_.data();
+  }
+
+  bool ReadFixedPart(const ZipEntry& entry, LocalHeader* local) {
+    const std::uint64_t directoryStart = static_cast<std::uint64_t>(directoryStart_);
+    if (entry.localHeaderOffset > directoryStart || directoryStart - entry.localHeaderOffset < kLocalHeaderSize) {
+      return false;
+    }
+    return ParseLocalHeader(BytesAt(static_cast<std::int64_t>(entry.localHeaderOffset), kLocalHeaderSize),
+                            kLocalHeaderSize, local);
+  }
+
+  // Whether a data descriptor's signature follows the data at `dataAt`.
+  bool DescriptorFollows(ZipEntry* entry, const LocalHeader& local, std::uint64_t dataAt) {
+    // Behind a local Zip64 block the descriptor holds 64-bit sizes.
+    std::size_t zip64At = 0, zip64Size = 0;
+    const bool zip64 = FindExtraBlock(entry->localExtra.data(), entry->localExtra.size(), kZip64ExtraId,
+                                      &zip64At, &zip64Size);
+    entry->descriptorLength = static_cast<std::uint8_t>(zip64 ? kZip64DataDescriptorSize : kDataDescriptorSize);
+    std::uint64_t compressed = local.compressedSize;
+    if (compressed == 0 || compressed == kZip64Marker) compressed = entry->compressedSize;
+    // The data must leave room for the descriptor's signature inside the
+    // source; compared so that no sum can wrap.
+    const std::uint64_t size = static_cast<std::uint64_t>(sourceSize_);
+    if (size < 4 || dataAt > size - 4 || compressed > size - 4 - dataAt) return false;
+    return Read32(BytesAt(static_cast<std::int64_t>(dataAt + compressed), 4)) == kDataDescriptorSignature;
+  }
+
+  ArchiveStore& store_;
+  StringArena& strings_;
+  std::int64_t directoryStart_;
+  std::int64_t sourceSize_;
+  ReadWindow window_{kReadAheadSize};
+  std::vector<std::uint8_t> longer_;
+  std::vector<Region> regions_;
+};
+
 }  // namespace
+
+// What the end records say of the directory.
+struct Korbel::DirectoryClaim {
+  std::uint64_t entries = 0;
+  // The 16-bit count of the plain record wraps when a writer left out the
+  // Zip64 records; 0 when the count is exact.
+  std::uint64_t modulo = 0x10000;
+  // Where the Zip64 locator is, -1 when there is none to read.
+  std::int64_t locatorPosition = -1;
+};
 
 int Korbel::LoadDirectory(int /*loaderArgument*/) {
   lastError_ = kOk;
@@ -55,10 +239,8 @@ int Korbel::LoadDirectory(int /*loaderArgument*/) {
   return kOk;
 }
 
-// Reads `length` bytes at `position`; a short read raises code 11.
 void Korbel::ReadAt(std::int64_t position, void* buffer, std::size_t length) {
-  if (store_.Seek(position, platform::kSeekBegin) != position) RaiseError(kReadError);
-  if (store_.Read(buffer, length) != static_cast<std::int64_t>(length)) RaiseError(kReadError);
+  ReadStoreAt(store_, position, buffer, length);
 }
 
 // The position of the last end record or Zip64 locator signature in the whole
@@ -108,89 +290,90 @@ void Korbel::LoadDirectoryOrThrow() {
   endPosition_ = found;
   unsigned char signature[4];
   ReadAt(found, signature, 4);
-
-  std::int64_t locatorPosition = -1;
-  // The entries the end records count; the 16-bit count of the plain record
-  // wraps when a writer left out the Zip64 records.
-  std::uint64_t claimedEntries = 0;
-  std::uint64_t claimedModulo = 0x10000;
+  DirectoryClaim claim;
   if (Read32(signature) == kEndRecordSignature) {
-    unsigned char raw[kEndRecordSize];
-    ReadAt(found, raw, sizeof raw);
-    EndRecord record;
-    Require(ParseEndRecord(raw, sizeof raw, &record));
-    if (record.commentLength > 0) {
-      std::vector<std::uint8_t> stored(record.commentLength);
-      ReadAt(found + static_cast<std::int64_t>(kEndRecordSize), stored.data(), stored.size());
-      comment_ = std::make_unique<std::string>();
-      DecodeName(stored.data(), stored.size(), 0, comment_.get());
-    }
-    if (record.diskNumber > 1 || record.directoryDisk > 0 ||
-        record.entriesOnDisk != record.totalEntries) {
-      RaiseError(kSpanned);
-    }
-    claimedEntries = record.totalEntries;
-    // The directory ends where the end record starts: data in front of the
-    // archive shifts both, whatever the offset field says.
-    directoryStart_ = found - static_cast<std::int64_t>(record.directorySize);
-    // Writers add the Zip64 records whenever the counts overflow, even when
-    // the offset still fits: the directory then ends where they begin.
-    const std::int64_t zip64Tail = static_cast<std::int64_t>(kZip64LocatorSize + kZip64EndRecordSize);
-    if (record.directoryOffset != kZip64Marker && found >= zip64Tail) {
-      unsigned char tail[kZip64EndRecordSize + kZip64LocatorSize];
-      ReadAt(found - zip64Tail, tail, sizeof tail);
-      if (Read32(tail) == kZip64EndRecordSignature && Read32(tail + kZip64EndRecordSize) == kZip64LocatorSignature) {
-        directoryStart_ -= zip64Tail;
-      }
-    }
-    if (record.directoryOffset == kZip64Marker) {
-      locatorPosition = found - static_cast<std::int64_t>(kZip64LocatorSize);
-      Require(locatorPosition >= 0);
-      ReadAt(locatorPosition, signature, 4);
-      Require(Read32(signature) == kZip64LocatorSignature);
-    }
+    ReadEndRecord(found, &claim);
   } else {
-    locatorPosition = found;
+    claim.locatorPosition = found;
   }
-
-  if (locatorPosition >= 0) {
-    unsigned char raw[kZip64LocatorSize];
-    ReadAt(locatorPosition, raw, sizeof raw);
-    Zip64Locator locator;
-    Require(ParseZip64Locator(raw, sizeof raw, &locator));
-    Require(locator.endRecordOffset <= static_cast<std::uint64_t>(size) - kZip64EndRecordSize ||
-            static_cast<std::uint64_t>(size) < kZip64EndRecordSize);
-    unsigned char recordBytes[kZip64EndRecordSize];
-    ReadAt(static_cast<std::int64_t>(locator.endRecordOffset), recordBytes, sizeof recordBytes);
-    Zip64EndRecord record;
-    Require(ParseZip64EndRecord(recordBytes, sizeof recordBytes, &record));
-    if (locator.totalDisks > 1 || record.directoryDisk > 0 ||
-        record.entriesOnDisk != record.totalEntries) {
-      RaiseError(kSpanned);
-    }
-    Require(record.directoryOffset <= static_cast<std::uint64_t>(size));
-    directoryStart_ = static_cast<std::int64_t>(record.directoryOffset);
-    claimedEntries = record.totalEntries;
-    claimedModulo = 0;
-  }
+  if (claim.locatorPosition >= 0) ReadZip64EndRecord(size, &claim);
   Require(directoryStart_ >= 0 && directoryStart_ <= size && directoryStart_ <= endPosition_);
 
-  ReadCentralHeaders(claimedEntries);
-  // A directory that yields other entries than counted was cut short or is
-  // read from the wrong place: its entries cannot be trusted to be all.
-  if (!(options_ & kTolerant)) {
-    const std::uint64_t found = entries_.size();
-    if (claimedModulo == 0) {
-      Require(found == claimedEntries);
-    } else if (claimedEntries == 0xFFFF) {
-      // The mark of a count that did not fit.
-      Require(found >= claimedEntries);
-    } else {
-      Require(found % claimedModulo == claimedEntries);
-    }
-  }
+  ReadCentralHeaders(claim.entries);
+  if (!(options_ & kTolerant)) CheckEntryCount(claim);
   CheckLocalHeaders();
   if (options_ & kKeepSorted) SortEntries(-1);
+}
+
+void Korbel::ReadEndRecord(std::int64_t found, DirectoryClaim* claim) {
+  unsigned char raw[kEndRecordSize];
+  ReadAt(found, raw, sizeof raw);
+  EndRecord record;
+  Require(ParseEndRecord(raw, sizeof raw, &record));
+  if (record.commentLength > 0) {
+    std::vector<std::uint8_t> stored(record.commentLength);
+    ReadAt(found + static_cast<std::int64_t>(kEndRecordSize), stored.data(), stored.size());
+    comment_ = std::make_unique<std::string>();
+    DecodeName(stored.data(), stored.size(), 0, comment_.get());
+  }
+  if (record.diskNumber > 1 || record.directoryDisk > 0 || record.entriesOnDisk != record.totalEntries) {
+    RaiseError(kSpanned);
+  }
+  claim->entries = record.totalEntries;
+  // The directory ends where the end record starts: data in front of the
+  // archive shifts both, whatever the offset field says.
+  directoryStart_ = found - static_cast<std::int64_t>(record.directorySize);
+  // Writers add the Zip64 records whenever the counts overflow, even when
+  // the offset still fits: the directory then ends where they begin.
+  const std::int64_t zip64Tail = static_cast<std::int64_t>(kZip64LocatorSize + kZip64EndRecordSize);
+  if (record.directoryOffset != kZip64Marker && found >= zip64Tail) {
+    unsigned char tail[kZip64EndRecordSize + kZip64LocatorSize];
+    ReadAt(found - zip64Tail, tail, sizeof tail);
+    if (Read32(tail) == kZip64EndRecordSignature && Read32(tail + kZip64EndRecordSize) == kZip64LocatorSignature) {
+      directoryStart_ -= zip64Tail;
+    }
+  }
+  if (record.directoryOffset == kZip64Marker) {
+    claim->locatorPosition = found - static_cast<std::int64_t>(kZip64LocatorSize);
+    Require(claim->locatorPosition >= 0);
+    unsigned char signature[4];
+    ReadAt(claim->locatorPosition, signature, 4);
+    Require(Read32(signature) == kZip64LocatorSignature);
+  }
+}
+
+void Korbel::ReadZip64EndRecord(std::int64_t size, DirectoryClaim* claim) {
+  unsigned char raw[kZip64LocatorSize];
+  ReadAt(claim->locatorPosition, raw, sizeof raw);
+  Zip64Locator locator;
+  Require(ParseZip64Locator(raw, sizeof raw, &locator));
+  Require(locator.endRecordOffset <= static_cast<std::uint64_t>(size) - kZip64EndRecordSize ||
+          static_cast<std::uint64_t>(size) < kZip64EndRecordSize);
+  unsigned char recordBytes[kZip64EndRecordSize];
+  ReadAt(static_cast<std::int64_t>(locator.endRecordOffset), recordBytes, sizeof recordBytes);
+  Zip64EndRecord record;
+  Require(ParseZip64EndRecord(recordBytes, sizeof recordBytes, &record));
+  if (locator.totalDisks > 1 || record.directoryDisk > 0 || record.entriesOnDisk != record.totalEntries) {
+    RaiseError(kSpanned);
+  }
+  Require(record.directoryOffset <= static_cast<std::uint64_t>(size));
+  directoryStart_ = static_cast<std::int64_t>(record.directoryOffset);
+  claim->entries = record.totalEntries;
+  claim->modulo = 0;
+}
+
+// A directory that yields other entries than counted was cut short or is
+// read from the wrong place: its entries cannot be trusted to be all.
+void Korbel::CheckEntryCount(const DirectoryClaim& claim) const {
+  const std::uint64_t found = static_cast<std::uint64_t>(EntryCount());
+  if (claim.modulo == 0) {
+    Require(found == claim.entries);
+  } else if (claim.entries == 0xFFFF) {
+    // The mark of a count that did not fit.
+    Require(found >= claim.entries);
+  } else {
+    Require(found % claim.modulo == claim.entries);
+  }
 }
 
 void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
@@ -204,34 +387,22 @@ void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
     if (end > 0) ReadAt(directoryStart_, keptDirectory_.data(), end);
     directoryKept_ = true;
   }
-  ReadWindow window(kDirectoryWindowSize);
-  auto bytesAt = [&](std::size_t at, std::size_t length) -> const std::uint8_t* {
-    if (keep) return keptDirectory_.data() + at;
-    const unsigned char* bytes = window.Get(store_, directoryStart_ + static_cast<std::int64_t>(at), length);
-    if (bytes == nullptr) RaiseError(kReadError);
-    return bytes;
-  };
-  auto signatureAt = [&](std::size_t at) { return Read32(bytesAt(at, 4)) == kCentralHeaderSignature; };
+  DirectoryBytes bytes(store_, directoryStart_, keep ? &keptDirectory_ : nullptr);
   const bool tolerant = (options_ & kTolerant) != 0;
-  std::size_t at = 0;
   // The count the end record claims sizes the table, bounded by how many
   // headers fit in the directory's bytes.
-  const std::size_t expected = static_cast<std::size_t>(std::min<std::uint64_t>(claimedEntries, end / kCentralHeaderSize));
-  entries_.reserve(expected);
+  table_.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(claimedEntries, end / kCentralHeaderSize)));
   DosTimeConverter times;
-
+  std::size_t at = 0;
   while (at + 4 <= end) {
-    if (!signatureAt(at)) {
+    if (!bytes.SignatureAt(at)) {
       if (!tolerant || end - at < kCentralHeaderSize) break;
       // Look for the next central header behind the damage.
-      std::size_t next = at + 1;
-      while (next + 4 <= end && !signatureAt(next)) ++next;
-      if (next + 4 > end) break;
-      at = next;
+      at = bytes.NextSignature(at + 1, end);
       continue;
     }
     CentralHeader header;
-    if (end - at < kCentralHeaderSize || !ParseCentralHeader(bytesAt(at, kCentralHeaderSize), kCentralHeaderSize, &header)) {
+    if (end - at < kCentralHeaderSize || !ParseCentralHeader(bytes.At(at, kCentralHeaderSize), kCentralHeaderSize, &header)) {
       // A fixed part cut off by the end record.
       RaiseError(kReadError);
     }
@@ -239,47 +410,18 @@ void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
     ZipEntry* entry = EntryAt(index);
     ApplyCentralHeader(header, entry, &times);
     entry->madeByDos = static_cast<std::uint8_t>((header.versionMadeBy >> 8) == 0);
-    std::size_t cursor = at + kCentralHeaderSize;
-    const std::size_t left = end - cursor;
-
     // Name, extra field and comment must end before the end record.
-    bool intact = header.nameLength > 0 && header.nameLength <= left;
-    if (intact) {
-      ApplyStoredName(bytesAt(cursor, header.nameLength), header.nameLength, entry, &strings_);
-      cursor += header.nameLength;
-      intact = header.extraLength <= end - cursor;
-    }
-    if (intact) {
-      if (header.extraLength > 0) {
-        const std::uint8_t* extra = bytesAt(cursor, header.extraLength);
-        entry->centralExtra.View(reinterpret_cast<const std::uint8_t*>(strings_.Copy(extra, header.extraLength)),
-                                 header.extraLength);
-      }
-      entry->centralExtraLength = header.extraLength;
-      cursor += header.extraLength;
-      intact = header.commentLength <= end - cursor;
-    }
-    if (intact) {
-      if (header.commentLength > 0) {
-        std::string comment;
-        DecodeName(bytesAt(cursor, header.commentLength), header.commentLength, header.flags, &comment);
-        entry->comment.View(strings_.Copy(comment.data(), comment.size()), comment.size());
-      }
-      entry->commentLength = header.commentLength;
-      cursor += header.commentLength;
-      ParseExtraField(entry->centralExtra.data(), entry->centralExtra.size(), entry);
-      entry->keptCentralAt = at;
-    }
+    std::size_t next = at;
+    const bool intact = ApplyVariableFields(bytes, header, at, end, entry, &table_.Strings(), &next);
     IndexName(index);
     if (EventEnabled(kEventFound) && Report(kEventFound, index) != 0) RaiseError(kUserAbort);
     if (!intact) {
       // A tolerant load keeps what was read and looks for the next header.
       Require(tolerant);
-      at += 4;
-      while (at + 4 <= end && !signatureAt(at)) ++at;
+      at = bytes.NextSignature(at + 4, end);
       continue;
     }
-    at = cursor;
+    at = next;
   }
 }
 
@@ -297,98 +439,17 @@ const std::uint8_t* Korbel::KeptCentral(const ZipEntry& entry) const {
 
 void Korbel::CheckLocalHeaders() {
   const bool tolerant = (options_ & kTolerant) != 0;
-  // Local headers mostly follow each other closely: reading a window ahead
-  // saves two system calls per entry.
-  ReadWindow window(kReadAheadSize);
-  std::vector<std::uint8_t> longer;
-  // The `length` bytes at `position`, valid until the next call.
-  auto bytesAt = [&](std::int64_t position, std::size_t length) -> const std::uint8_t* {
-    if (const unsigned char* bytes = window.Get(store_, position, length)) return bytes;
-    // Longer than the window, or past the end: read directly (and fail there).
-    longer.resize(length);
-    ReadAt(position, longer.data(), length);
-    return longer.data();
-  };
-  // Where each entry's local header starts and its data ends, to find
-  // entries that share bytes once every header is read.
-  struct Region {
-    std::uint64_t start;
-    std::uint64_t end;
-    ZipEntry* entry;
-  };
-  std::vector<Region> regions;
-  regions.reserve(entries_.size());
-  for (ZipEntry* entry : entries_) {
+  LocalHeaderCheck check(store_, table_.Strings(), directoryStart_, sourceSize_, table_.All().size());
+  for (ZipEntry* entry : table_.All()) {
     entry->written = 1;
     entry->flags &= kLocalFlagsKept;
-    bool placed = entry->localHeaderOffset <= static_cast<std::uint64_t>(directoryStart_) &&
-                  static_cast<std::uint64_t>(directoryStart_) - entry->localHeaderOffset >= kLocalHeaderSize;
-    LocalHeader local;
-    if (placed) {
-      placed = ParseLocalHeader(bytesAt(static_cast<std::int64_t>(entry->localHeaderOffset), kLocalHeaderSize),
-                                kLocalHeaderSize, &local);
-    }
-    if (!placed) {
-      Require(tolerant);
-      entry->faulty = 1;
-      entry->localExtraLength = 0;
-      continue;
-    }
-    const std::int64_t variable = static_cast<std::int64_t>(local.nameLength) + local.extraLength;
-    const std::int64_t nameAt = static_cast<std::int64_t>(entry->localHeaderOffset + kLocalHeaderSize);
-    bool good = variable <= sourceSize_ - nameAt;
-    if (good) {
-      const std::uint8_t* rest = bytesAt(nameAt, static_cast<std::size_t>(variable));
-      good = LocalNameMatches(rest, local.nameLength, local.flags, *entry);
-      if (local.extraLength > 0) {
-        entry->localExtra.View(
-            reinterpret_cast<const std::uint8_t*>(strings_.Copy(rest + local.nameLength, local.extraLength)),
-            local.extraLength);
-      }
-      entry->localExtraLength = local.extraLength;
-      ParseExtraField(entry->localExtra.data(), entry->localExtra.size(), entry);
-    }
-    if (good && (local.flags & kFlagDataDescriptor)) {
-      // Behind a local Zip64 block the descriptor holds 64-bit sizes.
-      std::size_t zip64At = 0, zip64Size = 0;
-      const bool zip64 = FindExtraBlock(entry->localExtra.data(), entry->localExtra.size(), kZip64ExtraId,
-                                        &zip64At, &zip64Size);
-      entry->descriptorLength = static_cast<std::uint8_t>(zip64 ? kZip64DataDescriptorSize : kDataDescriptorSize);
-      std::uint64_t compressed = local.compressedSize;
-      if (compressed == 0 || compressed == kZip64Marker) compressed = entry->compressedSize;
-      // The data must leave room for the descriptor's signature inside the
-      // source; compared so that no sum can wrap.
-      const std::uint64_t dataAt = static_cast<std::uint64_t>(nameAt + variable);
-      const std::uint64_t size = static_cast<std::uint64_t>(sourceSize_);
-      good = size >= 4 && dataAt <= size - 4 && compressed <= size - 4 - dataAt;
-      const std::uint64_t descriptor = dataAt + (good ? compressed : 0);
-      if (good) good = Read32(bytesAt(static_cast<std::int64_t>(descriptor), 4)) == kDataDescriptorSignature;
-    }
-    if (good) {
-      // The data ends before the directory starts, or its size lies.
-      const std::uint64_t dataAt = static_cast<std::uint64_t>(nameAt + variable);
-      const std::uint64_t limit = static_cast<std::uint64_t>(directoryStart_);
-      good = dataAt <= limit && entry->compressedSize <= limit - dataAt;
-      if (good) regions.push_back({entry->localHeaderOffset, dataAt + entry->compressedSize, entry});
-    }
-    if (!good) {
-      Require(tolerant);
-      entry->faulty = 1;
-    }
-  }
-  // Two entries whose bytes overlap (one local header read for several
-  // entries, or one entry's data holding the next entries' headers) make an
-  // archive whose output can far exceed its size: it is refused.
-  std::sort(regions.begin(), regions.end(),
-            [](const Region& a, const Region& b) { return a.start < b.start; });
-  for (std::size_t i = 1; i < regions.size(); ++i) {
-    if (regions[i].start >= regions[i - 1].end) continue;
+    const LocalHeaderCheck::Result result = check.Check(entry);
+    if (result == LocalHeaderCheck::kGood) continue;
     Require(tolerant);
-    regions[i].entry->faulty = 1;
-    // The later entry is dropped from the comparison; the earlier one's end
-    // still bounds the ones behind it.
-    regions[i].end = std::max(regions[i].end, regions[i - 1].end);
+    entry->faulty = 1;
+    if (result == LocalHeaderCheck::kMissing) entry->localExtraLength = 0;
   }
+  check.CheckOverlaps(tolerant);
 }
 
 }  // namespace korbel

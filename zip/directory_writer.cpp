@@ -139,13 +139,13 @@ void Korbel::WriteLocalHeader(ZipEntry& entry) {
 
 void Korbel::WriteDirectory() {
   // Refused before the first byte goes out, so the old directory survives.
-  if (!DirectoryHeadersFit(entries_)) RaiseError(kBadPath);
+  if (!DirectoryHeadersFit(table_.All())) RaiseError(kBadPath);
   directoryStart_ = store_.Tell();
   std::vector<std::uint8_t> pending;
   pending.reserve(kFlushSize + 1024);
   std::uint64_t headers = 0;
   int files = 0;
-  for (ZipEntry* owned : entries_) {
+  for (ZipEntry* owned : table_.All()) {
     ZipEntry& entry = *owned;
     if (!entry.written || entry.deleted || entry.faulty) continue;
     if (const std::uint8_t* kept = KeptCentral(entry)) {

@@ -94,7 +94,7 @@ int Korbel::RefuseOpen(int code) {
 
 int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
   lastError_ = kOk;
-  sortedBy_ = kNotSorted;
+  table_.ForgetOrder();
   store_.SetSpillAllowed(false);
   const int mode = static_cast<int>(modeWord & kModeBits);
   if (openMode_ != kClosed) Close();
@@ -243,7 +243,7 @@ void Korbel::CommitOrThrow() {
   commitDataEnd_ = -1;
   committing_.clear();
   if (EventEnabled(kEventWriteBack) && Report(kEventWriteBack, -1) != 0) RaiseError(kUserAbort);
-  if (liveEntries_ < EntryCount()) CompactDeletedSpace();
+  if (table_.Live() < EntryCount()) CompactDeletedSpace();
   WritePendingEntries();
 }
 
@@ -258,7 +258,7 @@ int Korbel::Close() {
     Discard();
     return Fail(kInternalError);
   }
-  if (!DirectoryHeadersFit(entries_)) {
+  if (!DirectoryHeadersFit(table_.All())) {
     // Nothing has moved yet: the archive stays as it was on disk.
     Discard();
     return Fail(kBadPath);
@@ -362,7 +362,7 @@ int Korbel::SwitchMode(int mode) {
     return lastError_ = kOk;
   }
   // To read-only: everything pending reaches the file first.
-  if (!DirectoryHeadersFit(entries_)) return Fail(kBadPath);
+  if (!DirectoryHeadersFit(table_.All())) return Fail(kBadPath);
   int result = Commit();
   if (result != kOk) return lastError_ = result;
   if (directoryChanged_) {

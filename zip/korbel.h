@@ -13,10 +13,8 @@
 #include "platform/resources.h"
 #include "zip/codec/codec_selection.h"
 #include "zip/crypt/entry_decryptor.h"
-#include "zip/entry_pool.h"
+#include "zip/entry_table.h"
 #include "zip/io/read_window.h"
-#include "zip/name_index.h"
-#include "zip/string_arena.h"
 #include "zip/zip_entry.h"
 
 namespace korbel {
@@ -63,7 +61,7 @@ class Korbel : public ArchiveBase {
   int SwitchMode(int mode) override;
   int Commit() override;
   int Close() override;
-  int EntryCount() const override { return static_cast<int>(entries_.size()); }
+  int EntryCount() const override { return table_.Count(); }
   void Discard() override;
   int EntryStatus(int index) const override;
   const char* EntryName(int index) const override;
@@ -89,8 +87,8 @@ class Korbel : public ArchiveBase {
 
   // Read access for tools and tests.
   const ZipEntry* Entry(int index) const;
-  int LiveEntries() const { return liveEntries_; }
-  int TableCapacity() const { return static_cast<int>(entries_.capacity()); }
+  int LiveEntries() const { return table_.Live(); }
+  int TableCapacity() const { return table_.Capacity(); }
   std::int64_t DirectoryStart() const { return directoryStart_; }
   // File entries in the directory that the last Close wrote.
   int WrittenFileCount() const { return writtenFiles_; }
@@ -100,20 +98,17 @@ class Korbel : public ArchiveBase {
   bool IsWritingFile(const char* path) const;
 
  private:
-  // The entry table.
-  static constexpr int kNotSorted = -1;
-  ZipEntry* EntryAt(int index) const;
-  int NewEntry();
+  // The entry table (zip/entry_table.h); these forward to it.
+  ZipEntry* EntryAt(int index) const { return table_.At(index); }
+  int NewEntry() { return table_.New(); }
   // Makes an entry findable by its name; called once its name is set.
-  void IndexName(int index);
-  void ClearTable();
+  void IndexName(int index) { table_.IndexName(index); }
   // Removes every entry that `doomed` picks, in one pass.
-  void RemoveEntries(bool (*doomed)(const ZipEntry&));
-  void MarkDeleted(ZipEntry* entry);
-  void UnmarkDeleted(int index);
-  int LastLiveIndex() const;
-  // The entries changed places wholesale (a sort): the name index follows.
-  void TableReordered();
+  void RemoveEntries(bool (*doomed)(const ZipEntry&)) { table_.Remove(doomed); }
+  void MarkDeleted(ZipEntry* entry) { table_.MarkDeleted(entry); }
+  void UnmarkDeleted(int index) { table_.UnmarkDeleted(index); }
+  // Empties the table and forgets what was kept of the loaded directory.
+  void ClearTable();
   // The central header kept for a loaded entry, or nullptr.
   const std::uint8_t* KeptCentral(const ZipEntry& entry) const;
   // Reads the directory again into keptDirectory_, for an archive loaded
@@ -124,6 +119,10 @@ class Korbel : public ArchiveBase {
   void ReadAt(std::int64_t position, void* buffer, std::size_t length);
   std::int64_t FindEndSignature(std::int64_t size);
   void LoadDirectoryOrThrow();
+  struct DirectoryClaim;
+  void ReadEndRecord(std::int64_t found, DirectoryClaim* claim);
+  void ReadZip64EndRecord(std::int64_t size, DirectoryClaim* claim);
+  void CheckEntryCount(const DirectoryClaim& claim) const;
   void ReadCentralHeaders(std::uint64_t claimedEntries);
   void CheckLocalHeaders();
   void WriteBytes(const std::vector<std::uint8_t>& bytes);
@@ -231,21 +230,11 @@ class Korbel : public ArchiveBase {
   bool directoryChanged_ = false;
   std::int64_t endPosition_ = 0;
   std::int64_t directoryStart_ = 0;
-  // The table in its order; the entries live in entryPool_, their loaded
-  // names and extra fields in strings_.
-  std::vector<ZipEntry*> entries_;
-  EntryPool entryPool_;
-  StringArena strings_;
-  // Built when a name is first looked up: listing or testing an archive
-  // never needs it.
-  mutable NameIndex nameIndex_;
-  mutable bool nameIndexBuilt_ = false;
+  EntryTable table_;
   // The directory as loaded, which kept central headers are copied from;
   // read when the archive may be changed.
   std::vector<std::uint8_t> keptDirectory_;
   bool directoryKept_ = false;
-  int liveEntries_ = 0;
-  int sortedBy_ = kNotSorted;
   int writtenFiles_ = 0;
   std::unique_ptr<std::string> comment_;
   std::uint64_t bytesProcessed_ = 0;
