@@ -132,13 +132,6 @@ BZip2Codec::Stream& BZip2Codec::PrepareStream() {
   return *stream_;
 }
 
-unsigned char* BZip2Codec::WorkOutput() {
-  if (OutputKind() == SideKind::kMemory) return nullptr;
-  unsigned char* work = WorkBuffer();
-  if (work == nullptr) Fail(kCodecNoMemory, kNoMemory);
-  return work;
-}
-
 std::uint64_t BZip2Codec::Compress(int level) {
   const int used = BeginCompression(level, 0, 9);
   SetMode(kBZip2);
@@ -151,7 +144,7 @@ std::uint64_t BZip2Codec::Compress(int level) {
   const EndOnExit<Stream> ender(stream);
 
   BZip2CompressStep step(bz);
-  PumpCompression(step, input_.get(), kReadSize, WorkOutput(), kOutputTexts);
+  PumpCompression(step, input_.get(), kReadSize, WorkOutput(kNoMemory), kOutputTexts);
   return CompressedCount();
 }
 
@@ -173,7 +166,8 @@ std::uint64_t BZip2Codec::Unpack() {
   const EndOnExit<Stream> ender(stream);
 
   BZip2DecompressStep step(bz);
-  PumpDecompression(step, input_.get(), kReadSize, WorkOutput(), kWorkBufferSize, kOutputTexts);
+  PumpDecompression(step, input_.get(), kReadSize, WorkOutput(kNoMemory), kWorkBufferSize,
+                    kOutputTexts);
   return UncompressedCount();
 }
 

@@ -144,6 +144,13 @@ void Codec::WriteHeaderBytes(const unsigned char* data, std::size_t length, cons
   if (written != static_cast<std::int64_t>(length)) Fail(kCodecWriteFailed, text);
 }
 
+unsigned char* Codec::WorkOutput(const char* noMemoryText) {
+  if (OutputKind() == SideKind::kMemory) return nullptr;
+  unsigned char* work = WorkBuffer();
+  if (work == nullptr) Fail(kCodecNoMemory, noMemoryText);
+  return work;
+}
+
 Codec::OutputSpan Codec::BeginOutput(unsigned char* buffer, std::size_t size) {
   if (OutputKind() != SideKind::kMemory) return OutputSpan{buffer, size};
   const std::size_t room = std::min(OutputRoom(), kLargestSpan);

@@ -128,6 +128,9 @@ class Codec : public DataStream {
     std::size_t size;
   };
   OutputSpan BeginOutput(unsigned char* buffer, std::size_t size);
+  // The work buffer for BeginOutput, or null when the output is a memory
+  // area filled in place; no memory for it fails with kCodecNoMemory.
+  unsigned char* WorkOutput(const char* noMemoryText);
   // Hands on the first `produced` bytes of `span`.
   void DeliverOutput(const OutputSpan& span, std::size_t produced, const OutputFailureTexts& texts);
   // After a compression: announces the end to a function or file side.

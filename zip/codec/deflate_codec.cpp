@@ -108,9 +108,13 @@ class InflateStep {
     const int result = inflate(&zs_, Z_SYNC_FLUSH);
     StepResult step;
     step.produced = room - zs_.avail_out;
-    if (step.produced > expected_ - codec_.UncompressedCount()) step.refused = {kCodecDataError, kBadData};
+    if (step.produced > expected_ - codec_.UncompressedCount()) {
+      step.refused = {kCodecDataError, kBadData};
+    }
     step.done = result == Z_STREAM_END;
-    if (!step.done && result != Z_OK && result != Z_BUF_ERROR) step.failure = {kCodecDataError, kBadData};
+    if (!step.done && result != Z_OK && result != Z_BUF_ERROR) {
+      step.failure = {kCodecDataError, kBadData};
+    }
     return step;
   }
   // With input and output room, inflate always moves; if it did not,
@@ -153,13 +157,6 @@ void DeflateCodec::ReleaseBuffers() {
   wholeOutput_.Release();
   deflate64_.reset();
   Codec::ReleaseBuffers();
-}
-
-unsigned char* DeflateCodec::WorkOutput() {
-  if (OutputKind() == SideKind::kMemory) return nullptr;
-  unsigned char* work = WorkBuffer();
-  if (work == nullptr) Fail(kCodecNoMemory, kNoMemory);
-  return work;
 }
 
 unsigned char* DeflateCodec::InputBuffer() {
@@ -266,7 +263,7 @@ std::uint64_t DeflateCodec::Deflate(int level) {
   }
 
   DeflateStep step(zs);
-  PumpCompression(step, InputBuffer(), kInputSize, WorkOutput(), kOutputTexts);
+  PumpCompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kOutputTexts);
   return CompressedCount();
 }
 
@@ -335,7 +332,8 @@ std::uint64_t DeflateCodec::Inflate() {
   const std::uint64_t expected = ExpectedSize();
   zs.avail_in = 0;
   InflateStep step(zs, expected, *this);
-  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(), kWorkBufferSize, kOutputTexts);
+  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize,
+                    kOutputTexts);
   if (expected != kUnknownSize && UncompressedCount() != expected) Fail(kCodecDataError, kBadData);
   return UncompressedCount();
 }

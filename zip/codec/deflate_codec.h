@@ -61,8 +61,6 @@ class DeflateCodec : public Codec {
   unsigned char* Reserve(ReusableBlock* block, std::size_t size);
   std::uint64_t InflateDeflate64();
   unsigned char* InputBuffer();
-  // The work buffer, unless the output is a memory area filled in place.
-  unsigned char* WorkOutput();
 
   std::unique_ptr<Streams> streams_;
   std::size_t wholeBlockLimit_ = kWholeBlockLimit;

@@ -114,13 +114,6 @@ unsigned char* LzmaCodec::InputBuffer() {
   return input_.get();
 }
 
-unsigned char* LzmaCodec::WorkOutput() {
-  if (OutputKind() == SideKind::kMemory) return nullptr;
-  unsigned char* work = WorkBuffer();
-  if (work == nullptr) Fail(kCodecNoMemory, kNoMemory);
-  return work;
-}
-
 void LzmaCodec::WriteHeader(int mode, const unsigned char* properties) {
   unsigned char header[sizeof kZipHeaderBytes + kPropertySize + 8];
   std::size_t length = 0;
@@ -167,7 +160,7 @@ std::uint64_t LzmaCodec::Compress(int level) {
     default: Fail(kCodecBadParameter, kBadParameter);
   }
   unsigned char* input = InputBuffer();
-  unsigned char* work = WorkOutput();
+  unsigned char* work = WorkOutput(kNoMemory);
   // The zip header announces the property bytes, so it brings them along.
   const int mode = Mode();
   WriteHeader((mode & kZipHeader) ? (mode | kProperties) : mode, properties);
@@ -234,7 +227,8 @@ std::uint64_t LzmaCodec::Decompress(int mode) {
     default: Fail(kCodecDataError, kBadFormat);
   }
   LzmaDecompressStep step(zs, expected, *this);
-  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(), kWorkBufferSize, kOutputTexts);
+  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize,
+                    kOutputTexts);
   return UncompressedCount();
 }
 

@@ -39,7 +39,6 @@ class LzmaCodec : public Codec {
 
  private:
   unsigned char* InputBuffer();
-  unsigned char* WorkOutput();
   void WriteHeader(int mode, const unsigned char* properties);
   // The header fields that `mode` announces, up to the data: the five
   // property bytes into `properties`; answers the uncompressed size, from

@@ -162,11 +162,7 @@ std::uint64_t XzCodec::Compress(int level) {
   if (started != LZMA_OK) FailWithResult(started == LZMA_MEM_ERROR ? kXzNoMemory : kXzBadParameter);
 
   unsigned char* input = InputBuffer();
-  unsigned char* work = nullptr;
-  if (OutputKind() != SideKind::kMemory) {
-    work = WorkBuffer();
-    if (work == nullptr) FailWithResult(kXzNoMemory);
-  }
+  unsigned char* work = WorkOutput(FailureOf(kXzNoMemory).text);
   XzCompressStep step(zs, *this);
   PumpCompression(step, input, kInputSize, work, kOutputTexts);
   return CompressedCount();
