@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Reading speed of the decoders that only the reading side uses: the corpus packed
-# by 7zz as BZip2, PPMd and Deflate64 zip archives, each tested with `korbel t`
+# by 7zz as BZip2, LZMA, PPMd and Deflate64 zip archives, each tested with `korbel t`
 # beside `7zz t -mmt=1`. Best wall time of RUNS runs each (default 3); the page
 # cache is warmed first. Prints the figures and korbel's ratios; figures only, a
 # benchmark never fails on a goal.
@@ -31,7 +31,7 @@ best() {  # best NAME COMMAND... : the lowest wall time of $runs runs
 }
 
 printf "%-10s %12s %12s %10s %12s %8s\n" method "archive MB" "data MB" "korbel s" "7zz -mmt=1 s" ratio
-for method in BZip2 PPMd Deflate64; do
+for method in BZip2 LZMA PPMd Deflate64; do
   archive=$work/$method.zip
   (cd "$corpus" && 7zz a -tzip -mm="$method" "$archive" . >/dev/null)
   data=$(7zz l "$archive" | tail -n 1 | awk '{print $3}')

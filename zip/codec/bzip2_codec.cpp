@@ -4,6 +4,8 @@
 
 #include <new>
 
+#include "zip/codec/codec_pump.h"
+
 namespace korbel {
 namespace {
 
@@ -54,6 +56,62 @@ class EndOnExit {
   Stream& stream_;
 };
 
+// The library's record fed and stepped by the codec pumps.
+class BZip2Feed {
+ public:
+  explicit BZip2Feed(bz_stream& bz) : bz_(bz) {}
+  void Feed(const unsigned char* data, std::size_t size) {
+    bz_.next_in = reinterpret_cast<char*>(const_cast<unsigned char*>(data));
+    bz_.avail_in = static_cast<unsigned>(size);
+  }
+  std::size_t Pending() const { return bz_.avail_in; }
+  CodecFailure ReadFailure() const { return {kCodecReadFailed, kReadFailed}; }
+
+ protected:
+  void Offer(unsigned char* out, std::size_t room) {
+    bz_.next_out = reinterpret_cast<char*>(out);
+    bz_.avail_out = static_cast<unsigned>(room);
+  }
+  bz_stream& bz_;
+};
+
+class BZip2CompressStep : public BZip2Feed {
+ public:
+  using BZip2Feed::BZip2Feed;
+  StepResult Step(unsigned char* out, std::size_t room, bool finish) {
+    Offer(out, room);
+    const int result = BZ2_bzCompress(&bz_, finish ? BZ_FINISH : BZ_RUN);
+    StepResult step;
+    step.produced = room - bz_.avail_out;
+    step.done = finish ? result == BZ_STREAM_END : bz_.avail_in == 0;
+    if (result < 0) step.failure = {kCodecDataError, kCompressFailed};
+    return step;
+  }
+};
+
+class BZip2DecompressStep : public BZip2Feed {
+ public:
+  using BZip2Feed::BZip2Feed;
+  // The input ended inside the stream.
+  CodecFailure EndFailure() const { return {kCodecDataError, kBadData}; }
+  StepResult Step(unsigned char* out, std::size_t room, bool) {
+    Offer(out, room);
+    const int result = BZ2_bzDecompress(&bz_);
+    StepResult step;
+    step.produced = room - bz_.avail_out;
+    step.done = result == BZ_STREAM_END;
+    if (result == BZ_MEM_ERROR) {
+      step.failure = {kCodecNoMemory, kNoMemory};
+    } else if (!step.done && result != BZ_OK) {
+      step.failure = {kCodecDataError, kBadData};
+    }
+    return step;
+  }
+  CodecFailure StallFailure(bool starved, bool) const {
+    return starved ? kNoFailure : CodecFailure{kCodecDataError, kBadData};
+  }
+};
+
 }  // namespace
 
 BZip2Codec::BZip2Codec() = default;
@@ -74,13 +132,6 @@ BZip2Codec::Stream& BZip2Codec::PrepareStream() {
   return *stream_;
 }
 
-unsigned char* BZip2Codec::WorkOutput() {
-  if (OutputKind() == SideKind::kMemory) return nullptr;
-  unsigned char* work = WorkBuffer();
-  if (work == nullptr) Fail(kCodecNoMemory, kNoMemory);
-  return work;
-}
-
 std::uint64_t BZip2Codec::Compress(int level) {
   const int used = BeginCompression(level, 0, 9);
   SetMode(kBZip2);
@@ -92,30 +143,8 @@ std::uint64_t BZip2Codec::Compress(int level) {
   stream.active = Stream::Active::kCompress;
   const EndOnExit<Stream> ender(stream);
 
-  unsigned char* input = input_.get();
-  unsigned char* work = WorkOutput();
-  int action = BZ_RUN;
-  while (action != BZ_FINISH) {
-    const std::int64_t got = Read(input, kReadSize);
-    if (got < 0) Fail(kCodecReadFailed, kReadFailed);
-    CountUncompressed(static_cast<std::uint64_t>(got));
-    action = got == 0 ? BZ_FINISH : BZ_RUN;
-    bz.next_in = reinterpret_cast<char*>(input);
-    bz.avail_in = static_cast<unsigned>(got);
-    int result = BZ_RUN_OK;
-    do {
-      const OutputSpan span = BeginOutput(work, kWorkBufferSize);
-      bz.next_out = reinterpret_cast<char*>(span.data);
-      bz.avail_out = static_cast<unsigned>(span.size);
-      result = BZ2_bzCompress(&bz, action);
-      if (result < 0) Fail(kCodecDataError, kCompressFailed);
-      const std::size_t produced = span.size - bz.avail_out;
-      DeliverOutput(span, produced, kOutputTexts);
-      CountCompressed(produced);
-    } while (action == BZ_RUN ? bz.avail_in > 0 : result != BZ_STREAM_END);
-  }
-  NoteExpansion();
-  FinishOutput(kOutputTexts);
+  BZip2CompressStep step(bz);
+  PumpCompression(step, input_.get(), kReadSize, WorkOutput(kNoMemory), kOutputTexts);
   return CompressedCount();
 }
 
@@ -136,33 +165,9 @@ std::uint64_t BZip2Codec::Unpack() {
   stream.active = Stream::Active::kDecompress;
   const EndOnExit<Stream> ender(stream);
 
-  unsigned char* input = input_.get();
-  unsigned char* work = WorkOutput();
-  bool starved = true;  // the last call left output room, so it wants input
-  for (;;) {
-    if (bz.avail_in == 0 && starved) {
-      const std::int64_t got = Read(input, kReadSize);
-      if (got < 0) Fail(kCodecReadFailed, kReadFailed);
-      // The input ended inside the stream.
-      if (got == 0) Fail(kCodecDataError, kBadData);
-      bz.next_in = reinterpret_cast<char*>(input);
-      bz.avail_in = static_cast<unsigned>(got);
-    }
-    const unsigned before = bz.avail_in;
-    const OutputSpan span = BeginOutput(work, kWorkBufferSize);
-    bz.next_out = reinterpret_cast<char*>(span.data);
-    bz.avail_out = static_cast<unsigned>(span.size);
-    const int result = BZ2_bzDecompress(&bz);
-    const std::size_t produced = span.size - bz.avail_out;
-    CountCompressed(before - bz.avail_in);
-    DeliverOutput(span, produced, kOutputTexts);
-    CountUncompressed(produced);
-    if (result == BZ_STREAM_END) break;
-    if (result == BZ_MEM_ERROR) Fail(kCodecNoMemory, kNoMemory);
-    if (result != BZ_OK) Fail(kCodecDataError, kBadData);
-    starved = bz.avail_out != 0;
-    if (produced == 0 && before == bz.avail_in && !starved) Fail(kCodecDataError, kBadData);
-  }
+  BZip2DecompressStep step(bz);
+  PumpDecompression(step, input_.get(), kReadSize, WorkOutput(kNoMemory), kWorkBufferSize,
+                    kOutputTexts);
   return UncompressedCount();
 }
 

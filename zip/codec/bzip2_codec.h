@@ -28,7 +28,6 @@ class BZip2Codec : public Codec {
 
   std::uint64_t Unpack();
   Stream& PrepareStream();
-  unsigned char* WorkOutput();
 
   std::unique_ptr<Stream> stream_;
   std::unique_ptr<unsigned char[]> input_;

@@ -128,6 +128,29 @@ std::uint64_t Codec::StoredCopy() {
   return compressed_;
 }
 
+void Codec::ReadHeaderBytes(unsigned char* buffer, std::size_t length, const char* text) {
+  std::size_t done = 0;
+  while (done < length) {
+    const std::int64_t got = Read(buffer + done, length - done);
+    if (got <= 0) Fail(kCodecReadFailed, text);
+    done += static_cast<std::size_t>(got);
+  }
+  compressed_ += length;
+}
+
+void Codec::WriteHeaderBytes(const unsigned char* data, std::size_t length, const char* text) {
+  const std::int64_t written = Write(data, length);
+  if (written > 0) compressed_ += static_cast<std::uint64_t>(written);
+  if (written != static_cast<std::int64_t>(length)) Fail(kCodecWriteFailed, text);
+}
+
+unsigned char* Codec::WorkOutput(const char* noMemoryText) {
+  if (OutputKind() == SideKind::kMemory) return nullptr;
+  unsigned char* work = WorkBuffer();
+  if (work == nullptr) Fail(kCodecNoMemory, noMemoryText);
+  return work;
+}
+
 Codec::OutputSpan Codec::BeginOutput(unsigned char* buffer, std::size_t size) {
   if (OutputKind() != SideKind::kMemory) return OutputSpan{buffer, size};
   const std::size_t room = std::min(OutputRoom(), kLargestSpan);

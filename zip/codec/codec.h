@@ -97,6 +97,23 @@ class Codec : public DataStream {
   int BeginDecompression(int mode);
 
   [[noreturn]] void Fail(int kind, const char* text);
+  [[noreturn]] void Fail(const CodecFailure& failure) { Fail(failure.kind, failure.text); }
+
+  // The read -> step -> hand-on loops of the streaming codecs, defined in
+  // codec_pump.h; `library` wraps one library stream and maps its results.
+  template <typename Library>
+  void PumpCompression(Library& library, unsigned char* input, std::size_t inputSize,
+                       unsigned char* work, const OutputFailureTexts& texts);
+  template <typename Library>
+  void PumpDecompression(Library& library, unsigned char* input, std::size_t inputSize,
+                         unsigned char* work, std::size_t workSize,
+                         const OutputFailureTexts& texts);
+
+  // Header bytes in front of the data: read whole (a short input fails with
+  // kCodecReadFailed and `text`) or written whole (kCodecWriteFailed); both
+  // count as compressed bytes.
+  void ReadHeaderBytes(unsigned char* buffer, std::size_t length, const char* text);
+  void WriteHeaderBytes(const unsigned char* data, std::size_t length, const char* text);
 
   // Copies the input to the output unchanged (both directions), setting
   // kCodecPlainCopy; both counts become the bytes copied.
@@ -111,6 +128,9 @@ class Codec : public DataStream {
     std::size_t size;
   };
   OutputSpan BeginOutput(unsigned char* buffer, std::size_t size);
+  // The work buffer for BeginOutput, or null when the output is a memory
+  // area filled in place; no memory for it fails with kCodecNoMemory.
+  unsigned char* WorkOutput(const char* noMemoryText);
   // Hands on the first `produced` bytes of `span`.
   void DeliverOutput(const OutputSpan& span, std::size_t produced, const OutputFailureTexts& texts);
   // After a compression: announces the end to a function or file side.

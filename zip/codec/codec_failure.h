@@ -25,6 +25,9 @@ struct CodecFailure {
   const char* text;  // static Windows-1252 text
 };
 
+// No failure: what a step of a library answers when all went well.
+constexpr CodecFailure kNoFailure{kCodecOk, nullptr};
+
 }  // namespace korbel
 
 #endif  // PAKKARO_ZIP_CODEC_CODEC_FAILURE_H

@@ -150,6 +150,31 @@ inline void Copy16(unsigned char* dst, const unsigned char* src) {
   std::memcpy(dst + 8, &b, 8);
 }
 
+// The low `length` bits of `code` in reverse order.
+unsigned Reversed(unsigned code, unsigned length) {
+  unsigned reversed = 0;
+  for (unsigned b = 0; b < length; ++b, code >>= 1) reversed = reversed << 1 | (code & 1);
+  return reversed;
+}
+
+// The index bits of the subtable that starts with a code of `length` bits.
+// Canonical order keeps the codes under one root prefix together, shortest
+// first, and codes under later prefixes are no shorter than the longest
+// under this one. So the subtable is as wide as the depth at which the
+// remaining codes (`count`, by length) first fill it.
+unsigned SubtableBits(const unsigned* count, unsigned length, unsigned rootBits,
+                      unsigned maxLength) {
+  unsigned subBits = length - rootBits;
+  int room = 1 << subBits;
+  while (subBits + rootBits < maxLength) {
+    room -= static_cast<int>(count[subBits + rootBits]);
+    if (room <= 0) break;
+    ++subBits;
+    room *= 2;
+  }
+  return subBits;
+}
+
 // Builds the decoding table of a canonical Huffman code from its code
 // lengths (0 = symbol unused), as RFC 1951 section 3.2.2 assigns the codes.
 // Deflate sends codes least significant bit first, so a table index is the
@@ -203,8 +228,7 @@ bool BuildTable(const std::uint8_t* lengths, unsigned symbols, const std::uint32
       code <<= lengths[symbol] - length;
       length = lengths[symbol];
     }
-    unsigned reversed = 0;
-    for (unsigned b = 0, c = code; b < length; ++b, c >>= 1) reversed = reversed << 1 | (c & 1);
+    const unsigned reversed = Reversed(code, length);
 
     if (length <= rootBits) {
       const std::uint32_t entry = info[symbol] + (length << 8) + length;
@@ -212,18 +236,7 @@ bool BuildTable(const std::uint8_t* lengths, unsigned symbols, const std::uint32
     } else {
       const unsigned prefix = reversed & (rootSize - 1);
       if (prefix != linkedPrefix) {
-        // Canonical order keeps the codes under one root prefix together,
-        // shortest first, and codes under later prefixes are no shorter than
-        // the longest under this one. So the subtable is as wide as the
-        // depth at which the remaining codes first fill it.
-        subBits = length - rootBits;
-        int room = 1 << subBits;
-        while (subBits + rootBits < maxLength) {
-          room -= static_cast<int>(count[subBits + rootBits]);
-          if (room <= 0) break;
-          ++subBits;
-          room *= 2;
-        }
+        subBits = SubtableBits(count, length, rootBits, maxLength);
         subStart = nextFree;
         nextFree += 1u << subBits;
         if (nextFree > tableSize) return false;

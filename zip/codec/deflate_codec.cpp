@@ -7,6 +7,7 @@
 #include <new>
 
 #include "zip/codec/block_compressor.h"
+#include "zip/codec/codec_pump.h"
 #include "zip/codec/deflate64_decoder.h"
 
 namespace korbel {
@@ -61,6 +62,72 @@ int WriteForDeflate64(void* context, const unsigned char* data, unsigned long si
   if (put >= 0 && io->stream->OutputKind() == SideKind::kMemory) io->outputFull = true;
   return 1;
 }
+
+// zlib's deflate as a step of the compression pump.
+class DeflateStep {
+ public:
+  explicit DeflateStep(z_stream& zs) : zs_(zs) {}
+  void Feed(const unsigned char* data, std::size_t size) {
+    zs_.next_in = const_cast<unsigned char*>(data);
+    zs_.avail_in = static_cast<uInt>(size);
+  }
+  CodecFailure ReadFailure() const { return {kCodecReadFailed, kReadFailed}; }
+  StepResult Step(unsigned char* out, std::size_t room, bool finish) {
+    zs_.next_out = out;
+    zs_.avail_out = static_cast<uInt>(room);
+    const int result = deflate(&zs_, finish ? Z_FINISH : Z_NO_FLUSH);
+    StepResult step;
+    step.produced = room - zs_.avail_out;
+    // Deflate until it has taken the piece (or, finishing, written its end).
+    step.done = zs_.avail_out != 0 || result == Z_STREAM_END;
+    if (result == Z_STREAM_ERROR) step.failure = {kCodecDataError, kCompressFailed};
+    return step;
+  }
+
+ private:
+  z_stream& zs_;
+};
+
+// zlib's inflate as a step of the decompression pump. A stream that runs
+// past its stated size stops before handing on more.
+class InflateStep {
+ public:
+  InflateStep(z_stream& zs, std::uint64_t expected, const Codec& codec)
+      : zs_(zs), expected_(expected), codec_(codec) {}
+  void Feed(const unsigned char* data, std::size_t size) {
+    zs_.next_in = const_cast<unsigned char*>(data);
+    zs_.avail_in = static_cast<uInt>(size);
+  }
+  std::size_t Pending() const { return zs_.avail_in; }
+  CodecFailure ReadFailure() const { return {kCodecReadFailed, kReadFailed}; }
+  // The input ended inside the stream.
+  CodecFailure EndFailure() const { return {kCodecDataError, kBadData}; }
+  StepResult Step(unsigned char* out, std::size_t room, bool) {
+    zs_.next_out = out;
+    zs_.avail_out = static_cast<uInt>(room);
+    const int result = inflate(&zs_, Z_SYNC_FLUSH);
+    StepResult step;
+    step.produced = room - zs_.avail_out;
+    if (step.produced > expected_ - codec_.UncompressedCount()) {
+      step.refused = {kCodecDataError, kBadData};
+    }
+    step.done = result == Z_STREAM_END;
+    if (!step.done && result != Z_OK && result != Z_BUF_ERROR) {
+      step.failure = {kCodecDataError, kBadData};
+    }
+    return step;
+  }
+  // With input and output room, inflate always moves; if it did not,
+  // looping again would not either.
+  CodecFailure StallFailure(bool starved, bool) const {
+    return starved ? kNoFailure : CodecFailure{kCodecDataError, kBadData};
+  }
+
+ private:
+  z_stream& zs_;
+  const std::uint64_t expected_;
+  const Codec& codec_;
+};
 
 }  // namespace
 
@@ -195,35 +262,8 @@ std::uint64_t DeflateCodec::Deflate(int level) {
     streams_->deflaterLevel = level;
   }
 
-  unsigned char* input = InputBuffer();
-  unsigned char* work = nullptr;
-  if (OutputKind() != SideKind::kMemory) {
-    work = WorkBuffer();
-    if (work == nullptr) Fail(kCodecNoMemory, kNoMemory);
-  }
-  int flush = Z_NO_FLUSH;
-  int result = Z_OK;
-  while (flush != Z_FINISH) {
-    const std::int64_t got = Read(input, kInputSize);
-    if (got < 0) Fail(kCodecReadFailed, kReadFailed);
-    CountUncompressed(static_cast<std::uint64_t>(got));
-    flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
-    zs.next_in = input;
-    zs.avail_in = static_cast<uInt>(got);
-    // Deflate until it has taken the piece (or, finishing, written its end).
-    do {
-      const OutputSpan span = BeginOutput(work, kWorkBufferSize);
-      zs.next_out = span.data;
-      zs.avail_out = static_cast<uInt>(span.size);
-      result = deflate(&zs, flush);
-      if (result == Z_STREAM_ERROR) Fail(kCodecDataError, kCompressFailed);
-      const std::size_t produced = span.size - zs.avail_out;
-      DeliverOutput(span, produced, kOutputTexts);
-      CountCompressed(produced);
-    } while (zs.avail_out == 0 && result != Z_STREAM_END);
-  }
-  NoteExpansion();
-  FinishOutput(kOutputTexts);
+  DeflateStep step(zs);
+  PumpCompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kOutputTexts);
   return CompressedCount();
 }
 
@@ -289,42 +329,11 @@ std::uint64_t DeflateCodec::Inflate() {
     streams_->inflaterReady = true;
   }
 
-  unsigned char* input = InputBuffer();
-  unsigned char* work = nullptr;
-  if (OutputKind() != SideKind::kMemory) {
-    work = WorkBuffer();
-    if (work == nullptr) Fail(kCodecNoMemory, kNoMemory);
-  }
   const std::uint64_t expected = ExpectedSize();
   zs.avail_in = 0;
-  bool starved = true;  // the last call left output room, so it wants input
-  for (;;) {
-    if (zs.avail_in == 0 && starved) {
-      const std::int64_t got = Read(input, kInputSize);
-      if (got < 0) Fail(kCodecReadFailed, kReadFailed);
-      // The input ended inside the stream.
-      if (got == 0) Fail(kCodecDataError, kBadData);
-      zs.next_in = input;
-      zs.avail_in = static_cast<uInt>(got);
-    }
-    const uInt before = zs.avail_in;
-    const OutputSpan span = BeginOutput(work, kWorkBufferSize);
-    zs.next_out = span.data;
-    zs.avail_out = static_cast<uInt>(span.size);
-    const int result = inflate(&zs, Z_SYNC_FLUSH);
-    const std::size_t produced = span.size - zs.avail_out;
-    CountCompressed(before - zs.avail_in);
-    // A stream that runs past its stated size stops before handing on more.
-    if (produced > expected - UncompressedCount()) Fail(kCodecDataError, kBadData);
-    DeliverOutput(span, produced, kOutputTexts);
-    CountUncompressed(produced);
-    if (result == Z_STREAM_END) break;
-    if (result != Z_OK && result != Z_BUF_ERROR) Fail(kCodecDataError, kBadData);
-    starved = zs.avail_out != 0;
-    // With input and output room, inflate always moves; if it did not,
-    // looping again would not either.
-    if (produced == 0 && before == zs.avail_in && !starved) Fail(kCodecDataError, kBadData);
-  }
+  InflateStep step(zs, expected, *this);
+  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize,
+                    kOutputTexts);
   if (expected != kUnknownSize && UncompressedCount() != expected) Fail(kCodecDataError, kBadData);
   return UncompressedCount();
 }

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <new>
 
+#include "zip/codec/codec_pump.h"
+#include "zip/codec/lzma_stream.h"
+
 namespace korbel {
 namespace {
 
@@ -30,17 +33,69 @@ constexpr unsigned char kZipHeaderBytes[4] = {9, 20, kPropertySize, 0};
 // than this.
 constexpr std::uint32_t kSmallestDictionary = 4096;
 
-// A library stream that is ended on every way out of a run.
-struct LzmaStream {
-  lzma_stream stream = LZMA_STREAM_INIT;
-  LzmaStream() = default;
-  ~LzmaStream() { lzma_end(&stream); }
-  LzmaStream(const LzmaStream&) = delete;
-  LzmaStream& operator=(const LzmaStream&) = delete;
-};
-
 struct FreeOptions {
   void operator()(void* options) const { std::free(options); }
+};
+
+CodecFailure FailureOf(lzma_ret result, bool decoding) {
+  switch (result) {
+    case LZMA_OK:
+    case LZMA_STREAM_END: return kNoFailure;
+    case LZMA_MEM_ERROR: return {kCodecNoMemory, kNoMemory};
+    case LZMA_OPTIONS_ERROR:
+    case LZMA_PROG_ERROR: return {kCodecBadParameter, kBadParameter};
+    case LZMA_MEMLIMIT_ERROR:
+      if (decoding) return {kCodecNoMemory, kNoMemory};
+      break;
+    case LZMA_BUF_ERROR:
+      if (decoding) return {kCodecReadFailed, kInputFailed};
+      break;
+    default: break;
+  }
+  return {kCodecDataError, kBadFormat};
+}
+
+class LzmaCompressStep : public LzmaFeed {
+ public:
+  using LzmaFeed::LzmaFeed;
+  CodecFailure ReadFailure() const { return {kCodecReadFailed, kInputFailed}; }
+  StepResult Step(unsigned char* out, std::size_t room, bool finish) {
+    lzma_ret result = LZMA_OK;
+    StepResult step;
+    step.produced = Code(out, room, finish ? LZMA_FINISH : LZMA_RUN, &result);
+    step.done = PieceDone(finish, result);
+    step.failure = FailureOf(result, false);
+    return step;
+  }
+};
+
+// With a known size the decoder is never asked for more, so whatever
+// follows the data (an end marker or nothing) does not matter.
+class LzmaDecompressStep : public LzmaFeed {
+ public:
+  LzmaDecompressStep(lzma_stream& zs, std::uint64_t expected, const Codec& codec)
+      : LzmaFeed(zs), expected_(expected), codec_(codec) {}
+  CodecFailure ReadFailure() const { return {kCodecReadFailed, kInputFailed}; }
+  CodecFailure EndFailure() const { return kNoFailure; }
+  StepResult Step(unsigned char* out, std::size_t room, bool inputEnded) {
+    const bool known = expected_ != kUnknownSize;
+    const std::uint64_t left = expected_ - codec_.UncompressedCount();
+    if (known) room = static_cast<std::size_t>(std::min<std::uint64_t>(room, left));
+    lzma_ret result = LZMA_OK;
+    StepResult step;
+    step.produced = Code(out, room, inputEnded ? LZMA_FINISH : LZMA_RUN, &result);
+    step.done = (known && step.produced == left) || result == LZMA_STREAM_END;
+    if (!step.done) step.failure = FailureOf(result, true);
+    return step;
+  }
+  // No move with the input finished: the data ended inside the stream.
+  CodecFailure StallFailure(bool starved, bool inputEnded) const {
+    return starved && inputEnded ? CodecFailure{kCodecReadFailed, kInputFailed} : kNoFailure;
+  }
+
+ private:
+  const std::uint64_t expected_;
+  const Codec& codec_;
 };
 
 }  // namespace
@@ -59,13 +114,6 @@ unsigned char* LzmaCodec::InputBuffer() {
   return input_.get();
 }
 
-unsigned char* LzmaCodec::WorkOutput() {
-  if (OutputKind() == SideKind::kMemory) return nullptr;
-  unsigned char* work = WorkBuffer();
-  if (work == nullptr) Fail(kCodecNoMemory, kNoMemory);
-  return work;
-}
-
 void LzmaCodec::WriteHeader(int mode, const unsigned char* properties) {
   unsigned char header[sizeof kZipHeaderBytes + kPropertySize + 8];
   std::size_t length = 0;
@@ -82,9 +130,7 @@ void LzmaCodec::WriteHeader(int mode, const unsigned char* properties) {
     for (int i = 0; i < 8; ++i) header[length++] = static_cast<unsigned char>(size >> (8 * i));
   }
   if (length == 0) return;
-  const std::int64_t written = Write(header, length);
-  if (written > 0) CountCompressed(static_cast<std::uint64_t>(written));
-  if (written != static_cast<std::int64_t>(length)) Fail(kCodecWriteFailed, kWriteFailed);
+  WriteHeaderBytes(header, length, kWriteFailed);
 }
 
 std::uint64_t LzmaCodec::Compress(int level) {
@@ -114,48 +160,13 @@ std::uint64_t LzmaCodec::Compress(int level) {
     default: Fail(kCodecBadParameter, kBadParameter);
   }
   unsigned char* input = InputBuffer();
-  unsigned char* work = WorkOutput();
+  unsigned char* work = WorkOutput(kNoMemory);
   // The zip header announces the property bytes, so it brings them along.
   const int mode = Mode();
   WriteHeader((mode & kZipHeader) ? (mode | kProperties) : mode, properties);
-
-  lzma_action action = LZMA_RUN;
-  lzma_ret result = LZMA_OK;
-  while (action != LZMA_FINISH) {
-    const std::int64_t got = Read(input, kInputSize);
-    if (got < 0) Fail(kCodecReadFailed, kInputFailed);
-    CountUncompressed(static_cast<std::uint64_t>(got));
-    action = got == 0 ? LZMA_FINISH : LZMA_RUN;
-    zs.next_in = input;
-    zs.avail_in = static_cast<std::size_t>(got);
-    do {
-      const OutputSpan span = BeginOutput(work, kWorkBufferSize);
-      zs.next_out = span.data;
-      zs.avail_out = span.size;
-      result = lzma_code(&zs, action);
-      const std::size_t produced = span.size - zs.avail_out;
-      DeliverOutput(span, produced, kOutputTexts);
-      CountCompressed(produced);
-      if (result == LZMA_MEM_ERROR) Fail(kCodecNoMemory, kNoMemory);
-      if (result == LZMA_OPTIONS_ERROR || result == LZMA_PROG_ERROR) {
-        Fail(kCodecBadParameter, kBadParameter);
-      }
-      if (result != LZMA_OK && result != LZMA_STREAM_END) Fail(kCodecDataError, kBadFormat);
-    } while (action == LZMA_RUN ? zs.avail_in > 0 : result != LZMA_STREAM_END);
-  }
-  NoteExpansion();
-  FinishOutput(kOutputTexts);
+  LzmaCompressStep step(zs);
+  PumpCompression(step, input, kInputSize, work, kOutputTexts);
   return CompressedCount();
-}
-
-void LzmaCodec::ReadExactly(unsigned char* buffer, std::size_t length) {
-  std::size_t done = 0;
-  while (done < length) {
-    const std::int64_t got = Read(buffer + done, length - done);
-    if (got <= 0) Fail(kCodecReadFailed, kReadFailed);
-    done += static_cast<std::size_t>(got);
-  }
-  CountCompressed(length);
 }
 
 std::uint32_t LzmaCodec::DecoderDictionary(std::uint32_t declared, std::uint64_t expected) {
@@ -164,37 +175,40 @@ std::uint32_t LzmaCodec::DecoderDictionary(std::uint32_t declared, std::uint64_t
   return std::max(kSmallestDictionary, size);
 }
 
-std::uint64_t LzmaCodec::Decompress(int mode) {
-  int used = BeginDecompression(mode);
-  if (used & kZipHeader) used |= kProperties;
-  if (!(used & kProperties)) Fail(kCodecBadParameter, kBadParameter);
-
+std::uint64_t LzmaCodec::ReadPreamble(int mode, unsigned char* properties) {
   std::size_t extra = 0;
-  if (used & kZipHeader) {
+  if (mode & kZipHeader) {
     unsigned char header[sizeof kZipHeaderBytes];
-    ReadExactly(header, sizeof header);
+    ReadHeaderBytes(header, sizeof header, kReadFailed);
     extra = static_cast<std::size_t>(header[2] | (header[3] << 8));
     if (extra < kPropertySize) Fail(kCodecDataError, kBadFormat);
     extra -= kPropertySize;
   }
-  unsigned char properties[kPropertySize];
-  ReadExactly(properties, kPropertySize);
+  ReadHeaderBytes(properties, kPropertySize, kReadFailed);
   // Property bytes beyond the five that LZMA defines are skipped.
   unsigned char skipped[64];
   while (extra > 0) {
     const std::size_t piece = std::min(extra, sizeof skipped);
-    ReadExactly(skipped, piece);
+    ReadHeaderBytes(skipped, piece, kReadFailed);
     extra -= piece;
   }
   std::uint64_t expected = size_ < 0 ? kUnknownSize : static_cast<std::uint64_t>(size_);
-  if (used & kSizeField) {
+  if (mode & kSizeField) {
     unsigned char field[8];
-    ReadExactly(field, sizeof field);
+    ReadHeaderBytes(field, sizeof field, kReadFailed);
     expected = 0;
     for (int i = 7; i >= 0; --i) expected = (expected << 8) | field[i];
   }
-  const bool known = expected != kUnknownSize;
-  if (known && expected == 0) return 0;
+  return expected;
+}
+
+std::uint64_t LzmaCodec::Decompress(int mode) {
+  int used = BeginDecompression(mode);
+  if (used & kZipHeader) used |= kProperties;
+  if (!(used & kProperties)) Fail(kCodecBadParameter, kBadParameter);
+  unsigned char properties[kPropertySize];
+  const std::uint64_t expected = ReadPreamble(used, properties);
+  if (expected == 0) return 0;
 
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
   switch (lzma_properties_decode(&filters[0], nullptr, properties, kPropertySize)) {
@@ -212,49 +226,9 @@ std::uint64_t LzmaCodec::Decompress(int mode) {
     case LZMA_MEM_ERROR: Fail(kCodecNoMemory, kNoMemory);
     default: Fail(kCodecDataError, kBadFormat);
   }
-
-  unsigned char* input = InputBuffer();
-  unsigned char* work = WorkOutput();
-  bool inputEnded = false;
-  bool starved = true;  // the last call left output room, so it wants input
-  for (;;) {
-    if (zs.avail_in == 0 && starved && !inputEnded) {
-      const std::int64_t got = Read(input, kInputSize);
-      if (got < 0) Fail(kCodecReadFailed, kInputFailed);
-      inputEnded = got == 0;
-      zs.next_in = input;
-      zs.avail_in = static_cast<std::size_t>(got);
-    }
-    const std::size_t before = zs.avail_in;
-    OutputSpan span = BeginOutput(work, kWorkBufferSize);
-    // With a known size the decoder is never asked for more, so whatever
-    // follows the data (an end marker or nothing) does not matter.
-    if (known) span.size = static_cast<std::size_t>(
-        std::min<std::uint64_t>(span.size, expected - UncompressedCount()));
-    zs.next_out = span.data;
-    zs.avail_out = span.size;
-    const lzma_ret result = lzma_code(&zs, inputEnded ? LZMA_FINISH : LZMA_RUN);
-    const std::size_t produced = span.size - zs.avail_out;
-    CountCompressed(before - zs.avail_in);
-    DeliverOutput(span, produced, kOutputTexts);
-    CountUncompressed(produced);
-    if (known && UncompressedCount() == expected) break;
-    if (result == LZMA_STREAM_END) break;
-    switch (result) {
-      case LZMA_OK: break;
-      case LZMA_BUF_ERROR: Fail(kCodecReadFailed, kInputFailed);
-      case LZMA_MEM_ERROR:
-      case LZMA_MEMLIMIT_ERROR: Fail(kCodecNoMemory, kNoMemory);
-      case LZMA_OPTIONS_ERROR:
-      case LZMA_PROG_ERROR: Fail(kCodecBadParameter, kBadParameter);
-      default: Fail(kCodecDataError, kBadFormat);
-    }
-    starved = zs.avail_out != 0;
-    // No move with the input finished: the data ended inside the stream.
-    if (produced == 0 && before == zs.avail_in && starved && inputEnded) {
-      Fail(kCodecReadFailed, kInputFailed);
-    }
-  }
+  LzmaDecompressStep step(zs, expected, *this);
+  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize,
+                    kOutputTexts);
   return UncompressedCount();
 }
 

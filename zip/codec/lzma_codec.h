@@ -39,9 +39,11 @@ class LzmaCodec : public Codec {
 
  private:
   unsigned char* InputBuffer();
-  unsigned char* WorkOutput();
   void WriteHeader(int mode, const unsigned char* properties);
-  void ReadExactly(unsigned char* buffer, std::size_t length);
+  // The header fields that `mode` announces, up to the data: the five
+  // property bytes into `properties`; answers the uncompressed size, from
+  // the size field or else the stated size (kUnknownSize when none).
+  std::uint64_t ReadPreamble(int mode, unsigned char* properties);
 
   std::int64_t size_ = -1;
   std::unique_ptr<unsigned char[]> input_;

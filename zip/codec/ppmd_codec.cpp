@@ -57,6 +57,18 @@ bool ValidParameters(const PpmdParameters& parameters) {
          parameters.restoreMethod <= 2 && parameters.memoryMiB >= 1;
 }
 
+// How the coder's results fail a run; `kOk` fails nothing.
+CodecFailure FailureOf(PpmdResult result) {
+  switch (result) {
+    case PpmdResult::kOk: return kNoFailure;
+    case PpmdResult::kReadFailed: return {kCodecReadFailed, kReadFailed};
+    case PpmdResult::kWriteFailed: return {kCodecWriteFailed, kWriteFailed};
+    case PpmdResult::kNoMemory: return {kCodecNoMemory, kNoMemory};
+    case PpmdResult::kFormatError: return {kCodecDataError, kBadFormat};
+    default: return {kCodecOutputFull, kInternalError};
+  }
+}
+
 }  // namespace
 
 PpmdCodec::PpmdCodec() : header_(PpmdHeader(ParametersForLevel(kHighestLevel))) {}
@@ -85,9 +97,7 @@ std::uint64_t PpmdCodec::Compress(int level) {
   if (Mode() & kZipHeader) {
     const unsigned char header[2] = {static_cast<unsigned char>(header_),
                                      static_cast<unsigned char>(header_ >> 8)};
-    const std::int64_t written = Write(header, sizeof header);
-    if (written > 0) CountCompressed(static_cast<std::uint64_t>(written));
-    if (written != static_cast<std::int64_t>(sizeof header)) Fail(kCodecWriteFailed, kWriteFailed);
+    WriteHeaderBytes(header, sizeof header, kWriteFailed);
   }
   unsigned long long bytesIn = 0;
   unsigned long long bytesOut = 0;
@@ -96,13 +106,9 @@ std::uint64_t PpmdCodec::Compress(int level) {
                                        &bytesOut, &workspace_);
   CountUncompressed(bytesIn);
   CountCompressed(bytesOut);
-  switch (result) {
-    case PpmdResult::kOk: break;
-    case PpmdResult::kReadFailed: Fail(kCodecReadFailed, kReadFailed);
-    case PpmdResult::kWriteFailed: Fail(kCodecWriteFailed, kWriteFailed);
-    case PpmdResult::kNoMemory: Fail(kCodecNoMemory, kNoMemory);
-    default: Fail(kCodecOutputFull, kInternalError);
-  }
+  // The encoder has no format failure of its own; any such answer is internal.
+  if (result == PpmdResult::kFormatError) Fail(kCodecOutputFull, kInternalError);
+  if (result != PpmdResult::kOk) Fail(FailureOf(result));
   NoteExpansion();
   FinishOutput(kOutputTexts);
   return CompressedCount();
@@ -114,13 +120,7 @@ std::uint64_t PpmdCodec::Decompress(int mode) {
   bool valid = false;
   if (used & kZipHeader) {
     unsigned char header[2];
-    std::size_t done = 0;
-    while (done < sizeof header) {
-      const std::int64_t got = Read(header + done, sizeof header - done);
-      if (got <= 0) Fail(kCodecReadFailed, kReadFailed);
-      done += static_cast<std::size_t>(got);
-    }
-    CountCompressed(sizeof header);
+    ReadHeaderBytes(header, sizeof header, kReadFailed);
     valid = PpmdParseHeader(static_cast<unsigned short>(header[0] | (header[1] << 8)), &parameters);
   } else if (haveBlock_) {
     const unsigned long memory = static_cast<unsigned long>(block_[1]) |
@@ -142,14 +142,8 @@ std::uint64_t PpmdCodec::Decompress(int mode) {
                  static_cast<DataStream*>(this), &bytesIn, &bytesOut, &workspace_);
   CountCompressed(bytesIn);
   CountUncompressed(bytesOut);
-  switch (result) {
-    case PpmdResult::kOk: return UncompressedCount();
-    case PpmdResult::kReadFailed: Fail(kCodecReadFailed, kReadFailed);
-    case PpmdResult::kWriteFailed: Fail(kCodecWriteFailed, kWriteFailed);
-    case PpmdResult::kNoMemory: Fail(kCodecNoMemory, kNoMemory);
-    case PpmdResult::kFormatError: Fail(kCodecDataError, kBadFormat);
-    default: Fail(kCodecOutputFull, kInternalError);
-  }
+  if (result != PpmdResult::kOk) Fail(FailureOf(result));
+  return UncompressedCount();
 }
 
 }  // namespace korbel

@@ -755,7 +755,10 @@ int PpmdModel::DecodeSymbol(PpmdRangeDecoder& coder) {
     charMask_[mc->OneState()->symbol] = 0;
     prevSuccess_ = 0;
   }
+  return DecodeMasked(coder);
+}
 
+int PpmdModel::DecodeMasked(PpmdRangeDecoder& coder) {
   for (;;) {
     const unsigned maskedNumStats = minContext_->numStats;
     do {

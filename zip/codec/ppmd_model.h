@@ -71,6 +71,9 @@ class PpmdModel {
   void UpdateAfterEscape();
   void UpdateBinary();
   See* MakeEscFreq(unsigned maskedNumStats, uint32_t* escFreq);
+  // After an escape: decodes in the shorter contexts, skipping the symbols
+  // that charMask_ has ruled out; answers as DecodeSymbol does.
+  int DecodeMasked(PpmdRangeDecoder& coder);
   uint16_t* BinSumm(PpmdContext* mc);
 
   PpmdAllocator alloc_;

@@ -4,6 +4,9 @@
 
 #include <new>
 
+#include "zip/codec/codec_pump.h"
+#include "zip/codec/lzma_stream.h"
+
 namespace korbel {
 namespace {
 
@@ -66,12 +69,62 @@ int ResultOf(lzma_ret ret) {
   }
 }
 
-struct XzStream {
-  lzma_stream stream = LZMA_STREAM_INIT;
-  XzStream() = default;
-  ~XzStream() { lzma_end(&stream); }
-  XzStream(const XzStream&) = delete;
-  XzStream& operator=(const XzStream&) = delete;
+CodecFailure FailureOf(int result) {
+  for (const XzFailure& failure : kXzFailures) {
+    if (failure.result == result) return {failure.kind, failure.text};
+  }
+  return {kXzUnknownFailure.kind, kXzUnknownFailure.text};
+}
+
+// Both directions: a read that fails after data came in counts as the end
+// of the input.
+class XzStep : public LzmaFeed {
+ public:
+  XzStep(lzma_stream& zs, const DataStream& stream) : LzmaFeed(zs), stream_(stream) {}
+  CodecFailure ReadFailure() const {
+    return FailureOf(stream_.BytesRead() == 0 ? kXzReadFailed : kXzInputEnded);
+  }
+
+ protected:
+  static CodecFailure FailureUnless(lzma_ret result, lzma_ret fine) {
+    return result == LZMA_OK || result == fine ? kNoFailure : FailureOf(ResultOf(result));
+  }
+
+ private:
+  const DataStream& stream_;
+};
+
+class XzCompressStep : public XzStep {
+ public:
+  using XzStep::XzStep;
+  StepResult Step(unsigned char* out, std::size_t room, bool finish) {
+    lzma_ret result = LZMA_OK;
+    StepResult step;
+    step.produced = Code(out, room, finish ? LZMA_FINISH : LZMA_RUN, &result);
+    step.done = PieceDone(finish, result);
+    step.failure = FailureUnless(result, LZMA_STREAM_END);
+    return step;
+  }
+};
+
+class XzDecompressStep : public XzStep {
+ public:
+  using XzStep::XzStep;
+  CodecFailure EndFailure() const { return kNoFailure; }
+  StepResult Step(unsigned char* out, std::size_t room, bool inputEnded) {
+    lzma_ret result = LZMA_OK;
+    StepResult step;
+    step.produced = Code(out, room, inputEnded ? LZMA_FINISH : LZMA_RUN, &result);
+    step.done = result == LZMA_STREAM_END;
+    step.failure = FailureUnless(result, LZMA_STREAM_END);
+    return step;
+  }
+  // A stall before the end of the stream is a failure: with the input
+  // finished, the stream was cut short.
+  CodecFailure StallFailure(bool starved, bool inputEnded) const {
+    if (!starved) return kNoFailure;
+    return FailureOf(inputEnded ? kXzInputEnded : kXzStalled);
+  }
 };
 
 }  // namespace
@@ -85,12 +138,7 @@ void XzCodec::ReleaseBuffers() {
   Codec::ReleaseBuffers();
 }
 
-void XzCodec::FailWithResult(int result) {
-  for (const XzFailure& failure : kXzFailures) {
-    if (failure.result == result) Fail(failure.kind, failure.text);
-  }
-  Fail(kXzUnknownFailure.kind, kXzUnknownFailure.text);
-}
+void XzCodec::FailWithResult(int result) { Fail(FailureOf(result)); }
 
 unsigned char* XzCodec::InputBuffer() {
   if (!input_) input_.reset(new (std::nothrow) unsigned char[kInputSize]);
@@ -107,47 +155,22 @@ unsigned char* XzCodec::OutputBuffer() {
 
 std::uint64_t XzCodec::Compress(int level) {
   BeginCompression(level, 0, 9);
-  SetMode(8);
-  XzStream coder;
+  SetMode(kDefaultMode);
+  LzmaStream coder;
   lzma_stream& zs = coder.stream;
   const lzma_ret started = lzma_easy_encoder(&zs, LZMA_PRESET_DEFAULT, LZMA_CHECK_CRC64);
   if (started != LZMA_OK) FailWithResult(started == LZMA_MEM_ERROR ? kXzNoMemory : kXzBadParameter);
 
   unsigned char* input = InputBuffer();
-  unsigned char* work = nullptr;
-  if (OutputKind() != SideKind::kMemory) {
-    work = WorkBuffer();
-    if (work == nullptr) FailWithResult(kXzNoMemory);
-  }
-  lzma_action action = LZMA_RUN;
-  lzma_ret result = LZMA_OK;
-  while (action != LZMA_FINISH) {
-    const std::int64_t got = Read(input, kInputSize);
-    // A read that fails after data came in counts as the end of the input.
-    if (got < 0) FailWithResult(BytesRead() == 0 ? kXzReadFailed : kXzInputEnded);
-    CountUncompressed(static_cast<std::uint64_t>(got));
-    action = got == 0 ? LZMA_FINISH : LZMA_RUN;
-    zs.next_in = input;
-    zs.avail_in = static_cast<std::size_t>(got);
-    do {
-      const OutputSpan span = BeginOutput(work, kWorkBufferSize);
-      zs.next_out = span.data;
-      zs.avail_out = span.size;
-      result = lzma_code(&zs, action);
-      const std::size_t produced = span.size - zs.avail_out;
-      DeliverOutput(span, produced, kOutputTexts);
-      CountCompressed(produced);
-      if (result != LZMA_OK && result != LZMA_STREAM_END) FailWithResult(ResultOf(result));
-    } while (action == LZMA_RUN ? zs.avail_in > 0 : result != LZMA_STREAM_END);
-  }
-  NoteExpansion();
-  FinishOutput(kOutputTexts);
+  unsigned char* work = WorkOutput(FailureOf(kXzNoMemory).text);
+  XzCompressStep step(zs, *this);
+  PumpCompression(step, input, kInputSize, work, kOutputTexts);
   return CompressedCount();
 }
 
 std::uint64_t XzCodec::Decompress(int mode) {
   BeginDecompression(mode);
-  XzStream coder;
+  LzmaStream coder;
   lzma_stream& zs = coder.stream;
   // The stream's block headers choose the dictionary: a fixed ceiling keeps
   // a hostile header from taking gigabytes (LZMA_MEMLIMIT_ERROR, "no memory").
@@ -156,34 +179,8 @@ std::uint64_t XzCodec::Decompress(int mode) {
 
   unsigned char* input = InputBuffer();
   unsigned char* work = OutputBuffer();
-  bool inputEnded = false;
-  bool starved = true;  // the last call left output room, so it wants input
-  for (;;) {
-    if (zs.avail_in == 0 && starved && !inputEnded) {
-      const std::int64_t got = Read(input, kInputSize);
-      if (got < 0) FailWithResult(BytesRead() == 0 ? kXzReadFailed : kXzInputEnded);
-      inputEnded = got == 0;
-      zs.next_in = input;
-      zs.avail_in = static_cast<std::size_t>(got);
-    }
-    const std::size_t before = zs.avail_in;
-    const OutputSpan span = BeginOutput(work, kOutputSize);
-    zs.next_out = span.data;
-    zs.avail_out = span.size;
-    const lzma_ret result = lzma_code(&zs, inputEnded ? LZMA_FINISH : LZMA_RUN);
-    const std::size_t produced = span.size - zs.avail_out;
-    CountCompressed(before - zs.avail_in);
-    DeliverOutput(span, produced, kOutputTexts);
-    CountUncompressed(produced);
-    if (result == LZMA_STREAM_END) break;
-    if (result != LZMA_OK) FailWithResult(ResultOf(result));
-    starved = zs.avail_out != 0;
-    // A stall before the end of the stream is a failure: with the input
-    // finished, the stream was cut short.
-    if (produced == 0 && before == zs.avail_in && starved) {
-      FailWithResult(inputEnded ? kXzInputEnded : kXzStalled);
-    }
-  }
+  XzDecompressStep step(zs, *this);
+  PumpDecompression(step, input, kInputSize, work, kOutputSize, kOutputTexts);
   return UncompressedCount();
 }
 

@@ -34,6 +34,41 @@ std::int64_t ClampCount(std::int64_t count, std::size_t length) {
   return static_cast<std::uint64_t>(count) > length ? static_cast<std::int64_t>(length) : count;
 }
 
+// Moves a memory side on, and the caller's position with it.
+template <typename Side>
+void Advance(Side& side, std::size_t length) {
+  side.position += length;
+  if (side.externalPosition != nullptr) *side.externalPosition += static_cast<std::int64_t>(length);
+}
+
+// A C file or handle side: up to the rest of its limit; -1 on failure. A
+// short fread is a failure only when the file says so; a short fwrite
+// that wrote nothing always is.
+template <typename Side>
+std::int64_t ReadFileSide(const Side& side, unsigned char* bytes, std::size_t length) {
+  const std::size_t want = CapByLimit(length, side.limit);
+  if (want == 0) return 0;
+  if (side.kind == SideKind::kHandle) {
+    const std::int64_t got = platform::ReadFile(side.handle, bytes, want);
+    return got < 0 ? -1 : got;
+  }
+  const std::size_t got = std::fread(bytes, 1, want, side.file);
+  if (got < want && std::ferror(side.file)) return -1;
+  return static_cast<std::int64_t>(got);
+}
+
+template <typename Side>
+std::int64_t WriteFileSide(const Side& side, const unsigned char* data, std::size_t length) {
+  const std::size_t want = CapByLimit(length, side.limit);
+  if (want == 0) return 0;
+  if (side.kind == SideKind::kHandle) {
+    const std::int64_t put = platform::WriteFile(side.handle, data, want);
+    return put < 0 ? -1 : put;
+  }
+  const std::size_t put = std::fwrite(data, 1, want, side.file);
+  return put == 0 ? -1 : static_cast<std::int64_t>(put);
+}
+
 std::unique_ptr<unsigned char[]> AllocateBlock(std::size_t size) {
   return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[size + kSlack]());
 }
@@ -162,8 +197,7 @@ std::int64_t DataStream::Read(void* buffer, std::size_t length) {
       case SideKind::kMemory: {
         const std::size_t take = std::min(length, side.capacity - side.position);
         if (take > 0) std::memcpy(bytes, side.memory + side.position, take);
-        side.position += take;
-        if (side.externalPosition != nullptr) *side.externalPosition += static_cast<std::int64_t>(take);
+        Advance(side, take);
         count = static_cast<std::int64_t>(take);
         break;
       }
@@ -173,27 +207,11 @@ std::int64_t DataStream::Read(void* buffer, std::size_t length) {
         count = ClampCount(got, length);
         break;
       }
-      case SideKind::kCFile: {
-        const std::size_t want = CapByLimit(length, side.limit);
-        if (want == 0) {
-          count = 0;
-          break;
-        }
-        const std::size_t got = std::fread(bytes, 1, want, side.file);
-        if (got < want && std::ferror(side.file)) return -1;
-        count = static_cast<std::int64_t>(got);
-        break;
-      }
-      case SideKind::kHandle: {
-        const std::size_t want = CapByLimit(length, side.limit);
-        if (want == 0) {
-          count = 0;
-          break;
-        }
-        count = platform::ReadFile(side.handle, bytes, want);
+      case SideKind::kCFile:
+      case SideKind::kHandle:
+        count = ReadFileSide(side, bytes, length);
         if (count < 0) return -1;
         break;
-      }
       case SideKind::kNone:
         return -1;
     }
@@ -229,8 +247,7 @@ const unsigned char* DataStream::TakeInputBlock(std::size_t* length) {
   }
   const unsigned char* block = input_.memory + input_.position;
   const std::size_t size = input_.capacity - input_.position;
-  input_.position = input_.capacity;
-  if (input_.externalPosition != nullptr) *input_.externalPosition += static_cast<std::int64_t>(size);
+  Advance(input_, size);
   Observe(input_, block, size);
   *length = size;
   return block;
@@ -243,8 +260,7 @@ std::int64_t DataStream::WriteRaw(const unsigned char* data, std::size_t length)
     case SideKind::kMemory: {
       const std::size_t take = std::min(length, side.capacity - side.position);
       if (take > 0) std::memcpy(side.memory + side.position, data, take);
-      side.position += take;
-      if (side.externalPosition != nullptr) *side.externalPosition += static_cast<std::int64_t>(take);
+      Advance(side, take);
       count = static_cast<std::int64_t>(take);
       break;
     }
@@ -254,27 +270,11 @@ std::int64_t DataStream::WriteRaw(const unsigned char* data, std::size_t length)
       count = ClampCount(put, length);
       break;
     }
-    case SideKind::kCFile: {
-      const std::size_t want = CapByLimit(length, side.limit);
-      if (want == 0) {
-        count = 0;
-        break;
-      }
-      const std::size_t put = std::fwrite(data, 1, want, side.file);
-      if (put == 0) return -1;
-      count = static_cast<std::int64_t>(put);
-      break;
-    }
-    case SideKind::kHandle: {
-      const std::size_t want = CapByLimit(length, side.limit);
-      if (want == 0) {
-        count = 0;
-        break;
-      }
-      count = platform::WriteFile(side.handle, data, want);
+    case SideKind::kCFile:
+    case SideKind::kHandle:
+      count = WriteFileSide(side, data, length);
       if (count < 0) return -1;
       break;
-    }
     case SideKind::kNone:
       return -1;
   }
@@ -350,8 +350,7 @@ void DataStream::CommitOutput(std::size_t length) {
   unsigned char* area = output_.memory + output_.position;
   // The area belongs to the stream's target, so it is transformed in place.
   if (output_.transform != nullptr && take > 0) output_.transform(output_.transformContext, area, take);
-  output_.position += take;
-  if (output_.externalPosition != nullptr) *output_.externalPosition += static_cast<std::int64_t>(take);
+  Advance(output_, take);
   RaiseHighWater();
   Observe(output_, area, take);
 }

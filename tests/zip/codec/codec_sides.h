@@ -57,18 +57,8 @@ inline std::uint32_t ZlibCrc(const Bytes& data) {
       crc32(0L, data.data(), static_cast<uInt>(data.size())));
 }
 
-// Raw Deflate as the codec must write it: an input of known size (`sized`)
-// within the whole-block bounds comes from the whole-block compressor, any
-// other from zlib's stream, both at `level`.
-inline Bytes ReferenceDeflate(const Bytes& data, int level, bool sized) {
-  if (sized && data.size() >= korbel::DeflateCodec::kWholeBlockMinimum &&
-      data.size() <= korbel::DeflateCodec::kWholeBlockLimit) {
-    libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
-    Bytes out(libdeflate_deflate_compress_bound(compressor, data.size()));
-    out.resize(libdeflate_deflate_compress(compressor, data.data(), data.size(), out.data(), out.size()));
-    libdeflate_free_compressor(compressor);
-    return out;
-  }
+// zlib's raw Deflate of `data` at `level`.
+inline Bytes ZlibDeflate(const Bytes& data, int level) {
   z_stream zs{};
   EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
   Bytes out(deflateBound(&zs, static_cast<uLong>(data.size())));
@@ -80,6 +70,22 @@ inline Bytes ReferenceDeflate(const Bytes& data, int level, bool sized) {
   out.resize(zs.total_out);
   deflateEnd(&zs);
   return out;
+}
+
+// The size that the codec's Deflate at `level` may reach and not pass: the
+// larger of the two reference libraries' outputs at that level. Either
+// library's way of packing meets it, so the check holds whichever of them
+// the codec uses for a given input, and fails when the output is worse
+// than both (a lost level, a flush per piece, a stored fallback).
+inline std::size_t ReferenceDeflateSize(const Bytes& data, int level) {
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+  EXPECT_NE(compressor, nullptr);
+  Bytes out(libdeflate_deflate_compress_bound(compressor, data.size()));
+  const std::size_t whole =
+      libdeflate_deflate_compress(compressor, data.data(), data.size(), out.data(), out.size());
+  libdeflate_free_compressor(compressor);
+  EXPECT_NE(whole, 0u);
+  return std::max(whole, ZlibDeflate(data, level).size());
 }
 
 // zlib's raw inflate of `packed`, expected to give `size` bytes (one more is
