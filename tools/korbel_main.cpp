@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/char_rules.h"
 #include "fs/console.h"
 #include "fs/path_kind.h"
 #include "platform/platform.h"
@@ -94,7 +95,7 @@ int FindByShownName(Korbel& archive, const char* name) {
   const int index = archive.FindEntry(name);
   if (index >= 0) return index;
   std::string bare(name);
-  while (!bare.empty() && (bare.back() == '/' || bare.back() == '\\')) bare.pop_back();
+  while (!bare.empty() && fs::IsSeparator(bare.back())) bare.pop_back();
   if (bare.empty() || bare.size() == std::strlen(name)) return -1;
   const int folder = archive.FindEntry(bare.c_str());
   return folder >= 0 && (archive.EntryStatus(folder) & korbel::kStatusFolder) ? folder : -1;
@@ -205,7 +206,7 @@ int Test(Korbel& archive) {
 
 int Extract(Korbel& archive, const std::string& folder, const std::vector<const char*>& names) {
   std::string target = folder.empty() ? "." : folder;
-  if (target.back() != '/' && target.back() != '\\') target += '/';
+  if (!fs::IsSeparator(target.back())) target += '/';
   int status = 0;
   if (names.empty()) {
     // Entry by entry, as ExtractAll goes, so that every failure is named.
@@ -236,7 +237,7 @@ int Add(Korbel& archive, const std::vector<const char*>& paths) {
   int status = 0;
   for (const char* path : paths) {
     std::string name(path);
-    while (name.size() > 1 && (name.back() == '/' || name.back() == '\\')) name.pop_back();
+    while (name.size() > 1 && fs::IsSeparator(name.back())) name.pop_back();
     const std::size_t cut = name.find_last_of("/\\");
     const std::string base = cut == std::string::npos ? name : name.substr(cut + 1);
     const int kind = fs::GetPathKind(name.c_str());

@@ -4,18 +4,18 @@
 #include <cstring>
 #include <string_view>
 
+#include "fs/char_rules.h"
 #include "zip/archive_base.h"
 
 namespace korbel {
 namespace {
 
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
 int CompareIgnoringCase(std::string_view a, std::string_view b) {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {
-    const int d = Lower(static_cast<unsigned char>(a[i])) - Lower(static_cast<unsigned char>(b[i]));
+    const int d = fs::FoldAscii(static_cast<unsigned char>(a[i])) - fs::FoldAscii(static_cast<unsigned char>(b[i]));
     if (d != 0) return d;
   }
   return (a.size() < b.size()) ? -1 : (a.size() > b.size() ? 1 : 0);
@@ -42,7 +42,7 @@ int CompareNumericAware(std::string_view a, std::string_view b) {
       j = digitsB;
       continue;
     }
-    const int d = Lower(ca) - Lower(cb);
+    const int d = fs::FoldAscii(ca) - fs::FoldAscii(cb);
     if (d != 0) return d;
     ++i;
     ++j;

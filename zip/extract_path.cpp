@@ -8,11 +8,11 @@ namespace {
 // Trailing separators go, and the rest splits at its last separator.
 void SplitRelative(ExtractPlace* place) {
   std::string& relative = place->relative;
-  while (!relative.empty() && IsPathSeparator(relative.back())) relative.pop_back();
+  while (!relative.empty() && fs::IsSeparator(relative.back())) relative.pop_back();
   place->leaf = relative;
   place->parent.clear();
   for (std::size_t at = relative.size(); at > 0; --at) {
-    if (IsPathSeparator(relative[at - 1])) {
+    if (fs::IsSeparator(relative[at - 1])) {
       place->parent = relative.substr(0, at - 1);
       place->leaf = relative.substr(at);
       break;
@@ -22,7 +22,6 @@ void SplitRelative(ExtractPlace* place) {
 
 }  // namespace
 
-bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::string_view StripStoredRoot(std::string_view name) {
   if (name.size() >= 2 && name[0] != '\0' && name[1] == ':') name.remove_prefix(2);
@@ -33,11 +32,11 @@ std::string_view StripStoredRoot(std::string_view name) {
 
 bool EscapesTarget(std::string_view name) {
   if (name.empty()) return false;
-  if (IsPathSeparator(name[0])) return true;
+  if (fs::IsSeparator(name[0])) return true;
   if (name.size() >= 2 && name[0] != '\0' && name[1] == ':') return true;
   std::size_t component = 0;
   for (std::size_t at = 0;; ++at) {
-    if (at == name.size() || IsPathSeparator(name[at])) {
+    if (at == name.size() || fs::IsSeparator(name[at])) {
       if (name.substr(component, at - component) == "..") return true;
       if (at == name.size()) return false;
       component = at + 1;
@@ -51,7 +50,7 @@ int PlaceInFolder(std::string_view folder, std::string_view storedName, ExtractP
   place->base.assign(folder);
   place->relative.assign(name);
   place->path = place->base;
-  if (place->path.empty() || !IsPathSeparator(place->path.back())) place->path += '/';
+  if (place->path.empty() || !fs::IsSeparator(place->path.back())) place->path += '/';
   place->path += name;
   if (place->path.size() >= kJoinedCapacity) return kBadPath;
   SplitRelative(place);
@@ -61,7 +60,7 @@ int PlaceInFolder(std::string_view folder, std::string_view storedName, ExtractP
 int PlaceAtPath(std::string_view target, ExtractPlace* place) {
   place->path.assign(target);
   std::size_t cut = target.size();
-  while (cut > 0 && !IsPathSeparator(target[cut - 1])) --cut;
+  while (cut > 0 && !fs::IsSeparator(target[cut - 1])) --cut;
   place->base = cut > 0 ? std::string(target.substr(0, cut)) : std::string("./");
   place->relative.assign(target.substr(cut));
   if (place->relative.empty()) return kBadPath;

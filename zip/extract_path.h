@@ -28,8 +28,6 @@ struct ExtractPlace {
   std::string leaf;      // relative after its last separator
 };
 
-bool IsPathSeparator(char c);
-
 // The stored name without a drive ("C:") and then one leading '\' and one
 // leading '/', in that order.
 std::string_view StripStoredRoot(std::string_view name);

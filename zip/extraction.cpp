@@ -272,7 +272,7 @@ int Korbel::ExtractEntry(int index, const char* target) {
 int Korbel::PlaceExtractedEntry(const ZipEntry& entry, const char* target, ExtractPlace* place) {
   if (target == nullptr || *target == '\0') target = "./";
   const std::size_t targetLength = std::strlen(target);
-  if (!IsPathSeparator(target[targetLength - 1])) return PlaceAtPath(target, place);
+  if (!fs::IsSeparator(target[targetLength - 1])) return PlaceAtPath(target, place);
   char folder[fs::MaxPath];
   const std::uint32_t length = platform::GetFullPath(target, folder, fs::MaxPath);
   if (targetLength >= 256 || length == 0 || length >= static_cast<std::uint32_t>(fs::MaxPath)) return kBadPath;
@@ -367,7 +367,7 @@ int Korbel::ExtractAll(const char* folder, int* errorCount) {
     target = "./";
   } else {
     target = folder;
-    if (!target.empty() && !IsPathSeparator(target.back())) target += '/';
+    if (!target.empty() && !fs::IsSeparator(target.back())) target += '/';
   }
   ProgressRun(2);
   int result = kOk;

@@ -5,7 +5,6 @@
 
 #include "fs/path_strings.h"
 #include "zip/directory_writer.h"
-#include "zip/crypt/traditional_cipher.h"
 #include "zip/io/memory_blocks.h"
 #include "zip/io/pseudo_path.h"
 
