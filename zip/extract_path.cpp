@@ -1,5 +1,6 @@
 #include "zip/extract_path.h"
 
+#include "fs/char_rules.h"
 #include "zip/error_codes.h"
 
 namespace korbel {

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "fs/char_rules.h"
 #include "fs/file_info.h"
 #include "fs/path_kind.h"
 #include "fs/path_strings.h"
