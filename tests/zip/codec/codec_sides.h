@@ -6,7 +6,6 @@
 #define PAKKARO_TESTS_ZIP_CODEC_CODEC_SIDES_H
 
 #include <libdeflate.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -17,10 +16,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/independent_readers.h"
+#include "tests/support/reference_codecs.h"
 #include "tests/support/test_support.h"
 #include "zip/codec/codec.h"
 #include "zip/codec/codec_failure.h"
 #include "zip/codec/deflate_codec.h"
+#include "zip/zip_constants.h"
 
 namespace codec_testing {
 
@@ -52,26 +55,6 @@ inline SideType NextSide(SideType type) {
   return SideType::kHandle;
 }
 
-inline std::uint32_t ZlibCrc(const Bytes& data) {
-  return static_cast<std::uint32_t>(
-      crc32(0L, data.data(), static_cast<uInt>(data.size())));
-}
-
-// zlib's raw Deflate of `data` at `level`.
-inline Bytes ZlibDeflate(const Bytes& data, int level) {
-  z_stream zs{};
-  EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  Bytes out(deflateBound(&zs, static_cast<uLong>(data.size())));
-  zs.next_in = const_cast<unsigned char*>(data.data());
-  zs.avail_in = static_cast<uInt>(data.size());
-  zs.next_out = out.data();
-  zs.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
-
 // The size that the codec's Deflate at `level` may reach and not pass: the
 // larger of the two reference libraries' outputs at that level. Either
 // library's way of packing meets it, so the check holds whichever of them
@@ -85,23 +68,13 @@ inline std::size_t ReferenceDeflateSize(const Bytes& data, int level) {
       libdeflate_deflate_compress(compressor, data.data(), data.size(), out.data(), out.size());
   libdeflate_free_compressor(compressor);
   EXPECT_NE(whole, 0u);
-  return std::max(whole, ZlibDeflate(data, level).size());
+  return std::max(whole, testing_support::RawDeflate(data, level).size());
 }
 
-// zlib's raw inflate of `packed`, expected to give `size` bytes (one more is
-// room to show a stream that runs longer).
-inline Bytes ReferenceInflate(const Bytes& packed, std::size_t size, bool /*sizeKnown*/ = true) {
-  z_stream zs{};
-  EXPECT_EQ(inflateInit2(&zs, -15), Z_OK);
-  Bytes out(size + 1);
-  zs.next_in = const_cast<unsigned char*>(packed.data());
-  zs.avail_in = static_cast<uInt>(packed.size());
-  zs.next_out = out.data();
-  zs.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(inflate(&zs, Z_FINISH), Z_STREAM_END);
-  out.resize(zs.total_out);
-  inflateEnd(&zs);
-  return out;
+// The reference inflate in the shape of a codec row's peer (the size is
+// always known to it).
+inline Bytes ReferenceInflate(const Bytes& packed, std::size_t size, bool /*sizeKnown*/) {
+  return testing_support::RawInflate(packed, size);
 }
 
 // A function input that hands out its bytes in pieces of an odd size, so
@@ -335,98 +308,25 @@ inline const std::vector<DataCase>& DataCases() {
 
 // ---- One-entry zip files -------------------------------------------------------
 
-inline std::uint32_t Le(const Bytes& data, std::size_t at, int width) {
-  std::uint32_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = (value << 8) | data[at + static_cast<std::size_t>(i)];
-  return value;
-}
-
-// The first entry of a zip file as its local header describes it.
-struct LocalEntry {
-  bool ok = false;
-  int method = -1;
-  int flags = 0;
-  std::uint32_t crc = 0;
-  std::uint32_t uncompressedSize = 0;
-  Bytes data;
-};
-
-// Reads the first local header; the sizes must be in it (no data descriptor).
-inline LocalEntry FirstEntry(const Bytes& zip) {
-  LocalEntry entry;
-  if (zip.size() < 30 || Le(zip, 0, 4) != 0x04034B50u) return entry;
-  entry.flags = static_cast<int>(Le(zip, 6, 2));
-  entry.method = static_cast<int>(Le(zip, 8, 2));
-  entry.crc = Le(zip, 14, 4);
-  const std::uint32_t compressed = Le(zip, 18, 4);
-  entry.uncompressedSize = Le(zip, 22, 4);
-  const std::size_t start = 30 + Le(zip, 26, 2) + Le(zip, 28, 2);
-  if (start > zip.size() || compressed > zip.size() - start) return entry;
-  entry.data.assign(zip.begin() + static_cast<std::ptrdiff_t>(start),
-                    zip.begin() + static_cast<std::ptrdiff_t>(start + compressed));
-  entry.ok = true;
-  return entry;
-}
-
-inline void PutLe(Bytes& out, std::uint32_t value, int width) {
-  for (int i = 0; i < width; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
-// A zip file holding one entry named `name` with the given compressed data.
+// A zip file holding one entry named `name` with the given compressed data,
+// dated 2020-01-01, with the version its method needs.
 inline Bytes OneEntryZip(const std::string& name, int method, int flags, std::uint32_t crc,
                          const Bytes& compressed, std::uint32_t uncompressedSize) {
-  const int version = method == 14 ? 63 : method == 12 ? 46 : method == 98 ? 63 : 20;
-  Bytes zip;
-  PutLe(zip, 0x04034B50u, 4);
-  PutLe(zip, static_cast<std::uint32_t>(version), 2);
-  PutLe(zip, static_cast<std::uint32_t>(flags), 2);
-  PutLe(zip, static_cast<std::uint32_t>(method), 2);
-  PutLe(zip, 0, 2);       // time
-  PutLe(zip, 0x5021, 2);  // date: 2020-01-01
-  PutLe(zip, crc, 4);
-  PutLe(zip, static_cast<std::uint32_t>(compressed.size()), 4);
-  PutLe(zip, uncompressedSize, 4);
-  PutLe(zip, static_cast<std::uint32_t>(name.size()), 2);
-  PutLe(zip, 0, 2);
-  zip.insert(zip.end(), name.begin(), name.end());
-  zip.insert(zip.end(), compressed.begin(), compressed.end());
-  const std::size_t directory = zip.size();
-  PutLe(zip, 0x02014B50u, 4);
-  PutLe(zip, static_cast<std::uint32_t>(version), 2);
-  PutLe(zip, static_cast<std::uint32_t>(version), 2);
-  PutLe(zip, static_cast<std::uint32_t>(flags), 2);
-  PutLe(zip, static_cast<std::uint32_t>(method), 2);
-  PutLe(zip, 0, 2);
-  PutLe(zip, 0x5021, 2);
-  PutLe(zip, crc, 4);
-  PutLe(zip, static_cast<std::uint32_t>(compressed.size()), 4);
-  PutLe(zip, uncompressedSize, 4);
-  PutLe(zip, static_cast<std::uint32_t>(name.size()), 2);
-  PutLe(zip, 0, 2);  // extra
-  PutLe(zip, 0, 2);  // comment
-  PutLe(zip, 0, 2);  // disk
-  PutLe(zip, 0, 2);  // internal attributes
-  PutLe(zip, 0, 4);  // external attributes
-  PutLe(zip, 0, 4);  // local header offset
-  zip.insert(zip.end(), name.begin(), name.end());
-  const std::size_t directorySize = zip.size() - directory;
-  PutLe(zip, 0x06054B50u, 4);
-  PutLe(zip, 0, 2);
-  PutLe(zip, 0, 2);
-  PutLe(zip, 1, 2);
-  PutLe(zip, 1, 2);
-  PutLe(zip, static_cast<std::uint32_t>(directorySize), 4);
-  PutLe(zip, static_cast<std::uint32_t>(directory), 4);
-  PutLe(zip, 0, 2);
-  return zip;
-}
-
-// True when 7zz tests the archive as sound.
-inline bool SevenZipAccepts(const std::string& zipPath) {
-  std::string output;
-  const int status =
-      testing_support::RunCommand("7zz t " + testing_support::Quote(zipPath) + " 2>&1", &output);
-  return status == 0 && output.find("Everything is Ok") != std::string::npos;
+  archive_builder::Entry entry;
+  entry.name = name;
+  entry.data = compressed;
+  entry.method = static_cast<std::uint16_t>(method);
+  entry.flags = static_cast<std::uint16_t>(flags);
+  entry.versionMadeBy = entry.versionNeeded = static_cast<std::uint16_t>(
+      method == korbel::kMethodLzma || method == korbel::kMethodPpmd ? 63
+      : method == korbel::kMethodBZip2                              ? 46
+                                                                    : korbel::kVersionDeflate);
+  entry.dosDateTime = 0x50210000u;
+  entry.crc = crc;
+  entry.compressedSize = compressed.size();
+  entry.uncompressedSize = uncompressedSize;
+  entry.externalAttributes = 0;
+  return archive_builder::Build({entry}).bytes;
 }
 
 // Runs a Python script with `arguments` (already quoted); true when it
@@ -437,13 +337,6 @@ inline bool RunPython(const testing_support::TempDir& dir, const std::string& sc
   if (!testing_support::WriteFile(path, script)) return false;
   return testing_support::RunCommand("python3 " + testing_support::Quote(path) + " " + arguments) == 0;
 }
-
-#define CODEC_REQUIRE_TOOL(name)                                 \
-  do {                                                           \
-    if (!testing_support::HaveTool(name)) {                      \
-      GTEST_SKIP() << name << " is not installed";               \
-    }                                                            \
-  } while (0)
 
 }  // namespace codec_testing
 

@@ -102,7 +102,7 @@ TEST(CodecTest, QueriesAnswerByIndex) {
   const Bytes data = testing_support::RandomBytes(70000, 3);
   const auto run = codec_testing::RunCodec(codec, Direction::kCompress, 6, SideType::kFunction,
                                            SideType::kFunction, data, 0, dir);
-  const std::uint32_t crc = codec_testing::ZlibCrc(data);
+  const std::uint32_t crc = testing_support::Crc32(data);
   struct Case {
     int index;
     std::uint64_t expected;
@@ -157,8 +157,8 @@ TEST_P(StoredCopyTest, CopiesUnchanged) {
     EXPECT_EQ(codec.CompressedCount(), data.size());
     EXPECT_EQ(codec.UncompressedCount(), data.size());
     EXPECT_EQ(codec.StateFlags(), korbel::kCodecPlainCopy);
-    EXPECT_EQ(run.inputCrc, codec_testing::ZlibCrc(data));
-    EXPECT_EQ(run.outputCrc, codec_testing::ZlibCrc(data));
+    EXPECT_EQ(run.inputCrc, testing_support::Crc32(data));
+    EXPECT_EQ(run.outputCrc, testing_support::Crc32(data));
     EXPECT_EQ(codec.FailureKind(), 0);
   }
 }
@@ -584,8 +584,8 @@ TEST_P(CodecRoundTripTest, CompressesAndUnpacksBack) {
   EXPECT_EQ(packed.answer, packed.output.size());
   EXPECT_EQ(codec->CompressedCount(), packed.output.size());
   EXPECT_EQ(codec->UncompressedCount(), data.size());
-  EXPECT_EQ(packed.inputCrc, codec_testing::ZlibCrc(data));
-  EXPECT_EQ(packed.outputCrc, codec_testing::ZlibCrc(packed.output));
+  EXPECT_EQ(packed.inputCrc, testing_support::Crc32(data));
+  EXPECT_EQ(packed.outputCrc, testing_support::Crc32(packed.output));
   EXPECT_EQ(codec->StateFlags() & korbel::kCodecPlainCopy, 0u);
   if (second == SideType::kFunction) {
     EXPECT_EQ(packed.endCalls, 1);
@@ -610,7 +610,7 @@ TEST_P(CodecRoundTripTest, CompressesAndUnpacksBack) {
   if (!(row.setSize && data.empty())) {
     EXPECT_EQ(codec->CompressedCount(), packed.output.size());
   }
-  EXPECT_EQ(unpacked.outputCrc, codec_testing::ZlibCrc(data));
+  EXPECT_EQ(unpacked.outputCrc, testing_support::Crc32(data));
   EXPECT_TRUE(unpacked.guardIntact);
 }
 
@@ -750,7 +750,7 @@ class SevenZipPeerTest : public CodecRowTest {};
 class PythonPeerTest : public CodecRowTest {};
 
 TEST_P(SevenZipPeerTest, UnpacksSevenZipEntriesAndSevenZipAcceptsOurs) {
-  CODEC_REQUIRE_TOOL("7zz");
+  PAKKARO_REQUIRE_TOOLS("7zz");
   testing_support::TempDir dir;
   const Bytes data = testing_support::TextBytes(300000);
   ASSERT_TRUE(testing_support::WriteFile(dir / "source.txt", data));
@@ -762,7 +762,7 @@ TEST_P(SevenZipPeerTest, UnpacksSevenZipEntriesAndSevenZipAcceptsOurs) {
                                           " && 7zz a -tzip -mm=" + options +
                                           " out.zip source.txt >/dev/null"),
               0);
-    const auto entry = codec_testing::FirstEntry(testing_support::ReadFile(zip));
+    const auto entry = testing_support::ParseFirstEntry(testing_support::ReadFile(zip));
     ASSERT_TRUE(entry.ok);
     ASSERT_EQ(entry.method, row().zipMethod);
     for (const std::int64_t size : sizes) {
@@ -788,14 +788,14 @@ TEST_P(SevenZipPeerTest, UnpacksSevenZipEntriesAndSevenZipAcceptsOurs) {
           ours, codec_testing::OneEntryZip("source.txt", row().zipMethod,
                                            row().setSize && size < 0 ? 2 : 0, packed.inputCrc,
                                            packed.output, static_cast<std::uint32_t>(data.size()))));
-      EXPECT_TRUE(codec_testing::SevenZipAccepts(ours)) << level << " " << size;
+      EXPECT_TRUE(testing_support::ReadersAccept(ours, {testing_support::Reader::kSevenZip})) << level << " " << size;
       if (!row().setSize) break;
     }
   }
 }
 
 TEST_P(PythonPeerTest, ReadsOursAndWeReadPythons) {
-  CODEC_REQUIRE_TOOL("python3");
+  PAKKARO_REQUIRE_TOOLS("python3");
   testing_support::TempDir dir;
   const Bytes data = testing_support::TextBytes(300000);
   ASSERT_TRUE(testing_support::WriteFile(dir / "plain", data));

@@ -32,7 +32,7 @@ TEST(DeflateCodecTest, OutputRoundTripsWithinTheReferenceSizeAtEveryLevelBothWay
       SCOPED_TRACE(std::to_string(level) + " " + codec_testing::SideName(input));
       const auto run = codec_testing::RunCodec(codec, Direction::kCompress, level, input,
                                                SideType::kFunction, data, 0, dir);
-      EXPECT_EQ(codec_testing::ReferenceInflate(run.output, data.size()), data);
+      EXPECT_EQ(testing_support::RawInflate(run.output, data.size()), data);
       EXPECT_LE(run.output.size(), codec_testing::ReferenceDeflateSize(data, level));
       EXPECT_EQ(codec.Level(), level);
     }
@@ -53,11 +53,11 @@ TEST(DeflateCodecTest, RoundTripsAtEveryLevelAcrossTheWholeBlockLimit) {
       const Bytes data = testing_support::TextBytes(size);
       const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, level, SideType::kMemory,
                                                   SideType::kFunction, data, 0, dir);
-      EXPECT_EQ(codec_testing::ReferenceInflate(packed.output, size), data);
+      EXPECT_EQ(testing_support::RawInflate(packed.output, size), data);
       EXPECT_LE(packed.output.size(), codec_testing::ReferenceDeflateSize(data, level));
       EXPECT_EQ(codec.UncompressedCount(), size);
       EXPECT_EQ(codec.CompressedCount(), packed.output.size());
-      EXPECT_EQ(packed.inputCrc, codec_testing::ZlibCrc(data));
+      EXPECT_EQ(packed.inputCrc, testing_support::Crc32(data));
       // Unpacked with the size stated (whole when it fits) and without (streamed).
       for (const bool stated : {true, false}) {
         if (stated) codec.ExpectSize(size);
@@ -66,7 +66,7 @@ TEST(DeflateCodecTest, RoundTripsAtEveryLevelAcrossTheWholeBlockLimit) {
         EXPECT_EQ(back.output, data) << stated;
         EXPECT_EQ(back.answer, size);
         EXPECT_EQ(codec.CompressedCount(), packed.output.size());
-        EXPECT_EQ(back.outputCrc, codec_testing::ZlibCrc(data));
+        EXPECT_EQ(back.outputCrc, testing_support::Crc32(data));
         EXPECT_TRUE(back.guardIntact);
       }
     }
@@ -77,7 +77,7 @@ TEST(DeflateCodecTest, RoundTripsAtEveryLevelAcrossTheWholeBlockLimit) {
 // never hands on more than the stated size, whichever inflater runs.
 TEST(DeflateCodecTest, StatedSizeThatLiesIsBrokenDataOnBothPaths) {
   const Bytes data = testing_support::TextBytes(50000);
-  const Bytes packed = codec_testing::ZlibDeflate(data, 6);
+  const Bytes packed = testing_support::RawDeflate(data, 6);
   testing_support::TempDir dir;
   for (const std::size_t limit : {DeflateCodec::kWholeBlockLimit, std::size_t{1000}}) {
     for (const std::uint64_t stated : {std::uint64_t{0}, std::uint64_t{49999}, std::uint64_t{50001},
@@ -148,7 +148,7 @@ TEST(DeflateCodecTest, LevelZeroCopiesAndSetsModeZero) {
 }
 
 TEST(DeflateCodecTest, UnknownModesFailWithKindFive) {
-  const Bytes packed = codec_testing::ZlibDeflate(testing_support::TextBytes(1000), 6);
+  const Bytes packed = testing_support::RawDeflate(testing_support::TextBytes(1000), 6);
   for (const int mode : {5, 1, 7, 10, -1, 12}) {
     testing_support::TempDir dir;
     DeflateCodec codec;
@@ -165,7 +165,7 @@ TEST(DeflateCodecTest, Deflate64ModeReadsPlainDeflateWithoutLongCodes) {
   testing_support::TempDir dir;
   for (const int level : {0, 6}) {
     const Bytes data = testing_support::RandomBytes(90000, 21);
-    const Bytes packed = codec_testing::ZlibDeflate(data, level);
+    const Bytes packed = testing_support::RawDeflate(data, level);
     for (const SideType out : codec_testing::kAllSides) {
       DeflateCodec codec;
       const auto run = codec_testing::RunCodec(codec, Direction::kDecompress, 9, SideType::kMemory,
@@ -173,14 +173,14 @@ TEST(DeflateCodecTest, Deflate64ModeReadsPlainDeflateWithoutLongCodes) {
       EXPECT_EQ(run.output, data) << codec_testing::SideName(out);
       EXPECT_EQ(run.answer, data.size());
       EXPECT_EQ(codec.CompressedCount(), packed.size());
-      EXPECT_EQ(run.outputCrc, codec_testing::ZlibCrc(data));
+      EXPECT_EQ(run.outputCrc, testing_support::Crc32(data));
     }
   }
 }
 
 TEST(DeflateCodecTest, Deflate64FailuresMapToKinds) {
   const Bytes data = testing_support::RandomBytes(50000, 4);
-  const Bytes packed = codec_testing::ZlibDeflate(data, 6);
+  const Bytes packed = testing_support::RawDeflate(data, 6);
   testing_support::TempDir dir;
   const struct {
     const char* name;
@@ -220,7 +220,7 @@ TEST(DeflateCodecTest, Deflate64FailuresMapToKinds) {
 // ---- Streams of independent tools ---------------------------------------------
 
 TEST(DeflateCodecTest, InflatesDeflate64EntriesOfSevenZip) {
-  CODEC_REQUIRE_TOOL("7zz");
+  PAKKARO_REQUIRE_TOOLS("7zz");
   testing_support::TempDir dir;
   // A repeat 40000 bytes back and a long run need the distance and length
   // codes that only Deflate64 has.
@@ -233,7 +233,7 @@ TEST(DeflateCodecTest, InflatesDeflate64EntriesOfSevenZip) {
                                         " && 7zz a -tzip -mm=Deflate64 -mx=9 out.zip source.bin"
                                         " >/dev/null"),
             0);
-  const auto entry = codec_testing::FirstEntry(testing_support::ReadFile(dir / "out.zip"));
+  const auto entry = testing_support::ParseFirstEntry(testing_support::ReadFile(dir / "out.zip"));
   ASSERT_TRUE(entry.ok);
   ASSERT_EQ(entry.method, 9);
   DeflateCodec codec;

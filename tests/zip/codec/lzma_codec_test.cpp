@@ -36,8 +36,8 @@ TEST(LzmaCodecTest, ModeBitsChooseTheHeaderParts) {
     EXPECT_TRUE(std::equal(bare.output.begin(), bare.output.end(),
                            packed.output.begin() + static_cast<std::ptrdiff_t>(c.headerSize)));
     if (c.mode & LzmaCodec::kSizeField) {
-      EXPECT_EQ(codec_testing::Le(packed.output, c.headerSize - 8, 4), data.size());
-      EXPECT_EQ(codec_testing::Le(packed.output, c.headerSize - 4, 4), 0u);
+      EXPECT_EQ(archive_builder::Get(packed.output, c.headerSize - 8, 4), data.size());
+      EXPECT_EQ(archive_builder::Get(packed.output, c.headerSize - 4, 4), 0u);
     }
     // With the size field a decoder told nothing about the size reads it there.
     LzmaCodec reader;
@@ -58,8 +58,8 @@ TEST(LzmaCodecTest, UnknownSizeWritesTheSizeFieldAsAllOnes) {
   codec.SetMode(7);
   const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, 3, SideType::kMemory,
                                               SideType::kFunction, data, 0, dir);
-  EXPECT_EQ(codec_testing::Le(packed.output, 9, 4), 0xFFFFFFFFu);
-  EXPECT_EQ(codec_testing::Le(packed.output, 13, 4), 0xFFFFFFFFu);
+  EXPECT_EQ(archive_builder::Get(packed.output, 9, 4), 0xFFFFFFFFu);
+  EXPECT_EQ(archive_builder::Get(packed.output, 13, 4), 0xFFFFFFFFu);
   LzmaCodec reader;
   reader.SetUncompressedSize(123);  // the field overrides it
   const auto back = codec_testing::RunCodec(reader, Direction::kDecompress, 7, SideType::kMemory,

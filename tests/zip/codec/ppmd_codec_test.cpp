@@ -37,7 +37,7 @@ TEST(PpmdCodecTest, LevelsAreClampedToOneThroughSeven) {
     const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, c.argument,
                                                 SideType::kMemory, SideType::kFunction, data, 0, dir);
     EXPECT_EQ(codec.Level(), c.level) << c.argument;
-    EXPECT_EQ(codec_testing::Le(packed.output, 0, 2), c.header) << c.argument;
+    EXPECT_EQ(archive_builder::Get(packed.output, 0, 2), c.header) << c.argument;
     EXPECT_EQ(codec.HeaderValue(), c.header) << c.argument;
   }
 }

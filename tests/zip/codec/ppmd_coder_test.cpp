@@ -314,7 +314,7 @@ TEST(PpmdSevenZipTest, EntriesWrittenBySevenZipDecodeAndReencodeByteExactly) {
                                 std::to_string(c.memoryMiB) + "m " + c.extra + " " + Quote(zip) + " " +
                                 Quote(dir / "data.bin") + " > /dev/null";
     ASSERT_EQ(RunCommand(command), 0);
-    const auto entry = codec_testing::FirstEntry(ReadFile(zip));
+    const auto entry = testing_support::ParseFirstEntry(ReadFile(zip));
     ASSERT_TRUE(entry.ok);
     ASSERT_EQ(entry.method, 98);
     ASSERT_GE(entry.data.size(), 2u);
