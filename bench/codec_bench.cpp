@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sample_files.h"
 #include "zip/codec/codec_failure.h"
 #include "zip/codec/deflate_codec.h"
 
@@ -54,20 +55,7 @@ void AddFile(const fs::path& file, Sample& sample) {
 }
 
 void AddPath(const fs::path& path, Sample& sample) {
-  std::error_code error;
-  if (fs::is_regular_file(path, error)) {
-    AddFile(path, sample);
-    return;
-  }
-  std::vector<fs::path> files;
-  for (fs::recursive_directory_iterator
-           it(path, fs::directory_options::skip_permission_denied, error),
-       end;
-       !error && it != end; it.increment(error)) {
-    if (it->is_regular_file(error) && !it->is_symlink(error)) files.push_back(it->path());
-  }
-  std::sort(files.begin(), files.end());
-  for (const auto& file : files) AddFile(file, sample);
+  for (const auto& file : bench::SampleFiles(path)) AddFile(file, sample);
 }
 
 // The output every run writes to: it keeps the bytes only when asked to.

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sample_files.h"
 #include "zip/codec/deflate64_decoder.h"
 
 namespace {
@@ -41,19 +42,11 @@ void AppendFile(const fs::path& file, Bytes& sample) {
 }
 
 void AppendPath(const fs::path& path, Bytes& sample, std::size_t limit) {
-  std::error_code error;
-  if (fs::is_regular_file(path, error)) {
+  if (fs::is_regular_file(path)) {
     AppendFile(path, sample);
     return;
   }
-  std::vector<fs::path> files;
-  for (fs::recursive_directory_iterator
-           it(path, fs::directory_options::skip_permission_denied, error),
-       end;
-       !error && it != end; it.increment(error)) {
-    if (it->is_regular_file(error) && !it->is_symlink(error)) files.push_back(it->path());
-  }
-  std::sort(files.begin(), files.end());
+  const std::vector<fs::path> files = bench::SampleFiles(path);
   const std::size_t stop = std::min(kSampleLimit, sample.size() + limit);
   for (const auto& file : files) {
     if (sample.size() >= stop) break;
