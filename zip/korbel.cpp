@@ -7,6 +7,7 @@
 #include "zip/directory_writer.h"
 #include "zip/io/memory_blocks.h"
 #include "zip/io/pseudo_path.h"
+#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {
@@ -38,7 +39,7 @@ std::uint32_t Korbel::Options(std::int64_t value) {
   if (word & kAutomaticMethod) {
     method_ = -1;
   } else if (word & kStoredMethod) {
-    method_ = 0;
+    method_ = kMethodStored;
   }
   const std::uint32_t previous = options_;
   options_ = word & ~static_cast<std::uint32_t>(kAutomaticMethod | kStoredMethod);
@@ -52,7 +53,7 @@ int Korbel::SetLevel(int value) {
   if (value == -2) return level_;
   if (value == 0) {
     level_ = 0;
-    method_ = 0;
+    method_ = kMethodStored;
   } else if (value < 0) {
     level_ = 0;
   } else {
