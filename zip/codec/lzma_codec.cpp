@@ -60,12 +60,7 @@ class LzmaCompressStep : public LzmaFeed {
   using LzmaFeed::LzmaFeed;
   CodecFailure ReadFailure() const { return {kCodecReadFailed, kInputFailed}; }
   StepResult Step(unsigned char* out, std::size_t room, bool finish) {
-    lzma_ret result = LZMA_OK;
-    StepResult step;
-    step.produced = Code(out, room, finish ? LZMA_FINISH : LZMA_RUN, &result);
-    step.done = PieceDone(finish, result);
-    step.failure = FailureOf(result, false);
-    return step;
+    return CompressStep(out, room, finish, [](lzma_ret result) { return FailureOf(result, false); });
   }
 };
 

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include "zip/codec/codec_pump.h"
+
 namespace korbel {
 
 struct LzmaStream {
@@ -38,6 +40,17 @@ class LzmaFeed {
   // Compressing, a piece is done when it is taken; finishing, when the end is written.
   bool PieceDone(bool finish, lzma_ret result) const {
     return finish ? result == LZMA_STREAM_END : zs_.avail_in == 0;
+  }
+  // One compressing step; `failureOf` reads the library's result as the
+  // codec does.
+  template <typename FailureOf>
+  StepResult CompressStep(unsigned char* out, std::size_t room, bool finish, FailureOf failureOf) {
+    lzma_ret result = LZMA_OK;
+    StepResult step;
+    step.produced = Code(out, room, finish ? LZMA_FINISH : LZMA_RUN, &result);
+    step.done = PieceDone(finish, result);
+    step.failure = failureOf(result);
+    return step;
   }
 
   lzma_stream& zs_;

@@ -98,12 +98,8 @@ class XzCompressStep : public XzStep {
  public:
   using XzStep::XzStep;
   StepResult Step(unsigned char* out, std::size_t room, bool finish) {
-    lzma_ret result = LZMA_OK;
-    StepResult step;
-    step.produced = Code(out, room, finish ? LZMA_FINISH : LZMA_RUN, &result);
-    step.done = PieceDone(finish, result);
-    step.failure = FailureUnless(result, LZMA_STREAM_END);
-    return step;
+    return CompressStep(out, room, finish,
+                        [](lzma_ret result) { return FailureUnless(result, LZMA_STREAM_END); });
   }
 };
 
