@@ -75,4 +75,15 @@ Bytes TextBytes(std::size_t size) {
   return data;
 }
 
+std::string ToHex(const std::uint8_t* bytes, std::size_t length) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(2 * length);
+  for (std::size_t i = 0; i < length; ++i) {
+    hex += kDigits[bytes[i] >> 4];
+    hex += kDigits[bytes[i] & 0x0F];
+  }
+  return hex;
+}
+
 }  // namespace testing_support

@@ -39,6 +39,9 @@ bool FileExists(const std::string& path);
 Bytes RandomBytes(std::size_t size, std::uint32_t seed);
 Bytes TextBytes(std::size_t size);
 
+// Lower-case hexadecimal digits of the bytes, two per byte.
+std::string ToHex(const std::uint8_t* bytes, std::size_t length);
+
 }  // namespace testing_support
 
 #endif  // PAKKARO_TESTS_SUPPORT_TEST_SUPPORT_H

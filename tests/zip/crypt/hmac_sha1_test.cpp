@@ -3,21 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
+
+#include "tests/support/test_support.h"
 
 namespace korbel {
 namespace {
 
-std::string ToHex(const std::uint8_t* bytes, std::size_t length) {
-  std::string hex;
-  char pair[3];
-  for (std::size_t i = 0; i < length; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-    hex += pair;
-  }
-  return hex;
-}
+using testing_support::ToHex;
 
 const std::uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
 

@@ -4,21 +4,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <string>
+
+#include "tests/support/test_support.h"
 
 namespace korbel {
 namespace {
 
-std::string ToHex(const std::uint8_t* bytes, std::size_t length) {
-  std::string hex;
-  char pair[3];
-  for (std::size_t i = 0; i < length; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-    hex += pair;
-  }
-  return hex;
-}
+using testing_support::ToHex;
 
 // Hashes `message` handed over in pieces of `piece` bytes (0: all at once).
 std::string Digest(Sha1::Engine engine, const std::string& message, std::size_t piece) {
