@@ -32,6 +32,9 @@ bool CloseFile(Handle file);
 bool DeleteFile(const char* path);
 bool DeleteFile(const WideChar* path);
 bool MoveFileOver(const char* from, const char* to);
+bool MoveFileNew(const char* from, const char* to);
+bool FlushFile(Handle file);
+bool CopyFileData(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset, std::uint64_t length);
 bool CreateDirectory(const char* path);
 bool CreateDirectory(const WideChar* path);
 

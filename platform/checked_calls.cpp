@@ -95,6 +95,21 @@ bool MoveFileOver(const char* from, const char* to) {
   return Checked(Operation::kDeleteFile, backend::MoveFileOver, from, to);
 }
 
+bool MoveFileNew(const char* from, const char* to) {
+  return Checked(Operation::kDeleteFile, backend::MoveFileNew, from, to);
+}
+
+bool FlushFile(Handle file) {
+  if (!backend::ValidHandle(file)) return Fail(kErrorInvalidHandle);
+  return Checked(Operation::kFlushFile, backend::FlushFile, file);
+}
+
+bool CopyFileData(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset, std::uint64_t length) {
+  if (!backend::ValidHandle(from) || !backend::ValidHandle(to)) return Fail(kErrorInvalidHandle);
+  if (fromOffset < 0 || toOffset < 0) return Fail(kErrorInvalidParameter);
+  return Checked(Operation::kWriteFile, backend::CopyFileData, from, fromOffset, to, toOffset, length);
+}
+
 bool CreateDirectory(const char* path) {
   return Checked(Operation::kCreateDirectory, backend::CreateDirectory, path);
 }

@@ -25,8 +25,9 @@ enum class Operation : int {
   kCreateDirectory,
   kDeleteFile,
   kFileMapping,
+  kFlushFile,
 };
-constexpr int kOperationCount = 9;
+constexpr int kOperationCount = 10;
 
 // How the chosen call fails. The call does nothing and reports the error
 // named here, except: kShortWrite makes WriteFile write only the first half of

@@ -77,7 +77,9 @@ using Handle = std::intptr_t;
 constexpr Handle kInvalidHandle = -1;
 
 enum Access : std::uint32_t { kAccessRead = 1, kAccessWrite = 2, kAccessReadWrite = 3 };
-enum Share : std::uint32_t { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
+// kShareDelete lets another open rename or delete the file, as
+// FILE_SHARE_DELETE does.
+enum Share : std::uint32_t { kShareNone = 0, kShareRead = 1, kShareWrite = 2, kShareDelete = 4 };
 enum Disposition : std::uint32_t {
   kOpenExisting,   // fail when missing
   kCreateAlways,   // create, or empty an existing file
@@ -149,6 +151,52 @@ class FileMapping {
   std::uint64_t size_ = 0;
   std::intptr_t mapping_ = 0;  // the section object on Windows
 };
+
+// ---- Replacing a file safely -------------------------------------------------
+
+// Makes the file's data and size durable (fsync; FlushFileBuffers). Counted
+// as a kFlushFile call by the fault injection.
+bool FlushFile(Handle file);
+// Makes a rename or creation in the folder holding `path` durable (fsync of
+// the folder); the Win32 build renames with write-through and has nothing to
+// do here.
+bool FlushFolderOf(const char* path);
+// Copies `length` bytes from offset `fromOffset` of `from` to offset
+// `toOffset` of `to`, with the cheapest copy the system offers (a reflink or
+// copy_file_range where it can; plain reads and writes otherwise). The file
+// positions are left where they were. Counted as a kWriteFile call.
+bool CopyFileData(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset, std::uint64_t length);
+// Gives `to` the permission bits, and where this process may set them the
+// owner and group, of `from`, so that a file written to replace another keeps
+// what others may do with it. The Win32 build leaves the rights the folder
+// gives a new file.
+bool CopyFileIdentity(Handle from, Handle to);
+// How many names the file has (hard links); 0 when unknown.
+std::uint32_t LinkCount(Handle file);
+// Takes the one writer's lock of a file, waiting up to `waitMilliseconds`
+// while another process holds it; readers are never blocked by it. The lock
+// goes with the handle's close. False with kErrorSharingViolation when it
+// stayed taken.
+bool LockForWriting(Handle file, std::uint32_t waitMilliseconds);
+// Gives the file `from` the name `to` only when no file has that name
+// (kErrorFileExists otherwise). Counted as a kDeleteFile call.
+bool MoveFileNew(const char* from, const char* to);
+// Fills `buffer` with unpredictable bytes from the system.
+bool RandomBytes(void* buffer, std::size_t size);
+
+// ---- Interruption ----------------------------------------------------------------
+
+// From now on Ctrl-C, Ctrl-Break, closing the console (and on POSIX SIGINT,
+// SIGTERM and SIGHUP) only raise the flag that InterruptRequested() reads,
+// and a file that grows past a size limit fails its write instead of ending
+// the process (SIGXFSZ). A second interruption while the first is still
+// being handled ends the process at once, after removing the files named by
+// RemoveOnInterrupt.
+void InstallInterruptHandling();
+bool InterruptRequested();
+// Names the file that a forced end removes (at most one, empty for none);
+// the caller removes it itself on every ordinary way out.
+void RemoveOnInterrupt(const char* path);
 
 // ---- Paths and folders (narrow text in the ANSI code page, wide in UTF-16) --
 

@@ -272,6 +272,9 @@ int Delete(Korbel& archive, const std::vector<const char*>& names) {
 int main(int argc, char** argv) {
   // Output to a closed pipe is lost; the status still tells what happened.
   platform::IgnoreBrokenPipe();
+  // Ctrl-C and its kin end a change through its failure path: the old
+  // archive stays, the temporary file goes, the message is shown.
+  platform::InstallInterruptHandling();
   if (argc < 3 || std::strlen(argv[1]) != 1) return Usage();
   const char command = argv[1][0];
   const char* path = argv[2];

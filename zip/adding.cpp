@@ -15,6 +15,7 @@
 #include "zip/extra_fields.h"
 #include "zip/korbel.h"
 #include "zip/local_header.h"
+#include "zip/replacement_name.h"
 #include "zip/stored_extensions.h"
 
 namespace korbel {
@@ -132,15 +133,20 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
   finder.StartWalk(folder, (options & kRecurse) != 0, include, exclude);
   int count = 0;
   while (const fs::FileFinder::Item* item = finder.NextItem()) {
+    if (platform::InterruptRequested()) {
+      Fail(kUserAbort);
+      return -1;
+    }
     const char* fullPath = finder.ItemPath(item, false);
     // The archive never adds itself.
     if (namePart_ != nullptr && fs::ComparePaths(item->name.c_str(), namePart_, fs::CompareIgnoreCase) == 0 &&
         fs::ComparePaths(fullPath, fullPath_, 7u) == 0) {
       continue;
     }
-    // Nor the file it is being written to, whatever its name: a file of the
-    // archive's present size is compared by identity.
-    if (fs::InfoFileSize(item->info) == static_cast<std::uint64_t>(store_.Size()) && IsWritingFile(fullPath)) {
+    // Nor the file it is being written to, nor any file that a change of an
+    // archive is being (or was, by a killed run) written to.
+    if (IsReplacementName(fullPath) ||
+        (fs::InfoFileSize(item->info) == static_cast<std::uint64_t>(store_.Size()) && IsWritingFile(fullPath))) {
       continue;
     }
     std::string sourcePath(fullPath);
@@ -282,7 +288,7 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
   input.read = read;
   int code = kOk;
   try {
-    SaveTail();
+    PrepareToWrite();
     WriteEntryData(entry, input, level, kReadError);
   } catch (const EngineFault& fault) {
     code = fault.code;
@@ -290,17 +296,12 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
     code = kNoMemory;
   }
   if (code != kOk) {
-    // The archive keeps what it held: its old tail goes back over the
-    // partial entry, or its directory is written in front of it.
-    RecoverFromFault();
+    // The entry stays marked as gone; what it wrote lies behind the data
+    // end, where the next entry or the directory goes.
     lastError_ = code;
     Report(kEventError, -1);
     return code;
   }
-  // The entry's data lies over the saved tail, which can no longer go back.
-  tailOnDisk_ = false;
-  tailSaved_ = false;
-  tailRestorable_ = false;
   UnmarkDeleted(index);
   if (options_ & kKeepSorted) SortEntries(-1);
   if (EventEnabled(kEventAdded) && Report(kEventAdded, index) != 0) return 1;

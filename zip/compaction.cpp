@@ -1,11 +1,7 @@
 // Reclaiming the space of deleted entries: the data behind each gap moves
-// down, in the order of the local header offsets.
-//
-// Every span is checked before the first byte moves, and a move that fails
-// half-way is finished rather than abandoned: once bytes went over the
-// entry's own old place it can no longer be found there. The old directory
-// behind the data stays untouched, so after a fault the directory of what
-// has moved so far can still be written (Korbel::RecoverFromFault).
+// down, in the order of the local header offsets. A file archive is moved
+// inside its replacement (zip/replacement.cpp), a memory archive in place
+// with its bytes kept; a failure anywhere drops the whole change.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -23,45 +19,27 @@ constexpr std::size_t kPieceSize = 16384;
 
 }  // namespace
 
-int Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped) {
-  if (from == to || length == 0) return kOk;
+void Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped) {
+  if (from == to || length == 0) return;
   if (mapped != nullptr) {
     std::memmove(mapped + to, mapped + from, static_cast<std::size_t>(length));
-    return kOk;
+    return;
   }
   if (store_.IsMemoryMode()) {
     std::memmove(store_.Data() + to, store_.Data() + from, static_cast<std::size_t>(length));
-    return kOk;
+    return;
   }
   // The target lies below the source, so piece by piece from the front never
-  // overwrites bytes still to be moved: after a failed piece, the bytes moved
-  // so far and the bytes still at their old place make the whole entry, and
-  // the piece is tried once more.
-  // A piece read is kept until it is written: a write that failed part-way
-  // may already have gone over the piece's own source bytes.
+  // overwrites bytes still to be moved.
   std::vector<unsigned char> piece(kPieceSize);
-  int firstFault = kOk;
-  std::uint64_t done = 0;
-  bool pieceRead = false;
-  while (done < length) {
+  for (std::uint64_t done = 0; done < length;) {
     const std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kPieceSize));
     const auto offset = static_cast<std::int64_t>(done);
-    try {
-      if (!pieceRead) {
-        ReadAt(from + offset, piece.data(), now);
-        pieceRead = true;
-      }
-      if (store_.Seek(to + offset, platform::kSeekBegin) != to + offset) RaiseError(kWriteError);
-      if (store_.Write(piece.data(), now) != static_cast<std::int64_t>(now)) RaiseError(kWriteError);
-    } catch (const EngineFault& fault) {
-      if (firstFault != kOk) throw;
-      firstFault = fault.code;
-      continue;
-    }
+    ReadAt(from + offset, piece.data(), now);
+    if (store_.Seek(to + offset, platform::kSeekBegin) != to + offset) RaiseError(kWriteError);
+    if (store_.Write(piece.data(), now) != static_cast<std::int64_t>(now)) RaiseError(kWriteError);
     done += now;
-    pieceRead = false;
   }
-  return firstFault;
 }
 
 void Korbel::CompactDeletedSpace() {
@@ -101,40 +79,21 @@ void Korbel::CompactDeletedSpace() {
 
   // Data in front of the first entry (a self-extractor stub, say) stays.
   std::int64_t target = -1;
-  int fault = kOk;
-  for (int i = 0; i < count && fault == kOk; ++i) {
+  for (int i = 0; i < count; ++i) {
     ZipEntry& entry = *EntryAt(i);
     if (entry.queued) break;
     if (target < 0) target = static_cast<std::int64_t>(entry.localHeaderOffset);
     if (entry.deleted) continue;
     const std::uint64_t span = spans[static_cast<std::size_t>(i)];
-    if (EventEnabled(kEventCompress) && Report(kEventCompress, i) != 0) {
-      fault = kUserAbort;
-      break;
-    }
-    const auto from = static_cast<std::int64_t>(entry.localHeaderOffset);
-    if (from != target) tailRestorable_ = false;
-    try {
-      fault = MoveData(from, target, span, mapped);
-    } catch (const EngineFault& failure) {
-      // Failed twice: the entry is whole at its old place only if the move
-      // never reached it.
-      if (static_cast<std::uint64_t>(target) + span > static_cast<std::uint64_t>(from)) entry.faulty = 1;
-      fault = failure.code;
-      break;
-    }
+    if (EventEnabled(kEventCompress) && Report(kEventCompress, i) != 0) RaiseError(kUserAbort);
+    MoveData(static_cast<std::int64_t>(entry.localHeaderOffset), target, span, mapped);
     entry.localHeaderOffset = static_cast<std::uint64_t>(target);
     target += static_cast<std::int64_t>(span);
   }
   mapping.Unmap();
-  // The entries behind a failed move are still where the old directory says;
-  // the caller writes the directory of this state.
-  if (fault != kOk) RaiseError(fault);
   if (target < 0) target = directoryStart_;
   // The deleted entries' data is gone now; so are they.
   RemoveEntries([](const ZipEntry& entry) { return entry.deleted && !entry.queued; });
-  // The file is not cut here: until a directory is written behind the data,
-  // the space the old one holds is what a recovery writes into.
   directoryStart_ = target;
   directoryChanged_ = true;
 }

@@ -172,13 +172,6 @@ void Korbel::WriteDirectory() {
   sourceSize_ = store_.Tell();
   if (store_.Truncate() != 0) RaiseError(kWriteError);
   writtenFiles_ = files;
-  // A directory stands behind the data again: it is the tail a later fault
-  // goes back to.
-  tailOnDisk_ = true;
-  tailSaved_ = false;
-  tailRestorable_ = false;
-  commitDataEnd_ = -1;
-  committing_.clear();
 }
 
 }  // namespace korbel

@@ -16,6 +16,7 @@ namespace {
 // this marker in the high half of the mode word and 9, 10 or 11 below it.
 constexpr std::uint32_t kPreparedMarker = 0x1234u << 16;
 constexpr std::uint32_t kPreparedBase = 8;
+constexpr std::uint32_t kReaderShare = platform::kShareRead | platform::kShareDelete;
 
 }  // namespace
 
@@ -130,7 +131,9 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
   int opened = mode;
   bool ok = false;
   if (mode == kReadOnly) {
-    ok = store_.OpenFile(fullPath, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting);
+    // Shared for deletion too, so that a reader never keeps a writer from
+    // replacing the archive.
+    ok = store_.OpenFile(fullPath, platform::kAccessRead, kReaderShare, platform::kOpenExisting);
   } else {
     // Modify mode empties an existing file, so both modes make a new
     // archive; it is written beside the old one and replaces it at Close.
@@ -151,13 +154,6 @@ int Korbel::Begin(int mode, std::uint32_t modeWord, int loaderArgument) {
   writtenFiles_ = 0;
   const int result = LoadDirectory(loaderArgument);
   if (result != kOk) ReleaseStore();
-  // What the source holds behind the entry data is the directory just read
-  // (or nothing, for a new archive).
-  tailOnDisk_ = result == kOk;
-  tailSaved_ = false;
-  tailRestorable_ = false;
-  commitDataEnd_ = -1;
-  committing_.clear();
   lastError_ = result;
   return result;
 }
@@ -218,14 +214,6 @@ int Korbel::OpenMemory(void* block, std::int64_t capacity, std::int64_t usedSize
 
 int Korbel::Commit() {
   if (openMode_ < kModify) return Fail(kBadIndexOrMode);
-  try {
-    // Read before anything is written: a failure here changes nothing.
-    SaveTail();
-  } catch (const EngineFault& fault) {
-    return Fail(fault.code);
-  } catch (const std::bad_alloc&) {
-    return Fail(kNoMemory);
-  }
   int code = kOk;
   try {
     CommitOrThrow();
@@ -234,16 +222,23 @@ int Korbel::Commit() {
   } catch (const std::bad_alloc&) {
     code = kNoMemory;
   }
-  // A stop answer leaves a consistent state that the close goes on with.
-  if (code != kOk && code != kUserAbort) RecoverFromFault();
-  return code == kOk ? kOk : Fail(code);
+  if (code == kOk) return kOk;
+  // A stop answer of the callback leaves a consistent state that the close
+  // goes on with; any other failure, an interruption too, ends the change.
+  if (code != kUserAbort || platform::InterruptRequested()) AbandonChange();
+  return Fail(code);
+}
+
+void Korbel::AbandonChange() {
+  RestoreMemorySnapshot();
+  DropReplacement();
 }
 
 void Korbel::CommitOrThrow() {
-  commitDataEnd_ = -1;
-  committing_.clear();
   if (EventEnabled(kEventWriteBack) && Report(kEventWriteBack, -1) != 0) RaiseError(kUserAbort);
-  if (table_.Live() < EntryCount()) CompactDeletedSpace();
+  const bool compacting = table_.Live() < EntryCount();
+  if (compacting || directoryChanged_) PrepareToWrite();
+  if (compacting) CompactDeletedSpace();
   WritePendingEntries();
 }
 
@@ -259,39 +254,49 @@ int Korbel::Close() {
     return Fail(kInternalError);
   }
   if (!DirectoryHeadersFit(table_.All())) {
-    // Nothing has moved yet: the archive stays as it was on disk.
+    // Nothing has been written: the archive stays as it was.
     Discard();
     return Fail(kBadPath);
   }
   const int committed = Commit();
-  if (committed != kOk && committed != kUserAbort) {
+  if (committed != kOk && (committed != kUserAbort || platform::InterruptRequested())) {
     Discard();
     lastError_ = committed;
     return committed;
   }
+  const int finished = FinishChange(true);
+  Discard();
+  return finished == kOk ? kOk : Fail(finished);
+}
+
+int Korbel::FinishChange(bool closing) {
   try {
-    if (EventEnabled(kEventClose) && Report(kEventClose, -1) != 0) RaiseError(kUserAbort);
+    if (closing && EventEnabled(kEventClose) && Report(kEventClose, -1) != 0) RaiseError(kUserAbort);
     if (directoryChanged_) {
+      PrepareToWrite();
       if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
       WriteDirectory();
       directoryChanged_ = false;
     }
   } catch (const EngineFault& fault) {
-    if (fault.code != kUserAbort) RecoverFromFault();
-    Discard();
-    return Fail(fault.code);
+    AbandonChange();
+    return fault.code;
   } catch (const std::bad_alloc&) {
-    RecoverFromFault();
-    Discard();
-    return Fail(kNoMemory);
+    AbandonChange();
+    return kNoMemory;
   }
-  // The system may still lose written bytes at the close; only a close it
-  // took finishes the archive.
-  const bool closed = store_.CloseFile();
-  // Only a complete archive takes the target's name.
-  const bool replaced = closed && FinishReplacement();
-  Discard();
-  if (!replaced) return Fail(kWriteError);
+  // An interrupted run keeps the old archive, even when nothing was left to write.
+  if (platform::InterruptRequested()) {
+    AbandonChange();
+    return kUserAbort;
+  }
+  // Only a complete file, flushed, takes the archive's name.
+  if (!FinishReplacement()) {
+    AbandonChange();
+    return kWriteError;
+  }
+  memorySnapshot_.clear();
+  changeBegun_ = false;
   return kOk;
 }
 
@@ -305,13 +310,6 @@ void Korbel::Discard() {
   directoryStart_ = 0;
   endPosition_ = 0;
   runState_ = 0;
-  tailOnDisk_ = false;
-  tailSaved_ = false;
-  tailRestorable_ = false;
-  savedTail_.clear();
-  savedTail_.shrink_to_fit();
-  commitDataEnd_ = -1;
-  committing_.clear();
   bytesProcessed_ = 0;
   bytesTotal_ = 0;
 }
@@ -349,11 +347,20 @@ int Korbel::SwitchMode(int mode) {
     if (store_.IsMemoryMode()) {
       if (store_.UsedSize() < 0) return lastError_ = kFileOpenError;
       store_.Seek(0, platform::kSeekBegin);
-    } else {
-      const char* path = store_.HasSpilled() ? store_.TempName() : fullPath_;
+    } else if (store_.HasSpilled()) {
+      const std::string path = store_.TempName();
       store_.CloseFile();
-      if (!store_.OpenFile(path, platform::kAccessReadWrite, platform::kShareNone, platform::kOpenExisting)) {
+      if (!store_.OpenFile(path.c_str(), platform::kAccessReadWrite, platform::kShareNone, platform::kOpenExisting)) {
         // The file is closed already: nothing may touch it any more.
+        Discard();
+        return lastError_ = kOpenError;
+      }
+    } else {
+      // The archive itself is only ever read: the first write of a change
+      // copies it (PrepareToWrite). One that could not be replaced is
+      // refused now rather than at the end of the work.
+      const std::uint32_t attributes = platform::GetAttributes(fullPath_);
+      if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrReadOnly)) {
         Discard();
         return lastError_ = kOpenError;
       }
@@ -363,31 +370,29 @@ int Korbel::SwitchMode(int mode) {
   }
   // To read-only: everything pending reaches the file first.
   if (!DirectoryHeadersFit(table_.All())) return Fail(kBadPath);
-  int result = Commit();
-  if (result != kOk) return lastError_ = result;
-  if (directoryChanged_) {
-    try {
-      if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
-      WriteDirectory();
-      directoryChanged_ = false;
-    } catch (const EngineFault& fault) {
-      RecoverFromFault();
-      return Fail(fault.code);
-    }
+  const int committed = Commit();
+  if (committed != kOk) {
+    // The failed change is gone; so is the object's view of it.
+    if (committed != kUserAbort || platform::InterruptRequested()) Discard();
+    return lastError_ = committed;
   }
-  if (store_.IsMemoryMode()) {
+  const bool memory = store_.IsMemoryMode();
+  const bool spilled = store_.HasSpilled();
+  const std::string reopened = spilled ? std::string(store_.TempName()) : std::string(fullPath_);
+  const int finished = FinishChange(false);
+  if (finished != kOk) {
+    Discard();
+    return Fail(finished);
+  }
+  if (memory) {
     store_.Seek(0, platform::kSeekBegin);
   } else {
-    const char* path = store_.HasSpilled() ? store_.TempName() : fullPath_;
-    // What was just written is only safe once the system took the close.
-    if (!store_.CloseFile() || !FinishReplacement()) {
-      Discard();
-      return Fail(kWriteError);
-    }
-    if (!store_.OpenFile(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting)) {
+    store_.CloseFile();
+    if (!store_.OpenFile(reopened.c_str(), platform::kAccessRead, kReaderShare, platform::kOpenExisting)) {
       Discard();
       return lastError_ = kOpenError;
     }
+    sourceSize_ = store_.Size();
   }
   openMode_ = kReadOnly;
   entryWindow_.Forget();

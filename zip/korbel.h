@@ -92,7 +92,8 @@ class Korbel : public ArchiveBase {
   std::int64_t DirectoryStart() const { return directoryStart_; }
   // File entries in the directory that the last Close wrote.
   int WrittenFileCount() const { return writtenFiles_; }
-  // The temporary file a create-mode archive is written to, empty when none.
+  // The file a change is written to before it replaces the archive, empty
+  // when none.
   const std::string& ReplacementPath() const { return replacementPath_; }
   // Whether the file at `path` is the one this archive is writing.
   bool IsWritingFile(const char* path) const;
@@ -128,8 +129,7 @@ class Korbel : public ArchiveBase {
   void WriteBytes(const std::vector<std::uint8_t>& bytes);
   void WriteDirectory();
   void WriteLocalHeader(ZipEntry& entry);
-  // Answers kOk, or the code of a fault it got over by trying a piece again.
-  int MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped);
+  void MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped);
   void CompactDeletedSpace();
   void CommitOrThrow();
   void WritePendingEntries();
@@ -138,42 +138,39 @@ class Korbel : public ArchiveBase {
   void SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline);
   void WritePreparedEntry(PreparedSource* prepared, CompressionJob* job);
 
-  // Keeping the archive whole across a failed change. The bytes behind the
-  // entry data (the directory and end records as loaded or last written) are
-  // read into memory before the first write over them; a fault puts them
-  // back, or, once data has moved, writes the directory of what the archive
-  // holds at that moment.
-  void SaveTail();
-  void RecoverFromFault();
-  // The tail bytes at directoryStart_ are a directory of the written entries.
-  bool tailOnDisk_ = false;
-  bool tailSaved_ = false;
-  // No entry data has moved since the tail was saved, and no entry that is
-  // to stay was written over it.
-  bool tailRestorable_ = false;
-  std::int64_t savedTailAt_ = 0;
-  std::vector<std::uint8_t> savedTail_;
-  // The data end before the queued entries of the running commit, and those
-  // entries: a recovery leaves them out.
-  std::int64_t commitDataEnd_ = -1;
-  std::vector<ZipEntry*> committing_;
-
   // Opening.
   int OpenPrepared(std::uint32_t modeWord, int loaderArgument);
   // Notes the opened store's state and loads its directory.
   int Begin(int mode, std::uint32_t modeWord, int loaderArgument);
   int RefuseOpen(int code);
   void ReleaseStore();
-  // A file archive in create mode is written to a temporary file beside its
-  // target and takes the target's name only when it is complete, so that a
-  // failed run leaves an existing archive as it was (zip/replacement.cpp).
+  // Replacing the archive file (zip/replacement.cpp): a change is written to
+  // a new file beside the archive, which takes the archive's name only when
+  // it is complete and flushed; the archive itself is only ever read.
   bool CreateReplacement(const char* target);
-  // Gives the finished temporary file the target's name; false (and the
-  // temporary file removed) when that fails.
+  // Opens the archive for reading with the writer's lock into originalFile_.
+  bool HoldOriginal(const char* target);
+  // Removes files of a change to `target` that a killed run left behind.
+  void RemoveStaleReplacements(const char* target);
+  // Makes a new replacement file the store's file.
+  bool OpenReplacementFile(const char* target);
+  // Called before the first write of a change: a file archive is copied into
+  // its replacement, a memory archive's bytes are kept for a failure.
+  void PrepareToWrite();
+  // Gives the finished replacement the archive's name (or copies it into a
+  // hard-linked archive); false, and the replacement removed, on failure.
   bool FinishReplacement();
+  bool CopyBack();
   void DropReplacement();
-  std::string replacementPath_;  // the temporary file, empty when none
-
+  void RestoreMemorySnapshot();
+  // Undoes a failed change: the memory archive's bytes back, the replacement gone.
+  void AbandonChange();
+  // Writes the directory of a change and makes the change the archive's.
+  int FinishChange(bool closing);
+  platform::FileCloser originalFile_;  // the archive, held while a change runs
+  std::string replacementPath_;        // the replacement, empty when none
+  bool changeBegun_ = false;
+  std::vector<unsigned char> memorySnapshot_;
 
   // Adding.
   void SetPendingName(const std::string& name);

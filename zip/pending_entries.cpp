@@ -37,7 +37,6 @@ struct Korbel::PreparedSource {
 };
 
 void Korbel::WritePendingEntries() {
-  commitDataEnd_ = directoryStart_;
   if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
   std::vector<int> queue;
   for (int index = 0; index < EntryCount(); ++index) {
@@ -196,7 +195,6 @@ void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job) {
     throw;
   }
   prepared->source.Reset();
-  committing_.push_back(&entry);
   if (EventEnabled(kEventCompressed) && Report(kEventCompressed, index) != 0) RaiseError(kUserAbort);
 }
 

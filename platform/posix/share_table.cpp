@@ -67,7 +67,7 @@ bool IsFileOpen(dev_t device, ino_t inode) {
   ShareTable& table = Table();
   std::lock_guard<std::mutex> lock(table.mutex);
   return std::any_of(table.records.begin(), table.records.end(), [&](const OpenFileRecord& open) {
-    return open.device == device && open.inode == inode;
+    return open.device == device && open.inode == inode && (open.share & kShareDelete) == 0;
   });
 }
 

@@ -17,6 +17,8 @@ namespace posix {
 // of that file conflicts.
 bool AddOpenFile(int fd, dev_t device, ino_t inode, std::uint32_t access, std::uint32_t share);
 void RemoveOpenFile(int fd);
+// Whether an open of the file keeps it from being deleted or renamed over:
+// one that does not share deletion.
 bool IsFileOpen(dev_t device, ino_t inode);
 
 }  // namespace posix

@@ -66,7 +66,7 @@ bool backend::DeleteFile(const WideChar* path) {
 
 bool backend::MoveFileOver(const char* from, const char* to) {
   if (from == nullptr || to == nullptr) return win32::Fail(kErrorInvalidParameter);
-  return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+  return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool IsSameFile(const char* path, Handle file) {

@@ -33,6 +33,7 @@ Handle backend::OpenFile(const char* path, std::uint32_t access, std::uint32_t s
   DWORD sharing = 0;
   if ((share & kShareRead) != 0) sharing |= FILE_SHARE_READ;
   if ((share & kShareWrite) != 0) sharing |= FILE_SHARE_WRITE;
+  if ((share & kShareDelete) != 0) sharing |= FILE_SHARE_DELETE;
   // A file is made or emptied only where the name itself is, never through a
   // link or junction at the path.
   if (disposition != kOpenExisting) {

@@ -113,6 +113,9 @@ TEST_P(FailingOperation, FailsWithTheChosenErrorAndChangesNothing) {
     case Operation::kFileMapping:
       failed = !mapping.Map(file.Get(), 10);
       break;
+    case Operation::kFlushFile:
+      failed = !FlushFile(file.Get());
+      break;
     default:
       FAIL() << "no case for this operation";
   }
@@ -156,7 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
                     OperationCase{"CloseFile", Operation::kCloseFile, FaultKind::kFail},
                     OperationCase{"CreateDirectory", Operation::kCreateDirectory, FaultKind::kAccessDenied},
                     OperationCase{"DeleteFile", Operation::kDeleteFile, FaultKind::kAccessDenied},
-                    OperationCase{"FileMapping", Operation::kFileMapping, FaultKind::kFail}),
+                    OperationCase{"FileMapping", Operation::kFileMapping, FaultKind::kFail},
+                    OperationCase{"FlushFile", Operation::kFlushFile, FaultKind::kFail}),
     [](const testing::TestParamInfo<OperationCase>& info) { return std::string(info.param.name); });
 
 TEST_F(FaultInjection, ClearFaultsDisarmsAndResetsCounters) {

@@ -58,6 +58,7 @@ inline const std::vector<OperationFaults>& FaultTable() {
       {Operation::kCreateDirectory, "createdir", {FaultKind::kAccessDenied}},
       {Operation::kDeleteFile, "delete", {FaultKind::kAccessDenied}},
       {Operation::kFileMapping, "mapping", {FaultKind::kFail}},
+      {Operation::kFlushFile, "flush", {FaultKind::kFail}},
   };
   return table;
 }

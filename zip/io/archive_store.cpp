@@ -87,6 +87,16 @@ bool ArchiveStore::CloseFile() {
   return closed;
 }
 
+bool ArchiveStore::FlushFile() {
+  return bytes_.file == platform::kInvalidHandle || platform::FlushFile(bytes_.file);
+}
+
+platform::Handle ArchiveStore::DetachFile() {
+  const platform::Handle file = bytes_.file;
+  bytes_.file = platform::kInvalidHandle;
+  return file;
+}
+
 bool ArchiveStore::CreateGrowable(std::int64_t initial, std::int64_t maximum) {
   CloseFile();
   bytes_ = Bytes();
@@ -140,6 +150,10 @@ std::int64_t ArchiveStore::Available() const {
 
 std::int64_t ArchiveStore::Read(void* buffer, std::size_t length) {
   if (length == 0) return 0;
+  if (platform::InterruptRequested()) {
+    if (raiseOnShortRead_) RaiseError(kUserAbort);
+    return -1;
+  }
   auto* target = static_cast<unsigned char*>(buffer);
   std::int64_t got = 0;
   if (IsFileMode()) {
@@ -165,6 +179,9 @@ std::int64_t ArchiveStore::FailWrite(int code) {
 
 std::int64_t ArchiveStore::Write(const void* buffer, std::size_t length) {
   if (length == 0) return 0;
+  // An interrupted run stops at its next write and ends through the failure
+  // path, which keeps the old archive.
+  if (platform::InterruptRequested()) return FailWrite(kUserAbort);
   if (IsFileMode()) return WriteFileBytes(buffer, length);
   return WriteMemory(static_cast<const unsigned char*>(buffer), length);
 }

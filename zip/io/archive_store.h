@@ -59,6 +59,10 @@ class ArchiveStore {
   // with other access. The temporary-file name stays. False when the system
   // reported a failure (the handle is released all the same).
   bool CloseFile();
+  // Makes what was written to the file durable; true in memory mode.
+  bool FlushFile();
+  // Hands the file handle to the caller, leaving the store without one.
+  platform::Handle DetachFile();
   // An owned growable block of at least kStartCapacity bytes (or `initial`
   // when larger) that may grow up to `maximum`; false when it cannot be
   // allocated.
