@@ -2,11 +2,14 @@
 // the archive's name at a successful Close; the archive itself is only read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
+#include "tests/zip/entry_bytes.h"
 #include "zip/korbel.h"
 
 namespace korbel {
@@ -21,6 +24,55 @@ class ImmediateArchive : public Korbel {
 };
 
 std::string NameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// Names in the folder, sorted, separated by spaces.
+std::string FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : std::filesystem::directory_iterator(folder)) names.push_back(NameOf(item.path().string()));
+  std::sort(names.begin(), names.end());
+  std::string joined;
+  for (const std::string& name : names) joined += (joined.empty() ? "" : " ") + name;
+  return joined;
+}
+
+// An archive of two entries at `path`.
+void MakeTwoEntries(const std::string& path) {
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path.c_str(), kCreate, 9), kOk);
+  ASSERT_EQ(archive.AddFromMemory("one.txt", "first entry", 11, nullptr), kOk);
+  ASSERT_EQ(archive.AddFromMemory("two.txt", "second entry", 12, nullptr), kOk);
+  ASSERT_EQ(archive.Close(), kOk);
+}
+
+// Opens the archive, switches it to changes, deletes one.txt and adds
+// three.txt; the result of the Close.
+int DeleteAndAdd(const std::string& path) {
+  Korbel archive;
+  if (archive.Open(path.c_str(), kReadOnly, 9) != kOk || archive.SwitchMode(kModify) != kOk) return -100;
+  if (archive.DeleteEntry(archive.FindEntry("one.txt")) != kOk) return -101;
+  if (archive.AddFromMemory("three.txt", "third", 5, nullptr) != kOk) return -102;
+  return archive.Close();
+}
+
+std::vector<std::string> EntryNames(const std::string& path) {
+  std::vector<std::string> names;
+  Korbel archive;
+  if (archive.Open(path.c_str(), kReadOnly, 9) != kOk) return {"(unreadable)"};
+  for (int i = 0; i < archive.EntryCount(); ++i) names.push_back(archive.EntryName(i));
+  return names;
+}
+
+// Reads a whole open file from its start.
+Bytes ReadHandle(platform::Handle file) {
+  Bytes data(static_cast<std::size_t>(platform::FileSize(file)));
+  if (platform::SeekFile(file, 0, platform::kSeekBegin) != 0 ||
+      platform::ReadFile(file, data.data(), data.size()) != static_cast<std::int64_t>(data.size())) {
+    return Bytes();
+  }
+  return data;
+}
+
+constexpr std::uint32_t kShareAll = platform::kShareRead | platform::kShareWrite | platform::kShareDelete;
 
 TEST(ReplacementTest, TheNewArchiveGrowsBesideTheOldOneUnderAnUnpredictableName) {
   TempDir dir;
@@ -99,6 +151,146 @@ TEST(ReplacementTest, ATargetThatCannotBeWrittenIsRefusedAtOpen) {
     ++files;
   }
   EXPECT_EQ(files, 1);
+}
+
+// The file the change started from is only read: a reader holding it open
+// still finds every old byte, and the new archive stands under the old name.
+TEST(ReplacementTest, AChangeNeverWritesTheFileItLoaded) {
+  TempDir dir;
+  const std::string path = dir / "App.zip";
+  MakeTwoEntries(path);
+  const Bytes pristine = testing_support::ReadFile(path);
+  platform::FileCloser reader(platform::OpenFile(path.c_str(), platform::kAccessRead,
+                                                 platform::kShareRead | platform::kShareDelete, platform::kOpenExisting));
+  ASSERT_NE(reader.Get(), platform::kInvalidHandle);
+  ASSERT_EQ(DeleteAndAdd(path), kOk);
+  EXPECT_EQ(ReadHandle(reader.Get()), pristine);
+  EXPECT_EQ(EntryNames(path), (std::vector<std::string>{"two.txt", "three.txt"}));
+  EXPECT_EQ(FolderNames(dir.Path()), "App.zip");
+}
+
+// Opening for changes and closing without one leaves the file untouched.
+TEST(ReplacementTest, NoChangeNoNewFile) {
+  TempDir dir;
+  const std::string path = dir / "App.zip";
+  MakeTwoEntries(path);
+  platform::FileCloser reader(platform::OpenFile(path.c_str(), platform::kAccessRead,
+                                                 platform::kShareRead | platform::kShareDelete, platform::kOpenExisting));
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
+  ASSERT_EQ(archive.SwitchMode(kModify), kOk);
+  ASSERT_EQ(archive.Close(), kOk);
+  EXPECT_TRUE(platform::IsSameFile(path.c_str(), reader.Get())) << "the archive was replaced without a change";
+}
+
+TEST(ReplacementTest, TheArchiveKeepsItsPermissions) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string path = dir / "App.zip";
+  MakeTwoEntries(path);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  if ((fs::status(path).permissions() & fs::perms::all) != (fs::perms::owner_read | fs::perms::owner_write)) {
+    GTEST_SKIP() << "SKIPPED: this system has no permission bits for others";
+  }
+  ASSERT_EQ(DeleteAndAdd(path), kOk);
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  Korbel created;
+  ASSERT_EQ(created.Open(path.c_str(), kCreate, 9), kOk);
+  ASSERT_EQ(created.AddFromMemory("new.txt", "n", 1, nullptr), kOk);
+  ASSERT_EQ(created.Close(), kOk);
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// A hard-linked archive is changed through all its names: the finished
+// archive is copied back into the file, and the copy kept meanwhile goes.
+TEST(ReplacementTest, AHardLinkedArchiveStaysLinked) {
+  TempDir dir;
+  const std::string path = dir / "App.zip";
+  const std::string link = dir / "Link.zip";
+  MakeTwoEntries(path);
+  std::error_code error;
+  std::filesystem::create_hard_link(path, link, error);
+  if (error) GTEST_SKIP() << "SKIPPED: no hard links here: " << error.message();
+  ASSERT_EQ(DeleteAndAdd(path), kOk);
+  EXPECT_EQ(std::filesystem::hard_link_count(path), 2u);
+  EXPECT_EQ(testing_support::ReadFile(link), testing_support::ReadFile(path));
+  EXPECT_EQ(EntryNames(link), (std::vector<std::string>{"two.txt", "three.txt"}));
+  EXPECT_EQ(FolderNames(dir.Path()), "App.zip Link.zip");
+}
+
+// A replacement left by a killed run goes with the next change of its
+// archive; one still held by its writer, another archive's and a user's file
+// of a similar name stay.
+TEST(ReplacementTest, TheNextChangeRemovesOnlyStaleReplacementsOfItsArchive) {
+  TempDir dir;
+  const std::string path = dir / "App.zip";
+  MakeTwoEntries(path);
+  const std::string stale = dir / "App.zip~0123456789ab.tmp";
+  const std::string held = dir / "App.zip~ba9876543210.tmp";
+  for (const std::string& name : {stale, held, dir / "App.zip~notours.tmp", dir / "Other.zip~0123456789ab.tmp"}) {
+    ASSERT_TRUE(testing_support::WriteFile(name, std::string("partial")));
+  }
+  platform::FileCloser holder(
+      platform::OpenFile(held.c_str(), platform::kAccessReadWrite, platform::kShareDelete, platform::kOpenExisting));
+  ASSERT_TRUE(platform::LockForWriting(holder.Get(), 0));
+  ASSERT_EQ(DeleteAndAdd(path), kOk);
+  EXPECT_EQ(FolderNames(dir.Path()),
+            "App.zip App.zip~ba9876543210.tmp App.zip~notours.tmp Other.zip~0123456789ab.tmp");
+}
+
+// Whatever the archive is called, a file of the replacement's name form
+// is never packed.
+TEST(ReplacementTest, TheWalkNeverPacksAReplacement) {
+  TempDir dir;
+  TempDir source;
+  for (const char* name : {"a.txt", "backup.zip~0123456789ab.tmp", "notes~1.tmp"}) {
+    ASSERT_TRUE(testing_support::WriteFile(source / name, std::string("content")));
+  }
+  const std::string path = dir / "App.zip";
+  Korbel archive;
+  ASSERT_EQ(archive.Open(path.c_str(), kCreate, 9), kOk);
+  EXPECT_EQ(archive.AddFiles((source.Path() + "/").c_str(), "*", "", nullptr), 2);
+  ASSERT_EQ(archive.Close(), kOk);
+  std::vector<std::string> names = EntryNames(path);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "notes~1.tmp"}));
+}
+
+// Two writers loaded the same archive: the second to finish finds it
+// replaced and fails, and the first one's change stays.
+TEST(ReplacementTest, AWriterNeverBuildsOnAReplacedArchive) {
+  TempDir dir;
+  const std::string path = dir / "App.zip";
+  MakeTwoEntries(path);
+  Korbel first;
+  Korbel second;
+  for (Korbel* archive : {&first, &second}) {
+    ASSERT_EQ(archive->Open(path.c_str(), kReadOnly, 9), kOk);
+    ASSERT_EQ(archive->SwitchMode(kModify), kOk);
+  }
+  // The first writer holds the archive from its first write to its close.
+  ASSERT_EQ(first.AddFromMemory("first.txt", "1", 1, nullptr), kOk);
+  EXPECT_EQ(second.AddFromMemory("second.txt", "2", 1, nullptr), kOpenError);
+  ASSERT_EQ(first.Close(), kOk);
+  EXPECT_EQ(second.Close(), kOpenError);
+  EXPECT_EQ(EntryNames(path), (std::vector<std::string>{"one.txt", "two.txt", "first.txt"}));
+  EXPECT_EQ(FolderNames(dir.Path()), "App.zip");
+}
+
+// While another writer holds the archive, a change waits, then fails and
+// leaves the archive as it was.
+TEST(ReplacementTest, AChangeFailsWhileAnotherWriterHoldsTheArchive) {
+  TempDir dir;
+  const std::string path = dir / "App.zip";
+  MakeTwoEntries(path);
+  const Bytes pristine = testing_support::ReadFile(path);
+  platform::FileCloser other(
+      platform::OpenFile(path.c_str(), platform::kAccessRead, kShareAll, platform::kOpenExisting));
+  ASSERT_TRUE(platform::LockForWriting(other.Get(), 0));
+  EXPECT_EQ(DeleteAndAdd(path), -102);
+  other.Reset();
+  EXPECT_EQ(testing_support::ReadFile(path), pristine);
+  EXPECT_EQ(FolderNames(dir.Path()), "App.zip");
 }
 
 }  // namespace
