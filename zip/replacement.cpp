@@ -184,7 +184,7 @@ bool Korbel::FinishReplacement() {
   if (done && platform::LinkCount(originalFile_.Get()) > 1) {
     done = CopyBack();
   } else if (done) {
-    done = platform::MoveFileOver(replacementPath_.c_str(), fullPath_);
+    done = platform::MoveFileOverHeld(replacementPath_.c_str(), fullPath_, &originalFile_);
     if (done) {
       replacementPath_.clear();
       platform::RemoveOnInterrupt("");
