@@ -257,6 +257,11 @@ class TargetFolder {
   std::unique_ptr<State> state_;
 };
 
+// Whether the file system changes or refuses names by the Windows rules
+// (trailing dots and spaces dropped, device names, ':' for streams): true
+// on Windows, where extraction must refuse such names.
+bool NamesFollowWindowsRules();
+
 // ---- Console -----------------------------------------------------------------
 
 Handle StandardOutput();

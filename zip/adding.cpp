@@ -131,6 +131,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
   fs::FileFinder finder;
   finder.StartWalk(folder, (options & kRecurse) != 0, include, exclude);
   int count = 0;
+  bool nameTooLong = false;
   while (const fs::FileFinder::Item* item = finder.NextItem()) {
     const char* fullPath = finder.ItemPath(item, false);
     // The archive never adds itself.
@@ -147,7 +148,10 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     const char* itemName = (options & kFullPathNames) ? sourcePath.c_str() : finder.ItemPath(item, true);
     std::string name((options & kKeepDrive) ? itemName : StripDrive(itemName));
     if (hasPrefix) {
-      if (prefixLength + name.size() >= kPrefixLimit) continue;
+      if (prefixLength + name.size() >= kPrefixLimit) {
+        nameTooLong = true;
+        continue;
+      }
       name = PrefixedName(prefixText, name);
     }
     const int existing = FindEntry(name.c_str());
@@ -166,7 +170,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     if (AddWalkedFile(name, sourcePath, item->info) == kOk) ++count;
   }
   // A file the walk could not reach must not go missing unnoticed.
-  const bool incomplete = finder.PathsTooLong();
+  const bool incomplete = finder.PathsTooLong() || nameTooLong;
   finder.ReleaseWalk();
   pendingName_ = nullptr;
   const bool keepSorted = (guard.Saved() & kKeepSorted) != 0;

@@ -190,4 +190,6 @@ bool TargetFolder::Remove(const char* name) {
   return state_->Child(name, &child) && ::DeleteFileW(child.c_str()) != 0;
 }
 
+bool NamesFollowWindowsRules() { return true; }
+
 }  // namespace platform
