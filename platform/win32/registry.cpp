@@ -1,9 +1,11 @@
 // The registry through its wide calls: key and value names and string data
 // are narrow text (UTF-8) here and UTF-16 in the registry, so that a program
-// path outside the ANSI code page is written as it is.
+// path outside the ANSI code page is written as it is. Text read back is
+// UTF-8.
 #include "platform/registry.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/win32/long_path.h"
@@ -16,21 +18,30 @@ HKEY Native(RegistryKey key) { return reinterpret_cast<HKEY>(key); }
 
 bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-// A name for a wide call; null stays null (the default value).
-bool WideName(const char* name, std::wstring* wide, const wchar_t** pointer) {
-  *pointer = nullptr;
-  if (name == nullptr) return true;
-  if (!win32::ToWide(name, wide)) return false;
-  *pointer = wide->c_str();
-  return true;
+// Text for the registry: narrow text is UTF-8; a text that is not UTF-8 is
+// one of the program's own German texts (menu and verb texts), which are
+// Windows-1252.
+void WideText(const char* text, std::size_t length, std::wstring* wide) {
+  if (win32::ToWide(text, length, wide)) return;
+  wide->clear();
+  const int count = ::MultiByteToWideChar(1252, 0, text, static_cast<int>(length), nullptr, 0);
+  if (count <= 0) return;
+  wide->resize(static_cast<std::size_t>(count));
+  ::MultiByteToWideChar(1252, 0, text, static_cast<int>(length), &(*wide)[0], count);
+}
+
+// A name for a wide call, held in `wide`; null stays null (the default value).
+const wchar_t* WideName(const char* name, std::wstring* wide) {
+  if (name == nullptr) return nullptr;
+  WideText(name, std::strlen(name), wide);
+  return wide->c_str();
 }
 
 }  // namespace
 
 std::uint32_t OpenRegistryKey(RegistryKey parent, const char* path, std::uint32_t access, RegistryKey* key) {
   std::wstring wide;
-  const wchar_t* name;
-  if (!WideName(path, &wide, &name)) return kErrorInvalidParameter;
+  const wchar_t* name = WideName(path, &wide);
   HKEY opened = nullptr;
   const LONG result = RegOpenKeyExW(Native(parent), name, 0, access, &opened);
   if (result == ERROR_SUCCESS) *key = reinterpret_cast<RegistryKey>(opened);
@@ -39,8 +50,7 @@ std::uint32_t OpenRegistryKey(RegistryKey parent, const char* path, std::uint32_
 
 std::uint32_t CreateRegistryKey(RegistryKey parent, const char* path, std::uint32_t access, RegistryKey* key) {
   std::wstring wide;
-  const wchar_t* name;
-  if (!WideName(path, &wide, &name)) return kErrorInvalidParameter;
+  const wchar_t* name = WideName(path, &wide);
   HKEY created = nullptr;
   const LONG result =
       RegCreateKeyExW(Native(parent), name, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &created, nullptr);
@@ -55,8 +65,7 @@ std::uint32_t CloseRegistryKey(RegistryKey key) { return static_cast<std::uint32
 std::uint32_t QueryRegistryValue(RegistryKey key, const char* name, std::uint32_t* type, void* data,
                                  std::uint32_t* size) {
   std::wstring wide;
-  const wchar_t* valueName;
-  if (!WideName(name, &wide, &valueName)) return kErrorInvalidParameter;
+  const wchar_t* valueName = WideName(name, &wide);
   DWORD valueType = 0;
   DWORD bytes = 0;
   LONG result = RegQueryValueExW(Native(key), valueName, nullptr, &valueType, nullptr, &bytes);
@@ -86,8 +95,7 @@ std::uint32_t QueryRegistryValue(RegistryKey key, const char* name, std::uint32_
 std::uint32_t SetRegistryValue(RegistryKey key, const char* name, std::uint32_t type, const void* data,
                                std::uint32_t size) {
   std::wstring wide;
-  const wchar_t* valueName;
-  if (!WideName(name, &wide, &valueName)) return kErrorInvalidParameter;
+  const wchar_t* valueName = WideName(name, &wide);
   if (!IsText(type) || data == nullptr) {
     return static_cast<std::uint32_t>(
         RegSetValueExW(Native(key), valueName, 0, type, static_cast<const BYTE*>(data), size));
@@ -95,7 +103,7 @@ std::uint32_t SetRegistryValue(RegistryKey key, const char* name, std::uint32_t 
   // The byte count decides what is written, terminator or not, as it does
   // for the narrow text.
   std::wstring text;
-  if (!win32::ToWide(static_cast<const char*>(data), size, &text)) return kErrorInvalidParameter;
+  WideText(static_cast<const char*>(data), size, &text);
   return static_cast<std::uint32_t>(RegSetValueExW(Native(key), valueName, 0, type,
                                                    reinterpret_cast<const BYTE*>(text.data()),
                                                    static_cast<DWORD>(text.size() * sizeof(wchar_t))));
@@ -103,8 +111,7 @@ std::uint32_t SetRegistryValue(RegistryKey key, const char* name, std::uint32_t 
 
 std::uint32_t DeleteRegistryKey(RegistryKey key, const char* path) {
   std::wstring wide;
-  const wchar_t* name;
-  if (!WideName(path, &wide, &name)) return kErrorInvalidParameter;
+  const wchar_t* name = WideName(path, &wide);
   return static_cast<std::uint32_t>(RegDeleteKeyW(Native(key), name));
 }
 

@@ -320,26 +320,6 @@ TEST(NarrowNames, NamesOfEveryScriptReachTheFileSystem) {
   }
 }
 
-// A name of 200 CJK characters is 600 bytes of narrow text: a Windows folder
-// holds it (255 UTF-16 units at most), and the search delivers it whole.
-TEST(NarrowNames, LongestWindowsNamesAreListedWhole) {
-  if (LogicalDrives() == 0) GTEST_SKIP() << "POSIX names end at 255 bytes";
-  TempDir dir;
-  std::string name;
-  for (int i = 0; i < 200; ++i) name += "\xE4\xB8\xAD";
-  ASSERT_TRUE(CreateDirectory((dir / name).c_str())) << LastError();
-  FindData<char> found;
-  const std::string pattern = dir / "*";
-  const SearchHandle search = FindFirst(pattern.c_str(), &found);
-  ASSERT_NE(search, kInvalidSearch);
-  bool seen = false;
-  do {
-    seen = seen || found.name == name;
-  } while (FindNext(search, &found));
-  FindClose(search);
-  EXPECT_TRUE(seen);
-}
-
 // Paths shown beside the Windows-1252 messages: in that code page on
 // Windows, '?' for what it lacks; unchanged on POSIX.
 TEST(ConsoleText, PathsMeetTheMessagesCodePage) {
