@@ -34,7 +34,8 @@ wine_server() {
 # warnings and Python's zipfile.
 readers_accept() {  # readers_accept ARCHIVE
   local seven
-  unzip -tqq "$1" >/dev/null 2>&1 || { echo "unzip -t refuses $1" >&2; return 1; }
+  # In a locale without UTF-8, unzip takes a UTF-8 name for a mismatch.
+  LC_ALL=C.UTF-8 unzip -tqq "$1" >/dev/null 2>&1 || { echo "unzip -t refuses $1" >&2; return 1; }
   seven=$(7zz t "$1" 2>&1)
   [ $? = 0 ] && grep -q '^Everything is Ok' <<<"$seven" && ! grep -qi warning <<<"$seven" ||
     { echo "7zz t refuses $1: $seven" >&2; return 1; }
