@@ -1,5 +1,3 @@
-#include <vector>
-
 #include "platform/win32/long_path.h"
 #include "platform/win32/windows_api.h"
 
