@@ -40,6 +40,12 @@ int PrintUsage() {
 
 bool FitsPathBuffer(std::size_t length) { return length < static_cast<std::size_t>(fs::MaxPath); }
 
+// A message that names a path: the path as the console shows it beside the
+// message's own Windows-1252 text.
+void PrintWithPath(const char* message, const char* path) {
+  fs::ConsolePrint(message, platform::ConsoleText(path).c_str());
+}
+
 // Puts a bare archive name into the project folder (which ends in a
 // separator) and gives it the ".zip" extension; false, with the message
 // printed, when the result would not fit its buffer.
@@ -47,7 +53,7 @@ bool CompleteArchiveName(const char* projectPath, char* archiveName) {
   if (std::strchr(archiveName, '\\') == nullptr && std::strchr(archiveName, '/') == nullptr) {
     if (!FitsPathBuffer(std::strlen(projectPath) + std::strlen(archiveName))) {
       const std::string whole = std::string(projectPath) + archiveName;
-      fs::ConsolePrint(kArchiveNotCreated, whole.c_str());
+      PrintWithPath(kArchiveNotCreated, whole.c_str());
       return false;
     }
     char joined[fs::MaxPath];
@@ -60,7 +66,7 @@ bool CompleteArchiveName(const char* projectPath, char* archiveName) {
       fs::ReplaceExtension(nameLength, archiveName, archiveName, "zip", fs::MaxPath);
   // A name without room for its ".zip" would make an archive of another name.
   if (extensioned < 4 || std::strcmp(archiveName + extensioned - 4, ".zip") != 0) {
-    fs::ConsolePrint(kArchiveNotCreated, archiveName);
+    PrintWithPath(kArchiveNotCreated, archiveName);
     return false;
   }
   return true;
@@ -70,7 +76,7 @@ bool CompleteArchiveName(const char* projectPath, char* archiveName) {
 int WriteArchive(korbel::Korbel& archive, const char* archiveName, const char* projectPath,
                  const char* exclusions) {
   if (archive.Open(archiveName, korbel::kCreate, 9) != korbel::kOk) {
-    fs::ConsolePrint(kArchiveNotCreated, archiveName);
+    PrintWithPath(kArchiveNotCreated, archiveName);
     return kExitFailed;
   }
   archive.Options(archive.Options(-2) | korbel::kRecurse);
@@ -101,7 +107,7 @@ int PackProject(korbel::Korbel& archive, const char* projectArgument, const char
   fs::CopyBounded(projectPath, projectArgument, fs::MaxPath);
   const int kind = fs::GetPathKind(projectPath);
   if (kind != fs::PathFile && kind != fs::PathFolder) {
-    fs::ConsolePrint(kPathNotFound, projectPath);
+    PrintWithPath(kPathNotFound, projectPath);
     return kExitFailed;
   }
   // The full path first: a bare file name ("App.dsp") then has the current
@@ -115,7 +121,7 @@ int PackProject(korbel::Korbel& archive, const char* projectArgument, const char
 
   if (archiveArgument != nullptr) {
     if (!FitsPathBuffer(std::strlen(archiveArgument))) {
-      fs::ConsolePrint(kArchiveNotCreated, archiveArgument);
+      PrintWithPath(kArchiveNotCreated, archiveArgument);
       return kExitFailed;
     }
     fs::CopyBounded(archiveName, archiveArgument, fs::MaxPath);

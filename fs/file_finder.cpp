@@ -61,7 +61,9 @@ void BasicFileFinder<Char>::StartWalk(const Char* startPath, bool recursive,
 
   const std::uint32_t resolved = platform::GetFullPath(startPath, root_, RootCapacity);
   if (resolved == 0 || resolved >= static_cast<std::uint32_t>(RootCapacity)) {
+    // A start that cannot be taken is a walk that could not deliver.
     root_[0] = 0;
+    pathsTooLong_ = true;
     return;
   }
   // The walk builds its paths with '\' only, so relative paths read alike
@@ -95,7 +97,10 @@ void BasicFileFinder<Char>::StartWalk(const Char* startPath, bool recursive,
       takeIncludeText = false;
     }
     if (appendSeparator) {
-      if (length + 1 >= RootCapacity) return;
+      if (length + 1 >= RootCapacity) {
+        pathsTooLong_ = true;
+        return;
+      }
       root_[length] = Char('\\');
       root_[length + 1] = 0;
     }

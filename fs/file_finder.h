@@ -53,8 +53,9 @@ class BasicFileFinder {
   bool PassesNameFilter(const Char* name, int length) const;
 
   // True when the walk met a file or folder whose full path does not fit
-  // PathCapacity: the walk could not deliver it, and its caller must not
-  // take the walk for complete.
+  // PathCapacity, or a start path it could not take (not resolved, or too
+  // long for RootCapacity): the walk could not deliver it, and its caller
+  // must not take the walk for complete.
   bool PathsTooLong() const { return pathsTooLong_; }
 
   // Drops the walk's state; the finder can start a new walk afterwards.

@@ -87,7 +87,7 @@ platform::SearchHandle FindFirstInfo(const Char* pattern, FileRecord<Char>* out,
       out->info = InfoFromData(found.data);
       out->link = (found.data.attributes & platform::kAttrReparsePoint) != 0;
       out->special = (found.data.attributes & platform::kAttrDevice) != 0;
-      CopyBounded(out->name, found.name, MaxPath);
+      CopyBounded(out->name, found.name, static_cast<int>(platform::kFoundNameCapacity<Char>));
     }
   }
   if (code) *code = result;
@@ -106,7 +106,7 @@ int FindNextInfo(platform::SearchHandle search, FileRecord<Char>* out) {
   out->info = InfoFromData(found.data);
   out->link = (found.data.attributes & platform::kAttrReparsePoint) != 0;
   out->special = (found.data.attributes & platform::kAttrDevice) != 0;
-  CopyBounded(out->name, found.name, MaxPath);
+  CopyBounded(out->name, found.name, static_cast<int>(platform::kFoundNameCapacity<Char>));
   return InfoOk;
 }
 

@@ -36,7 +36,7 @@ static_assert(sizeof(FileInfo) == 20, "FileInfo is five 32-bit words");
 template <typename Char>
 struct FileRecord {
   FileInfo info;
-  Char name[MaxPath];
+  Char name[platform::kFoundNameCapacity<Char>];  // any name a folder can hold
   // The entry is a symbolic link or junction: the walk never descends
   // through one, so a link back to a parent cannot make it loop.
   bool link;

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -202,7 +203,7 @@ bool InterruptRequested();
 // the caller removes it itself on every ordinary way out.
 void RemoveOnInterrupt(const char* path);
 
-// ---- Paths and folders (narrow text in the ANSI code page, wide in UTF-16) --
+// ---- Paths and folders (narrow text in UTF-8, wide in UTF-16) -------------
 
 std::uint32_t GetAttributes(const char* path);  // kInvalidAttributes on failure
 std::uint32_t GetAttributes(const WideChar* path);
@@ -235,11 +236,18 @@ std::uint32_t ModulePath(WideChar* buffer, std::uint32_t capacity);
 
 // ---- Directory search --------------------------------------------------------
 
+// A folder entry's name is at most 259 UTF-16 units; as narrow text (UTF-8)
+// each unit takes up to three bytes.
+template <typename Char>
+constexpr std::size_t kFoundNameCapacity = sizeof(Char) == 1 ? 3 * 260 : 260;
+template <typename Char>
+constexpr std::size_t kFoundShortNameCapacity = sizeof(Char) == 1 ? 3 * 14 : 14;
+
 template <typename Char>
 struct FindData {
   FileData data;
-  Char name[260];       // the long name
-  Char shortName[14];   // the 8.3 alias, empty when the file has none
+  Char name[kFoundNameCapacity<Char>];            // the long name
+  Char shortName[kFoundShortNameCapacity<Char>];  // the 8.3 alias, empty when the file has none
 };
 
 using SearchHandle = std::intptr_t;
@@ -301,6 +309,11 @@ class TargetFolder {
   std::unique_ptr<State> state_;
 };
 
+// Whether the file system changes or refuses names by the Windows rules
+// (trailing dots and spaces dropped, device names, ':' for streams): true
+// on Windows, where extraction must refuse such names.
+bool NamesFollowWindowsRules();
+
 // ---- Console -----------------------------------------------------------------
 
 Handle StandardOutput();
@@ -319,18 +332,33 @@ std::int64_t FromLocalTime(std::tm* local);
 
 // ---- Code pages ------------------------------------------------------------------
 
-// True when narrow text is UTF-8 (POSIX); false when it is the ANSI code page.
+// Narrow text is UTF-8 on every build (true); the Windows backend converts
+// it to UTF-16 at every call, so that no name outside the ANSI code page is
+// lost.
 bool NarrowIsUtf8();
-// Converts text in the system's OEM code page to narrow text; returns the
-// length written (at most capacity - 1, always terminated when capacity > 0).
+// Converts text in code page 850, the OEM code page of the names in zip
+// files, to narrow text; returns the length written (at most capacity - 1,
+// always terminated when capacity > 0; a character never cut).
 std::size_t OemToNarrow(const char* text, std::size_t length, char* buffer, std::size_t capacity);
-// Narrow text to the OEM code page (850 for zip names): false when a
-// character has no place there. Between narrow text and UTF-8: false only for
-// text that is not valid in its code page; a character that the narrow code
-// page cannot hold comes out as '_' (never as some other character).
+// Narrow text to code page 850: false when a character has no place there.
+// Between narrow text and UTF-8: the text as it is.
 bool NarrowToOem(const std::string& narrow, std::string* oem);
 bool NarrowToUtf8(const std::string& narrow, std::string* utf8);
 bool Utf8ToNarrow(const std::string& utf8, std::string* narrow);
+
+// ---- Command line and console text -------------------------------------------
+
+// The program's arguments as narrow text, its own name first. The Windows
+// build reads the wide command line (GetCommandLineW, CommandLineToArgvW):
+// the C runtime's argv would hold a character outside the ANSI code page as
+// '?' or as a look-alike letter, naming another file. POSIX: argv itself.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Narrow text (a path, an entry name) as it goes to the console beside the
+// program's own messages, which are Windows-1252 bytes: on Windows the text
+// in Windows-1252, a character without a place there shown as '?'; on POSIX
+// the text as it is.
+std::string ConsoleText(const std::string& narrow);
 
 // ---- Synchronisation -----------------------------------------------------------
 

@@ -76,6 +76,9 @@ std::string Printable(const char* text, bool keepNewlines = false) {
   return out;
 }
 
+// A name or path as the console shows it beside the engine's texts.
+std::string Shown(const char* name) { return platform::ConsoleText(Printable(name)); }
+
 // The engine's text may carry an entry name as its detail.
 int Report(Korbel& archive) {
   fs::ConsolePrint("%s\n", Printable(archive.ErrorText(), true).c_str());
@@ -84,7 +87,7 @@ int Report(Korbel& archive) {
 
 // One failing entry: its name, then the engine's text.
 int ReportEntry(Korbel& archive, int index) {
-  fs::ConsolePrint("%s: %s\n", Printable(archive.EntryName(index)).c_str(),
+  fs::ConsolePrint("%s: %s\n", Shown(archive.EntryName(index)).c_str(),
                    Printable(archive.ErrorText(), true).c_str());
   return kExitFailure;
 }
@@ -181,7 +184,7 @@ int List(Korbel& archive) {
     out.push_back(' ');
     AppendTime(&out, entry->modified);
     out.push_back(' ');
-    AppendPrintable(&out, entry->name.c_str());
+    out += Shown(entry->name.c_str());
     if (entry->externalAttributes & korbel::kEntryFolder) out.push_back('/');
     if (entry->flags & korbel::kFlagEncrypted) out += "  (encrypted)";
     out.push_back('\n');
@@ -222,7 +225,7 @@ int Extract(Korbel& archive, const std::string& folder, const std::vector<const 
   for (const char* name : names) {
     const int index = FindByShownName(archive, name);
     if (index < 0) {
-      fs::ConsolePrint("%s: not in the archive\n", Printable(name).c_str());
+      fs::ConsolePrint("%s: not in the archive\n", Shown(name).c_str());
       status = kExitFailure;
     } else if (archive.ExtractEntry(index, target.c_str()) != korbel::kOk) {
       status = ReportEntry(archive, index);
@@ -246,7 +249,7 @@ int Add(Korbel& archive, const std::vector<const char*>& paths) {
     } else if (kind == fs::PathFolder) {
       if (archive.AddFiles(name.c_str(), "*", nullptr, base.c_str()) < 0) status = Report(archive);
     } else {
-      fs::ConsolePrint("%s: not found\n", path);
+      fs::ConsolePrint("%s: not found\n", Shown(path).c_str());
       status = kExitFailure;
     }
   }
@@ -258,7 +261,7 @@ int Delete(Korbel& archive, const std::vector<const char*>& names) {
   for (const char* name : names) {
     const int index = archive.FindEntry(name);
     if (index < 0) {
-      fs::ConsolePrint("%s: not in the archive\n", Printable(name).c_str());
+      fs::ConsolePrint("%s: not in the archive\n", Shown(name).c_str());
       status = kExitFailure;
     } else if (archive.DeleteEntry(index) != korbel::kOk) {
       status = Report(archive);
@@ -267,14 +270,8 @@ int Delete(Korbel& archive, const std::vector<const char*>& names) {
   return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Output to a closed pipe is lost; the status still tells what happened.
-  platform::IgnoreBrokenPipe();
-  // Ctrl-C and its kin end a change through its failure path: the old
-  // archive stays, the temporary file goes, the message is shown.
-  platform::InstallInterruptHandling();
+// The command as the user gave it; the exit status.
+int Run(int argc, char** argv) {
   if (argc < 3 || std::strlen(argv[1]) != 1) return Usage();
   const char command = argv[1][0];
   const char* path = argv[2];
@@ -319,4 +316,20 @@ int main(int argc, char** argv) {
     default:
       return Usage();
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Output to a closed pipe is lost; the status still tells what happened.
+  platform::IgnoreBrokenPipe();
+  // Ctrl-C and its kin end a change through its failure path: the old
+  // archive stays, the temporary file goes, the message is shown.
+  platform::InstallInterruptHandling();
+  // The arguments as the system holds them, every character kept.
+  std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(&argument[0]);
+  pointers.push_back(nullptr);
+  return Run(static_cast<int>(arguments.size()), pointers.data());
 }

@@ -132,6 +132,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
   fs::FileFinder finder;
   finder.StartWalk(folder, (options & kRecurse) != 0, include, exclude);
   int count = 0;
+  bool nameTooLong = false;
   while (const fs::FileFinder::Item* item = finder.NextItem()) {
     if (platform::InterruptRequested()) {
       Fail(kUserAbort);
@@ -153,7 +154,10 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     const char* itemName = (options & kFullPathNames) ? sourcePath.c_str() : finder.ItemPath(item, true);
     std::string name((options & kKeepDrive) ? itemName : StripDrive(itemName));
     if (hasPrefix) {
-      if (prefixLength + name.size() >= kPrefixLimit) continue;
+      if (prefixLength + name.size() >= kPrefixLimit) {
+        nameTooLong = true;
+        continue;
+      }
       name = PrefixedName(prefixText, name);
     }
     const int existing = FindEntry(name.c_str());
@@ -172,7 +176,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     if (AddWalkedFile(name, sourcePath, item->info) == kOk) ++count;
   }
   // A file the walk could not reach must not go missing unnoticed.
-  const bool incomplete = finder.PathsTooLong();
+  const bool incomplete = finder.PathsTooLong() || nameTooLong;
   finder.ReleaseWalk();
   pendingName_ = nullptr;
   const bool keepSorted = (guard.Saved() & kKeepSorted) != 0;

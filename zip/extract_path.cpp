@@ -21,8 +21,55 @@ void SplitRelative(ExtractPlace* place) {
   }
 }
 
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (AsciiUpper(text[i]) != upper[i]) return false;
+  }
+  return true;
+}
+
+// The device names count with an extension and with spaces before it.
+bool IsReservedDeviceName(std::string_view component) {
+  std::string_view stem = component.substr(0, component.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  static constexpr std::string_view kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (std::string_view name : kNames) {
+    if (EqualsIgnoringCase(stem, name)) return true;
+  }
+  if (stem.size() < 4 || !(EqualsIgnoringCase(stem.substr(0, 3), "COM") || EqualsIgnoringCase(stem.substr(0, 3), "LPT"))) {
+    return false;
+  }
+  const std::string_view number = stem.substr(3);
+  if (number.size() == 1) return number[0] >= '0' && number[0] <= '9';
+  // Superscript one, two and three in UTF-8.
+  return number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
+bool WindowsChangesComponent(std::string_view component) {
+  if (component.empty()) return false;
+  if (component.back() == '.' || component.back() == ' ') return true;
+  for (char c : component) {
+    if (static_cast<unsigned char>(c) < 0x20) return true;
+    if (std::string_view("<>:\"|?*").find(c) != std::string_view::npos) return true;
+  }
+  return IsReservedDeviceName(component);
+}
+
 }  // namespace
 
+bool WindowsChangesName(std::string_view relative) {
+  std::size_t component = 0;
+  for (std::size_t at = 0;; ++at) {
+    if (at == relative.size() || fs::IsSeparator(relative[at])) {
+      if (WindowsChangesComponent(relative.substr(component, at - component))) return true;
+      if (at == relative.size()) return false;
+      component = at + 1;
+    }
+  }
+}
 
 std::string_view StripStoredRoot(std::string_view name) {
   if (name.size() >= 2 && name[0] != '\0' && name[1] == ':') name.remove_prefix(2);

@@ -36,6 +36,16 @@ std::string_view StripStoredRoot(std::string_view name);
 // that is still absolute (a separator or a drive first).
 bool EscapesTarget(std::string_view name);
 
+// A name that a Windows file system would store under another name, or not
+// at all: a component that ends in a dot or a space (the system drops
+// them, so "a.txt." would land on "a.txt"), holds a control character or
+// one of < > : " | ? * (':' would name a stream of another file), or is a
+// reserved device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and their forms
+// with superscript digits, CONIN$, CONOUT$; also with an extension, in any
+// case). Extraction on Windows refuses such an entry rather than let it
+// overwrite another entry's file or a device.
+bool WindowsChangesName(std::string_view relative);
+
 // The place of the entry named `storedName` in `folder` (a full path):
 // kOk, or kBadPath for a name that escapes, holds a NUL (which would cut it
 // short on disk) or makes the joined path too long.

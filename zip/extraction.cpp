@@ -277,7 +277,10 @@ int Korbel::PlaceExtractedEntry(const ZipEntry& entry, const char* target, Extra
   char folder[fs::MaxPath];
   const std::uint32_t length = platform::GetFullPath(target, folder, fs::MaxPath);
   if (targetLength >= 256 || length == 0 || length >= static_cast<std::uint32_t>(fs::MaxPath)) return kBadPath;
-  return PlaceInFolder(std::string_view(folder, length), entry.name.view(), place);
+  const int placed = PlaceInFolder(std::string_view(folder, length), entry.name.view(), place);
+  // A name the file system would change could land on another entry's file.
+  if (placed == kOk && platform::NamesFollowWindowsRules() && WindowsChangesName(place->relative)) return kBadPath;
+  return placed;
 }
 
 int Korbel::CheckExistingTarget(const ZipEntry& entry, const ExtractPlace& place, bool* skip) {

@@ -185,4 +185,6 @@ bool TargetFolder::Remove(const char* name) {
   return true;
 }
 
+bool NamesFollowWindowsRules() { return false; }
+
 }  // namespace platform

@@ -35,26 +35,20 @@ void Fill(const WIN32_FIND_DATAW& source, FindData<WideChar>* found) {
   std::memcpy(found->shortName, source.cAlternateFileName, sizeof found->shortName);
 }
 
-// Names in the ANSI code page, as the narrow search gives them: a character
-// without a place there becomes '?'. False when the name does not fit.
-bool ToNarrowName(const wchar_t* name, char* out, int capacity) {
-  if (name[0] == 0) {
-    out[0] = 0;
-    return true;
-  }
-  const int written = ::WideCharToMultiByte(CP_ACP, 0, name, -1, out, capacity, nullptr, nullptr);
-  if (written <= 0) {
-    out[0] = 0;
-    return false;
-  }
-  return true;
+// Names as narrow text: a UTF-16 unit takes at most three bytes, so the
+// buffers hold any name the system can give (see the assertions below).
+void CopyNarrow(const wchar_t* name, char* out) {
+  const std::string narrow = win32::ToNarrow(name);
+  std::memcpy(out, narrow.c_str(), narrow.size() + 1);
 }
 
-bool Fill(const WIN32_FIND_DATAW& source, FindData<char>* found) {
+void Fill(const WIN32_FIND_DATAW& source, FindData<char>* found) {
+  static_assert(sizeof found->name >= 3 * (sizeof source.cFileName / sizeof(wchar_t)), "a name would not fit");
+  static_assert(sizeof found->shortName >= 3 * (sizeof source.cAlternateFileName / sizeof(wchar_t)),
+                "a short name would not fit");
   FillData(source, found);
-  if (!ToNarrowName(source.cFileName, found->name, static_cast<int>(sizeof found->name))) return false;
-  ToNarrowName(source.cAlternateFileName, found->shortName, static_cast<int>(sizeof found->shortName));
-  return true;
+  CopyNarrow(source.cFileName, found->name);
+  CopyNarrow(source.cAlternateFileName, found->shortName);
 }
 
 }  // namespace
@@ -66,23 +60,12 @@ SearchHandle FindFirst(const char* pattern, FindData<char>* found) {
     ::SetLastError(kErrorInvalidParameter);
     return kInvalidSearch;
   }
-  const std::wstring wide = win32::LongPath(pattern);
-  // An empty path gets the system's own answer.
-  if (wide.empty() && *pattern != '\0') {
-    ::SetLastError(kErrorFileNotFound);
-    return kInvalidSearch;
-  }
+  std::wstring wide;
+  if (!win32::LongPath(pattern, &wide)) return kInvalidSearch;
   WIN32_FIND_DATAW source;
   const HANDLE search = ::FindFirstFileW(wide.c_str(), &source);
   if (search == INVALID_HANDLE_VALUE) return kInvalidSearch;
-  // A name too long for narrow text is passed over, as a vanished one.
-  while (!Fill(source, found)) {
-    if (!::FindNextFileW(search, &source)) {
-      ::FindClose(search);
-      ::SetLastError(kErrorFileNotFound);
-      return kInvalidSearch;
-    }
-  }
+  Fill(source, found);
   NoteHandleOpened();
   return reinterpret_cast<SearchHandle>(search);
 }
@@ -104,9 +87,8 @@ bool FindNext(SearchHandle search, FindData<char>* found) {
   if (found == nullptr) return win32::Fail(kErrorInvalidParameter);
   if (search == kInvalidSearch) return win32::Fail(kErrorInvalidHandle);
   WIN32_FIND_DATAW source;
-  do {
-    if (!::FindNextFileW(reinterpret_cast<HANDLE>(search), &source)) return false;
-  } while (!Fill(source, found));
+  if (!::FindNextFileW(reinterpret_cast<HANDLE>(search), &source)) return false;
+  Fill(source, found);
   return true;
 }
 

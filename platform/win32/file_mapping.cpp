@@ -9,7 +9,7 @@ bool backend::MapFile(Handle file, std::uint64_t size, unsigned char** data, std
   if (size == 0) return win32::Fail(kErrorInvalidParameter);
   if (size > SIZE_MAX) return win32::Fail(kErrorNotEnoughMemory);
   const HANDLE section =
-      ::CreateFileMappingA(win32::ToHandle(file), nullptr, PAGE_READWRITE, static_cast<DWORD>(size >> 32),
+      ::CreateFileMappingW(win32::ToHandle(file), nullptr, PAGE_READWRITE, static_cast<DWORD>(size >> 32),
                            static_cast<DWORD>(size & 0xFFFFFFFFu), nullptr);
   if (section == nullptr) return false;
   void* view = ::MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(size));

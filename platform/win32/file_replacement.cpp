@@ -6,6 +6,7 @@
 
 #include "platform/backend.h"
 #include "platform/platform.h"
+#include "platform/win32/long_path.h"
 #include "platform/win32/windows_api.h"
 
 extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);  // RtlGenRandom, advapi32
@@ -112,7 +113,9 @@ bool backend::MoveFileNew(const char* from, const char* to) {
     ::SetLastError(kErrorInvalidParameter);
     return false;
   }
-  if (::MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return true;
+  std::wstring source, target;
+  if (!win32::LongPath(from, &source) || !win32::LongPath(to, &target)) return false;
+  if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
   if (::GetLastError() == ERROR_ALREADY_EXISTS) ::SetLastError(kErrorFileExists);
   return false;
 }

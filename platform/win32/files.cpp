@@ -2,6 +2,7 @@
 
 #include "platform/backend.h"
 #include "platform/fault_injection.h"
+#include "platform/win32/long_path.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -27,6 +28,8 @@ Handle backend::OpenFile(const char* path, std::uint32_t access, std::uint32_t s
     ::SetLastError(kErrorInvalidParameter);
     return kInvalidHandle;
   }
+  std::wstring wide;
+  if (!win32::LongPath(path, &wide)) return kInvalidHandle;
   DWORD desired = 0;
   if ((access & kAccessRead) != 0) desired |= GENERIC_READ;
   if ((access & kAccessWrite) != 0) desired |= GENERIC_WRITE;
@@ -37,7 +40,7 @@ Handle backend::OpenFile(const char* path, std::uint32_t access, std::uint32_t s
   // A file is made or emptied only where the name itself is, never through a
   // link or junction at the path.
   if (disposition != kOpenExisting) {
-    const DWORD present = ::GetFileAttributesA(path);
+    const DWORD present = ::GetFileAttributesW(wide.c_str());
     if (present != INVALID_FILE_ATTRIBUTES && (present & FILE_ATTRIBUTE_REPARSE_POINT)) {
       ::SetLastError(kErrorAccessDenied);
       return kInvalidHandle;
@@ -45,7 +48,7 @@ Handle backend::OpenFile(const char* path, std::uint32_t access, std::uint32_t s
   }
   static const DWORD kDispositions[] = {OPEN_EXISTING, CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW};
   const DWORD flags = FILE_ATTRIBUTE_NORMAL | (sequential ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
-  const HANDLE file = ::CreateFileA(path, desired, sharing, nullptr, kDispositions[disposition], flags, nullptr);
+  const HANDLE file = ::CreateFileW(wide.c_str(), desired, sharing, nullptr, kDispositions[disposition], flags, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kInvalidHandle;
   NoteHandleOpened();
   return win32::FromHandle(file);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/long_path.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -22,7 +23,7 @@ constexpr DWORD kWaitForOrdinaryEnd = 20000;
 
 std::atomic<bool> g_interrupted{false};
 std::mutex g_pathMutex;
-std::string g_removeOnInterrupt;
+std::wstring g_removeOnInterrupt;
 
 BOOL WINAPI OnControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT &&
@@ -33,7 +34,7 @@ BOOL WINAPI OnControl(DWORD event) {
     {
       std::lock_guard<std::mutex> lock(g_pathMutex);
       if (!g_removeOnInterrupt.empty()) {
-        const HANDLE file = ::CreateFileA(g_removeOnInterrupt.c_str(), DELETE,
+        const HANDLE file = ::CreateFileW(g_removeOnInterrupt.c_str(), DELETE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
@@ -52,8 +53,10 @@ void InstallInterruptHandling() { ::SetConsoleCtrlHandler(OnControl, TRUE); }
 bool InterruptRequested() { return g_interrupted.load(std::memory_order_relaxed); }
 
 void RemoveOnInterrupt(const char* path) {
+  std::wstring wide;
+  if (path != nullptr && *path != '\0' && !win32::LongPath(path, &wide)) wide.clear();
   std::lock_guard<std::mutex> lock(g_pathMutex);
-  g_removeOnInterrupt = path == nullptr ? "" : path;
+  g_removeOnInterrupt = wide;
 }
 
 }  // namespace platform

@@ -12,12 +12,8 @@ Handle backend::OpenSourceFile(const char* path) {
     ::SetLastError(kErrorInvalidParameter);
     return kInvalidHandle;
   }
-  const std::wstring wide = win32::LongPath(path);
-  // An empty path gets the system's own answer.
-  if (wide.empty() && *path != '\0') {
-    ::SetLastError(kErrorFileNotFound);
-    return kInvalidHandle;
-  }
+  std::wstring wide;
+  if (!win32::LongPath(path, &wide)) return kInvalidHandle;
   const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kInvalidHandle;

@@ -1,7 +1,9 @@
 // Every folder from the base down is held open without FILE_SHARE_DELETE, so
 // none of them can be renamed, removed or replaced by a junction while files
 // are made in the last one; a folder that is a reparse point already is
-// refused while its handle is open.
+// refused while its handle is open. Every path is full and in the "\\?\"
+// form, so that a chain of any length is reached and a name is never
+// rewritten on the way.
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "platform/fault_injection.h"
 #include "platform/path_components.h"
+#include "platform/win32/long_path.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -16,16 +19,24 @@ namespace platform {
 namespace {
 
 // The folder at `path`, opened as itself (a reparse point is not followed).
-HANDLE OpenFolder(const std::string& path, bool followLink) {
+HANDLE OpenFolder(const std::wstring& path, bool followLink) {
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  return ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING, flags, nullptr);
 }
 
 }  // namespace
 
 struct TargetFolder::State {
-  std::string path;  // the folder, with a trailing separator
+  std::wstring path;  // the folder, full, with "\\?\" and a trailing separator
+
+  // A name in the folder; false (last error set) when it is not narrow text.
+  bool Child(const char* name, std::wstring* child) const {
+    std::wstring wide;
+    if (!win32::ToWide(name, &wide)) return false;
+    *child = path + wide;
+    return true;
+  }
   std::vector<HANDLE> held;
 
   void Release() {
@@ -48,13 +59,15 @@ TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relati
     ::SetLastError(kErrorInvalidParameter);
     return kFailed;
   }
-  std::string path(base);
-  if (path.empty()) path = ".";
-  while (path.size() > 1 && IsPathSeparator(path.back()) && path[path.size() - 2] != ':') path.pop_back();
+  std::wstring given;
+  if (!win32::ToWide(*base == '\0' ? "." : base, &given)) return kFailed;
+  std::wstring path;
+  if (!win32::PrefixedFullPath(given, &path)) return kFailed;
+  while (path.size() > 1 && path.back() == L'\\' && path[path.size() - 2] != L':') path.pop_back();
   HANDLE handle = OpenFolder(path, true);
   if (handle == INVALID_HANDLE_VALUE) return kFailed;
   state.held.push_back(handle);
-  if (!IsPathSeparator(path.back())) path += '\\';
+  if (path.back() != L'\\') path += L'\\';
   const char* at = relative;
   std::string name;
   while (NextPathComponent(at, &name)) {
@@ -63,14 +76,20 @@ TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relati
       ::SetLastError(kErrorInvalidParameter);
       return kFailed;
     }
-    const std::string next = path + name;
+    std::wstring wideName;
+    if (!win32::ToWide(name.c_str(), &wideName)) {
+      state.Release();
+      ::SetLastError(kErrorBadPathname);
+      return kFailed;
+    }
+    const std::wstring next = path + wideName;
     bool made = false;
-    if (create && ::GetFileAttributesA(next.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (create && ::GetFileAttributesW(next.c_str()) == INVALID_FILE_ATTRIBUTES) {
       if (FailInjected(Operation::kCreateDirectory)) {
         state.Release();
         return kFailed;
       }
-      if (::CreateDirectoryA(next.c_str(), nullptr)) {
+      if (::CreateDirectoryW(next.c_str(), nullptr)) {
         made = true;
       } else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
         const DWORD error = ::GetLastError();
@@ -104,7 +123,7 @@ TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relati
       ::SetLastError(kErrorPathNotFound);
       return kFailed;
     }
-    path = next + '\\';
+    path = next + L'\\';
     if (created != nullptr) *created = made;
   }
   state.path = path;
@@ -118,8 +137,9 @@ bool TargetFolder::Unmoved() const {
 }
 
 std::uint32_t TargetFolder::Attributes(const char* name) const {
-  if (state_->path.empty()) return kInvalidAttributes;
-  const DWORD attributes = ::GetFileAttributesA((state_->path + name).c_str());
+  std::wstring child;
+  if (state_->path.empty() || !state_->Child(name, &child)) return kInvalidAttributes;
+  const DWORD attributes = ::GetFileAttributesW(child.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return kInvalidAttributes;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kAttrReparsePoint;
   return attributes;
@@ -132,8 +152,9 @@ Handle TargetFolder::CreateTemporary(std::string* tempName) {
     char name[48];
     std::snprintf(name, sizeof name, "~kx%lu-%u.tmp", static_cast<unsigned long>(::GetCurrentProcessId()),
                   serial.fetch_add(1));
-    const std::string path = state_->path + name;
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    std::wstring path;
+    if (!state_->Child(name, &path)) return kInvalidHandle;
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       if (::GetLastError() == ERROR_FILE_EXISTS) continue;
@@ -148,24 +169,27 @@ Handle TargetFolder::CreateTemporary(std::string* tempName) {
 }
 
 bool TargetFolder::Replace(const char* from, const char* to) {
-  const std::string source = state_->path + from;
-  const std::string target = state_->path + to;
-  if (::MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  std::wstring source, target;
+  if (!state_->Child(from, &source) || !state_->Child(to, &target)) return false;
+  if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
   // A read-only file in the way is replaced as an overwrite would replace it.
   if (::GetLastError() != ERROR_ACCESS_DENIED) return false;
-  const DWORD attributes = ::GetFileAttributesA(target.c_str());
+  const DWORD attributes = ::GetFileAttributesW(target.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY) ||
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  if (!::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL)) return false;
-  return ::MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL)) return false;
+  return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 bool TargetFolder::Remove(const char* name) {
   if (FailInjected(Operation::kDeleteFile)) return false;
-  return ::DeleteFileA((state_->path + name).c_str()) != 0;
+  std::wstring child;
+  return state_->Child(name, &child) && ::DeleteFileW(child.c_str()) != 0;
 }
+
+bool NamesFollowWindowsRules() { return true; }
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 
 #include "app/registry_key_stack.h"
 #include "fs/module_path.h"
+#include "platform/platform.h"
 #include "platform/registry.h"
 #include "tests/support/test_support.h"
 
@@ -16,6 +17,23 @@ namespace pakkaro {
 namespace {
 
 constexpr char kAbsent[] = "<absent>";
+
+// A Windows-1252 text (the program's German texts) as the registry gives it
+// back: UTF-8, the narrow text, on Windows; the same bytes on POSIX, whose
+// store keeps what it was given.
+std::string AsReadBack(const std::string& text) {
+  if (platform::LogicalDrives() == 0) return text;
+  std::string utf8;
+  for (unsigned char c : text) {
+    if (c < 0x80) {
+      utf8.push_back(static_cast<char>(c));
+    } else {  // the letters used here are Latin-1, the same code points
+      utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return utf8;
+}
 
 // The default value of HKEY_CLASSES_ROOT\<path>, "<absent>" when the key or
 // its default value is missing.
@@ -158,7 +176,7 @@ TEST_F(RegistrationTest, VerbTextGivesKeyNameAndDisplayText) {
 
     ASSERT_TRUE(RegisterFileTypeVerb(extension.c_str(), program_, c.verbText, nullptr));
     EXPECT_EQ(DefaultOf(shell + c.key + "\\Command"), Command());
-    EXPECT_EQ(DefaultOf(shell + c.key), c.display != nullptr ? c.display : kAbsent);
+    EXPECT_EQ(DefaultOf(shell + c.key), c.display != nullptr ? AsReadBack(c.display) : kAbsent);
     EXPECT_FALSE(KeyExists(shell + c.key + "\\ddeexec"));
     EXPECT_FALSE(KeyExists(shell + "DropTarget"));
     // Only the edit verb removes the older German edit verbs.

@@ -34,7 +34,8 @@ wine_server() {
 # warnings and Python's zipfile.
 readers_accept() {  # readers_accept ARCHIVE
   local seven
-  unzip -tqq "$1" >/dev/null 2>&1 || { echo "unzip -t refuses $1" >&2; return 1; }
+  # In a locale without UTF-8, unzip takes a UTF-8 name for a mismatch.
+  LC_ALL=C.UTF-8 unzip -tqq "$1" >/dev/null 2>&1 || { echo "unzip -t refuses $1" >&2; return 1; }
   seven=$(7zz t "$1" 2>&1)
   [ $? = 0 ] && grep -q '^Everything is Ok' <<<"$seven" && ! grep -qi warning <<<"$seven" ||
     { echo "7zz t refuses $1: $seven" >&2; return 1; }
@@ -89,6 +90,40 @@ run_program() {  # run_program PROGRAM ARGS... ; sets status and output
 
 names_of() {  # the sorted entry names of an archive
   python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$1"
+}
+
+# The shared tree of names from many scripts, for both builds' suites: Greek,
+# Cyrillic (a folder too), CJK, an emoji beyond 16 bits, Polish, Nordic, a
+# combining accent beside its precomposed form, and Windows-1252 names.
+# name_tree_names prints the files' relative paths, one a line, sorted as
+# Python sorts them; make_name_tree DIR makes them, each holding its own name.
+name_tree_names() {
+  python3 - <<'PY'
+names = ['\u03b1.txt', '\u041f\u0440\u0438\u0432\u0435\u0442.c', '\u4e2d.h', '\U0001F600.txt',
+         '\u0141\u00f3d\u017a.c', '\u041f\u0430\u043f\u043a\u0430/inner.c', '\u00d8re.txt',
+         'e\u0301te\u0301.txt', '\u00e9t\u00e9.txt', '\u00dcbung.c', 'Stra\u00dfe.h', 'na\u00efve.txt',
+         '\u20acuro.txt', 'caf\u00e9/men\u00fc.c']
+print('\n'.join(sorted(names)))
+PY
+}
+make_name_tree() {  # make_name_tree DIR
+  local name
+  while IFS= read -r name; do
+    mkdir -p "$1/$(dirname "$name")"
+    printf '%s' "$name" >"$1/$name"
+  done < <(name_tree_names)
+}
+
+# The entry names of an archive by each independent reader, sorted; the
+# readers that are missing are counted as skipped: names_by READER ARCHIVE.
+names_by() {
+  case $1 in
+    zipfile) names_of "$2" ;;
+    unzip) LC_ALL=C.UTF-8 unzip -Z1 "$2" | LC_ALL=C.UTF-8 python3 -c 'import sys; print("\n".join(sorted(sys.stdin.read().split("\n")[:-1])))' ;;
+    7zz) LC_ALL=C.UTF-8 7zz l -slt -ba "$2" | sed -n 's/^Path = //p' |
+           LC_ALL=C.UTF-8 python3 -c 'import sys; print("\n".join(sorted(sys.stdin.read().split("\n")[:-1])))' ;;
+    bsdtar) LC_ALL=C.UTF-8 bsdtar -tf "$2" | LC_ALL=C.UTF-8 python3 -c 'import sys; print("\n".join(sorted(sys.stdin.read().split("\n")[:-1])))' ;;
+  esac
 }
 
 finish() {  # prints the counts; the exit status tells whether all passed

@@ -55,7 +55,7 @@ registered() {  # registered SNAPSHOT
 import re, sys
 path, program, types, preset_ext, preset_class = sys.argv[1:]
 raw = open(path, 'rb').read()
-text = raw.decode('utf-16') if raw[:2] == b'\xff\xfe' else raw.decode('latin-1')
+text = raw.decode('utf-16') if raw[:2] == b'\xff\xfe' else raw.decode('utf-8', 'surrogateescape')
 keys, current = {}, None
 
 def unquote(s):
@@ -147,6 +147,23 @@ check "running -c twice leaves the same keys and values" cmp -s "$work/first.txt
 if [ -z "$wine" ]; then
   check "the store file is byte-identical after the second run" cmp -s "$work/first.reg" "$work/second.reg"
 fi
+
+# ---- -c from a folder outside the ANSI code page ----------------------------
+# The program's own path, as the system holds it, is what gets registered.
+mkdir -p "$work/Łukasz"
+cp "$pakkaro" "$work/Łukasz/"
+copy=$work/Łukasz/$(basename "$pakkaro")
+if [ -n "$wine" ]; then
+  program="Z:${copy//\//\\}"
+  "$wine_run" "$copy" -c >"$work/stdout" 2>/dev/null
+else
+  program=$copy
+  "$copy" -c >"$work/stdout" 2>/dev/null
+fi
+status=$?
+check "-c from Łukasz exits with 1 (got $status)" test "$status" -eq 1
+snapshot "$work/lukasz.reg"
+check "-c from Łukasz registers the program in Łukasz" registered "$work/lukasz.reg"
 
 # ---- -c after a folder makes no archive -------------------------------------
 project=$work/src/App

@@ -145,6 +145,12 @@ TEST_F(FileFinderTest, LongPathsAreDeliveredWholeOrReported) {
   EXPECT_TRUE(finder.PathsTooLong());
   EXPECT_EQ(paths.size(), 5u);
   for (const std::string& path : paths) EXPECT_LT(tree_.Root().size() + 1 + path.size(), std::size_t{fs::FileFinder::PathCapacity});
+
+  // A start folder beyond the walk's root buffer: nothing delivered, and said so.
+  fs::FileFinder deep;
+  deep.StartWalk(tree_.Path(deeper).c_str(), true, "*", nullptr);
+  EXPECT_TRUE(Walk(deep).empty());
+  EXPECT_TRUE(deep.PathsTooLong());
 }
 
 TEST_F(FileFinderTest, WithoutRecursionOnlyTheStartFolder) {

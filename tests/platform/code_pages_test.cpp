@@ -21,31 +21,27 @@ TEST(OemToNarrow, AsciiIsUnchanged) {
   EXPECT_EQ(Convert(""), "");
 }
 
+// Narrow text is UTF-8 on both builds, and zip names without the UTF-8 flag
+// are read in code page 850 on both.
+TEST(OemToNarrow, NarrowTextIsUtf8OnEveryBuild) { EXPECT_TRUE(NarrowIsUtf8()); }
+
 struct LetterCase {
   unsigned char oem;
-  const char* utf8;      // narrow text on the POSIX build
-  unsigned char ansi;    // narrow text in code page 1252 (Windows)
+  const char* utf8;
 };
 
 TEST(OemToNarrow, GermanLettersBecomeNarrowText) {
   // Bytes whose meaning code pages 437 and 850 share.
   const LetterCase cases[] = {
-      {0x81, "\xC3\xBC", 0xFC}, {0x84, "\xC3\xA4", 0xE4}, {0x94, "\xC3\xB6", 0xF6},
-      {0x8E, "\xC3\x84", 0xC4}, {0x99, "\xC3\x96", 0xD6}, {0x9A, "\xC3\x9C", 0xDC},
-      {0xE1, "\xC3\x9F", 0xDF}, {0x82, "\xC3\xA9", 0xE9},
+      {0x81, "\xC3\xBC"}, {0x84, "\xC3\xA4"}, {0x94, "\xC3\xB6"}, {0x8E, "\xC3\x84"},
+      {0x99, "\xC3\x96"}, {0x9A, "\xC3\x9C"}, {0xE1, "\xC3\x9F"}, {0x82, "\xC3\xA9"},
   };
   for (const LetterCase& c : cases) {
-    const std::string converted = Convert(std::string(1, static_cast<char>(c.oem)));
-    if (NarrowIsUtf8()) {
-      EXPECT_EQ(converted, c.utf8) << std::hex << int{c.oem};
-    } else {
-      EXPECT_EQ(converted, std::string(1, static_cast<char>(c.ansi))) << std::hex << int{c.oem};
-    }
+    EXPECT_EQ(Convert(std::string(1, static_cast<char>(c.oem))), c.utf8) << std::hex << int{c.oem};
   }
 }
 
 TEST(OemToNarrow, CodePage850UpperHalfInUtf8) {
-  if (!NarrowIsUtf8()) GTEST_SKIP() << "the Windows build uses the system's OEM code page";
   // Characters that only code page 850 has at these places.
   EXPECT_EQ(Convert("\x9B"), "\xC3\xB8");      // o with stroke
   EXPECT_EQ(Convert("\x9F"), "\xC6\x92");      // f with hook
@@ -88,20 +84,16 @@ TEST(NarrowToOem, InvertsOemToNarrowAndRefusesWhatIsMissing) {
     const char oem = static_cast<char>(byte);
     const std::string narrow = Convert(std::string(1, oem));
     std::string back;
-    const bool converted = NarrowToOem(narrow, &back);
-    // An ANSI page lacks some code page 850 characters (it gives another
-    // one, or '_'): there only the exact pairs are checked, by the euro below.
-    if (!NarrowIsUtf8()) continue;
-    EXPECT_TRUE(converted) << byte;
+    EXPECT_TRUE(NarrowToOem(narrow, &back)) << byte;
     EXPECT_EQ(back, std::string(1, oem)) << byte;
   }
   std::string oem;
-  EXPECT_FALSE(NarrowToOem(NarrowIsUtf8() ? "\xE2\x82\xAC" : "\x80", &oem));
+  EXPECT_FALSE(NarrowToOem("\xE2\x82\xAC", &oem));
   EXPECT_TRUE(NarrowToOem("plain.c", &oem));
   EXPECT_EQ(oem, "plain.c");
   std::string utf8;
   ASSERT_TRUE(NarrowToUtf8(Convert("\x81"), &utf8));
-  EXPECT_EQ(utf8, "\xC3\xBC");  // the u umlaut, whichever narrow page
+  EXPECT_EQ(utf8, "\xC3\xBC");
   std::string narrow;
   ASSERT_TRUE(Utf8ToNarrow(utf8, &narrow));
   EXPECT_EQ(narrow, Convert("\x81"));

@@ -8,6 +8,14 @@
 namespace testing_support {
 namespace stdfs = std::filesystem;
 
+namespace {
+
+// Paths are the program's narrow text, UTF-8 on both builds; a narrow
+// std::filesystem path would be read in the ANSI code page on Windows.
+stdfs::path Native(const std::string& path) { return stdfs::u8path(path); }
+
+}  // namespace
+
 TempDir::TempDir() {
   static int counter = 0;
   std::random_device device;
@@ -17,7 +25,7 @@ TempDir::TempDir() {
         base / ("pakkaro-test-" + std::to_string(device()) + "-" + std::to_string(++counter));
     std::error_code error;
     if (stdfs::create_directory(candidate, error)) {
-      path_ = candidate.string();
+      path_ = candidate.u8string();
       return;
     }
   }
@@ -26,22 +34,22 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code error;
   // Read-only files and folders without rights would stop the removal.
-  for (auto it = stdfs::recursive_directory_iterator(path_, error);
+  for (auto it = stdfs::recursive_directory_iterator(Native(path_), error);
        !error && it != stdfs::recursive_directory_iterator(); it.increment(error)) {
     stdfs::permissions(it->path(), stdfs::perms::owner_all, stdfs::perm_options::add, error);
   }
-  stdfs::remove_all(path_, error);
+  stdfs::remove_all(Native(path_), error);
 }
 
 std::string TempDir::operator/(const std::string& relative) const {
-  return (stdfs::path(path_) / relative).string();
+  return (Native(path_) / Native(relative)).u8string();
 }
 
 bool WriteFile(const std::string& path, const Bytes& data) {
   std::error_code error;
-  const stdfs::path parent = stdfs::path(path).parent_path();
+  const stdfs::path parent = Native(path).parent_path();
   if (!parent.empty()) stdfs::create_directories(parent, error);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Native(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
   return static_cast<bool>(out);
 }
@@ -51,13 +59,13 @@ bool WriteFile(const std::string& path, const std::string& text) {
 }
 
 Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Native(path), std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool FileExists(const std::string& path) {
   std::error_code error;
-  return stdfs::exists(path, error);
+  return stdfs::exists(Native(path), error);
 }
 
 Bytes RandomBytes(std::size_t size, std::uint32_t seed) {

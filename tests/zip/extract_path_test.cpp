@@ -147,5 +147,31 @@ TEST(ExtractPathTest, LinksOnTheWayAreBadPathsAndFoldersCannotBeCreatedOver) {
   }
 }
 
+// Names a Windows file system would store under another name (or refuse):
+// checked on every build, the rule is text only.
+TEST(ExtractPathTest, NamesThatWindowsWouldChangeAreFound) {
+  struct Row {
+    const char* name;
+    bool changed;
+  };
+  const std::vector<Row> rows = {
+      {"same.txt", false}, {"same.txt.", true}, {"same.txt ", true}, {"dir./a.txt", true}, {"dir /a.txt", true},
+      {"a/b/c.txt", false}, {".hidden", false}, {"a..b", false}, {" lead.txt", false}, {"...", true},
+      {"a:b.txt", true}, {"a<b", true}, {"a>b", true}, {"a\"b", true}, {"a|b", true}, {"a?b", true},
+      {"a*b", true}, {"tab\there", true}, {"\x7F.txt", false},
+      // Device names, with or without an extension, in any case.
+      {"CON", true}, {"con.txt", true}, {"Nul", true}, {"aux.c", true}, {"prn", true}, {"COM1", true},
+      {"lpt9.log", true}, {"com0", true}, {"COM\xC2\xB9", true}, {"lpt\xC2\xB3.txt", true}, {"CONIN$", true},
+      {"conout$.x", true}, {"CON .txt", true}, {"src/nul/x.c", true},
+      // Near misses.
+      {"CONSOLE.txt", false}, {"COM10", false}, {"COM", false}, {"xcon", false}, {"LPT", false},
+      {"COM\xC2\xB4", false}, {"\xE4\xB8\xAD.txt", false}, {"\xD0\x96.txt", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(WindowsChangesName(row.name), row.changed);
+  }
+}
+
 }  // namespace
 }  // namespace korbel

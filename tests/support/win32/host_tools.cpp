@@ -31,10 +31,10 @@ std::string UnixName(const std::string& path) {
   static const auto convert = reinterpret_cast<UnixNameFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
   if (convert == nullptr) return "";
-  const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  const int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
   if (length <= 0) return "";
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
+  MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], length);
   char* unix = convert(wide.c_str());
   if (unix == nullptr) return "";
   std::string result(unix);
