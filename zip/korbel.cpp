@@ -237,7 +237,7 @@ void Korbel::AbandonChange() {
 void Korbel::CommitOrThrow() {
   if (EventEnabled(kEventWriteBack) && Report(kEventWriteBack, -1) != 0) RaiseError(kUserAbort);
   const bool compacting = table_.Live() < EntryCount();
-  if (compacting || directoryChanged_) PrepareToWrite();
+  if (compacting || directoryChanged_) PrepareToWrite(!compacting);
   if (compacting) CompactDeletedSpace();
   WritePendingEntries();
 }

@@ -130,6 +130,8 @@ class Korbel : public ArchiveBase {
   void WriteDirectory();
   void WriteLocalHeader(ZipEntry& entry);
   void MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped);
+  // Copies bytes of the archive as loaded into the empty replacement.
+  void CopyFromOriginal(std::int64_t from, std::int64_t to, std::uint64_t length);
   void CompactDeletedSpace();
   void CommitOrThrow();
   void WritePendingEntries();
@@ -155,8 +157,9 @@ class Korbel : public ArchiveBase {
   // Makes a new replacement file the store's file.
   bool OpenReplacementFile(const char* target);
   // Called before the first write of a change: a file archive is copied into
-  // its replacement, a memory archive's bytes are kept for a failure.
-  void PrepareToWrite();
+  // its replacement (or, for a compaction, left to copy what stays; see
+  // copyPending_), a memory archive's bytes are kept for a failure.
+  void PrepareToWrite(bool copyArchive = true);
   // Gives the finished replacement the archive's name (or copies it into a
   // hard-linked archive); false, and the replacement removed, on failure.
   bool FinishReplacement();
@@ -170,6 +173,9 @@ class Korbel : public ArchiveBase {
   platform::FileCloser originalFile_;  // the archive, held while a change runs
   std::string replacementPath_;        // the replacement, empty when none
   bool changeBegun_ = false;
+  // The replacement is still empty: the compaction copies the entries that
+  // stay from originalFile_ to their new places.
+  bool copyPending_ = false;
   std::vector<unsigned char> memorySnapshot_;
 
   // Adding.

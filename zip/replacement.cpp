@@ -100,7 +100,7 @@ bool Korbel::CreateReplacement(const char* target) {
   return false;
 }
 
-void Korbel::PrepareToWrite() {
+void Korbel::PrepareToWrite(bool copyArchive) {
   if (changeBegun_ || openMode_ < kModify) return;
   if (store_.IsMemoryMode()) {
     const std::int64_t size = store_.Size();
@@ -131,13 +131,15 @@ void Korbel::PrepareToWrite() {
     originalFile_.Reset();
     RaiseError(kCreateError);
   }
-  if (sourceSize_ > 0 &&
+  // A compaction copies what stays straight to its new place instead.
+  if (copyArchive && sourceSize_ > 0 &&
       !platform::CopyFileData(loaded.Get(), 0, store_.FileHandle(), 0, static_cast<std::uint64_t>(sourceSize_))) {
     DropReplacement();
     store_.AttachFile(loaded.Release());
     RaiseError(kWriteError);
   }
   store_.RefreshFileSize();
+  copyPending_ = !copyArchive;
   changeBegun_ = true;
 }
 
@@ -198,6 +200,7 @@ bool Korbel::FinishReplacement() {
 void Korbel::DropReplacement() {
   originalFile_.Reset();
   changeBegun_ = false;
+  copyPending_ = false;
   memorySnapshot_.clear();
   memorySnapshot_.shrink_to_fit();
   if (replacementPath_.empty()) return;

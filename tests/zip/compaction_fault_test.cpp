@@ -44,11 +44,18 @@ class CompactionFaultTest : public ::testing::Test {
   }
 
   // A fresh copy of the archive, opened to read and switched to changes,
-  // loses its first and a middle entry.
-  int DeleteAndClose(std::int64_t* openAfter) {
+  // loses its first and a middle entry; with `addFirst` an entry written at
+  // once comes before, so the archive is already copied whole when the
+  // compaction moves the data inside the copy.
+  int DeleteAndClose(std::int64_t* openAfter, bool addFirst = false) {
     Korbel archive;
     int result = archive.Open(path_.c_str(), kReadOnly, 9);
     if (result == kOk) result = archive.SwitchMode(kModify);
+    if (result == kOk && addFirst) {
+      // A failed add still ends with the close, which keeps the archive.
+      result = archive.AddFromMemory("z.txt", "added first", 11, nullptr);
+      if (result != kOk) archive.Close();
+    }
     if (result == kOk) {
       for (const char* name : {"a.txt", "c.txt"}) {
         const int index = archive.FindEntry(name);
@@ -70,12 +77,19 @@ class CompactionFaultTest : public ::testing::Test {
   Files after_;
 };
 
-// Once with the move inside a mapping of the file, once with the mapping
-// refused so that the data moves piece by piece through reads and writes.
-class CompactionFaultSweep : public CompactionFaultTest, public ::testing::WithParamInterface<bool> {};
+// The entries that stay are copied from the archive to their new places in
+// the replacement; or, after an add, moved inside the copy: in a mapping of
+// the file, or with the mapping refused piece by piece through reads and
+// writes.
+enum class MoveKind { kCopiedFromTheArchive, kInsideMapping, kPieceByPiece };
+
+class CompactionFaultSweep : public CompactionFaultTest, public ::testing::WithParamInterface<MoveKind> {};
 
 TEST_P(CompactionFaultSweep, EveryFaultLeavesTheOldOrTheNewArchiveWhole) {
-  const bool pieceByPiece = GetParam();
+  const bool pieceByPiece = GetParam() == MoveKind::kPieceByPiece;
+  const bool addFirst = GetParam() != MoveKind::kCopiedFromTheArchive;
+  const std::string added = "added first";
+  if (addFirst) after_["z.txt"] = Bytes(added.begin(), added.end());
   auto refuseMapping = [pieceByPiece] {
     if (pieceByPiece) platform::InjectFault(platform::Operation::kFileMapping, 1, platform::FaultKind::kFail);
   };
@@ -84,10 +98,10 @@ TEST_P(CompactionFaultSweep, EveryFaultLeavesTheOldOrTheNewArchiveWhole) {
   ASSERT_TRUE(testing_support::WriteFile(path_, pristine_));
   const auto counts = fault_sweep::CountCalls([&] {
     refuseMapping();
-    EXPECT_EQ(DeleteAndClose(&openAfter), kOk);
+    EXPECT_EQ(DeleteAndClose(&openAfter, addFirst), kOk);
   });
   ASSERT_EQ(fault_sweep::ReadArchive(path_).files, after_);
-  ASSERT_EQ(counts.at(platform::Operation::kFileMapping), 1u);
+  ASSERT_EQ(counts.at(platform::Operation::kFileMapping), addFirst ? 1u : 0u);
 
   const auto cases = fault_sweep::Cases(counts);
   int failed = 0, unchanged = 0, compacted = 0, unreadable = 0;
@@ -100,7 +114,7 @@ TEST_P(CompactionFaultSweep, EveryFaultLeavesTheOldOrTheNewArchiveWhole) {
     {
       fault_sweep::ArmedFault armed(c);
       refuseMapping();
-      result = DeleteAndClose(&openAfter);
+      result = DeleteAndClose(&openAfter, addFirst);
     }
     EXPECT_EQ(openAfter, openBefore) << "handles left open";
     if (result != kOk) ++failed;
@@ -153,9 +167,16 @@ TEST_F(CompactionFaultTest, RefusedCloseWhenSwitchingBackToReadingIsAWriteError)
   EXPECT_EQ(platform::OpenHandleCount(), openBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(MoveKinds, CompactionFaultSweep, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "PieceByPiece" : "InsideMapping");
+INSTANTIATE_TEST_SUITE_P(MoveKinds, CompactionFaultSweep,
+                         ::testing::Values(MoveKind::kCopiedFromTheArchive, MoveKind::kInsideMapping,
+                                           MoveKind::kPieceByPiece),
+                         [](const ::testing::TestParamInfo<MoveKind>& info) {
+                           switch (info.param) {
+                             case MoveKind::kCopiedFromTheArchive: return std::string("CopiedFromTheArchive");
+                             case MoveKind::kInsideMapping: return std::string("InsideMapping");
+                             case MoveKind::kPieceByPiece: return std::string("PieceByPiece");
+                           }
+                           return std::string("?");
                          });
 
 }  // namespace
