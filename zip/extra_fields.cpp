@@ -8,7 +8,6 @@ namespace {
 
 constexpr std::uint16_t kNtfsTimesTag = 1;
 constexpr std::uint16_t kNtfsTimesSize = 24;
-constexpr std::uint8_t kTimestampAllTimes = 0x07;  // modification, access, creation
 
 struct ParseState {
   bool timestampSeen = false;  // 0x5455 read: a later 0x5855 block is ignored
@@ -37,28 +36,40 @@ bool ParseNtfs(ByteCursor& block, ZipEntry* entry) {
     if (size > 0 && data == nullptr) return found;
     if (tag != kNtfsTimesTag || size < kNtfsTimesSize) continue;
     ByteCursor times(data, size);
-    entry->modified = SecondsFromFileTime(times.Get64());
-    entry->accessed = SecondsFromFileTime(times.Get64());
-    entry->created = SecondsFromFileTime(times.Get64());
+    // A file time of 0 stands for none: what the header gave stays.
+    for (std::int64_t* time : {&entry->modified, &entry->accessed, &entry->created}) {
+      const std::int64_t seconds = SecondsFromFileTime(times.Get64());
+      if (seconds != platform::kNoTime) *time = seconds;
+    }
     found = true;
   }
   return found;
 }
 
+// The 32-bit Unix times are signed, so they end in January 2038. Some
+// writers store the years up to 2106 unsigned instead: when the entry's DOS
+// date lies in 2038 or later, a time with its top bit set is that future,
+// not a time before 1970.
+std::int64_t UnixTime(std::uint32_t stored, const ZipEntry& entry) {
+  const std::uint32_t dosYear = 1980 + (entry.dosDateTime >> 25);
+  if ((stored & 0x80000000u) != 0 && dosYear >= 2038) return stored;
+  return static_cast<std::int32_t>(stored);
+}
+
 void ParseTimestamp(ByteCursor& block, ZipEntry* entry) {
   std::uint8_t present = block.Get8();
-  std::int32_t* times[] = {&entry->modified, &entry->accessed, &entry->created};
+  std::int64_t* times[] = {&entry->modified, &entry->accessed, &entry->created};
   for (int bit = 0; bit < 3; ++bit) {
     if ((present & (1u << bit)) == 0) continue;
     if (block.remaining() < 4) return;  // a time that does not fit is dropped
-    *times[bit] = static_cast<std::int32_t>(block.Get32());
+    *times[bit] = UnixTime(block.Get32(), *entry);
   }
 }
 
 void ParseUnixOld(ByteCursor& block, ZipEntry* entry) {
   if (block.remaining() < 8) return;
-  entry->accessed = static_cast<std::int32_t>(block.Get32());
-  entry->modified = static_cast<std::int32_t>(block.Get32());
+  entry->accessed = UnixTime(block.Get32(), *entry);
+  entry->modified = UnixTime(block.Get32(), *entry);
 }
 
 void ParseAes(ByteCursor& block, ZipEntry* entry) {
@@ -76,13 +87,28 @@ void ParseAes(ByteCursor& block, ZipEntry* entry) {
   entry->aesMethod = static_cast<std::uint8_t>(method);
 }
 
+// A time goes into the 32-bit block only when every reader takes it back
+// the same: readers differ on whether the field is signed, so only 1970 to
+// January 2038 is written. Other times live in the NTFS block and, as far
+// as it reaches, the DOS date; without any time that fits, there is no block.
+bool FitsUnixTime(std::int64_t seconds) { return seconds >= 0 && seconds <= INT32_MAX; }
+
 void PutTimestampBlock(ByteWriter& out, const ZipEntry& entry) {
+  const std::int64_t times[] = {entry.modified, entry.accessed, entry.created};
+  std::uint8_t present = 0;
+  std::uint16_t size = 1;
+  for (int bit = 0; bit < 3; ++bit) {
+    if (!FitsUnixTime(times[bit])) continue;
+    present = static_cast<std::uint8_t>(present | (1u << bit));
+    size = static_cast<std::uint16_t>(size + 4);
+  }
+  if (present == 0) return;
   out.Put16(kTimestampExtraId);
-  out.Put16(13);
-  out.Put8(kTimestampAllTimes);
-  out.Put32(static_cast<std::uint32_t>(entry.modified));
-  out.Put32(static_cast<std::uint32_t>(entry.accessed));
-  out.Put32(static_cast<std::uint32_t>(entry.created));
+  out.Put16(size);
+  out.Put8(present);
+  for (std::int64_t time : times) {
+    if (FitsUnixTime(time)) out.Put32(static_cast<std::uint32_t>(time));
+  }
 }
 
 void PutNtfsBlock(ByteWriter& out, const ZipEntry& entry) {
@@ -103,9 +129,9 @@ bool HasZip64Block(const EntryBytes& field) {
 
 }  // namespace
 
-std::int32_t SecondsFromFileTime(std::uint64_t fileTime) { return fs::FileTimeToSignedSeconds(fileTime); }
+std::int64_t SecondsFromFileTime(std::uint64_t fileTime) { return fs::FileTimeToSeconds(fileTime); }
 
-std::uint64_t FileTimeFromSeconds(std::int32_t seconds) { return fs::SecondsToFileTime(seconds); }
+std::uint64_t FileTimeFromSeconds(std::int64_t seconds) { return fs::SecondsToFileTime(seconds); }
 
 void ParseExtraField(const std::uint8_t* data, std::size_t size, ZipEntry* entry) {
   ByteCursor field(data, size);
