@@ -125,9 +125,10 @@ std::int64_t FileTimeToSeconds(platform::FileTime time, bool* ok) {
 
 platform::FileTime SecondsToFileTime(std::int64_t seconds, bool* ok) {
   if (ok) *ok = false;
+  constexpr std::int64_t kLast = static_cast<std::int64_t>(kMaxFileTime / kUnitsPerSecond - kEpochSeconds);
   if (seconds < -static_cast<std::int64_t>(kEpochSeconds)) return 0;  // before 1601, kNoTime too
+  if (seconds > kLast) return 0;
   const std::uint64_t since1601 = static_cast<std::uint64_t>(seconds + static_cast<std::int64_t>(kEpochSeconds));
-  if (since1601 > kMaxFileTime / kUnitsPerSecond) return 0;
   if (since1601 == 0) return 0;  // the file time 0 means none
   if (ok) *ok = true;
   return since1601 * kUnitsPerSecond;
