@@ -269,8 +269,9 @@ std::int64_t FromLocalTime(std::tm* local);
 
 // True when narrow text is UTF-8 (POSIX); false when it is the ANSI code page.
 bool NarrowIsUtf8();
-// Converts text in the system's OEM code page to narrow text; returns the
-// length written (at most capacity - 1, always terminated when capacity > 0).
+// Converts code page 850 text (zip names without the UTF-8 flag, on every
+// system) to narrow text; returns the length written (at most capacity - 1,
+// always terminated when capacity > 0).
 std::size_t OemToNarrow(const char* text, std::size_t length, char* buffer, std::size_t capacity);
 // Narrow text to the OEM code page (850 for zip names): false when a
 // character has no place there. Between narrow text and UTF-8: false only for

@@ -1,7 +1,13 @@
 #include "zip/extra_fields.h"
 
+#include <zlib.h>
+
+#include <string>
+
 #include "fs/file_info.h"
 #include "zip/byte_cursor.h"
+#include "zip/name_codec.h"
+#include "zip/stored_name.h"
 
 namespace korbel {
 namespace {
@@ -122,6 +128,34 @@ void PutNtfsBlock(ByteWriter& out, const ZipEntry& entry) {
   out.Put64(FileTimeFromSeconds(entry.created));
 }
 
+// A name stored in code page 850 with letters beyond ASCII goes along as
+// UTF-8 too (version 1, the CRC-32 of the stored name, the UTF-8 name):
+// readers on systems whose names are UTF-8 (unzip, 7-Zip and bsdtar on Linux)
+// take it from there rather than writing code page 850 bytes as file names.
+// Readers that ignore the block read the same letters in code page 850 or 437.
+void PutUnicodePathBlock(ByteWriter& out, const ZipEntry& entry) {
+  std::string stored;
+  std::uint16_t flags = entry.flags;
+  EncodeStoredName(entry, &stored, &flags);
+  if (flags & kFlagUtf8Name) return;
+  bool high = false;
+  for (unsigned char c : stored) high = high || c >= 0x80;
+  if (!high) return;
+  std::string utf8;
+  NameAsUtf8(entry.name.str(), &utf8);
+  if (entry.externalAttributes & kEntryFolder) utf8.push_back('/');
+  // The whole field must stay within its 16-bit length beside a full Zip64
+  // block and the time blocks; a longer name has to do without.
+  constexpr std::size_t kOtherBlocks = 4 + 24 + kTimestampBlockSize + kNtfsBlockSize;
+  if (4 + 5 + utf8.size() + kOtherBlocks > 0xFFFF) return;
+  out.Put16(kUnicodePathExtraId);
+  out.Put16(static_cast<std::uint16_t>(5 + utf8.size()));
+  out.Put8(1);
+  out.Put32(static_cast<std::uint32_t>(
+      ::crc32(0L, reinterpret_cast<const Bytef*>(stored.data()), static_cast<uInt>(stored.size()))));
+  out.PutBytes(utf8.data(), utf8.size());
+}
+
 bool HasZip64Block(const EntryBytes& field) {
   // The engine writes the Zip64 block first.
   return field.size() >= 4 && field[0] == (kZip64ExtraId & 0xFF) && field[1] == (kZip64ExtraId >> 8);
@@ -201,18 +235,20 @@ std::vector<std::uint8_t> BuildCentralExtra(const ZipEntry& entry) {
   }
   PutTimestampBlock(out, entry);
   PutNtfsBlock(out, entry);
+  PutUnicodePathBlock(out, entry);
   return field;
 }
 
 std::vector<std::uint8_t> BuildLocalExtra(const ZipEntry& entry, bool keepZip64) {
   std::vector<std::uint8_t> field;
+  ByteWriter out(&field);
   if (keepZip64 || NeedsZip64(entry.uncompressedSize) || NeedsZip64(entry.compressedSize)) {
-    ByteWriter out(&field);
     out.Put16(kZip64ExtraId);
     out.Put16(16);
     out.Put64(entry.uncompressedSize);
     out.Put64(entry.compressedSize);
   }
+  PutUnicodePathBlock(out, entry);
   return field;
 }
 

@@ -19,6 +19,7 @@ enum ExtraFieldId : std::uint16_t {
   kTimestampExtraId = 0x5455,  // extended timestamp
   kUnixOldExtraId = 0x5855,
   kUnixNewExtraId = 0x7855,
+  kUnicodePathExtraId = 0x7075,  // the name as UTF-8
   kAesExtraId = 0x9901,
 };
 
@@ -54,11 +55,14 @@ bool FindExtraBlock(const std::uint8_t* data, std::size_t length, std::uint16_t 
 // uncompressed size, compressed size and local header offset that need it,
 // then the extended timestamp block with the times from 1970 to January
 // 2038 (none without such a time) and the NTFS block with all three times
-// (53 bytes without Zip64 for times within the 32-bit range).
+// (53 bytes without Zip64 for times within the 32-bit range), and for a name
+// stored in code page 850 with letters beyond ASCII a Unicode Path block
+// with the name as UTF-8.
 std::vector<std::uint8_t> BuildCentralExtra(const ZipEntry& entry);
 // The local extra field: empty, or a Zip64 block with both sizes when either
 // needs it (never the offset), so its length stays the same between the
-// first and the final local header of an entry.
+// first and the final local header of an entry; then the Unicode Path block
+// as in the central field.
 // With `keepZip64` the block is there even for sizes that do not need it
 // (a final header written over a first one that had the block).
 std::vector<std::uint8_t> BuildLocalExtra(const ZipEntry& entry, bool keepZip64 = false);

@@ -1,3 +1,5 @@
+#include <climits>
+#include <string>
 #include <vector>
 
 #include "platform/win32/windows_api.h"
@@ -5,16 +7,6 @@
 namespace platform {
 
 bool NarrowIsUtf8() { return ::GetACP() == CP_UTF8; }
-
-std::size_t OemToNarrow(const char* text, std::size_t length, char* buffer, std::size_t capacity) {
-  if (buffer == nullptr || capacity == 0) return 0;
-  std::size_t count = text == nullptr ? 0 : length;
-  if (count > capacity - 1) count = capacity - 1;
-  if (count > MAXDWORD) count = MAXDWORD;
-  if (count > 0) ::OemToCharBuffA(text, buffer, static_cast<DWORD>(count));
-  buffer[count] = 0;
-  return count;
-}
 
 namespace {
 
@@ -56,6 +48,29 @@ bool FromWide(UINT page, const std::wstring& wide, bool exact, std::string* text
 }
 
 }  // namespace
+
+// Names in zip files without the UTF-8 flag are code page 850, the page
+// the engine writes them in: read with the system's OEM page (437 on US
+// Windows) Ø would come back as ¥.
+std::size_t OemToNarrow(const char* text, std::size_t length, char* buffer, std::size_t capacity) {
+  if (buffer == nullptr || capacity == 0) return 0;
+  std::wstring wide;
+  std::string narrow;
+  if (text != nullptr && length > 0 && length <= static_cast<std::size_t>(INT_MAX)) {
+    if (ToWide(850, std::string(text, length), &wide)) FromWide(CP_ACP, wide, false, &narrow);
+  }
+  // Cut only at a whole character of the narrow text.
+  std::size_t count = narrow.size();
+  if (count > capacity - 1) {
+    count = capacity - 1;
+    if (::GetACP() == CP_UTF8) {
+      while (count > 0 && (static_cast<unsigned char>(narrow[count]) & 0xC0) == 0x80) --count;
+    }
+  }
+  narrow.copy(buffer, count);
+  buffer[count] = 0;
+  return count;
+}
 
 bool NarrowToOem(const std::string& narrow, std::string* oem) {
   std::wstring wide;
