@@ -10,7 +10,7 @@ namespace korbel {
 std::uint32_t DosDateTimeFromSeconds(std::int64_t seconds) {
   // DOS keeps seconds in steps of two; rounding up keeps a file from looking
   // older in the archive than on disk.
-  if (seconds % 2 != 0) ++seconds;
+  if (seconds % 2 != 0 && seconds < INT64_MAX) ++seconds;
   std::tm local{};
   if (!platform::ToLocalTime(seconds, &local)) return kDosEpoch;
   int year = local.tm_year + 1900;
