@@ -182,12 +182,15 @@ void EncodeName(const std::string& inMemory, const NameSystem& system, std::stri
   // reader assuming code page 437 must see the same characters. A code page
   // 850 text that could read as UTF-8 would be read back as UTF-8: such a
   // name goes as UTF-8 itself (the rule of ToCp850).
-  const bool high = HasHighByte(Bytes(inMemory), inMemory.size());
+  if (!HasHighByte(Bytes(inMemory), inMemory.size())) {
+    *stored = inMemory;
+    SetUtf8Flag(flags, false);
+    return;
+  }
   const bool oem = system.narrowToOem != nullptr
                        ? system.narrowToOem(inMemory, stored) && !HighByteAfterLead(*stored)
                        : !system.narrowIsUtf8 && ToCp850(inMemory, stored);
-  if (!high || (oem && ReadsTheSameIn437(*stored))) {
-    if (!high) *stored = inMemory;
+  if (oem && ReadsTheSameIn437(*stored)) {
     SetUtf8Flag(flags, false);
     return;
   }
