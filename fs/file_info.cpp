@@ -115,37 +115,29 @@ int FindCloseInfo(platform::SearchHandle search) {
   return platform::FindClose(search) ? InfoOk : InfoBadArgument;
 }
 
-std::uint32_t FileTimeToSeconds(platform::FileTime time, bool* ok) {
-  if (ok) *ok = false;
-  if (time < kUnixEpoch) return 0;
-  const std::uint64_t units = time - kUnixEpoch;
-  if ((units >> 32) >= 9999999u) return 0xFFFFFFFEu;
-  if (ok) *ok = true;
-  return static_cast<std::uint32_t>(units / kUnitsPerSecond);
-}
-
-std::int32_t FileTimeToSignedSeconds(platform::FileTime time, bool* ok) {
-  if (ok) *ok = false;
-  if (time < kUnixEpoch) return 0;
-  const std::uint64_t seconds = (time - kUnixEpoch) / kUnitsPerSecond;
-  if (seconds > 2147483647u) return 2147483647;
-  if (ok) *ok = true;
-  return static_cast<std::int32_t>(seconds);
+std::int64_t FileTimeToSeconds(platform::FileTime time, bool* ok) {
+  if (ok) *ok = time != 0;
+  if (time == 0) return platform::kNoTime;
+  if (time >= kUnixEpoch) return static_cast<std::int64_t>((time - kUnixEpoch) / kUnitsPerSecond);
+  // Rounded down, as after 1970: a part second moves the time to the earlier second.
+  return -static_cast<std::int64_t>((kUnixEpoch - time + kUnitsPerSecond - 1) / kUnitsPerSecond);
 }
 
 platform::FileTime SecondsToFileTime(std::int64_t seconds, bool* ok) {
   if (ok) *ok = false;
-  if (seconds <= 0) return 0;
-  const std::uint64_t value = static_cast<std::uint64_t>(seconds);
-  if (value > kMaxFileTime / kUnitsPerSecond - kEpochSeconds) return 0;
+  constexpr std::int64_t kLast = static_cast<std::int64_t>(kMaxFileTime / kUnitsPerSecond - kEpochSeconds);
+  if (seconds < -static_cast<std::int64_t>(kEpochSeconds)) return 0;  // before 1601, kNoTime too
+  if (seconds > kLast) return 0;
+  const std::uint64_t since1601 = static_cast<std::uint64_t>(seconds + static_cast<std::int64_t>(kEpochSeconds));
+  if (since1601 == 0) return 0;  // the file time 0 means none
   if (ok) *ok = true;
-  return (value + kEpochSeconds) * kUnitsPerSecond;
+  return since1601 * kUnitsPerSecond;
 }
 
-std::uint32_t NewestTime(const FileInfo* info) {
-  if (!info) return 0xFFFFFFFFu;
-  if (info->modified != 0xFFFFFFFFu) return info->modified;
-  if (info->created != 0xFFFFFFFFu) return info->created;
+std::int64_t NewestTime(const FileInfo* info) {
+  if (!info) return platform::kNoTime;
+  if (info->modified != platform::kNoTime) return info->modified;
+  if (info->created != platform::kNoTime) return info->created;
   return info->accessed;
 }
 

@@ -1,4 +1,4 @@
-// The 20-byte description of a file that the walk delivers and the add
+// The description of a file that the walk delivers and the add
 // operation consumes, the queries that fill it, and the conversions between
 // platform file times and seconds since 1970.
 #ifndef PAKKARO_FS_FILE_INFO_H
@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "fs/path_kind.h"
+#include "platform/file_time.h"
 #include "platform/platform.h"
 
 namespace fs {
@@ -23,14 +24,16 @@ enum : std::uint32_t {
   InfoSizeHighShift = 10,  // bits 10..31: the high 32 bits of the size, shifted
 };
 
+// The times are 64-bit: a file dated before 1970 or after 2038 keeps its
+// date through the walk, the archive and extraction.
 struct FileInfo {
   std::uint32_t attributes;  // the bits above
   std::uint32_t size;        // bits 0..31 of the size
-  std::uint32_t created;     // seconds since 1970-01-01 UTC; 0 before 1970,
-  std::uint32_t accessed;    // 0xFFFFFFFE beyond 32 bits
-  std::uint32_t modified;
+  std::int64_t created;      // seconds since 1970-01-01 UTC, negative before;
+  std::int64_t accessed;     // platform::kNoTime when the system keeps none
+  std::int64_t modified;
 };
-static_assert(sizeof(FileInfo) == 20, "FileInfo is five 32-bit words");
+static_assert(sizeof(FileInfo) == 32, "FileInfo is two 32-bit words and three 64-bit times");
 
 // What the queries fill: the description and the entry's long name.
 template <typename Char>
@@ -87,18 +90,17 @@ int FindNextInfo(platform::SearchHandle search, FileRecord<Char>* out);
 // 0, or -1 when the handle is none or closing fails.
 int FindCloseInfo(platform::SearchHandle search);
 
-// Seconds since 1970 as an unsigned 32-bit value: 0 for times before 1970
-// and 0xFFFFFFFE for times beyond 32 bits, both reported as failure.
-std::uint32_t FileTimeToSeconds(platform::FileTime time, bool* ok = nullptr);
-// The same, signed: 0 before 1970, 2147483647 for later times (failures).
-std::int32_t FileTimeToSignedSeconds(platform::FileTime time, bool* ok = nullptr);
-// Platform file time of seconds since 1970; 0 (failure) for 0 or less and
-// for seconds beyond what a file time can hold.
+// Seconds since 1970 of a platform file time, rounded down (negative before
+// 1970); platform::kNoTime (failure) for the file time 0, which stands for
+// none.
+std::int64_t FileTimeToSeconds(platform::FileTime time, bool* ok = nullptr);
+// Platform file time of seconds since 1970; 0 (failure) for kNoTime and for
+// seconds a file time cannot hold (before 1601 or past its 64 bits).
 platform::FileTime SecondsToFileTime(std::int64_t seconds, bool* ok = nullptr);
 
-// The modified time, else (0xFFFFFFFF) the created time, else the accessed
-// time; 0xFFFFFFFF without a record.
-std::uint32_t NewestTime(const FileInfo* info);
+// The modified time, else (kNoTime) the created time, else the accessed
+// time; kNoTime without a record.
+std::int64_t NewestTime(const FileInfo* info);
 
 }  // namespace fs
 

@@ -14,6 +14,11 @@ constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600ull;
 // The file time of 1970-01-01 00:00 UTC.
 constexpr std::uint64_t kFileTimeOf1970 = kSecondsFrom1601To1970 * kFileTimeUnitsPerSecond;
 
+// Seconds since 1970 standing for "no time known": a file system that keeps
+// no creation time, an entry whose archive recorded none. Every real time,
+// before 1970 (negative) or long after 2038, differs from it.
+constexpr std::int64_t kNoTime = INT64_MIN;
+
 }  // namespace platform
 
 #endif  // PAKKARO_PLATFORM_FILE_TIME_H

@@ -142,9 +142,9 @@ void AppendTwoDigits(std::string* out, int value) {
 }
 
 // "YYYY-MM-DD HH:MM:SS" in local time, or 19 blanks when there is none.
-void AppendTime(std::string* out, std::int32_t modified) {
+void AppendTime(std::string* out, std::int64_t modified) {
   std::tm local{};
-  if (modified <= 0 || !platform::ToLocalTime(modified, &local) || local.tm_year + 1900 > 9999 ||
+  if (modified == platform::kNoTime || !platform::ToLocalTime(modified, &local) || local.tm_year + 1900 > 9999 ||
       local.tm_year + 1900 < 0) {
     out->append(19, ' ');
     return;

@@ -74,7 +74,7 @@ std::uint32_t ExternalAttributes(std::uint32_t attributes) {
   return external;
 }
 
-bool KnownTime(std::uint32_t seconds) { return seconds != 0 && seconds != 0xFFFFFFFFu; }
+bool KnownTime(std::int64_t seconds) { return seconds != platform::kNoTime; }
 
 std::int64_t ReadFromHandle(void* context, void* buffer, std::size_t length) {
   return platform::ReadFile(*static_cast<platform::Handle*>(context), buffer, length);
@@ -163,9 +163,8 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     const int existing = FindEntry(name.c_str());
     if (existing >= 0) {
       if (options & kKeepExisting) continue;
-      const std::int32_t entryTime = EntryTime(existing);
-      if ((options & kFreshen) && entryTime != -1 &&
-          static_cast<std::uint32_t>(entryTime) < fs::NewestTime(&item->info)) {
+      const std::int64_t entryTime = EntryTime(existing);
+      if ((options & kFreshen) && entryTime != platform::kNoTime && entryTime < fs::NewestTime(&item->info)) {
         continue;
       }
       DeleteEntry(existing);
@@ -237,16 +236,16 @@ int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, c
 
   const bool queue = read == QueueFromSourcePath;
   const std::int64_t now = platform::CurrentTime();
-  std::int32_t modified = static_cast<std::int32_t>(now);
-  std::int32_t created = modified;
-  std::int32_t accessed = modified;
+  std::int64_t modified = now;
+  std::int64_t created = modified;
+  std::int64_t accessed = modified;
   std::uint32_t external = 0;
   std::uint64_t size = 1;
   if (source != nullptr) {
     const fs::FileInfo& info = source->info;
-    if (KnownTime(info.modified)) modified = static_cast<std::int32_t>(info.modified);
-    created = KnownTime(info.created) ? static_cast<std::int32_t>(info.created) : modified;
-    accessed = KnownTime(info.accessed) ? static_cast<std::int32_t>(info.accessed) : modified;
+    if (KnownTime(info.modified)) modified = info.modified;
+    created = KnownTime(info.created) ? info.created : modified;
+    accessed = KnownTime(info.accessed) ? info.accessed : modified;
     external = ExternalAttributes(info.attributes);
     if (info.attributes & kStoreBit) method = kMethodStored;
     size = fs::InfoFileSize(info);
@@ -326,7 +325,7 @@ int Korbel::AddFolderEntry(const char* name) {
   }
   const int index = NewEntry();
   ZipEntry& entry = *EntryAt(index);
-  const std::int32_t now = static_cast<std::int32_t>(platform::CurrentTime());
+  const std::int64_t now = platform::CurrentTime();
   entry.externalAttributes = kEntryFolder;
   entry.versionNeeded = VersionNeededFor(kMethodStored, true);
   entry.versionMadeBy = kVersionMadeBy;
@@ -357,8 +356,7 @@ int Korbel::AddFileByPath(const char* diskPath, const char* storedName) {
   if (existing >= 0) {
     const ZipEntry& entry = *EntryAt(existing);
     if (options_ & kKeepExisting) return Fail(kFileExists);
-    const std::int32_t entryTime = entry.modified == -1 ? 0 : entry.modified;
-    if ((options_ & kFreshen) && static_cast<std::uint32_t>(entryTime) >= record.info.modified) {
+    if ((options_ & kFreshen) && entry.modified != platform::kNoTime && entry.modified >= record.info.modified) {
       return Fail(kFileOlder);
     }
     if (entry.queued) return Fail(kFileExists);

@@ -62,8 +62,8 @@ int ArchiveBase::ProcessingState(int) const { return 0; }
 std::uint64_t ArchiveBase::EntrySize(int, bool) const { return 0; }
 int ArchiveBase::DeleteEntry(int) { return Fail(kUnsupported); }
 int ArchiveBase::FindEntry(const char*) const { return -1; }
-std::int32_t ArchiveBase::EntryTimeOf(int, int) const { return -1; }
-std::int32_t ArchiveBase::EntryTime(int) const { return -1; }
+std::int64_t ArchiveBase::EntryTimeOf(int, int) const { return platform::kNoTime; }
+std::int64_t ArchiveBase::EntryTime(int) const { return platform::kNoTime; }
 std::uint64_t ArchiveBase::ProgressPosition(std::uint64_t* total) const {
   if (total != nullptr) *total = 0;
   return 0;

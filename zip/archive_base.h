@@ -110,9 +110,10 @@ class ArchiveBase {
   virtual std::uint64_t EntrySize(int index, bool compressed) const;
   virtual int DeleteEntry(int index);
   virtual int FindEntry(const char* name) const;
-  // kind 0 modified, 1 created, 2 accessed.
-  virtual std::int32_t EntryTimeOf(int index, int kind) const;
-  virtual std::int32_t EntryTime(int index) const;
+  // Seconds since 1970 (negative before); kind 0 modified, 1 created,
+  // 2 accessed. platform::kNoTime for none and for a bad index or kind.
+  virtual std::int64_t EntryTimeOf(int index, int kind) const;
+  virtual std::int64_t EntryTime(int index) const;
   virtual std::uint64_t ProgressPosition(std::uint64_t* total) const;
   // Permission-style value; -1 for a bad index.
   virtual std::int64_t EntryMode(int index) const;

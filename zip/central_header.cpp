@@ -60,10 +60,8 @@ void ApplyCentralHeader(const CentralHeader& header, ZipEntry* entry, DosTimeCon
   entry->flags = header.flags;
   entry->method = header.method;
   entry->dosDateTime = header.dosDateTime;
-  // DOS dates run to 2107, past the signed 32-bit seconds.
-  std::int64_t modified =
+  entry->modified =
       times != nullptr ? times->Seconds(header.dosDateTime) : SecondsFromDosDateTime(header.dosDateTime);
-  entry->modified = modified > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(modified);
   entry->crc32 = header.crc32;
   entry->compressedSize = header.compressedSize;
   entry->uncompressedSize = header.uncompressedSize;

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "platform/file_time.h"
 #include "platform/platform.h"
 
 namespace korbel {
@@ -9,7 +10,7 @@ namespace korbel {
 std::uint32_t DosDateTimeFromSeconds(std::int64_t seconds) {
   // DOS keeps seconds in steps of two; rounding up keeps a file from looking
   // older in the archive than on disk.
-  if (seconds % 2 != 0) ++seconds;
+  if (seconds % 2 != 0 && seconds < INT64_MAX) ++seconds;
   std::tm local{};
   if (!platform::ToLocalTime(seconds, &local)) return kDosEpoch;
   int year = local.tm_year + 1900;
@@ -36,7 +37,9 @@ std::int64_t SecondsFromDosDateTime(std::uint32_t dosDateTime) {
   // when the time was written; a cache of offsets per year would be wrong in
   // zones whose standard offset changed within a year.
   local.tm_isdst = -1;
-  return platform::FromLocalTime(&local);
+  const std::int64_t seconds = platform::FromLocalTime(&local);
+  // DOS dates start in 1980: -1 can only be the failure.
+  return seconds == -1 ? platform::kNoTime : seconds;
 }
 
 std::int64_t DosTimeConverter::Seconds(std::uint32_t dosDateTime) {
@@ -46,7 +49,7 @@ std::int64_t DosTimeConverter::Seconds(std::uint32_t dosDateTime) {
     slot.minute = minute;
     slot.seconds = SecondsFromDosDateTime(minute << 5);
   }
-  if (slot.seconds == -1) return -1;
+  if (slot.seconds == platform::kNoTime) return platform::kNoTime;
   return slot.seconds + 2 * static_cast<std::int64_t>(dosDateTime & 0x1F);
 }
 

@@ -15,13 +15,14 @@ constexpr std::uint32_t kDosEpoch = 0x210000;
 constexpr std::uint32_t kDosLast = 0xFF9FBF7D;
 
 // An odd second count is raised to the next even one; a time that cannot be
-// converted to local time or lies before 1980 gives kDosEpoch.
+// converted to local time or lies before 1980 gives kDosEpoch, one after
+// 2107 kDosLast.
 // Local time comes from platform::ToLocalTime.
 std::uint32_t DosDateTimeFromSeconds(std::int64_t seconds);
 
 // Seconds since 1970 of a DOS date-time read as local time under the zone's
-// rules for that date (daylight saving included); -1 when the local time
-// cannot be converted.
+// rules for that date (daylight saving included), without a limit at 2038;
+// platform::kNoTime when the local time cannot be converted.
 std::int64_t SecondsFromDosDateTime(std::uint32_t dosDateTime);
 
 // The DOS times of one directory, read as SecondsFromDosDateTime reads them.

@@ -1,14 +1,19 @@
 #include "zip/extra_fields.h"
 
+#include <zlib.h>
+
+#include <string>
+
 #include "fs/file_info.h"
 #include "zip/byte_cursor.h"
+#include "zip/name_codec.h"
+#include "zip/stored_name.h"
 
 namespace korbel {
 namespace {
 
 constexpr std::uint16_t kNtfsTimesTag = 1;
 constexpr std::uint16_t kNtfsTimesSize = 24;
-constexpr std::uint8_t kTimestampAllTimes = 0x07;  // modification, access, creation
 
 struct ParseState {
   bool timestampSeen = false;  // 0x5455 read: a later 0x5855 block is ignored
@@ -37,28 +42,40 @@ bool ParseNtfs(ByteCursor& block, ZipEntry* entry) {
     if (size > 0 && data == nullptr) return found;
     if (tag != kNtfsTimesTag || size < kNtfsTimesSize) continue;
     ByteCursor times(data, size);
-    entry->modified = SecondsFromFileTime(times.Get64());
-    entry->accessed = SecondsFromFileTime(times.Get64());
-    entry->created = SecondsFromFileTime(times.Get64());
+    // A file time of 0 stands for none: what the header gave stays.
+    for (std::int64_t* time : {&entry->modified, &entry->accessed, &entry->created}) {
+      const std::int64_t seconds = SecondsFromFileTime(times.Get64());
+      if (seconds != platform::kNoTime) *time = seconds;
+    }
     found = true;
   }
   return found;
 }
 
+// The 32-bit Unix times are signed, so they end in January 2038. Some
+// writers store the years up to 2106 unsigned instead: when the entry's DOS
+// date lies in 2038 or later, a time with its top bit set is that future,
+// not a time before 1970.
+std::int64_t UnixTime(std::uint32_t stored, const ZipEntry& entry) {
+  const std::uint32_t dosYear = 1980 + (entry.dosDateTime >> 25);
+  if ((stored & 0x80000000u) != 0 && dosYear >= 2038) return stored;
+  return static_cast<std::int32_t>(stored);
+}
+
 void ParseTimestamp(ByteCursor& block, ZipEntry* entry) {
   std::uint8_t present = block.Get8();
-  std::int32_t* times[] = {&entry->modified, &entry->accessed, &entry->created};
+  std::int64_t* times[] = {&entry->modified, &entry->accessed, &entry->created};
   for (int bit = 0; bit < 3; ++bit) {
     if ((present & (1u << bit)) == 0) continue;
     if (block.remaining() < 4) return;  // a time that does not fit is dropped
-    *times[bit] = static_cast<std::int32_t>(block.Get32());
+    *times[bit] = UnixTime(block.Get32(), *entry);
   }
 }
 
 void ParseUnixOld(ByteCursor& block, ZipEntry* entry) {
   if (block.remaining() < 8) return;
-  entry->accessed = static_cast<std::int32_t>(block.Get32());
-  entry->modified = static_cast<std::int32_t>(block.Get32());
+  entry->accessed = UnixTime(block.Get32(), *entry);
+  entry->modified = UnixTime(block.Get32(), *entry);
 }
 
 void ParseAes(ByteCursor& block, ZipEntry* entry) {
@@ -76,13 +93,28 @@ void ParseAes(ByteCursor& block, ZipEntry* entry) {
   entry->aesMethod = static_cast<std::uint8_t>(method);
 }
 
+// A time goes into the 32-bit block only when every reader takes it back
+// the same: readers differ on whether the field is signed, so only 1970 to
+// January 2038 is written. Other times live in the NTFS block and, as far
+// as it reaches, the DOS date; without any time that fits, there is no block.
+bool FitsUnixTime(std::int64_t seconds) { return seconds >= 0 && seconds <= INT32_MAX; }
+
 void PutTimestampBlock(ByteWriter& out, const ZipEntry& entry) {
+  const std::int64_t times[] = {entry.modified, entry.accessed, entry.created};
+  std::uint8_t present = 0;
+  std::uint16_t size = 1;
+  for (int bit = 0; bit < 3; ++bit) {
+    if (!FitsUnixTime(times[bit])) continue;
+    present = static_cast<std::uint8_t>(present | (1u << bit));
+    size = static_cast<std::uint16_t>(size + 4);
+  }
+  if (present == 0) return;
   out.Put16(kTimestampExtraId);
-  out.Put16(13);
-  out.Put8(kTimestampAllTimes);
-  out.Put32(static_cast<std::uint32_t>(entry.modified));
-  out.Put32(static_cast<std::uint32_t>(entry.accessed));
-  out.Put32(static_cast<std::uint32_t>(entry.created));
+  out.Put16(size);
+  out.Put8(present);
+  for (std::int64_t time : times) {
+    if (FitsUnixTime(time)) out.Put32(static_cast<std::uint32_t>(time));
+  }
 }
 
 void PutNtfsBlock(ByteWriter& out, const ZipEntry& entry) {
@@ -96,6 +128,34 @@ void PutNtfsBlock(ByteWriter& out, const ZipEntry& entry) {
   out.Put64(FileTimeFromSeconds(entry.created));
 }
 
+// A name stored in code page 850 with letters beyond ASCII goes along as
+// UTF-8 too (version 1, the CRC-32 of the stored name, the UTF-8 name):
+// readers on systems whose names are UTF-8 (unzip, 7-Zip and bsdtar on Linux)
+// take it from there rather than writing code page 850 bytes as file names.
+// Readers that ignore the block read the same letters in code page 850 or 437.
+void PutUnicodePathBlock(ByteWriter& out, const ZipEntry& entry) {
+  std::string stored;
+  std::uint16_t flags = entry.flags;
+  EncodeStoredName(entry, &stored, &flags);
+  if (flags & kFlagUtf8Name) return;
+  bool high = false;
+  for (unsigned char c : stored) high = high || c >= 0x80;
+  if (!high) return;
+  std::string utf8;
+  NameAsUtf8(entry.name.str(), &utf8);
+  if (entry.externalAttributes & kEntryFolder) utf8.push_back('/');
+  // The whole field must stay within its 16-bit length beside a full Zip64
+  // block and the time blocks; a longer name has to do without.
+  constexpr std::size_t kOtherBlocks = 4 + 24 + kTimestampBlockSize + kNtfsBlockSize;
+  if (4 + 5 + utf8.size() + kOtherBlocks > 0xFFFF) return;
+  out.Put16(kUnicodePathExtraId);
+  out.Put16(static_cast<std::uint16_t>(5 + utf8.size()));
+  out.Put8(1);
+  out.Put32(static_cast<std::uint32_t>(
+      ::crc32(0L, reinterpret_cast<const Bytef*>(stored.data()), static_cast<uInt>(stored.size()))));
+  out.PutBytes(utf8.data(), utf8.size());
+}
+
 bool HasZip64Block(const EntryBytes& field) {
   // The engine writes the Zip64 block first.
   return field.size() >= 4 && field[0] == (kZip64ExtraId & 0xFF) && field[1] == (kZip64ExtraId >> 8);
@@ -103,9 +163,9 @@ bool HasZip64Block(const EntryBytes& field) {
 
 }  // namespace
 
-std::int32_t SecondsFromFileTime(std::uint64_t fileTime) { return fs::FileTimeToSignedSeconds(fileTime); }
+std::int64_t SecondsFromFileTime(std::uint64_t fileTime) { return fs::FileTimeToSeconds(fileTime); }
 
-std::uint64_t FileTimeFromSeconds(std::int32_t seconds) { return fs::SecondsToFileTime(seconds); }
+std::uint64_t FileTimeFromSeconds(std::int64_t seconds) { return fs::SecondsToFileTime(seconds); }
 
 void ParseExtraField(const std::uint8_t* data, std::size_t size, ZipEntry* entry) {
   ByteCursor field(data, size);
@@ -175,18 +235,20 @@ std::vector<std::uint8_t> BuildCentralExtra(const ZipEntry& entry) {
   }
   PutTimestampBlock(out, entry);
   PutNtfsBlock(out, entry);
+  PutUnicodePathBlock(out, entry);
   return field;
 }
 
 std::vector<std::uint8_t> BuildLocalExtra(const ZipEntry& entry, bool keepZip64) {
   std::vector<std::uint8_t> field;
+  ByteWriter out(&field);
   if (keepZip64 || NeedsZip64(entry.uncompressedSize) || NeedsZip64(entry.compressedSize)) {
-    ByteWriter out(&field);
     out.Put16(kZip64ExtraId);
     out.Put16(16);
     out.Put64(entry.uncompressedSize);
     out.Put64(entry.compressedSize);
   }
+  PutUnicodePathBlock(out, entry);
   return field;
 }
 

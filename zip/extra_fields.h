@@ -19,6 +19,7 @@ enum ExtraFieldId : std::uint16_t {
   kTimestampExtraId = 0x5455,  // extended timestamp
   kUnixOldExtraId = 0x5855,
   kUnixNewExtraId = 0x7855,
+  kUnicodePathExtraId = 0x7075,  // the name as UTF-8
   kAesExtraId = 0x9901,
 };
 
@@ -29,14 +30,17 @@ constexpr std::size_t kNtfsBlockSize = 4 + 32;
 // The FILETIME of 1970-01-01 00:00 UTC.
 constexpr std::uint64_t kFileTimeEpoch = platform::kFileTimeOf1970;
 
-// FILETIME to seconds since 1970: before 1970 gives 0, past the signed
-// 32-bit range gives 0x7FFFFFFF.
-std::int32_t SecondsFromFileTime(std::uint64_t fileTime);
-// Seconds since 1970 to FILETIME; 0 for a time of 0 or less.
-std::uint64_t FileTimeFromSeconds(std::int32_t seconds);
+// FILETIME to seconds since 1970, negative before, without a limit at 2038;
+// the FILETIME 0 (none) gives platform::kNoTime.
+std::int64_t SecondsFromFileTime(std::uint64_t fileTime);
+// Seconds since 1970 to FILETIME; 0 for platform::kNoTime and for times a
+// FILETIME cannot hold.
+std::uint64_t FileTimeFromSeconds(std::int64_t seconds);
 
 // Applies the blocks the engine interprets (Zip64, NTFS times, extended
 // timestamp, the old Unix block, AES) to the entry and skips the others.
+// NTFS times win over the 32-bit Unix times, which win over the DOS time
+// the header gave.
 // Zip64 values replace only the sizes and offset that hold 0xFFFFFFFF, so
 // the entry must be filled from its header first. Scanning stops when fewer
 // than 4 bytes remain or a block runs past the end.
@@ -49,11 +53,16 @@ bool FindExtraBlock(const std::uint8_t* data, std::size_t length, std::uint16_t 
 
 // The central extra field the engine writes: a Zip64 block holding those of
 // uncompressed size, compressed size and local header offset that need it,
-// then the extended timestamp and NTFS blocks (53 bytes without Zip64).
+// then the extended timestamp block with the times from 1970 to January
+// 2038 (none without such a time) and the NTFS block with all three times
+// (53 bytes without Zip64 for times within the 32-bit range), and for a name
+// stored in code page 850 with letters beyond ASCII a Unicode Path block
+// with the name as UTF-8.
 std::vector<std::uint8_t> BuildCentralExtra(const ZipEntry& entry);
 // The local extra field: empty, or a Zip64 block with both sizes when either
 // needs it (never the offset), so its length stays the same between the
-// first and the final local header of an entry.
+// first and the final local header of an entry; then the Unicode Path block
+// as in the central field.
 // With `keepZip64` the block is there even for sizes that do not need it
 // (a final header written over a first one that had the block).
 std::vector<std::uint8_t> BuildLocalExtra(const ZipEntry& entry, bool keepZip64 = false);

@@ -38,26 +38,15 @@ int CodeForFailure(const CodecFailure& failure, bool testing) {
   }
 }
 
-// An entry time as the file gets it, 0 for none. The 32-bit times of the
-// extended-timestamp block read as signed end in 2038; when the entry's DOS
-// date lies in 2038 or later, a time with its top bit set is that future
-// (read unsigned, up to 2106), not a time before 1970.
-std::uint32_t RestoredTime(std::int32_t seconds, std::uint32_t dosDateTime) {
-  if (seconds > 0) return static_cast<std::uint32_t>(seconds);
-  const std::uint32_t dosYear = 1980 + (dosDateTime >> 25);
-  if (seconds < -1 && dosYear >= 2038) return static_cast<std::uint32_t>(seconds);
-  return 0;
-}
-
 // The file record of an entry that tested good.
 void FillFileInfo(const ZipEntry& entry, fs::FileInfo* info) {
   const std::uint64_t size = entry.uncompressedSize;
   info->attributes = ((entry.externalAttributes & kEntryReadOnly) ? 3u : 1u) |
                      fs::InfoSizeBits(size);
   info->size = static_cast<std::uint32_t>(size);
-  info->created = RestoredTime(entry.created, entry.dosDateTime);
-  info->accessed = RestoredTime(entry.accessed, entry.dosDateTime);
-  info->modified = RestoredTime(entry.modified, entry.dosDateTime);
+  info->created = entry.created;
+  info->accessed = entry.accessed;
+  info->modified = entry.modified;
 }
 
 // What decryption needs of the entry.
@@ -297,7 +286,7 @@ int Korbel::CheckExistingTarget(const ZipEntry& entry, const ExtractPlace& place
     *skip = true;
     return kOk;
   }
-  *skip = (options_ & kFreshen) && static_cast<std::uint32_t>(entry.modified) <= existing.info.modified;
+  *skip = (options_ & kFreshen) && entry.modified <= existing.info.modified;
   return kOk;
 }
 
@@ -342,12 +331,15 @@ int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
   // A cancel from the report after a good read still gets the file: the
   // info record is filled only when the entry tested good.
   if (result != kOk && !(result == kUserAbort && info.attributes != 0)) return discard(result);
-  const bool created = info.created != 0;
-  const bool accessed = info.accessed != 0;
-  const bool modified = info.modified != 0 && !(info.attributes & 0x02);
-  const platform::FileTime createdTime = fs::SecondsToFileTime(info.created);
-  const platform::FileTime accessedTime = fs::SecondsToFileTime(info.accessed);
-  const platform::FileTime modifiedTime = fs::SecondsToFileTime(info.modified);
+  // A time the entry lacks, or one no file time can hold, stays as the
+  // system set it.
+  bool created = false;
+  bool accessed = false;
+  bool modified = false;
+  const platform::FileTime createdTime = fs::SecondsToFileTime(info.created, &created);
+  const platform::FileTime accessedTime = fs::SecondsToFileTime(info.accessed, &accessed);
+  const platform::FileTime modifiedTime = fs::SecondsToFileTime(info.modified, &modified);
+  if (info.attributes & 0x02) modified = false;
   platform::SetFileTimes(handle, created ? &createdTime : nullptr, accessed ? &accessedTime : nullptr,
                          modified ? &modifiedTime : nullptr);
   // A close the system refuses may have lost the last bytes written.

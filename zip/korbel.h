@@ -76,8 +76,8 @@ class Korbel : public ArchiveBase {
   std::uint64_t EntrySize(int index, bool compressed) const override;
   int DeleteEntry(int index) override;
   int FindEntry(const char* name) const override;
-  std::int32_t EntryTimeOf(int index, int kind) const override;
-  std::int32_t EntryTime(int index) const override;
+  std::int64_t EntryTimeOf(int index, int kind) const override;
+  std::int64_t EntryTime(int index) const override;
   std::uint64_t ProgressPosition(std::uint64_t* total) const override;
   void* EntryUserData(int index) const override;
   int SetEntryUserData(int index, void* data) override;

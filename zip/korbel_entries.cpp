@@ -116,18 +116,18 @@ std::uint64_t Korbel::EntrySize(int index, bool compressed) const {
   return compressed ? entry->compressedSize : entry->uncompressedSize;
 }
 
-std::int32_t Korbel::EntryTimeOf(int index, int kind) const {
+std::int64_t Korbel::EntryTimeOf(int index, int kind) const {
   const ZipEntry* entry = EntryAt(index);
-  if (entry == nullptr) return -1;
+  if (entry == nullptr) return platform::kNoTime;
   switch (kind) {
     case 0: return entry->modified;
     case 1: return entry->created;
     case 2: return entry->accessed;
-    default: return -1;
+    default: return platform::kNoTime;
   }
 }
 
-std::int32_t Korbel::EntryTime(int index) const { return EntryTimeOf(index, 0); }
+std::int64_t Korbel::EntryTime(int index) const { return EntryTimeOf(index, 0); }
 
 void* Korbel::EntryUserData(int index) const {
   const ZipEntry* entry = EntryAt(index);

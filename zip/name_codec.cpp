@@ -21,6 +21,20 @@ constexpr std::uint8_t kCp850FromAnsi[128] = {
     0xD0, 0xA4, 0x95, 0xA2, 0x93, 0xE4, 0x94, 0xF6, 0x9B, 0x97, 0xA3, 0x96, 0x81, 0xEC, 0xE7, 0x98,  // 0xF0
 };
 
+// Bits of the code page 850 bytes 0x80 to 0xFF that code page 437 reads as
+// the same character (the German umlauts and sharp s, most accented small
+// letters); 45 Latin-1 characters such as Ø, ã or Ê sit on other bytes.
+constexpr std::uint32_t kSameIn437[4] = {0x97FFFFFFu, 0x9E1FFDFFu, 0x9E007F3Fu, 0xE5420042u};
+
+// Code page 850 text that a reader assuming code page 437 (the zip default,
+// the OEM page of US Windows, what most tools use) reads the same.
+bool ReadsTheSameIn437(const std::string& cp850) {
+  for (unsigned char c : cp850) {
+    if (!Cp850ReadsTheSameIn437(c)) return false;
+  }
+  return true;
+}
+
 // Length of the UTF-8 sequence at p: 2 to 4 for a lead byte followed by
 // enough continuation bytes, else 1 (the byte stands for itself).
 std::size_t SequenceLength(const std::uint8_t* p, std::size_t left) {
@@ -148,6 +162,12 @@ NameSystem CurrentNameSystem() {
                     platform::Utf8ToNarrow};
 }
 
+bool Cp850ReadsTheSameIn437(std::uint8_t byte) {
+  if (byte < 0x80) return true;
+  const unsigned place = byte - 0x80u;
+  return ((kSameIn437[place / 32] >> (place % 32)) & 1u) != 0;
+}
+
 std::uint8_t Cp850FromWindows1252(std::uint8_t byte) {
   return byte < 0x80 ? byte : kCp850FromAnsi[byte - 0x80];
 }
@@ -158,26 +178,26 @@ void EncodeName(const std::string& inMemory, std::string* stored, std::uint16_t*
 
 void EncodeName(const std::string& inMemory, const NameSystem& system, std::string* stored,
                 std::uint16_t* flags) {
-  if (system.narrowIsUtf8) {
-    // In-memory text is UTF-8 already; stray bytes are made valid.
-    bool high = HasHighByte(Bytes(inMemory), inMemory.size());
-    if (high) {
-      CopyAsUtf8(Bytes(inMemory), inMemory.size(), stored);
-    } else {
-      *stored = inMemory;
-    }
-    SetUtf8Flag(flags, high);
+  // Code page 850 only for what every reader takes back as written: a
+  // reader assuming code page 437 must see the same characters. A code page
+  // 850 text that could read as UTF-8 would be read back as UTF-8: such a
+  // name goes as UTF-8 itself (the rule of ToCp850).
+  if (!HasHighByte(Bytes(inMemory), inMemory.size())) {
+    *stored = inMemory;
+    SetUtf8Flag(flags, false);
     return;
   }
-  if (system.narrowToOem != nullptr) {
-    // A code page 850 text that could read as UTF-8 would be read back as
-    // UTF-8: such a name goes as UTF-8 itself (the rule of ToCp850).
-    if (system.narrowToOem(inMemory, stored) && !HighByteAfterLead(*stored)) {
-      SetUtf8Flag(flags, false);
-      return;
-    }
-  } else if (ToCp850(inMemory, stored)) {
+  const bool oem = system.narrowToOem != nullptr
+                       ? system.narrowToOem(inMemory, stored) && !HighByteAfterLead(*stored)
+                       : !system.narrowIsUtf8 && ToCp850(inMemory, stored);
+  if (oem && ReadsTheSameIn437(*stored)) {
     SetUtf8Flag(flags, false);
+    return;
+  }
+  if (system.narrowIsUtf8) {
+    // In-memory text is UTF-8 already; stray bytes are made valid.
+    CopyAsUtf8(Bytes(inMemory), inMemory.size(), stored);
+    SetUtf8Flag(flags, true);
     return;
   }
   if (system.narrowToUtf8 != nullptr && system.narrowToUtf8(inMemory, stored)) {
@@ -188,6 +208,20 @@ void EncodeName(const std::string& inMemory, const NameSystem& system, std::stri
   stored->reserve(inMemory.size() * 2);
   for (unsigned char c : inMemory) AppendByteAsUtf8(c, stored);
   SetUtf8Flag(flags, true);
+}
+
+void NameAsUtf8(const std::string& inMemory, std::string* utf8) {
+  NameAsUtf8(inMemory, CurrentNameSystem(), utf8);
+}
+
+void NameAsUtf8(const std::string& inMemory, const NameSystem& system, std::string* utf8) {
+  if (system.narrowIsUtf8) {
+    CopyAsUtf8(Bytes(inMemory), inMemory.size(), utf8);
+    return;
+  }
+  if (system.narrowToUtf8 != nullptr && system.narrowToUtf8(inMemory, utf8)) return;
+  utf8->clear();
+  for (unsigned char c : inMemory) AppendByteAsUtf8(c, utf8);
 }
 
 void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags,

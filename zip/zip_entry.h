@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/file_time.h"
 #include "zip/entry_field.h"
 
 namespace korbel {
@@ -49,10 +50,11 @@ struct ZipEntry {
   std::uint64_t uncompressedSize = 0;   // bytes after decompression
   std::uint64_t localHeaderOffset = 0;  // position of the local header
 
-  // Seconds since 1970-01-01 UTC; -1 or 0 when absent.
-  std::int32_t modified = 0;
-  std::int32_t created = 0;
-  std::int32_t accessed = 0;
+  // Seconds since 1970-01-01 UTC, negative before; platform::kNoTime when
+  // the archive holds none.
+  std::int64_t modified = platform::kNoTime;
+  std::int64_t created = platform::kNoTime;
+  std::int64_t accessed = platform::kNoTime;
 
   std::uint16_t versionNeeded = 0;
   std::uint16_t versionMadeBy = 0;   // high byte: host system, 0 for DOS

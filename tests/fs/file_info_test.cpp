@@ -19,55 +19,44 @@ using fs_test::Widen;
 constexpr std::uint64_t kEpoch = 116444736000000000ull;
 constexpr std::uint64_t kSecond = 10000000ull;
 
-TEST(FileInfoTest, FiveWordsInTheirOrder) {
-  EXPECT_EQ(sizeof(fs::FileInfo), 20u);
+TEST(FileInfoTest, TwoWordsAndThreeTimesInTheirOrder) {
+  EXPECT_EQ(sizeof(fs::FileInfo), 32u);
   EXPECT_EQ(offsetof(fs::FileInfo, attributes), 0u);
   EXPECT_EQ(offsetof(fs::FileInfo, size), 4u);
   EXPECT_EQ(offsetof(fs::FileInfo, created), 8u);
-  EXPECT_EQ(offsetof(fs::FileInfo, accessed), 12u);
-  EXPECT_EQ(offsetof(fs::FileInfo, modified), 16u);
+  EXPECT_EQ(offsetof(fs::FileInfo, accessed), 16u);
+  EXPECT_EQ(offsetof(fs::FileInfo, modified), 24u);
 }
+
+// Seconds of dates on both sides of 1970 and of the 32-bit limit (UTC).
+constexpr std::int64_t k1960 = -315619200;     // 1960-01-01
+constexpr std::int64_t k2038Last = 2147483647;  // 2038-01-19 03:14:07
+constexpr std::int64_t k2100 = 4102444800;     // 2100-01-01
+constexpr std::int64_t k1601 = -11644473600;   // 1601-01-01, file time 0
 
 TEST(FileTimeTest, FileTimeToSeconds) {
   const struct {
     std::uint64_t time;
-    std::uint32_t seconds;
+    std::int64_t seconds;
     bool ok;
   } cases[] = {
       {kEpoch, 0, true},
       {kEpoch + kSecond, 1, true},
       {kEpoch + kSecond - 1, 0, true},
-      {kEpoch - 1, 0, false},
-      {0, 0, false},
-      {kEpoch + 1700000000ull * kSecond + 5, 1700000000u, true},
-      {kEpoch + (9999999ull << 32) - 1,
-       static_cast<std::uint32_t>(((9999999ull << 32) - 1) / kSecond), true},
-      {kEpoch + (9999999ull << 32), 0xFFFFFFFEu, false},
-      {~0ull, 0xFFFFFFFEu, false},
+      {kEpoch - 1, -1, true},  // rounded down, as after 1970
+      {kEpoch - kSecond, -1, true},
+      {kEpoch - kSecond - 1, -2, true},
+      {kEpoch - 315619200ull * kSecond, k1960, true},
+      {kEpoch + 2147483647ull * kSecond, k2038Last, true},
+      {kEpoch + 2147483648ull * kSecond, k2038Last + 1, true},
+      {kEpoch + 4102444800ull * kSecond, k2100, true},
+      {1, k1601, true},
+      {0, platform::kNoTime, false},  // none
+      {~0ull, static_cast<std::int64_t>((~0ull - kEpoch) / kSecond), true},
   };
   for (const auto& c : cases) {
     bool ok = !c.ok;
     EXPECT_EQ(fs::FileTimeToSeconds(c.time, &ok), c.seconds) << c.time;
-    EXPECT_EQ(ok, c.ok) << c.time;
-  }
-  EXPECT_EQ(fs::FileTimeToSeconds(kEpoch + 2 * kSecond), 2u);
-}
-
-TEST(FileTimeTest, FileTimeToSignedSeconds) {
-  const struct {
-    std::uint64_t time;
-    std::int32_t seconds;
-    bool ok;
-  } cases[] = {
-      {kEpoch, 0, true},
-      {kEpoch + 2147483647ull * kSecond, 2147483647, true},
-      {kEpoch + 2147483648ull * kSecond, 2147483647, false},
-      {kEpoch - 1, 0, false},
-      {kEpoch + 86400 * kSecond, 86400, true},
-  };
-  for (const auto& c : cases) {
-    bool ok = !c.ok;
-    EXPECT_EQ(fs::FileTimeToSignedSeconds(c.time, &ok), c.seconds) << c.time;
     EXPECT_EQ(ok, c.ok) << c.time;
   }
 }
@@ -78,10 +67,15 @@ TEST(FileTimeTest, SecondsToFileTime) {
     std::uint64_t time;
     bool ok;
   } cases[] = {
-      {0, 0, false},
-      {-5, 0, false},
+      {0, kEpoch, true},
+      {-5, kEpoch - 5 * kSecond, true},
+      {k1960, kEpoch - 315619200ull * kSecond, true},
       {1, kEpoch + kSecond, true},
-      {1700000000, kEpoch + 1700000000ull * kSecond, true},
+      {k2038Last + 1, kEpoch + 2147483648ull * kSecond, true},
+      {k2100, kEpoch + 4102444800ull * kSecond, true},
+      {k1601, 0, false},  // the file time 0 means none
+      {k1601 - 1, 0, false},
+      {platform::kNoTime, 0, false},
       {INT64_MAX, 0, false},  // beyond what a file time holds
   };
   for (const auto& c : cases) {
@@ -89,19 +83,24 @@ TEST(FileTimeTest, SecondsToFileTime) {
     EXPECT_EQ(fs::SecondsToFileTime(c.seconds, &ok), c.time) << c.seconds;
     EXPECT_EQ(ok, c.ok) << c.seconds;
   }
-  EXPECT_EQ(fs::FileTimeToSeconds(fs::SecondsToFileTime(123456789)), 123456789u);
+  for (std::int64_t seconds : {k1960, std::int64_t{-1}, std::int64_t{123456789}, k2038Last + 1, k2100}) {
+    EXPECT_EQ(fs::FileTimeToSeconds(fs::SecondsToFileTime(seconds)), seconds);
+  }
 }
 
-TEST(FileTimeTest, NewestTimeFallsBackOnUnsetWords) {
-  EXPECT_EQ(fs::NewestTime(nullptr), 0xFFFFFFFFu);
+TEST(FileTimeTest, NewestTimeFallsBackOnUnsetTimes) {
+  constexpr std::int64_t kNone = platform::kNoTime;
+  EXPECT_EQ(fs::NewestTime(nullptr), kNone);
   const struct {
     fs::FileInfo info;
-    std::uint32_t newest;
+    std::int64_t newest;
   } cases[] = {
-      {{1, 0, 1000, 2000, 0xFFFFFFFFu}, 1000},
+      {{1, 0, 1000, 2000, kNone}, 1000},
       {{1, 0, 1000, 2000, 5}, 5},
-      {{1, 0, 0xFFFFFFFFu, 2000, 0xFFFFFFFFu}, 2000},
+      {{1, 0, kNone, 2000, kNone}, 2000},
       {{1, 0, 7, 2000, 0}, 0},
+      {{1, 0, 7, 2000, k1960}, k1960},
+      {{1, 0, kNone, kNone, kNone}, kNone},
   };
   for (const auto& c : cases) EXPECT_EQ(fs::NewestTime(&c.info), c.newest);
 }

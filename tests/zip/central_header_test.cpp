@@ -119,7 +119,7 @@ ZipEntry NewEntry(const std::string& name) {
   entry.uncompressedSize = 300;
   entry.localHeaderOffset = 4096;
   entry.externalAttributes = 0x20;
-  entry.modified = 1700000000;
+  entry.modified = entry.created = entry.accessed = 1700000000;
   return entry;
 }
 
@@ -198,12 +198,14 @@ TEST(CentralHeaderTest, OverlongPartsAreRefusedWithNothingWritten) {
   EXPECT_EQ(longest.commentLength, 65535);
 }
 
-TEST(CentralHeaderTest, DosDatesPastTheSignedRangeClampTheModifiedTime) {
+TEST(CentralHeaderTest, DosDatesPastTheSignedRangeKeepTheirYear) {
   CentralHeader header;
-  header.dosDateTime = kDosLast;
+  header.dosDateTime = kDosLast;  // 2107-12-31 23:59:58
   ZipEntry entry;
   ApplyCentralHeader(header, &entry);
-  EXPECT_EQ(entry.modified, INT32_MAX);
+  EXPECT_EQ(entry.modified, SecondsFromDosDateTime(kDosLast));
+  // Within a day of 2107-12-31 23:59:58 UTC, whatever the zone.
+  EXPECT_NEAR(static_cast<double>(entry.modified), 4354819198.0, 86400.0);
 }
 
 }  // namespace

@@ -2,14 +2,17 @@
 // that no longer fit a header are refused before the file changes, and names
 // outside ASCII reach independent readers as the right characters.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "tests/support/independent_readers.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/reference_codecs.h"
 #include "tests/support/test_support.h"
+#include "zip/extra_fields.h"
 #include "zip/korbel.h"
 
 namespace korbel {
@@ -96,13 +99,19 @@ TEST(DirectoryWriterTest, NonAsciiNamesRoundTrip) {
   }
   const testing_support::FirstEntry first = testing_support::ParseFirstEntry(testing_support::ReadFile(path));
   ASSERT_TRUE(first.ok);
-  if (platform::NarrowIsUtf8()) {
-    EXPECT_EQ(first.name, "\xC3\x9C" "bung.c");
-    EXPECT_NE(first.flags & kFlagUtf8Name, 0);
-  } else {
-    EXPECT_EQ(first.name, "\x9A" "bung.c");  // code page 850
-    EXPECT_EQ(first.flags & kFlagUtf8Name, 0);
-  }
+  // Code page 850 on both builds (437 reads the umlaut the same), with the
+  // name as UTF-8 in a Unicode Path block for readers on UTF-8 systems.
+  EXPECT_EQ(first.name, "\x9A" "bung.c");
+  EXPECT_EQ(first.flags & kFlagUtf8Name, 0);
+  std::size_t at = 0;
+  std::size_t size = 0;
+  ASSERT_TRUE(FindExtraBlock(first.extra.data(), first.extra.size(), kUnicodePathExtraId, &at, &size));
+  const std::uint8_t stored[] = {0x9A, 'b', 'u', 'n', 'g', '.', 'c'};
+  const std::uint32_t crc = static_cast<std::uint32_t>(::crc32(0L, stored, sizeof stored));
+  const std::vector<std::uint8_t> expected = {1, static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
+                                              static_cast<std::uint8_t>(crc >> 16), static_cast<std::uint8_t>(crc >> 24),
+                                              0xC3, 0x9C, 'b', 'u', 'n', 'g', '.', 'c'};
+  EXPECT_EQ(std::vector<std::uint8_t>(first.extra.begin() + at, first.extra.begin() + at + size), expected);
   Korbel reread;
   ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
   EXPECT_EQ(reread.FindEntry(UbungInMemory().c_str()), 0);

@@ -68,6 +68,38 @@ TEST(DosTimeTest, YearsAfter2107GiveTheLastDosTime) {
   EXPECT_EQ(DosDateTimeFromSeconds(seconds + 86400 * 400), kDosLast);
 }
 
+// The edges of the DOS range and of the 32-bit seconds, in local time: DOS
+// holds 1980 to 2107 and nothing clamps at 2038 in either direction.
+TEST(DosTimeTest, YearsOnBothSidesOfTheLimits) {
+  const struct {
+    int year, month, day, hour, minute, second;
+    std::uint32_t dos;  // 0: the fields themselves
+  } cases[] = {
+      {1960, 6, 15, 12, 0, 0, kDosEpoch},
+      {1979, 12, 31, 23, 59, 58, kDosEpoch},
+      {1980, 1, 1, 0, 0, 0, 0},
+      {2038, 1, 19, 3, 14, 6, 0},
+      {2038, 1, 19, 3, 14, 8, 0},
+      {2040, 7, 1, 12, 30, 0, 0},
+      {2100, 1, 1, 0, 0, 0, 0},
+      {2107, 12, 31, 23, 59, 58, 0},
+      {2108, 1, 1, 0, 0, 0, kDosLast},
+      {2200, 6, 1, 0, 0, 0, kDosLast},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.year);
+    const std::int64_t seconds = LocalSeconds(c.year, c.month, c.day, c.hour, c.minute, c.second);
+    ASSERT_NE(seconds, -1);
+    const std::uint32_t fields = Dos(c.year, c.month, c.day, c.hour, c.minute, c.second);
+    const std::uint32_t expected = c.dos != 0 ? c.dos : fields;
+    EXPECT_EQ(DosDateTimeFromSeconds(seconds), expected);
+    if (c.dos == 0) {
+      EXPECT_EQ(SecondsFromDosDateTime(fields), seconds);
+    }
+  }
+  EXPECT_GT(SecondsFromDosDateTime(Dos(2100, 1, 1, 0, 0, 0)), std::int64_t{4102444800} - 86400);
+}
+
 TEST(DosTimeTest, DosDateTimeReadsBackUnderTheZonesRules) {
   EXPECT_EQ(SecondsFromDosDateTime(Dos(2024, 1, 15, 13, 45, 30)), LocalSeconds(2024, 1, 15, 13, 45, 30));
   EXPECT_EQ(SecondsFromDosDateTime(Dos(2024, 7, 15, 13, 45, 30)), LocalSeconds(2024, 7, 15, 13, 45, 30));

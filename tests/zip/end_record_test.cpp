@@ -192,7 +192,7 @@ TEST(EndRecordTest, ArchiveOfTheseRecordsPassesIndependentTools) {
               "KB Korbel test\n"
               "hello.txt 14 False 0 20 (2024, 1, 15, 13, 45, 30)\n"
               "docs/ 0 True 0 10 (2024, 1, 15, 13, 45, 30)\n"
-              "docs/\xC3\x9C" "bung.txt 3000 False 2048 20 (2024, 1, 15, 13, 45, 30)\n");
+              "docs/\xC3\x9C" "bung.txt 3000 False 0 20 (2024, 1, 15, 13, 45, 30)\n");
   }
 }
 

@@ -111,12 +111,12 @@ TEST(EntryTableTest, BadIndexesGetNeutralAnswers) {
     EXPECT_EQ(archive.IsDeleted(index), 0);
     EXPECT_EQ(archive.IsFolder(index), 0);
     EXPECT_EQ(archive.EntrySize(index, false), 0u);
-    EXPECT_EQ(archive.EntryTimeOf(index, 0), -1);
+    EXPECT_EQ(archive.EntryTimeOf(index, 0), platform::kNoTime);
     EXPECT_EQ(archive.EntryMode(index), -1);
     EXPECT_EQ(archive.SetProcessingState(index, 1), -1);
     EXPECT_EQ(archive.EntryUserData(index), nullptr);
   }
-  EXPECT_EQ(archive.EntryTimeOf(0, 3), -1);
+  EXPECT_EQ(archive.EntryTimeOf(0, 3), platform::kNoTime);
   EXPECT_STREQ(archive.EntryName(-1), archive.FullPath());
   EXPECT_EQ(archive.EntryName(2), nullptr);
   EXPECT_EQ(archive.SetFaulty(0, 5), 0);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "zip/byte_cursor.h"
+#include "zip/dos_time.h"
 
 namespace korbel {
 namespace {
@@ -68,19 +69,24 @@ ZipEntry TimedEntry() {
   return entry;
 }
 
-TEST(ExtraFieldsTest, FileTimesConvertWithClamps) {
-  EXPECT_EQ(SecondsFromFileTime(kFileTimeEpoch), 0);
-  EXPECT_EQ(SecondsFromFileTime(kFileTimeEpoch - 1), 0);
-  EXPECT_EQ(SecondsFromFileTime(0), 0);
+TEST(ExtraFieldsTest, FileTimesConvertWithoutALimitAt2038) {
+  const struct {
+    std::uint64_t fileTime;
+    std::int64_t seconds;
+  } cases[] = {
+      {kFileTimeEpoch, 0},
+      {kFileTimeEpoch - 10000000ull * 315619200, -315619200},  // 1960-01-01
+      {kFileTimeEpoch + 10000000ull * 0x7FFFFFFF, 0x7FFFFFFF},
+      {kFileTimeEpoch + 10000000ull * 0x80000000ull, 0x80000000ll},
+      {kFileTimeEpoch + 10000000ull * 4102444800ull, 4102444800ll},  // 2100-01-01
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SecondsFromFileTime(c.fileTime), c.seconds) << c.seconds;
+    EXPECT_EQ(FileTimeFromSeconds(c.seconds), c.fileTime) << c.seconds;
+  }
   EXPECT_EQ(SecondsFromFileTime(kFileTimeEpoch + 10000000ull * 1700000000 + 9999999), 1700000000);
-  EXPECT_EQ(SecondsFromFileTime(kFileTimeEpoch + 10000000ull * 0x7FFFFFFF), 0x7FFFFFFF);
-  EXPECT_EQ(SecondsFromFileTime(kFileTimeEpoch + 10000000ull * 0x80000000ull), 0x7FFFFFFF);
-  EXPECT_EQ(SecondsFromFileTime(UINT64_MAX), 0x7FFFFFFF);
-
-  EXPECT_EQ(FileTimeFromSeconds(0), 0u);
-  EXPECT_EQ(FileTimeFromSeconds(-1), 0u);
-  EXPECT_EQ(FileTimeFromSeconds(1), (1 + 11644473600ull) * 10000000ull);
-  EXPECT_EQ(SecondsFromFileTime(FileTimeFromSeconds(0x7FFFFFFF)), 0x7FFFFFFF);
+  EXPECT_EQ(SecondsFromFileTime(0), platform::kNoTime);
+  EXPECT_EQ(FileTimeFromSeconds(platform::kNoTime), 0u);
 }
 
 TEST(ExtraFieldsTest, CentralFieldWithoutZip64IsTimestampThenNtfs) {
@@ -106,15 +112,109 @@ TEST(ExtraFieldsTest, CentralFieldWithoutZip64IsTimestampThenNtfs) {
   EXPECT_EQ(in.remaining(), 0u);
 }
 
-TEST(ExtraFieldsTest, AbsentTimesGiveZeroFileTimes) {
+TEST(ExtraFieldsTest, AbsentTimesGiveZeroFileTimesAndNoTimestampBlock) {
   ZipEntry entry;
-  entry.modified = -1;
   Bytes field = BuildCentralExtra(entry);
-  ASSERT_EQ(field.size(), 53u);
-  ByteCursor in(field.data() + 17 + 12, 24);
+  ASSERT_EQ(field.size(), kNtfsBlockSize);
+  ByteCursor in(field.data(), field.size());
+  EXPECT_EQ(in.Get16(), kNtfsExtraId);
+  in.Skip(10);
   EXPECT_EQ(in.Get64(), 0u);
   EXPECT_EQ(in.Get64(), 0u);
   EXPECT_EQ(in.Get64(), 0u);
+}
+
+// Seconds since 1970 (UTC) of the dates around the limits of the three forms.
+constexpr std::int64_t k1960 = -315619200;        // 1960-01-01 00:00
+constexpr std::int64_t k1979 = 299635200;         // 1979-07-01 00:00
+constexpr std::int64_t k1980 = 315532800;         // 1980-01-01 00:00
+constexpr std::int64_t k2038Last = 0x7FFFFFFF;    // 2038-01-19 03:14:07
+constexpr std::int64_t k2038Next = 0x80000000ll;  // one second later
+constexpr std::int64_t k2040 = 2209032000;        // 2040-01-01 12:00
+constexpr std::int64_t k2100 = 4102444800;        // 2100-01-01 00:00
+constexpr std::int64_t k2108 = 4354819200;        // 2108-01-01 00:00
+
+// Every time goes into the NTFS block whole; the 32-bit block carries only
+// what every reader takes back the same, 1970 to January 2038.
+TEST(ExtraFieldsTest, TimesOutsideThe32BitRangeGoToTheNtfsBlockOnly) {
+  const struct {
+    std::int64_t modified;
+    std::int64_t accessed;
+    bool inTimestamp;
+  } cases[] = {
+      {k1960, k1960, false},  {k1979, k1979, true},          {k1980, k1980, true},
+      {0, 0, true},           {k2038Last, k2038Last, true},  {k2038Next, k2038Next, false},
+      {k2040, k2040, false},  {k2100, k2100, false},         {k2108, k2108, false},
+  };
+  for (const auto& c : cases) {
+    ZipEntry entry;
+    entry.modified = entry.created = c.modified;
+    entry.accessed = c.accessed;
+    Bytes field = BuildCentralExtra(entry);
+    EXPECT_EQ(field.size(), (c.inTimestamp ? kTimestampBlockSize : 0) + kNtfsBlockSize) << c.modified;
+    std::size_t at = 0;
+    std::size_t size = 0;
+    EXPECT_EQ(FindExtraBlock(field.data(), field.size(), kTimestampExtraId, &at, &size), c.inTimestamp)
+        << c.modified;
+    ASSERT_TRUE(FindExtraBlock(field.data(), field.size(), kNtfsExtraId, &at, &size));
+    ByteCursor ntfs(field.data() + at + 8, 24);
+    EXPECT_EQ(ntfs.Get64(), FileTimeFromSeconds(c.modified));
+
+    // Read back as the header leaves an entry: the DOS time first.
+    ZipEntry read;
+    read.dosDateTime = DosDateTimeFromSeconds(c.modified);
+    read.modified = SecondsFromDosDateTime(read.dosDateTime);
+    Parse(field, &read);
+    EXPECT_EQ(read.modified, c.modified);
+    EXPECT_EQ(read.accessed, c.accessed);
+    EXPECT_EQ(read.created, c.modified);
+  }
+}
+
+TEST(ExtraFieldsTest, TimestampBlockHoldsOnlyTheTimesThatFit) {
+  ZipEntry entry;
+  entry.modified = k2040;
+  entry.accessed = 1700000000;
+  entry.created = k1960;
+  Bytes field = BuildCentralExtra(entry);
+  ByteCursor in(field.data(), field.size());
+  EXPECT_EQ(in.Get16(), kTimestampExtraId);
+  EXPECT_EQ(in.Get16(), 5);
+  EXPECT_EQ(in.Get8(), 2);  // access only
+  EXPECT_EQ(in.Get32(), 1700000000u);
+  EXPECT_EQ(in.Get16(), kNtfsExtraId);
+
+  ZipEntry read;
+  read.modified = 5;
+  Parse(field, &read);
+  EXPECT_EQ(read.modified, k2040);
+  EXPECT_EQ(read.accessed, 1700000000);
+  EXPECT_EQ(read.created, k1960);
+}
+
+// Other writers' 32-bit times: signed, except that a time with its top bit
+// set is taken unsigned (2038 to 2106) when the DOS date says so.
+TEST(ExtraFieldsTest, ThirtyTwoBitTimesPastJanuary2038FollowTheDosDate) {
+  const struct {
+    std::uint32_t stored;
+    std::uint32_t dosDateTime;
+    std::int64_t modified;
+  } cases[] = {
+      {0x80000000u, DosDateTimeFromSeconds(k2038Next + 86400), k2038Next},
+      {static_cast<std::uint32_t>(k2100), DosDateTimeFromSeconds(k2100), k2100},
+      {static_cast<std::uint32_t>(k1960), kDosEpoch, k1960},
+      {static_cast<std::uint32_t>(k1960), DosDateTimeFromSeconds(k2038Last - 86400 * 30), k1960},
+      {1000, DosDateTimeFromSeconds(k2040), 1000},
+  };
+  for (const auto& c : cases) {
+    for (std::uint16_t id : {kTimestampExtraId, kUnixOldExtraId}) {
+      ZipEntry entry;
+      entry.dosDateTime = c.dosDateTime;
+      const Bytes data = id == kTimestampExtraId ? Concat({{1}, Le32(c.stored)}) : Concat({Le32(0), Le32(c.stored)});
+      Parse(Blocks().Block(id, data).bytes(), &entry);
+      EXPECT_EQ(entry.modified, c.modified) << id << " " << c.stored;
+    }
+  }
 }
 
 struct Zip64Case {
@@ -213,16 +313,17 @@ TEST(ExtraFieldsTest, Zip64ValuesAreTakenOnlyForMarkedFieldsAndOnlyWhenPresent) 
 TEST(ExtraFieldsTest, NtfsTimesAreReadFromTagOne) {
   Bytes times = Concat({Le64(kFileTimeEpoch + 10000000ull * 1000),  // modification
                         Le64(kFileTimeEpoch - 5),                   // access: before 1970
-                        Le64(UINT64_MAX)});                         // creation: too late
+                        Le64(0)});                                  // creation: none
   Bytes data = Concat({Le32(0),                                     // reserved
                        {2, 0, 3, 0, 9, 9, 9},                       // tag 2, skipped
                        {1, 0, 24, 0}, times});
   ZipEntry entry;
   entry.accessed = 77;
+  entry.created = 88;
   Parse(Blocks().Block(kNtfsExtraId, data).bytes(), &entry);
   EXPECT_EQ(entry.modified, 1000);
-  EXPECT_EQ(entry.accessed, 0);
-  EXPECT_EQ(entry.created, 0x7FFFFFFF);
+  EXPECT_EQ(entry.accessed, -1);  // rounded down
+  EXPECT_EQ(entry.created, 88);   // kept
 
   // Tag 1 shorter than three times is ignored.
   ZipEntry shortTag;
@@ -242,7 +343,7 @@ TEST(ExtraFieldsTest, NtfsTimesAreReadFromTagOne) {
 struct TimestampCase {
   const char* what;
   Bytes data;
-  std::int32_t modified, accessed, created;  // starting values 1, 2, 3
+  std::int64_t modified, accessed, created;  // starting values 1, 2, 3
 };
 
 TEST(ExtraFieldsTest, ExtendedTimestampTakesTheTimesItsFlagsAnnounce) {
@@ -279,13 +380,13 @@ TEST(ExtraFieldsTest, OldUnixBlockYieldsToTheNewerForms) {
   Parse(Blocks().Block(kTimestampExtraId, Concat({{1}, Le32(100)})).Block(kUnixOldExtraId, unixOld).bytes(),
         &afterTimestamp);
   EXPECT_EQ(afterTimestamp.modified, 100);
-  EXPECT_EQ(afterTimestamp.accessed, 0);
+  EXPECT_EQ(afterTimestamp.accessed, platform::kNoTime);
 
   ZipEntry afterUnixNew;
   Parse(Blocks().Block(kUnixNewExtraId, {1, 4, 0, 0, 0, 0}).Block(kUnixOldExtraId, unixOld).bytes(),
         &afterUnixNew);
-  EXPECT_EQ(afterUnixNew.modified, 0);
-  EXPECT_EQ(afterUnixNew.accessed, 0);
+  EXPECT_EQ(afterUnixNew.modified, platform::kNoTime);
+  EXPECT_EQ(afterUnixNew.accessed, platform::kNoTime);
 
   // Before an extended timestamp it is read, and the timestamp then wins.
   ZipEntry before;
@@ -296,7 +397,7 @@ TEST(ExtraFieldsTest, OldUnixBlockYieldsToTheNewerForms) {
 
   ZipEntry tooShort;
   Parse(Blocks().Block(kUnixOldExtraId, Le32(50)).bytes(), &tooShort);
-  EXPECT_EQ(tooShort.accessed, 0);
+  EXPECT_EQ(tooShort.accessed, platform::kNoTime);
 }
 
 // The NTFS block holds 64-bit times of full precision: it wins over the
@@ -391,7 +492,7 @@ TEST(ExtraFieldsTest, ArbitraryBytesNeverReadPastTheField) {
   }
   ZipEntry entry;
   ParseExtraField(nullptr, 0, &entry);
-  EXPECT_EQ(entry.modified, 0);
+  EXPECT_EQ(entry.modified, platform::kNoTime);
 }
 
 TEST(ExtraFieldsTest, BuildingSetsLengthsAndVersionNeeded) {

@@ -142,6 +142,41 @@ TEST(ExtractionTest, TimestampsFrom2038OnAreRestoredWhenTheDosDateAgrees) {
   EXPECT_EQ(InfoOf(dir / "out/future.txt").modified, when);
 }
 
+// A file's times outside 1970-2038 go through the walk's record, the
+// archive and extraction whole.
+TEST(ExtractionTest, TimesBefore1970AndAfter2038SurviveTheRoundTrip) {
+  const std::int64_t times[] = {-315619200 /* 1960 */, 299635201 /* 1979, odd */, 2209032000 /* 2040 */,
+                                4102444800 /* 2100 */, 4354819200 /* 2108, past DOS */};
+  for (std::int64_t when : times) {
+    SCOPED_TRACE(when);
+    TempDir dir;
+    const std::string source = dir / "in/dated.txt";
+    ASSERT_TRUE(WriteFile(source, testing_support::TextBytes(100)));
+    {
+      platform::FileCloser file(platform::OpenFile(source.c_str(), platform::kAccessReadWrite, platform::kShareNone,
+                                                   platform::kOpenExisting));
+      ASSERT_NE(file.Get(), platform::kInvalidHandle);
+      const platform::FileTime time = fs::SecondsToFileTime(when);
+      ASSERT_TRUE(platform::SetFileTimes(file.Get(), nullptr, &time, &time));
+    }
+    EXPECT_EQ(InfoOf(source).modified, when);
+    EXPECT_EQ(InfoOf(source).accessed, when);
+    const std::string path = dir / "dated.zip";
+    {
+      Korbel archive;
+      ASSERT_EQ(archive.Open(path.c_str(), kCreate, 9), kOk);
+      ASSERT_EQ(archive.AddFileByPath(source.c_str(), "dated.txt"), kOk);
+      ASSERT_EQ(archive.Close(), kOk);
+    }
+    Korbel archive;
+    ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
+    EXPECT_EQ(archive.EntryTime(0), when);
+    EXPECT_EQ(archive.EntryTimeOf(0, 2), when);
+    ASSERT_EQ(archive.ExtractEntry(0, (dir / "out/").c_str()), kOk);
+    EXPECT_EQ(InfoOf(dir / "out/dated.txt").modified, when);
+  }
+}
+
 TEST(ExtractionTest, ReopenedArchiveIsReadAfresh) {
   TempDir dir;
   TempDir target;

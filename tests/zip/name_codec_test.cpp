@@ -131,17 +131,86 @@ TEST(NameCodecTest, WindowsEuroFallsBackToUtf8OfEachByte) {
 
 TEST(NameCodecTest, WindowsMappingFailsAfterAByteThatLooksLikeAUtf8Lead) {
   std::uint16_t flags = 0;
-  // Ã is 0xC7 in code page 850; © (0xB8) behind it would read as a sequence.
-  EXPECT_EQ(Encode("\xC3\xA9", kWindows, &flags), "\xC3\x83\xC2\xA9");
+  // ß is 0xE1 in code page 850 (and 437); ä (0x84) behind it would read as
+  // the start of a sequence.
+  EXPECT_EQ(Encode("\xDF\xE4", kWindows, &flags), "\xC3\x9F\xC3\xA4");
   EXPECT_EQ(flags, kFlagUtf8Name);
   // The other order is safe, and so is an ASCII byte in between.
-  EXPECT_EQ(Encode("\xA9\xC3", kWindows, &flags), "\xB8\xC7");
+  EXPECT_EQ(Encode("\xE4\xDF", kWindows, &flags), "\x84\xE1");
   EXPECT_EQ(flags, 0);
-  EXPECT_EQ(Encode("\xC3x\xA9", kWindows, &flags), "\xC7x\xB8");
+  EXPECT_EQ(Encode("\xDFx\xE4", kWindows, &flags), "\xE1x\x84");
   EXPECT_EQ(flags, 0);
   // And the safe encodings read back.
-  EXPECT_EQ(Decode("\xB8\xC7", 0, kWindows), "\xA9\xC3");
-  EXPECT_EQ(Decode("\xC3\x83\xC2\xA9", kFlagUtf8Name, kWindows), "\xC3\xA9");
+  EXPECT_EQ(Decode("\x84\xE1", 0, kWindows), "\xE4\xDF");
+  EXPECT_EQ(Decode("\xC3\x9F\xC3\xA4", kFlagUtf8Name, kWindows), "\xDF\xE4");
+}
+
+TEST(NameCodecTest, Cp850BytesThatCodePage437ReadsTheSame) {
+  int same = 0;
+  for (int byte = 0; byte < 0x100; ++byte) same += Cp850ReadsTheSameIn437(static_cast<std::uint8_t>(byte)) ? 1 : 0;
+  EXPECT_EQ(same, 0x80 + 81);
+  // The German letters, é and ß sit in the same places; Ø, ø, ã, Ê, Á, ©
+  // and þ do not (437 has ¥, ¢, ╞, ╥, ╡, ╕ and τ there).
+  for (std::uint8_t byte : {0x9A, 0x8E, 0x99, 0x81, 0x84, 0x94, 0xE1, 0x82, 0x80, 0x9C, 0xE6, 0xFF}) {
+    EXPECT_TRUE(Cp850ReadsTheSameIn437(byte)) << std::hex << int{byte};
+  }
+  for (std::uint8_t byte : {0x9D, 0x9B, 0xC6, 0xD2, 0xB5, 0xB8, 0xE7}) {
+    EXPECT_FALSE(Cp850ReadsTheSameIn437(byte)) << std::hex << int{byte};
+  }
+}
+
+// UTF-8 narrow text to code page 850 as the POSIX backend converts it (the
+// two-byte Latin-1 letters only, which is all the cases below need).
+bool Utf8ToCp850(const std::string& narrow, std::string* oem) {
+  oem->clear();
+  for (std::size_t i = 0; i < narrow.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(narrow[i]);
+    if (c < 0x80) {
+      *oem += static_cast<char>(c);
+      continue;
+    }
+    if ((c != 0xC2 && c != 0xC3) || i + 1 >= narrow.size()) return false;
+    const std::uint8_t latin1 = static_cast<std::uint8_t>(((c & 0x03) << 6) | (narrow[++i] & 0x3F));
+    *oem += static_cast<char>(Cp850FromWindows1252(latin1));
+  }
+  return true;
+}
+
+// Code page 850 only where a reader assuming code page 437 gets the same
+// name; every other name beyond ASCII as UTF-8. The same on both kinds of
+// system.
+TEST(NameCodecTest, Cp850OnlyForNamesThatReadTheSameIn437) {
+  const NameSystem posix{true, Cp850ToUtf8, Utf8ToCp850};
+  struct Case {
+    const char* what;
+    std::string ansi;  // the name in Windows-1252
+    std::string utf8;  // the same name in UTF-8
+    std::string cp850;  // empty: stored as UTF-8
+  };
+  const Case cases[] = {
+      {"ASCII", "main.c", "main.c", "main.c"},
+      {"German umlauts", "\xC4nderung_\xFC\xDF.txt", "\xC3\x84nderung_\xC3\xBC\xC3\x9F.txt", "\x8Enderung_\x81\xE1.txt"},
+      {"accents 437 has", "caf\xE9 \xE7\xE0", "caf\xC3\xA9 \xC3\xA7\xC3\xA0", "caf\x82 \x87\x85"},
+      {"\xC3\x98re", "\xD8re.txt", "\xC3\x98re.txt", ""},
+      {"Portuguese tilde", "S\xE3o.c", "S\xC3\xA3o.c", ""},
+      {"umlaut and \xC3\x98", "\xFC\xD8.txt", "\xC3\xBC\xC3\x98.txt", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string utf8Stored = c.utf8;
+    const bool utf8 = c.cp850.empty();
+    std::uint16_t flags = 0;
+    EXPECT_EQ(Encode(c.ansi, kWindows, &flags), utf8 ? utf8Stored : c.cp850);
+    EXPECT_EQ((flags & kFlagUtf8Name) != 0, utf8);
+    EXPECT_EQ(Decode(utf8 ? utf8Stored : c.cp850, flags, kWindows), c.ansi);
+    flags = utf8 ? 0 : kFlagUtf8Name;
+    EXPECT_EQ(Encode(c.utf8, posix, &flags), utf8 ? utf8Stored : c.cp850);
+    EXPECT_EQ((flags & kFlagUtf8Name) != 0, utf8);
+    EXPECT_EQ(Decode(utf8 ? utf8Stored : c.cp850, flags, posix), c.utf8);
+    std::string asUtf8;
+    NameAsUtf8(c.utf8, posix, &asUtf8);
+    EXPECT_EQ(asUtf8, c.utf8);
+  }
 }
 
 TEST(NameCodecTest, AsciiNamesPassUnchangedWithTheFlagCleared) {
