@@ -77,6 +77,14 @@ bool Korbel::OpenReplacementFile(const char* target) {
       continue;
     }
     platform::LockForWriting(file, 0);
+    // The copy holds the archive's bytes from its first write on: it gets
+    // the archive's rights before that, so that a private archive never
+    // lies readable to others beside itself.
+    if (originalFile_.Get() != platform::kInvalidHandle && !platform::CopyFileIdentity(originalFile_.Get(), file)) {
+      platform::CloseFile(file);
+      platform::DeleteFile(candidate.c_str());
+      return false;
+    }
     store_.AttachFile(file);
     replacementPath_ = candidate;
     platform::RemoveOnInterrupt(candidate.c_str());
@@ -177,9 +185,6 @@ bool Korbel::FinishReplacement() {
   // The new file's data reaches the disk before its name does: a crash
   // after the rename finds the whole archive, never an empty one.
   bool done = store_.FlushFile();
-  if (done && originalFile_.Get() != platform::kInvalidHandle) {
-    done = platform::CopyFileIdentity(originalFile_.Get(), store_.FileHandle());
-  }
   done = store_.CloseFile() && done;
   if (done && platform::LinkCount(originalFile_.Get()) > 1) {
     done = CopyBack();
