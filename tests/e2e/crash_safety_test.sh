@@ -225,6 +225,173 @@ if [ "${2:-}" != wine ]; then
     check "$s, repeated Ctrl-C: the old archive kept" [ "$(sha "$a")" = "${old_sha[$s]}" ]
     check "$s, repeated Ctrl-C: no temporary file" no_leftovers "$a"
   done
+
+  # ---- The archive keeps its identity ---------------------------------------------------------
+  for s in a-small d-early pakkaro; do
+    a=${archive_of[$s]}
+    cp "${pristine_of[$s]}" "$a" && chmod 600 "$a"
+    # shellcheck disable=SC2086
+    ${command_of[$s]} >/dev/null 2>&1
+    check "$s: a private archive changed" [ "$(sha "$a")" = "${new_sha[$s]}" ]
+    check "$s: a private archive stays 600" [ "$(stat -c %a "$a")" = 600 ]
+    if [ "$(id -u)" = 0 ]; then
+      cp "${pristine_of[$s]}" "$a" && chown 65534:65534 "$a"
+      # shellcheck disable=SC2086
+      ${command_of[$s]} >/dev/null 2>&1
+      check "$s: another user's archive keeps its owner and group" [ "$(stat -c %u:%g "$a")" = 65534:65534 ]
+    else
+      skipped=$((skipped + 1))
+      echo "SKIPPED: $s: keeping another user's ownership (needs root)" >&2
+    fi
+    # A hard-linked archive (its second name outside the project folder): the
+    # new bytes are copied back into its inode.
+    link=$work/$s-link.zip
+    cp "${pristine_of[$s]}" "$a" && rm -f "$link" && ln "$a" "$link"
+    inode=$(stat -c %i "$a")
+    # shellcheck disable=SC2086
+    ${command_of[$s]} >/dev/null 2>&1
+    check "$s: a hard-linked archive keeps its inode" [ "$(stat -c %i "$a")" = "$inode" ]
+    check "$s: a hard-linked archive keeps its two names" [ "$(stat -c %h "$a")" = 2 ]
+    check "$s: both names show the new archive" \
+      [ "$(sha "$a")" = "${new_sha[$s]}" ] && [ "$(sha "$link")" = "${new_sha[$s]}" ]
+    check "$s: no temporary file after a hard-linked change" no_leftovers "$a"
+    rm -f "$link"
+  done
+  # Killed while a hard-linked archive is copied back: the archive is the old
+  # or the new one, or the complete new one waits beside it as NAME.new.
+  a=${archive_of[a-small]}
+  bad=0
+  for point in renameat2:1 copy_file_range:2 ftruncate:2 fsync:2 unlink:1; do
+    cp "$base" "$a" && rm -f "$a.link" "$a.new" && ln "$a" "$a.link"
+    # shellcheck disable=SC2086
+    ("$strace" -f -qq -o /dev/null -e trace="${point%:*}" -e inject="${point%:*}:signal=KILL:when=${point#*:}" \
+      ${command_of[a-small]} >/dev/null 2>&1; :) 2>/dev/null
+    digest=$(sha "$a")
+    if [ "$digest" != "${old_sha[a-small]}" ] && [ "$digest" != "${new_sha[a-small]}" ] &&
+      ! { [ -f "$a.new" ] && [ "$(sha "$a.new")" = "${new_sha[a-small]}" ]; }; then
+      echo "hard link, killed at $point: neither archive whole" >&2
+      bad=$((bad + 1))
+    fi
+  done
+  rm -f "$a.link" "$a.new"
+  check "a hard-linked archive killed in its copy-back keeps a whole archive" [ "$bad" = 0 ]
+
+  # ---- A killed run's file is never packed ------------------------------------------------------
+  backup=$work/App/backup.zip
+  "$pakkaro" "$work/App" backup >/dev/null 2>&1
+  writes=$("$strace" -f -qq -o /dev/stdout -e trace=write "$pakkaro" "$work/App" backup 2>/dev/null | grep -c '^[0-9]* *write(')
+  ("$strace" -f -qq -o /dev/null -e trace=write -e inject=write:signal=KILL:when=$((writes / 2)) \
+    "$pakkaro" "$work/App" backup >/dev/null 2>&1; :) 2>/dev/null
+  check "a killed pakkaro App backup leaves its temporary file" [ -n "$(leftovers "$backup")" ]
+  run_program "$pakkaro" "$(arg "$work/App")" backup
+  check "pakkaro App backup after a killed one succeeds" [ "$status" = 0 ]
+  check "the new backup holds no temporary file" bash -c '! unzip -Z1 "$1" | grep -q "~"' _ "$backup"
+  check "no temporary file is left beside the backup" no_leftovers "$backup"
+  check "the new backup passes every reader" all_accept "$backup"
+  rm -f "$backup"
+  # A file of that name form is never packed, whoever holds it or whichever
+  # archive it belongs to; other .tmp files are packed by korbel as any file.
+  mkdir -p "$work/walk/proj"
+  printf 'kept' >"$work/walk/proj/notes.tmp"
+  printf 'half' >"$work/walk/proj/Other.zip~0123456789ab.tmp"
+  printf 'held' >"$work/walk/proj/W.zip~abcdefabcdef.tmp"
+  flock "$work/walk/proj/W.zip~abcdefabcdef.tmp" sleep 30 &
+  holder=$!
+  sleep 0.2
+  run_program "$korbel" a "$(arg "$work/walk/proj/W.zip")" "$(arg "$work/walk/proj")"
+  check "korbel a of a folder with temporary files succeeds" [ "$status" = 0 ]
+  check "the walk packs no temporary file of a change, and other .tmp files" \
+    [ "$(names_of "$work/walk/proj/W.zip")" = "proj/notes.tmp" ]
+  run_program "$korbel" a "$(arg "$work/walk/proj/W.zip")" "$(arg "$work/next.txt")"
+  check "a held temporary file is not removed" [ -f "$work/walk/proj/W.zip~abcdefabcdef.tmp" ]
+  kill "$holder" 2>/dev/null
+  wait "$holder" 2>/dev/null
 fi
+
+# ---- Ctrl-C from outside, once the change is under way -------------------------------------------
+# (Under Wine the signal reaches the program as a console Ctrl-C event.)
+# interrupt_change ARCHIVE PROGRAM ARGS...: starts the run, waits until its
+# temporary file exists, sends SIGINT; sets status, begun and printed.
+interrupt_change() {
+  local archive=$1 pid waited=0
+  shift
+  "${runner[@]}" "$@" >"$work/stdout" 2>/dev/null &
+  pid=$!
+  begun=no
+  while kill -0 "$pid" 2>/dev/null && [ "$waited" -lt 1200 ]; do
+    if [ -n "$(leftovers "$archive")" ]; then
+      begun=yes
+      kill -INT "$pid"
+      break
+    fi
+    sleep 0.05
+    waited=$((waited + 1))
+  done
+  wait "$pid"
+  status=$?
+  printed=$(iconv -f WINDOWS-1252 -t UTF-8 <"$work/stdout" | tr -d '\r')
+}
+mkdir -p "$work/Huge"
+seq 1 2500000 >"$work/Huge/count.txt"
+head -c 3000000 /dev/urandom >"$work/Huge/noise.bin"
+cp "$base" "$work/Huge/H.zip"
+cat "$work/Huge"/* >/dev/null
+interrupt_change "$work/Huge/H.zip" "$korbel" a "$(arg "$work/Huge/H.zip")" "$(arg "$work/Huge/count.txt")" \
+  "$(arg "$work/Huge/noise.bin")"
+check "korbel a, Ctrl-C from outside: the change was under way" [ "$begun" = yes ]
+check "korbel a, Ctrl-C from outside: failure status" [ "$status" = 1 ]
+check "korbel a, Ctrl-C from outside: the engine's text" grep -q 'Benutzer Abbruch' <<<"$printed"
+check "korbel a, Ctrl-C from outside: the old archive kept" cmp -s "$base" "$work/Huge/H.zip"
+check "korbel a, Ctrl-C from outside: no temporary file" no_leftovers "$work/Huge/H.zip"
+rm -f "$work/Huge/H.zip"
+interrupt_change "$work/Huge/Huge.zip" "$pakkaro" "$(arg "$work/Huge")"
+check "pakkaro, Ctrl-C from outside: the change was under way" [ "$begun" = yes ]
+check "pakkaro, Ctrl-C from outside: failure status" [ "$status" != 0 ]
+check "pakkaro, Ctrl-C from outside: the add-failed message" prints_exactly '\n\n   Es gab einen Fehler bein einf\374gen der Dateien!\n\n'
+check "pakkaro, Ctrl-C from outside: no archive made" [ ! -e "$work/Huge/Huge.zip" ]
+check "pakkaro, Ctrl-C from outside: no temporary file" no_leftovers "$work/Huge/Huge.zip"
+cp "$work/app-base.zip" "$work/Huge/Huge.zip"
+interrupt_change "$work/Huge/Huge.zip" "$pakkaro" "$(arg "$work/Huge")"
+check "pakkaro over an archive, Ctrl-C from outside: failure status" [ "$status" != 0 ]
+check "pakkaro over an archive, Ctrl-C from outside: the old archive kept" cmp -s "$work/app-base.zip" "$work/Huge/Huge.zip"
+check "pakkaro over an archive, Ctrl-C from outside: no temporary file" no_leftovers "$work/Huge/Huge.zip"
+rm -rf "$work/Huge"
+
+# ---- Two writers at once ------------------------------------------------------------------------
+shared=$work/shared/W.zip
+mkdir -p "$work/shared"
+cp "$base" "$shared"
+unreadable=0
+lost=0
+both_failed=0
+contended=0
+silent=0
+for round in $(seq 1 20); do
+  printf 'first %s\n' "$round" >"$work/shared/one-$round.txt"
+  printf 'second %s\n' "$round" >"$work/shared/two-$round.txt"
+  "${runner[@]}" "$korbel" a "$(arg "$shared")" "$(arg "$work/shared/one-$round.txt")" >"$work/one.out" 2>/dev/null &
+  first=$!
+  "${runner[@]}" "$korbel" a "$(arg "$shared")" "$(arg "$work/shared/two-$round.txt")" >"$work/two.out" 2>/dev/null &
+  second=$!
+  wait "$first"
+  one=$?
+  wait "$second"
+  two=$?
+  readers_accept "$shared" || unreadable=$((unreadable + 1))
+  names=$(names_of "$shared" 2>/dev/null)
+  [ "$one" = 0 ] && ! grep -qx "one-$round.txt" <<<"$names" && lost=$((lost + 1))
+  [ "$two" = 0 ] && ! grep -qx "two-$round.txt" <<<"$names" && lost=$((lost + 1))
+  [ "$one" != 0 ] && [ "$two" != 0 ] && both_failed=$((both_failed + 1))
+  for pair in "$one:$work/one.out" "$two:$work/two.out"; do
+    [ "${pair%%:*}" != 0 ] && contended=$((contended + 1)) && ! [ -s "${pair#*:}" ] && silent=$((silent + 1))
+  done
+done
+echo "two writers: $contended of 40 runs refused in 20 rounds" >&2
+check "two writers: the archive always passes every reader" [ "$unreadable" = 0 ]
+check "two writers: every file reported as added is in the archive" [ "$lost" = 0 ]
+check "two writers: one of each pair succeeds" [ "$both_failed" = 0 ]
+check "two writers: a refused run says why" [ "$silent" = 0 ]
+check "two writers: the archive passes korbel t" ours_accept "$shared"
+check "two writers: no temporary file left" no_leftovers "$shared"
 
 finish
