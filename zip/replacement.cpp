@@ -190,6 +190,15 @@ bool Korbel::FinishReplacement() {
     done = CopyBack();
   } else if (done) {
     done = platform::MoveFileOver(replacementPath_.c_str(), fullPath_);
+    // Windows replaces no file that is open, ours included: the archive is
+    // let go, and with it the writer's lock, for one more try. Any writer
+    // that came in between holds the old archive open, so that this try
+    // fails rather than replace what that writer is building on.
+    if (!done && platform::LastError() == platform::kErrorAccessDenied &&
+        originalFile_.Get() != platform::kInvalidHandle) {
+      originalFile_.Reset();
+      done = platform::MoveFileOver(replacementPath_.c_str(), fullPath_);
+    }
     if (done) {
       replacementPath_.clear();
       platform::RemoveOnInterrupt("");
