@@ -34,7 +34,7 @@ import sys
 import time
 
 STRACE = "/usr/bin/strace"
-MAX_POINTS_PER_CALL = 14
+MAX_POINTS_PER_CALL = 12
 
 
 def digest(path):
