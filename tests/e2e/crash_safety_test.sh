@@ -199,14 +199,16 @@ if [ "${2:-}" != wine ]; then
     check "$s: Ctrl-C ends runs with a failure" [ "$failures" -ge 3 ]
   done
   a=${archive_of[a-large]}
-  cp "$base" "$a"
-  "$strace" -f -qq -o /dev/null -e trace=write -e inject=write:signal=INT:when=3 \
-    "$korbel" a "$a" "$work/big" >"$work/stdout" 2>/dev/null
-  status=$?
-  check "korbel a, Ctrl-C: failure status" [ "$status" = 1 ]
-  check "korbel a, Ctrl-C: the engine's text" grep -q 'Benutzer Abbruch' "$work/stdout"
-  check "korbel a, Ctrl-C: the old archive kept" [ "$(sha "$a")" = "${old_sha[a-large]}" ]
-  check "korbel a, Ctrl-C: no temporary file" no_leftovers "$a"
+  for signal in INT TERM HUP; do
+    cp "$base" "$a"
+    "$strace" -f -qq -o /dev/null -e trace=write -e inject=write:signal=$signal:when=3 \
+      "$korbel" a "$a" "$work/big" >"$work/stdout" 2>/dev/null
+    status=$?
+    check "korbel a, SIG$signal: failure status" [ "$status" = 1 ]
+    check "korbel a, SIG$signal: the engine's text" grep -q 'Benutzer Abbruch' "$work/stdout"
+    check "korbel a, SIG$signal: the old archive kept" [ "$(sha "$a")" = "${old_sha[a-large]}" ]
+    check "korbel a, SIG$signal: no temporary file" no_leftovers "$a"
+  done
   a=${archive_of[pakkaro]}
   cp "$work/app-base.zip" "$a"
   "$strace" -f -qq -o /dev/null -e trace=write -e inject=write:signal=INT:when=3 \
