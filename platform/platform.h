@@ -179,10 +179,6 @@ std::uint32_t LinkCount(Handle file);
 // goes with the handle's close. False with kErrorSharingViolation when it
 // stayed taken.
 bool LockForWriting(Handle file, std::uint32_t waitMilliseconds);
-// MoveFileOver while `held` has `to` open: the POSIX build renames with the
-// handle kept, so that a lock on it lasts through the rename; Windows
-// refuses to replace an open file, so the Win32 build closes it first.
-bool MoveFileOverHeld(const char* from, const char* to, FileCloser* held);
 // Gives the file `from` the name `to` only when no file has that name
 // (kErrorFileExists otherwise). Counted as a kDeleteFile call.
 bool MoveFileNew(const char* from, const char* to);

@@ -77,6 +77,14 @@ bool Korbel::OpenReplacementFile(const char* target) {
       continue;
     }
     platform::LockForWriting(file, 0);
+    // The copy holds the archive's bytes from its first write on: it gets
+    // the archive's rights before that, so that a private archive never
+    // lies readable to others beside itself.
+    if (originalFile_.Get() != platform::kInvalidHandle && !platform::CopyFileIdentity(originalFile_.Get(), file)) {
+      platform::CloseFile(file);
+      platform::DeleteFile(candidate.c_str());
+      return false;
+    }
     store_.AttachFile(file);
     replacementPath_ = candidate;
     platform::RemoveOnInterrupt(candidate.c_str());
@@ -179,14 +187,20 @@ bool Korbel::FinishReplacement() {
   // The new file's data reaches the disk before its name does: a crash
   // after the rename finds the whole archive, never an empty one.
   bool done = store_.FlushFile();
-  if (done && originalFile_.Get() != platform::kInvalidHandle) {
-    done = platform::CopyFileIdentity(originalFile_.Get(), store_.FileHandle());
-  }
   done = store_.CloseFile() && done;
   if (done && platform::LinkCount(originalFile_.Get()) > 1) {
     done = CopyBack();
   } else if (done) {
-    done = platform::MoveFileOverHeld(replacementPath_.c_str(), fullPath_, &originalFile_);
+    done = platform::MoveFileOver(replacementPath_.c_str(), fullPath_);
+    // Windows replaces no file that is open, ours included: the archive is
+    // let go, and with it the writer's lock, for one more try. Any writer
+    // that came in between holds the old archive open, so that this try
+    // fails rather than replace what that writer is building on.
+    if (!done && platform::LastError() == platform::kErrorAccessDenied &&
+        originalFile_.Get() != platform::kInvalidHandle) {
+      originalFile_.Reset();
+      done = platform::MoveFileOver(replacementPath_.c_str(), fullPath_);
+    }
     if (done) {
       replacementPath_.clear();
       platform::RemoveOnInterrupt("");

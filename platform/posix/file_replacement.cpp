@@ -131,8 +131,6 @@ bool LockForWriting(Handle file, std::uint32_t waitMilliseconds) {
   }
 }
 
-bool MoveFileOverHeld(const char* from, const char* to, FileCloser*) { return MoveFileOver(from, to); }
-
 bool backend::MoveFileNew(const char* from, const char* to) {
   if (from == nullptr || to == nullptr) return posix::Fail(kErrorInvalidParameter);
   const std::string source = posix::NativePath(from);

@@ -103,11 +103,6 @@ bool LockForWriting(Handle file, std::uint32_t waitMilliseconds) {
   }
 }
 
-bool MoveFileOverHeld(const char* from, const char* to, FileCloser* held) {
-  if (held != nullptr) held->Reset();
-  return MoveFileOver(from, to);
-}
-
 bool backend::MoveFileNew(const char* from, const char* to) {
   if (from == nullptr || to == nullptr) {
     ::SetLastError(kErrorInvalidParameter);
