@@ -349,6 +349,10 @@ bool Utf8ToNarrow(const std::string& utf8, std::string* narrow);
 // the C runtime's argv would hold a character outside the ANSI code page as
 // '?' or as a look-alike letter, naming another file. POSIX: argv itself.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
+// What both programs do first: a write to a closed pipe fails instead of
+// ending the process, interruptions are handled (InstallInterruptHandling),
+// and `run` gets the arguments of ProgramArguments; answers its status.
+int RunProgram(int argc, char** argv, int (*run)(int argc, char** argv));
 
 // Narrow text (a path, an entry name) as it goes to the console beside the
 // program's own messages, which are Windows-1252 bytes: on Windows the text
