@@ -24,6 +24,7 @@ enum ZipMethod : std::uint16_t {
 enum GeneralFlag : std::uint16_t {
   kFlagEncrypted = 0x0001,
   kFlagDataDescriptor = 0x0008,  // sizes and CRC follow the data
+  kFlagStrongEncryption = 0x0040,  // encrypted by a scheme the engine does not read
   kFlagUtf8Name = 0x0800,        // name and comment are UTF-8
 };
 

@@ -70,7 +70,9 @@ bool HasCodec(int family) {
 }  // namespace
 
 int SelectCodec(CodecSelection& selection, int method, std::uint64_t uncompressedSize, int flag) {
-  if (method < 0) return kSelectUnsupported;
+  // Methods 1 to 7 (Shrink, Reduce, Implode, ...) are not read: answered
+  // as unsupported rather than fed to the Deflate decoder as damaged data.
+  if (method < 0 || (method > kMethodStored && method < kMethodDeflate)) return kSelectUnsupported;
   const int family = method > kMethodDeflate64 ? method : kDeflateFamily;
   if (selection.codec && family == selection.family) {
     Codec& codec = *selection.codec;
