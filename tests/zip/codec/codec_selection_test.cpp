@@ -42,7 +42,7 @@ TEST(CodecSelectionTest, FamiliesAndModesFollowTheMethod) {
       {8, 0, 0, Kind::kDeflate, 0, 8, false},
       {0, 0, 0, Kind::kDeflate, 0, 0, true},
       {3, 0, 1, Kind::kDeflate, 0, 0, true},   // Reduce is not read: the current codec stays
-      {9, 1, 1, Kind::kDeflate, 0, 8, true},   // Deflate64 refused by the flag
+      {9, 1, 1, Kind::kDeflate, 0, 0, true},   // Deflate64 refused by the flag
       {9, 0, 0, Kind::kDeflate, 0, 9, true},
       {6, 0, 1, Kind::kDeflate, 0, 9, true},   // nor Implode
       {12, 0, 0, Kind::kBZip2, 12, 8, false},
@@ -118,23 +118,6 @@ TEST(CodecSelectionTest, ASelectedCodecStartsWithClearCounts) {
   EXPECT_EQ(selection.codec->UncompressedCount(), 0u);
   EXPECT_EQ(selection.codec->BytesRead(), 0u);
   EXPECT_EQ(selection.codec->BytesWritten(), 0u);
-}
-
-TEST(CodecSelectionTest, OlderDeflateMethodsFailOnTheDeflateDecoder) {
-  // Data of methods 6 and 7 is not Deflate; this starts like a block of the
-  // reserved type.
-  testing_support::Bytes imploded = testing_support::RandomBytes(3000, 17);
-  imploded[0] = 0x0F;
-  for (const int method : {6, 7}) {
-    testing_support::TempDir dir;
-    CodecSelection selection;
-    ASSERT_EQ(SelectCodec(selection, method, imploded.size(), 0), 0);
-    EXPECT_THROW(codec_testing::RunCodec(*selection.codec, codec_testing::Direction::kDecompress,
-                                         korbel::kOwnMode, codec_testing::SideType::kMemory,
-                                         codec_testing::SideType::kFunction, imploded, 0, dir),
-                 korbel::CodecFailure);
-    EXPECT_EQ(selection.codec->FailureKind(), 6) << method;
-  }
 }
 
 }  // namespace
