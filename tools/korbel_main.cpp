@@ -9,6 +9,7 @@
 //
 // Exit status 0 when everything succeeded, 1 when an operation failed, 2 for
 // a wrong command line. Failures print the engine's German error text.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -101,6 +102,20 @@ int FindByShownName(Korbel& archive, const char* name) {
   return folder >= 0 && (archive.EntryStatus(folder) & korbel::kStatusFolder) ? folder : -1;
 }
 
+// Every entry an archive holds under the name of the entry at `first`, in
+// archive order: an archive may hold one name several times, and each is
+// handled, so the last one written wins as in a full extraction.
+std::vector<int> SameNamed(Korbel& archive, int first) {
+  std::vector<int> indices;
+  for (int index = first; index >= 0;) {
+    indices.push_back(index);
+    const std::uint32_t next = archive.Entry(index)->nextSameName;
+    index = next == 0xFFFFFFFFu ? -1 : static_cast<int>(next);
+  }
+  std::sort(indices.begin(), indices.end());
+  return indices;
+}
+
 const char* MethodName(int method) {
   switch (method) {
     case korbel::kMethodStored: return "Stored";
@@ -184,6 +199,8 @@ int List(Korbel& archive) {
     AppendPrintable(&out, entry->name.c_str());
     if (entry->externalAttributes & korbel::kEntryFolder) out.push_back('/');
     if (entry->flags & korbel::kFlagEncrypted) out += "  (encrypted)";
+    // Another entry of the same name: extraction writes them in order.
+    if (archive.FindEntry(entry->name.c_str()) != i || entry->nextSameName != 0xFFFFFFFFu) out += "  (duplicate)";
     out.push_back('\n');
     if (out.size() >= kFlushSize) flush();
   }
@@ -224,8 +241,10 @@ int Extract(Korbel& archive, const std::string& folder, const std::vector<const 
     if (index < 0) {
       fs::ConsolePrint("%s: not in the archive\n", Printable(name).c_str());
       status = kExitFailure;
-    } else if (archive.ExtractEntry(index, target.c_str()) != korbel::kOk) {
-      status = ReportEntry(archive, index);
+      continue;
+    }
+    for (const int same : SameNamed(archive, index)) {
+      if (archive.ExtractEntry(same, target.c_str()) != korbel::kOk) status = ReportEntry(archive, same);
     }
   }
   return status;
@@ -260,8 +279,10 @@ int Delete(Korbel& archive, const std::vector<const char*>& names) {
     if (index < 0) {
       fs::ConsolePrint("%s: not in the archive\n", Printable(name).c_str());
       status = kExitFailure;
-    } else if (archive.DeleteEntry(index) != korbel::kOk) {
-      status = Report(archive);
+      continue;
+    }
+    for (const int same : SameNamed(archive, index)) {
+      if (archive.DeleteEntry(same) != korbel::kOk) status = Report(archive);
     }
   }
   return status;

@@ -21,8 +21,22 @@ void SplitRelative(ExtractPlace* place) {
   }
 }
 
-}  // namespace
+// The name without its "." components, each with the separator behind it:
+// tools that archive a folder as "." store every name as "./...".
+std::string WithoutDotComponents(std::string_view name) {
+  std::string kept;
+  kept.reserve(name.size());
+  std::size_t component = 0;
+  for (std::size_t at = 0; at <= name.size(); ++at) {
+    if (at < name.size() && !fs::IsSeparator(name[at])) continue;
+    const std::size_t end = at < name.size() ? at + 1 : at;
+    if (name.substr(component, at - component) != ".") kept.append(name.substr(component, end - component));
+    component = at + 1;
+  }
+  return kept;
+}
 
+}  // namespace
 
 std::string_view StripStoredRoot(std::string_view name) {
   if (name.size() >= 2 && name[0] != '\0' && name[1] == ':') name.remove_prefix(2);
@@ -46,8 +60,9 @@ bool EscapesTarget(std::string_view name) {
 }
 
 int PlaceInFolder(std::string_view folder, std::string_view storedName, ExtractPlace* place) {
-  const std::string_view name = StripStoredRoot(storedName);
-  if (EscapesTarget(name) || storedName.find('\0') != std::string_view::npos) return kBadPath;
+  const std::string_view stripped = StripStoredRoot(storedName);
+  if (EscapesTarget(stripped) || storedName.find('\0') != std::string_view::npos) return kBadPath;
+  const std::string name = WithoutDotComponents(stripped);
   place->base.assign(folder);
   place->relative.assign(name);
   place->path = place->base;
