@@ -124,6 +124,7 @@ const char* MethodName(int method) {
     case korbel::kMethodBZip2: return "BZip2";
     case korbel::kMethodLzma: return "LZMA";
     case korbel::kMethodXz: return "XZ";
+    case korbel::kMethodZstd: return "Zstd";
     case korbel::kMethodPpmd: return "PPMd";
     default: return "?";
   }

@@ -14,6 +14,7 @@ enum ZipMethod : std::uint16_t {
   kMethodDeflate64 = 9,
   kMethodBZip2 = 12,
   kMethodLzma = 14,
+  kMethodZstd = 93,  // Zstandard
   kMethodXz = 95,
   kMethodPpmd = 98,
   // The entry is AES-encrypted; the real method sits in the AES extra block.

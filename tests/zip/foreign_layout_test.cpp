@@ -4,6 +4,7 @@
 // markers, data in front of an archive, local headers that contradict the
 // central ones, and entries whose checks must not be waived.
 #include <gtest/gtest.h>
+#include <zstd.h>
 
 #include <cstring>
 #include <functional>
@@ -337,6 +338,49 @@ TEST(ForeignLayoutTest, AChangeKeepsTheArchiveCommentByteForByte) {
     ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
     ExpectAllGood(reread, 2);
   }
+}
+
+Bytes ZstdPacked(const Bytes& plain) {
+  Bytes packed(ZSTD_compressBound(plain.size()));
+  const std::size_t size = ZSTD_compress(packed.data(), packed.size(), plain.data(), plain.size(), 3);
+  EXPECT_FALSE(ZSTD_isError(size));
+  packed.resize(size);
+  return packed;
+}
+
+std::int64_t Collect(void* context, const void* data, std::size_t length) {
+  if (data != nullptr) {
+    auto* out = static_cast<Bytes*>(context);
+    out->insert(out->end(), static_cast<const std::uint8_t*>(data), static_cast<const std::uint8_t*>(data) + length);
+  }
+  return static_cast<std::int64_t>(length);
+}
+
+// Zstandard entries as libzip and Python write them: read byte for byte; one
+// whose data yields far more than it declares stops at the declared size.
+TEST(ForeignLayoutTest, ZstandardEntriesAreReadAndABombStopsAtItsDeclaredSize) {
+  const Bytes plain = testing_support::TextBytes(200000);
+  archive_builder::Entry entry = Stored("z.txt", plain);
+  entry.method = kMethodZstd;
+  entry.versionNeeded = 63;
+  entry.data = ZstdPacked(plain);
+  entry.compressedSize = entry.data.size();
+  // Its headers declare the first 1000 bytes, its data holds 64 MiB.
+  archive_builder::Entry bomb = Stored("bomb.bin", Bytes(1000, 0));
+  bomb.method = kMethodZstd;
+  bomb.data = ZstdPacked(Bytes(64 << 20, 0));
+  bomb.compressedSize = bomb.data.size();
+  TempDir dir;
+  Korbel archive;
+  ASSERT_EQ(Open(dir, archive_builder::Build({entry, bomb}).bytes, &archive), kOk);
+  EXPECT_EQ(archive.TestEntry(0), kOk);
+  Bytes read;
+  ASSERT_EQ(archive.ReadEntry(0, &read, Collect, nullptr), kOk);
+  EXPECT_EQ(read, plain);
+  Bytes bombed;
+  EXPECT_EQ(archive.ReadEntry(1, &bombed, Collect, nullptr), kDecompressError);
+  EXPECT_LE(bombed.size(), 1000u);
+  EXPECT_EQ(archive.TestEntry(1), kDecompressError);
 }
 
 }  // namespace
