@@ -73,13 +73,18 @@ bool ApplyVariableFields(DirectoryBytes& bytes, const CentralHeader& header, std
                          ZipEntry* entry, StringArena* strings, std::size_t* next) {
   std::size_t cursor = at + kCentralHeaderSize;
   if (header.nameLength == 0 || header.nameLength > end - cursor) return false;
-  ApplyStoredName(bytes.At(cursor, header.nameLength), header.nameLength, entry, strings);
+  // The name and the extra field, read together: the extra field may hold
+  // the name in Unicode.
+  const bool extraFits = header.extraLength <= end - cursor - header.nameLength;
+  const std::size_t extraLength = extraFits ? header.extraLength : 0;
+  const std::uint8_t* name = bytes.At(cursor, header.nameLength + extraLength);
+  ApplyStoredName(name, header.nameLength, entry, strings, name + header.nameLength, extraLength);
   cursor += header.nameLength;
-  if (header.extraLength > end - cursor) return false;
+  if (!extraFits) return false;
   if (header.extraLength > 0) {
-    const std::uint8_t* extra = bytes.At(cursor, header.extraLength);
-    entry->centralExtra.View(reinterpret_cast<const std::uint8_t*>(strings->Copy(extra, header.extraLength)),
-                             header.extraLength);
+    entry->centralExtra.View(
+        reinterpret_cast<const std::uint8_t*>(strings->Copy(name + header.nameLength, header.extraLength)),
+        header.extraLength);
   }
   entry->centralExtraLength = header.extraLength;
   cursor += header.extraLength;
@@ -125,7 +130,10 @@ class LocalHeaderCheck {
     const std::int64_t nameAt = static_cast<std::int64_t>(entry->localHeaderOffset + kLocalHeaderSize);
     if (variable > sourceSize_ - nameAt) return kBad;
     const std::uint8_t* rest = BytesAt(nameAt, static_cast<std::size_t>(variable));
-    const bool named = LocalNameMatches(rest, local.nameLength, local.flags, *entry);
+    // The entry's data is found behind the central name's length.
+    const bool named = local.nameLength == entry->nameLength &&
+                       LocalNameMatches(rest, local.nameLength, local.flags, *entry, rest + local.nameLength,
+                                        local.extraLength);
     if (local.extraLength > 0) {
       entry->localExtra.View(
           reinterpret_cast<const std::uint8_t*>(strings_.Copy(rest + local.nameLength, local.extraLength)),

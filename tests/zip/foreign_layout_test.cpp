@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "tests/support/archive_builder.h"
+#include "tests/support/reference_codecs.h"
 #include "tests/support/test_support.h"
 #include "zip/korbel.h"
+#include "zip/name_codec.h"
 
 namespace korbel {
 namespace {
@@ -337,6 +339,64 @@ TEST(ForeignLayoutTest, AChangeKeepsTheArchiveCommentByteForByte) {
     Korbel reread;
     ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
     ExpectAllGood(reread, 2);
+  }
+}
+
+// An Info-ZIP Unicode Path block for the stored name bytes `stored`.
+Bytes UnicodePathBlock(const std::string& stored, const std::string& utf8, std::uint32_t crcChange = 0) {
+  Bytes block;
+  archive_builder::Put16(&block, 0x7075);
+  archive_builder::Put16(&block, static_cast<std::uint32_t>(5 + utf8.size()));
+  block.push_back(1);
+  archive_builder::Put32(&block, testing_support::Crc32(stored) ^ crcChange);
+  block.insert(block.end(), utf8.begin(), utf8.end());
+  return block;
+}
+
+// Names other writers could not store in the header's own encoding come
+// from the Unicode Path block, when it belongs to the stored name.
+TEST(ForeignLayoutTest, UnicodePathBlocksNameTheEntry) {
+  const std::string utf8 = "\xC3\x96lf\xC3\xA4sser.txt";  // Ölfässer.txt
+  const std::string escaped = "#U00D6lf#U00E4sser.txt";
+  // The name as a header flagged UTF-8 gives it on this system.
+  std::string decoded;
+  DecodeName(reinterpret_cast<const std::uint8_t*>(utf8.data()), utf8.size(), kFlagUtf8Name, &decoded);
+  TempDir dir;
+  {
+    archive_builder::Entry entry = Stored(escaped, "oil");
+    entry.extra = UnicodePathBlock(escaped, utf8);
+    Korbel archive;
+    ASSERT_EQ(Open(dir, archive_builder::Build({entry}).bytes, &archive), kOk);
+    EXPECT_EQ(std::string(archive.EntryName(0)), decoded);
+    EXPECT_EQ(archive.TestEntry(0), kOk);
+  }
+  {
+    // A stale block: the name was changed by a tool that kept the block.
+    archive_builder::Entry entry = Stored(escaped, "oil");
+    entry.extra = UnicodePathBlock(escaped, utf8, 1);
+    Korbel archive;
+    ASSERT_EQ(Open(dir, archive_builder::Build({entry}).bytes, &archive), kOk);
+    EXPECT_STREQ(archive.EntryName(0), escaped.c_str());
+  }
+  {
+    // Local and central headers store the name differently; decoded, they
+    // are one name.
+    const std::string local = "%U00D6lf%U00E4sser.txt";
+    archive_builder::Entry entry = Stored(escaped, "oil");
+    entry.extra = UnicodePathBlock(escaped, utf8);
+    Archive built = archive_builder::Build({entry});
+    std::copy(local.begin(), local.end(), built.bytes.begin() + static_cast<std::ptrdiff_t>(LocalHeader::kSize));
+    const Bytes localBlock = UnicodePathBlock(local, utf8);
+    std::copy(localBlock.begin(), localBlock.end(),
+              built.bytes.begin() + static_cast<std::ptrdiff_t>(LocalHeader::kSize + local.size()));
+    Korbel archive;
+    ASSERT_EQ(Open(dir, built.bytes, &archive), kOk);
+    EXPECT_EQ(std::string(archive.EntryName(0)), decoded);
+    EXPECT_EQ(archive.TestEntry(0), kOk);
+    // Without the local block the local name is another one.
+    built.bytes[LocalHeader::kSize + local.size() + 5] ^= 0xFF;
+    Korbel refused;
+    EXPECT_EQ(Open(dir, built.bytes, &refused), kBadFormat);
   }
 }
 
