@@ -282,8 +282,10 @@ int Delete(Korbel& archive, const std::vector<const char*>& names) {
       status = kExitFailure;
       continue;
     }
-    for (const int same : SameNamed(archive, index)) {
-      if (archive.DeleteEntry(same) != korbel::kOk) status = Report(archive);
+    // From the last: a deletion may move the entries behind it.
+    const std::vector<int> same = SameNamed(archive, index);
+    for (auto at = same.rbegin(); at != same.rend(); ++at) {
+      if (archive.DeleteEntry(*at) != korbel::kOk) status = Report(archive);
     }
   }
   return status;
