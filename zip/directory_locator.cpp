@@ -106,7 +106,15 @@ struct Claim {
   // Where the directory ends: the Zip64 end record, or the end record.
   std::int64_t directoryEnd = 0;
   bool zip64 = false;
+  // A Zip64 end record of the second form, which describes a compressed or
+  // encrypted central directory.
+  bool sealedDirectory = false;
 };
+
+// The second form of the Zip64 end record (version 6.2 on) carries the
+// compression and encryption of the directory in 28 more bytes.
+constexpr std::uint16_t kVersionSealedDirectory = 62;
+constexpr std::uint64_t kSealedRecordRest = 44 + 28;
 
 // The Zip64 records in front of the end record at `at`: the locator right
 // before it, and the Zip64 end record where the locator says or, when data
@@ -167,6 +175,8 @@ int ReadClaim(Source& source, std::int64_t at, const EndRecord& record, Claim* c
   claim->totalDisks = locator.totalDisks;
   claim->directoryEnd = wideAt;
   claim->zip64 = true;
+  claim->sealedDirectory =
+      (wide.versionNeeded & 0xFF) >= kVersionSealedDirectory && wide.recordSize >= kSealedRecordRest;
   return kOk;
 }
 
@@ -200,7 +210,9 @@ Verdict Examine(Source& source, std::int64_t at, bool tolerant, EndRecord* recor
   // Offsets that point behind the directory's real place, or a directory
   // claiming entries that does not start with a central header.
   if (!placeable || claim.offset > static_cast<std::uint64_t>(start)) return {true, kBadFormat};
-  if (!empty && !headed && !tolerant) return {true, kBadFormat};
+  // A directory that is not readable as headers because it is encrypted
+  // is a scheme the engine does not read, not damage.
+  if (!empty && !headed && !tolerant) return {true, claim.sealedDirectory ? kUnsupported : kBadFormat};
   place->start = start;
   place->endRecord = at;
   place->displacement = start - static_cast<std::int64_t>(claim.offset);

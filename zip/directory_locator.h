@@ -38,7 +38,8 @@ struct DirectoryPlace {
 // fitting record or its comment is cut off. The Zip64 records' values
 // replace those the end record marks as too large; any other value the two
 // state differently is code 3. Unless `tolerant`, a directory that claims
-// entries must start with a central header.
+// entries must start with a central header (code 29 instead for one that
+// the Zip64 record marks as encrypted).
 DirectoryPlace LocateDirectory(ArchiveStore& store, std::int64_t size, bool tolerant);
 
 }  // namespace korbel

@@ -317,6 +317,27 @@ TEST(ForeignLayoutTest, UnreadMethodsAreUnsupported) {
   }
 }
 
+// A central directory encrypted by a scheme the engine does not read: the
+// plain record holds markers, the Zip64 record is of the second form, and
+// no central header stands where the directory starts.
+TEST(ForeignLayoutTest, AnEncryptedDirectoryIsUnsupported) {
+  Archive a = Built(true);
+  Set16(&a.bytes, a.end + EndRecord::kDisk, 0xFFFF);
+  Set16(&a.bytes, a.end + EndRecord::kDirectoryDisk, 0xFFFF);
+  Set16(&a.bytes, a.end + EndRecord::kEntriesOnDisk, 0xFFFF);
+  Set16(&a.bytes, a.end + EndRecord::kEntries, 0xFFFF);
+  Set32(&a.bytes, a.end + EndRecord::kDirectorySize, 0xFFFFFFFF);
+  for (const std::size_t central : a.central) a.bytes[central] ^= 0x5A;  // the directory as ciphertext
+  TempDir dir;
+  Korbel plainForm;
+  EXPECT_EQ(Open(dir, a.bytes, &plainForm), kBadFormat);
+  // The second form: version 6.2 and 28 more bytes (method, sizes, algorithm).
+  Set16(&a.bytes, a.zip64Record + Zip64EndRecord::kVersionNeeded, 62);
+  Set64(&a.bytes, a.zip64Record + Zip64EndRecord::kRecordSize, 44 + 28);
+  Korbel sealed;
+  EXPECT_EQ(Open(dir, a.bytes, &sealed), kUnsupported);
+}
+
 // A change to an archive keeps the comment it has, byte for byte, however
 // long and in whatever encoding; only a new archive gets the engine's text.
 TEST(ForeignLayoutTest, AChangeKeepsTheArchiveCommentByteForByte) {
