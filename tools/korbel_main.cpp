@@ -7,6 +7,9 @@
 //   korbel a ARCHIVE PATH...              add files or folders (created when missing)
 //   korbel d ARCHIVE NAME...              delete entries; the space is reclaimed
 //
+// A name the archive holds more than once names every entry of it, in
+// archive order (the last one extracted wins); `l` marks them "(duplicate)".
+//
 // Exit status 0 when everything succeeded, 1 when an operation failed, 2 for
 // a wrong command line. Failures print the engine's German error text.
 #include <algorithm>
