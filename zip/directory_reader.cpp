@@ -236,17 +236,15 @@ class LocalHeaderCheck {
     const std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, 4 + 4 + sizesLength));
     if (available < 4) return false;
     const std::uint8_t* bytes = BytesAt(static_cast<std::int64_t>(at), available);
-    const bool signed_ = Read32(bytes) == kDataDescriptorSignature;
-    const std::size_t valuesAt = signed_ ? 4 : 0;
-    if (available < valuesAt + 4 + sizesLength) return signed_ && SetDescriptorLength(entry, zip64, true);
-    ByteCursor values(bytes + valuesAt, 4 + sizesLength);
-    const std::uint32_t crc = values.Get32();
-    const std::uint64_t stated = zip64 ? values.Get64() : values.Get32();
-    if (!signed_ && (crc != entry->crc32 || stated != entry->compressedSize)) return false;
-    return SetDescriptorLength(entry, zip64, signed_);
-  }
-
-  static bool SetDescriptorLength(ZipEntry* entry, bool zip64, bool withSignature) {
+    const bool withSignature = Read32(bytes) == kDataDescriptorSignature;
+    if (!withSignature) {
+      // Without its signature only the entry's own values make it one.
+      if (available < 4 + sizesLength) return false;
+      ByteCursor values(bytes, 4 + sizesLength);
+      const std::uint32_t crc = values.Get32();
+      const std::uint64_t stated = zip64 ? values.Get64() : values.Get32();
+      if (crc != entry->crc32 || stated != entry->compressedSize) return false;
+    }
     const std::size_t length = (zip64 ? kZip64DataDescriptorSize : kDataDescriptorSize) - (withSignature ? 0 : 4);
     entry->descriptorLength = static_cast<std::uint8_t>(length);
     return true;
