@@ -40,6 +40,12 @@ std::vector<archive_builder::Entry> ThreeItems(bool descriptor = false) {
           archive_builder::Deflated("c.txt", testing_support::TextBytes(3000))};
 }
 
+// A text with zero bytes inside, whole.
+template <std::size_t N>
+std::string Text(const char (&bytes)[N]) {
+  return std::string(bytes, N - 1);
+}
+
 Archive Built(bool zip64, bool descriptor = false, const std::string& comment = "") {
   return archive_builder::Build(ThreeItems(descriptor), {zip64, comment});
 }
@@ -133,9 +139,9 @@ TEST(ForeignLayoutTest, ArchivesTheTrustedReadersReadAreRead) {
          return Prepend(Stub(64), a.bytes);
        }},
       {"an end record signature inside the archive comment",
-       [] { return Built(false, false, std::string("see PK\x05\x06 and PK\x05\x06\x01\x00 here", 28)).bytes; }},
+       [] { return Built(false, false, Text("see PK\x05\x06 and PK\x05\x06\x01\x00 here")).bytes; }},
       {"an end record signature as the comment's last bytes",
-       [] { return Built(true, false, std::string("tail PK\x05\x06", 9)).bytes; }},
+       [] { return Built(true, false, Text("tail PK\x05\x06")).bytes; }},
       {"data behind the end record",
        [] {
          Bytes bytes = Built(false).bytes;
@@ -172,7 +178,7 @@ TEST(ForeignLayoutTest, ArchivesTheTrustedReadersReadAreRead) {
 
 TEST(ForeignLayoutTest, ACommentHoldingASignatureKeepsItsText) {
   TempDir dir;
-  const std::string comment("made by PK\x05\x06\x00\x00 a tool", 23);
+  const std::string comment = Text("made by PK\x05\x06\x00\x00 a tool");
   Korbel archive;
   ASSERT_EQ(Open(dir, Built(false, false, comment).bytes, &archive), kOk);
   ASSERT_NE(archive.ArchiveComment(), nullptr);
