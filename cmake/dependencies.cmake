@@ -16,6 +16,7 @@ endfunction()
 pakkaro_import(bz2 bzlib.h bz2)
 pakkaro_import(lzma lzma.h lzma)
 pakkaro_import(deflate libdeflate.h "deflate;deflatestatic")
+pakkaro_import(zstd zstd.h zstd)
 if(WIN32)
   # liblzma built as a static library wants this, or its functions are dllimport.
   set_property(TARGET pakkaro::lzma APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS LZMA_API_STATIC)

@@ -7,8 +7,12 @@
 //   korbel a ARCHIVE PATH...              add files or folders (created when missing)
 //   korbel d ARCHIVE NAME...              delete entries; the space is reclaimed
 //
+// A name the archive holds more than once names every entry of it, in
+// archive order (the last one extracted wins); `l` marks them "(duplicate)".
+//
 // Exit status 0 when everything succeeded, 1 when an operation failed, 2 for
 // a wrong command line. Failures print the engine's German error text.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -104,6 +108,20 @@ int FindByShownName(Korbel& archive, const char* name) {
   return folder >= 0 && (archive.EntryStatus(folder) & korbel::kStatusFolder) ? folder : -1;
 }
 
+// Every entry an archive holds under the name of the entry at `first`, in
+// archive order: an archive may hold one name several times, and each is
+// handled, so the last one written wins as in a full extraction.
+std::vector<int> SameNamed(Korbel& archive, int first) {
+  std::vector<int> indices;
+  for (int index = first; index >= 0;) {
+    indices.push_back(index);
+    const std::uint32_t next = archive.Entry(index)->nextSameName;
+    index = next == 0xFFFFFFFFu ? -1 : static_cast<int>(next);
+  }
+  std::sort(indices.begin(), indices.end());
+  return indices;
+}
+
 const char* MethodName(int method) {
   switch (method) {
     case korbel::kMethodStored: return "Stored";
@@ -112,6 +130,7 @@ const char* MethodName(int method) {
     case korbel::kMethodBZip2: return "BZip2";
     case korbel::kMethodLzma: return "LZMA";
     case korbel::kMethodXz: return "XZ";
+    case korbel::kMethodZstd: return "Zstd";
     case korbel::kMethodPpmd: return "PPMd";
     default: return "?";
   }
@@ -187,6 +206,8 @@ int List(Korbel& archive) {
     out += Shown(entry->name.c_str());
     if (entry->externalAttributes & korbel::kEntryFolder) out.push_back('/');
     if (entry->flags & korbel::kFlagEncrypted) out += "  (encrypted)";
+    // Another entry of the same name: extraction writes them in order.
+    if (archive.FindEntry(entry->name.c_str()) != i || entry->nextSameName != 0xFFFFFFFFu) out += "  (duplicate)";
     out.push_back('\n');
     if (out.size() >= kFlushSize) flush();
   }
@@ -227,8 +248,10 @@ int Extract(Korbel& archive, const std::string& folder, const std::vector<const 
     if (index < 0) {
       fs::ConsolePrint("%s: not in the archive\n", Shown(name).c_str());
       status = kExitFailure;
-    } else if (archive.ExtractEntry(index, target.c_str()) != korbel::kOk) {
-      status = ReportEntry(archive, index);
+      continue;
+    }
+    for (const int same : SameNamed(archive, index)) {
+      if (archive.ExtractEntry(same, target.c_str()) != korbel::kOk) status = ReportEntry(archive, same);
     }
   }
   return status;
@@ -263,8 +286,12 @@ int Delete(Korbel& archive, const std::vector<const char*>& names) {
     if (index < 0) {
       fs::ConsolePrint("%s: not in the archive\n", Shown(name).c_str());
       status = kExitFailure;
-    } else if (archive.DeleteEntry(index) != korbel::kOk) {
-      status = Report(archive);
+      continue;
+    }
+    // From the last: a deletion may move the entries behind it.
+    const std::vector<int> same = SameNamed(archive, index);
+    for (auto at = same.rbegin(); at != same.rend(); ++at) {
+      if (archive.DeleteEntry(*at) != korbel::kOk) status = Report(archive);
     }
   }
   return status;

@@ -158,4 +158,56 @@ patterns = [b"*.obj;*.exe;*.pdb\0main.OBJ", b"App*.zip\0App1.zip", b"a*b*c\0abcb
 for i, p in enumerate(patterns):
     put("patterns", "pattern%d" % i, p)
 PY
+# Layouts other writers make and damage the loader must see through, made
+# from the stored archive: a plain end record of Zip64 markers, records that
+# disagree, data in front, a signature in the comment, headers that
+# disagree, an unsigned descriptor, a Unicode Path block. Each goes to both
+# archive targets, strict and tolerant.
+python3 - "$root/fuzz/corpus" "$zips" <<'PY'
+import io, os, struct, sys, zipfile, zlib
+out, zips = sys.argv[1], sys.argv[2]
+base = open(os.path.join(zips, "zip-stored.zip"), "rb").read()
+end = base.rfind(b"PK\x05\x06")
+count, size, offset = struct.unpack_from("<HII", base, end + 10)
+head, tail = base[:end], base[end:end + 22]
+seeds = {}
+record = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, count, count, size, offset)
+locator = struct.pack("<IIQI", 0x07064B50, 0, end, 1)
+markers = struct.pack("<IHHHHIIH", 0x06054B50, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
+seeds["layout-zip64-markers"] = head + record + locator + markers
+empty = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, 0, 0, 0, end)
+marked = bytearray(tail)
+struct.pack_into("<I", marked, 16, 0xFFFFFFFF)
+seeds["layout-zip64-disagrees"] = head + empty + locator + bytes(marked)
+stub = b"#!/bin/sh\nexit 0\n" + bytes(range(256)) * 4
+seeds["layout-stub-in-front"] = stub + base
+seeds["layout-stub-in-front-zip64"] = stub + seeds["layout-zip64-markers"]
+comment = b"see PK\x05\x06 inside"
+commented = bytearray(tail)
+struct.pack_into("<H", commented, 20, len(comment))
+seeds["layout-signature-in-comment"] = head + bytes(commented) + comment
+differs = bytearray(base)
+struct.pack_into("<H", differs, 8, 8)
+seeds["layout-local-method-differs"] = bytes(differs)
+# One stored entry behind a data descriptor without its signature.
+data, name = b"descriptor " * 20, b"unsigned.txt"
+crc = zlib.crc32(data)
+local = struct.pack("<IHHHIIIIHH", 0x04034B50, 20, 8, 0, 0x5A210000, 0, 0, 0, len(name), 0) + name + data
+local += struct.pack("<III", crc, len(data), len(data))
+central = struct.pack("<IHHHHIIIIHHHHHII", 0x02014B50, 20, 20, 8, 0, 0x5A210000, crc, len(data), len(data),
+                      len(name), 0, 0, 0, 0, 0x20, 0) + name
+seeds["layout-unsigned-descriptor"] = local + central + struct.pack(
+    "<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central), len(local), 0)
+unicode = io.BytesIO()
+with zipfile.ZipFile(unicode, "w") as z:
+    stored, utf8 = "%U00D6l.txt", "\u00d6l.txt".encode()
+    info = zipfile.ZipInfo(stored, (2026, 1, 2, 3, 4, 6))
+    info.extra = struct.pack("<HHBI", 0x7075, 5 + len(utf8), 1, zlib.crc32(stored.encode())) + utf8
+    z.writestr(info, b"oil")
+seeds["layout-unicode-path"] = unicode.getvalue()
+for i, (stem, data) in enumerate(sorted(seeds.items())):
+    for target, choice in (("archive_open", i % 2), ("archive_entries", (i + 1) % 2)):
+        with open(os.path.join(out, target, stem), "wb") as f:
+            f.write(bytes([choice]) + data)
+PY
 du -sh "$root/fuzz/corpus"

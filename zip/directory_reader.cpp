@@ -6,19 +6,17 @@
 
 #include "zip/byte_cursor.h"
 #include "zip/central_header.h"
-#include "zip/end_record.h"
+#include "zip/directory_locator.h"
 #include "zip/extra_fields.h"
 #include "zip/io/read_window.h"
 #include "zip/korbel.h"
 #include "zip/local_header.h"
 #include "zip/name_codec.h"
 #include "zip/stored_name.h"
-#include "zip/zip64_end_record.h"
 
 namespace korbel {
 namespace {
 
-constexpr std::int64_t kSearchBlock = 4096;
 constexpr std::uint16_t kLocalFlagsKept = 0x1FFF;  // bits 13 to 15 are cleared
 constexpr std::size_t kReadAheadSize = 65536;
 // Larger than the longest central header (46 bytes and three 16-bit lengths).
@@ -75,13 +73,18 @@ bool ApplyVariableFields(DirectoryBytes& bytes, const CentralHeader& header, std
                          ZipEntry* entry, StringArena* strings, std::size_t* next) {
   std::size_t cursor = at + kCentralHeaderSize;
   if (header.nameLength == 0 || header.nameLength > end - cursor) return false;
-  ApplyStoredName(bytes.At(cursor, header.nameLength), header.nameLength, entry, strings);
+  // The name and the extra field, read together: the extra field may hold
+  // the name in Unicode.
+  const bool extraFits = header.extraLength <= end - cursor - header.nameLength;
+  const std::size_t extraLength = extraFits ? header.extraLength : 0;
+  const std::uint8_t* name = bytes.At(cursor, header.nameLength + extraLength);
+  ApplyStoredName(name, header.nameLength, entry, strings, name + header.nameLength, extraLength);
   cursor += header.nameLength;
-  if (header.extraLength > end - cursor) return false;
+  if (!extraFits) return false;
   if (header.extraLength > 0) {
-    const std::uint8_t* extra = bytes.At(cursor, header.extraLength);
-    entry->centralExtra.View(reinterpret_cast<const std::uint8_t*>(strings->Copy(extra, header.extraLength)),
-                             header.extraLength);
+    entry->centralExtra.View(
+        reinterpret_cast<const std::uint8_t*>(strings->Copy(name + header.nameLength, header.extraLength)),
+        header.extraLength);
   }
   entry->centralExtraLength = header.extraLength;
   cursor += header.extraLength;
@@ -127,15 +130,24 @@ class LocalHeaderCheck {
     const std::int64_t nameAt = static_cast<std::int64_t>(entry->localHeaderOffset + kLocalHeaderSize);
     if (variable > sourceSize_ - nameAt) return kBad;
     const std::uint8_t* rest = BytesAt(nameAt, static_cast<std::size_t>(variable));
-    const bool named = LocalNameMatches(rest, local.nameLength, local.flags, *entry);
+    // The entry's data is found behind the central name's length.
+    const bool named = local.nameLength == entry->nameLength &&
+                       LocalNameMatches(rest, local.nameLength, local.flags, *entry, rest + local.nameLength,
+                                        local.extraLength);
     if (local.extraLength > 0) {
       entry->localExtra.View(
           reinterpret_cast<const std::uint8_t*>(strings_.Copy(rest + local.nameLength, local.extraLength)),
           local.extraLength);
     }
     entry->localExtraLength = local.extraLength;
+    // Whether an entry is AES-encrypted is the central header's word alone:
+    // an AES block in the local header only must not waive its CRC check.
+    const std::uint8_t aesInfo = entry->aesInfo;
+    const std::uint8_t aesMethod = entry->aesMethod;
     ParseExtraField(entry->localExtra.data(), entry->localExtra.size(), entry);
-    if (!named) return kBad;
+    entry->aesInfo = aesInfo;
+    entry->aesMethod = aesMethod;
+    if (!named || !HeadersAgree(local, *entry)) return kBad;
     const std::uint64_t dataAt = static_cast<std::uint64_t>(nameAt + variable);
     if ((local.flags & kFlagDataDescriptor) && !DescriptorFollows(entry, local, dataAt)) return kBad;
     // The data ends before the directory starts, or its size lies.
@@ -183,20 +195,59 @@ class LocalHeaderCheck {
                             kLocalHeaderSize, local);
   }
 
-  // Whether a data descriptor's signature follows the data at `dataAt`.
+  // Whether the local header states what the central one does: the same
+  // method, encryption and descriptor bits and, unless a descriptor defers
+  // them, the same CRC and sizes (or 0 there). Two readers of one archive
+  // must not be able to get two different files out of it.
+  static bool HeadersAgree(const LocalHeader& local, const ZipEntry& entry) {
+    constexpr std::uint16_t kCompared = kFlagEncrypted | kFlagDataDescriptor;
+    if (local.method != entry.method || (local.flags & kCompared) != (entry.flags & kCompared)) return false;
+    if (local.flags & kFlagDataDescriptor) return true;
+    std::uint64_t uncompressed = local.uncompressedSize;
+    std::uint64_t compressed = local.compressedSize;
+    if (uncompressed == kZip64Marker || compressed == kZip64Marker) {
+      std::size_t at = 0, size = 0;
+      if (!FindExtraBlock(entry.localExtra.data(), entry.localExtra.size(), kZip64ExtraId, &at, &size)) return false;
+      ByteCursor block(entry.localExtra.data() + at, size);
+      if (uncompressed == kZip64Marker) uncompressed = block.Get64();
+      if (compressed == kZip64Marker) compressed = block.Get64();
+      if (!block.ok()) return false;
+    }
+    const auto sameOrZero = [](std::uint64_t stated, std::uint64_t central) { return stated == 0 || stated == central; };
+    return sameOrZero(local.crc32, entry.crc32) && sameOrZero(uncompressed, entry.uncompressedSize) &&
+           sameOrZero(compressed, entry.compressedSize);
+  }
+
+  // Whether a data descriptor follows the data at `dataAt`: with its
+  // signature, or without one (an older form every reader accepts), then
+  // recognised by the entry's CRC and compressed size.
   bool DescriptorFollows(ZipEntry* entry, const LocalHeader& local, std::uint64_t dataAt) {
     // Behind a local Zip64 block the descriptor holds 64-bit sizes.
     std::size_t zip64At = 0, zip64Size = 0;
     const bool zip64 = FindExtraBlock(entry->localExtra.data(), entry->localExtra.size(), kZip64ExtraId,
                                       &zip64At, &zip64Size);
-    entry->descriptorLength = static_cast<std::uint8_t>(zip64 ? kZip64DataDescriptorSize : kDataDescriptorSize);
     std::uint64_t compressed = local.compressedSize;
     if (compressed == 0 || compressed == kZip64Marker) compressed = entry->compressedSize;
-    // The data must leave room for the descriptor's signature inside the
-    // source; compared so that no sum can wrap.
+    // Compared so that no sum can wrap.
     const std::uint64_t size = static_cast<std::uint64_t>(sourceSize_);
-    if (size < 4 || dataAt > size - 4 || compressed > size - 4 - dataAt) return false;
-    return Read32(BytesAt(static_cast<std::int64_t>(dataAt + compressed), 4)) == kDataDescriptorSignature;
+    if (dataAt > size || compressed > size - dataAt) return false;
+    const std::uint64_t at = dataAt + compressed;
+    const std::size_t sizesLength = zip64 ? 16 : 8;
+    const std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, 4 + 4 + sizesLength));
+    if (available < 4) return false;
+    const std::uint8_t* bytes = BytesAt(static_cast<std::int64_t>(at), available);
+    const bool withSignature = Read32(bytes) == kDataDescriptorSignature;
+    if (!withSignature) {
+      // Without its signature only the entry's own values make it one.
+      if (available < 4 + sizesLength) return false;
+      ByteCursor values(bytes, 4 + sizesLength);
+      const std::uint32_t crc = values.Get32();
+      const std::uint64_t stated = zip64 ? values.Get64() : values.Get32();
+      if (crc != entry->crc32 || stated != entry->compressedSize) return false;
+    }
+    const std::size_t length = (zip64 ? kZip64DataDescriptorSize : kDataDescriptorSize) - (withSignature ? 0 : 4);
+    entry->descriptorLength = static_cast<std::uint8_t>(length);
+    return true;
   }
 
   ArchiveStore& store_;
@@ -208,16 +259,31 @@ class LocalHeaderCheck {
   std::vector<Region> regions_;
 };
 
+// Data put in front of an archive without its offsets being adjusted moves
+// every local header back by the same length. Writers that adjusted the
+// local offsets but not the directory's leave them right: the first entry's
+// local header tells which.
+void ApplyDisplacement(ArchiveStore& store, const EntryTable::Entries& entries, std::int64_t displacement) {
+  if (entries.empty() || displacement <= 0) return;
+  const auto shift = static_cast<std::uint64_t>(displacement);
+  const auto shifted = [shift](std::uint64_t offset) { return offset > UINT64_MAX - shift ? UINT64_MAX : offset + shift; };
+  const std::uint64_t first = shifted(entries.front()->localHeaderOffset);
+  const std::int64_t size = store.Size();
+  if (size < 4 || first > static_cast<std::uint64_t>(size - 4)) return;
+  unsigned char signature[4];
+  ReadStoreAt(store, static_cast<std::int64_t>(first), signature, sizeof signature);
+  if (Read32(signature) != kLocalHeaderSignature) return;
+  for (ZipEntry* entry : entries) entry->localHeaderOffset = shifted(entry->localHeaderOffset);
+}
+
 }  // namespace
 
-// What the end records say of the directory.
+// What the end records say of the directory's entries.
 struct Korbel::DirectoryClaim {
   std::uint64_t entries = 0;
   // The 16-bit count of the plain record wraps when a writer left out the
   // Zip64 records; 0 when the count is exact.
   std::uint64_t modulo = 0x10000;
-  // Where the Zip64 locator is, -1 when there is none to read.
-  std::int64_t locatorPosition = -1;
 };
 
 int Korbel::LoadDirectory(int /*loaderArgument*/) {
@@ -243,37 +309,10 @@ void Korbel::ReadAt(std::int64_t position, void* buffer, std::size_t length) {
   ReadStoreAt(store_, position, buffer, length);
 }
 
-// The position of the last end record or Zip64 locator signature in the whole
-// source, searched backwards block by block; -1 when there is none.
-std::int64_t Korbel::FindEndSignature(std::int64_t size) {
-  unsigned char block[kSearchBlock + 3];
-  std::int64_t start = size - (size % kSearchBlock);
-  std::int64_t length = size % kSearchBlock;
-  if (length == 0) {
-    start -= kSearchBlock;
-    length = kSearchBlock;
-  }
-  std::size_t carried = 0;  // the first bytes of the block behind this one
-  while (start >= 0) {
-    std::memmove(block + length, block, carried);
-    ReadAt(start, block, static_cast<std::size_t>(length));
-    const std::size_t filled = static_cast<std::size_t>(length) + carried;
-    for (std::size_t at = filled >= 4 ? filled - 4 + 1 : 0; at-- > 0;) {
-      const std::uint32_t value = Read32(block + at);
-      if (value == kEndRecordSignature || value == kZip64LocatorSignature) {
-        return start + static_cast<std::int64_t>(at);
-      }
-    }
-    carried = std::min<std::size_t>(3, static_cast<std::size_t>(length));
-    start -= kSearchBlock;
-    length = kSearchBlock;
-  }
-  return -1;
-}
-
 void Korbel::LoadDirectoryOrThrow() {
   ClearTable();
   comment_.reset();
+  storedComment_.reset();
   const std::int64_t size = store_.Size();
   sourceSize_ = size;
   if (size <= 0) {
@@ -285,81 +324,23 @@ void Korbel::LoadDirectoryOrThrow() {
     return;
   }
 
-  const std::int64_t found = FindEndSignature(size);
-  Require(found >= 0);
-  endPosition_ = found;
-  unsigned char signature[4];
-  ReadAt(found, signature, 4);
-  DirectoryClaim claim;
-  if (Read32(signature) == kEndRecordSignature) {
-    ReadEndRecord(found, &claim);
-  } else {
-    claim.locatorPosition = found;
+  const bool tolerant = (options_ & kTolerant) != 0;
+  DirectoryPlace place = LocateDirectory(store_, size, tolerant);
+  endPosition_ = place.endRecord;
+  directoryStart_ = place.start;
+  storedComment_ = std::make_unique<std::vector<std::uint8_t>>(std::move(place.comment));
+  if (!storedComment_->empty()) {
+    comment_ = std::make_unique<std::string>();
+    DecodeName(storedComment_->data(), storedComment_->size(), 0, comment_.get());
   }
-  if (claim.locatorPosition >= 0) ReadZip64EndRecord(size, &claim);
-  Require(directoryStart_ >= 0 && directoryStart_ <= size && directoryStart_ <= endPosition_);
-
+  DirectoryClaim claim;
+  claim.entries = place.entries;
+  claim.modulo = place.modulo;
   ReadCentralHeaders(claim.entries);
-  if (!(options_ & kTolerant)) CheckEntryCount(claim);
+  if (!tolerant) CheckEntryCount(claim);
+  if (place.displacement != 0) ApplyDisplacement(store_, table_.All(), place.displacement);
   CheckLocalHeaders();
   if (options_ & kKeepSorted) SortEntries(-1);
-}
-
-void Korbel::ReadEndRecord(std::int64_t found, DirectoryClaim* claim) {
-  unsigned char raw[kEndRecordSize];
-  ReadAt(found, raw, sizeof raw);
-  EndRecord record;
-  Require(ParseEndRecord(raw, sizeof raw, &record));
-  if (record.commentLength > 0) {
-    std::vector<std::uint8_t> stored(record.commentLength);
-    ReadAt(found + static_cast<std::int64_t>(kEndRecordSize), stored.data(), stored.size());
-    comment_ = std::make_unique<std::string>();
-    DecodeName(stored.data(), stored.size(), 0, comment_.get());
-  }
-  if (record.diskNumber > 1 || record.directoryDisk > 0 || record.entriesOnDisk != record.totalEntries) {
-    RaiseError(kSpanned);
-  }
-  claim->entries = record.totalEntries;
-  // The directory ends where the end record starts: data in front of the
-  // archive shifts both, whatever the offset field says.
-  directoryStart_ = found - static_cast<std::int64_t>(record.directorySize);
-  // Writers add the Zip64 records whenever the counts overflow, even when
-  // the offset still fits: the directory then ends where they begin.
-  const std::int64_t zip64Tail = static_cast<std::int64_t>(kZip64LocatorSize + kZip64EndRecordSize);
-  if (record.directoryOffset != kZip64Marker && found >= zip64Tail) {
-    unsigned char tail[kZip64EndRecordSize + kZip64LocatorSize];
-    ReadAt(found - zip64Tail, tail, sizeof tail);
-    if (Read32(tail) == kZip64EndRecordSignature && Read32(tail + kZip64EndRecordSize) == kZip64LocatorSignature) {
-      directoryStart_ -= zip64Tail;
-    }
-  }
-  if (record.directoryOffset == kZip64Marker) {
-    claim->locatorPosition = found - static_cast<std::int64_t>(kZip64LocatorSize);
-    Require(claim->locatorPosition >= 0);
-    unsigned char signature[4];
-    ReadAt(claim->locatorPosition, signature, 4);
-    Require(Read32(signature) == kZip64LocatorSignature);
-  }
-}
-
-void Korbel::ReadZip64EndRecord(std::int64_t size, DirectoryClaim* claim) {
-  unsigned char raw[kZip64LocatorSize];
-  ReadAt(claim->locatorPosition, raw, sizeof raw);
-  Zip64Locator locator;
-  Require(ParseZip64Locator(raw, sizeof raw, &locator));
-  Require(locator.endRecordOffset <= static_cast<std::uint64_t>(size) - kZip64EndRecordSize ||
-          static_cast<std::uint64_t>(size) < kZip64EndRecordSize);
-  unsigned char recordBytes[kZip64EndRecordSize];
-  ReadAt(static_cast<std::int64_t>(locator.endRecordOffset), recordBytes, sizeof recordBytes);
-  Zip64EndRecord record;
-  Require(ParseZip64EndRecord(recordBytes, sizeof recordBytes, &record));
-  if (locator.totalDisks > 1 || record.directoryDisk > 0 || record.entriesOnDisk != record.totalEntries) {
-    RaiseError(kSpanned);
-  }
-  Require(record.directoryOffset <= static_cast<std::uint64_t>(size));
-  directoryStart_ = static_cast<std::int64_t>(record.directoryOffset);
-  claim->entries = record.totalEntries;
-  claim->modulo = 0;
 }
 
 // A directory that yields other entries than counted was cut short or is

@@ -165,7 +165,14 @@ void Korbel::WriteDirectory() {
   pending.clear();
 
   const std::int64_t directoryEnd = store_.Tell();
-  const std::string comment = EncodeArchiveComment(comment_ ? *comment_ : std::string(kIdentification));
+  // A loaded archive keeps its own comment as it was stored; only an archive
+  // this engine creates gets the identification text.
+  std::string comment;
+  if (storedComment_) {
+    comment.assign(storedComment_->begin(), storedComment_->end());
+  } else {
+    comment = EncodeArchiveComment(comment_ ? *comment_ : std::string(kIdentification));
+  }
   AppendDirectoryTail(headers, static_cast<std::uint64_t>(directoryStart_),
                       static_cast<std::uint64_t>(directoryEnd), comment, &pending);
   WriteBytes(pending);

@@ -58,6 +58,22 @@ bool WindowsChangesComponent(std::string_view component) {
   return IsReservedDeviceName(component);
 }
 
+
+// The name without its "." components, each with the separator behind it:
+// tools that archive a folder as "." store every name as "./...".
+std::string WithoutDotComponents(std::string_view name) {
+  std::string kept;
+  kept.reserve(name.size());
+  std::size_t component = 0;
+  for (std::size_t at = 0; at <= name.size(); ++at) {
+    if (at < name.size() && !fs::IsSeparator(name[at])) continue;
+    const std::size_t end = at < name.size() ? at + 1 : at;
+    if (name.substr(component, at - component) != ".") kept.append(name.substr(component, end - component));
+    component = at + 1;
+  }
+  return kept;
+}
+
 }  // namespace
 
 bool WindowsChangesName(std::string_view relative) {
@@ -93,8 +109,9 @@ bool EscapesTarget(std::string_view name) {
 }
 
 int PlaceInFolder(std::string_view folder, std::string_view storedName, ExtractPlace* place) {
-  const std::string_view name = StripStoredRoot(storedName);
-  if (EscapesTarget(name) || storedName.find('\0') != std::string_view::npos) return kBadPath;
+  const std::string_view stripped = StripStoredRoot(storedName);
+  if (EscapesTarget(stripped) || storedName.find('\0') != std::string_view::npos) return kBadPath;
+  const std::string name = WithoutDotComponents(stripped);
   place->base.assign(folder);
   place->relative.assign(name);
   place->path = place->base;

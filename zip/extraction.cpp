@@ -108,6 +108,9 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written || sink == nullptr) {
     return Fail(kBadIndexOrMode, index);
   }
+  detailText_ = entry->name.c_str();
+  // Strong encryption is not read: its data would come out as garbage.
+  if (entry->flags & kFlagStrongEncryption) return Fail(kUnsupported, index);
   const int method = DataMethodOf(*entry);
   const int selected = SelectCodec(codec_, method, entry->uncompressedSize, 0);
   if (selected == kSelectUnsupported) return Fail(kUnsupported, index);
@@ -115,7 +118,6 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
   Codec& codec = *codec_.codec;
   codec.ClearCounts();
   bytesTotal_ = entry->uncompressedSize;
-  detailText_ = entry->name.c_str();
 
   int code = kOk;
   try {
@@ -173,8 +175,12 @@ void Korbel::DecodeEntry(const ZipEntry& entry, void* sinkContext, SinkFunction 
     RaiseError(bounded.overflowed ? kDecompressError : CodeForFailure(failure, testing));
   }
   if (trailingCode) CheckAuthentication(testing);
+  // AES entries of the second form store CRC 0 and rest on their
+  // authentication code alone; that waives the CRC only for an entry that
+  // was decrypted as AES and whose code passed.
+  const bool authenticated = trailingCode && entry.method == kMethodAes && entry.aesInfo != 0;
   const std::uint32_t crc = codec.OutputCrc();
-  if (crc != entry.crc32 && !(entry.crc32 == 0 && entry.aesInfo != 0)) {
+  if (crc != entry.crc32 && !(entry.crc32 == 0 && authenticated)) {
     RaiseError(testing ? kCrcError : kDecompressError);
   }
   // Less data than the directory declares is as wrong as more.

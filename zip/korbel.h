@@ -118,11 +118,8 @@ class Korbel : public ArchiveBase {
 
   // The directory.
   void ReadAt(std::int64_t position, void* buffer, std::size_t length);
-  std::int64_t FindEndSignature(std::int64_t size);
   void LoadDirectoryOrThrow();
   struct DirectoryClaim;
-  void ReadEndRecord(std::int64_t found, DirectoryClaim* claim);
-  void ReadZip64EndRecord(std::int64_t size, DirectoryClaim* claim);
   void CheckEntryCount(const DirectoryClaim& claim) const;
   void ReadCentralHeaders(std::uint64_t claimedEntries);
   void CheckLocalHeaders();
@@ -240,6 +237,9 @@ class Korbel : public ArchiveBase {
   bool directoryKept_ = false;
   int writtenFiles_ = 0;
   std::unique_ptr<std::string> comment_;
+  // The comment of a loaded archive as stored, written back byte for byte
+  // until a new comment is set; null for an archive this engine creates.
+  std::unique_ptr<std::vector<std::uint8_t>> storedComment_;
   std::uint64_t bytesProcessed_ = 0;
   std::uint64_t bytesTotal_ = 0;
   int runState_ = 0;

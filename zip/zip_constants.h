@@ -14,6 +14,7 @@ enum ZipMethod : std::uint16_t {
   kMethodDeflate64 = 9,
   kMethodBZip2 = 12,
   kMethodLzma = 14,
+  kMethodZstd = 93,  // Zstandard
   kMethodXz = 95,
   kMethodPpmd = 98,
   // The entry is AES-encrypted; the real method sits in the AES extra block.
@@ -24,6 +25,7 @@ enum ZipMethod : std::uint16_t {
 enum GeneralFlag : std::uint16_t {
   kFlagEncrypted = 0x0001,
   kFlagDataDescriptor = 0x0008,  // sizes and CRC follow the data
+  kFlagStrongEncryption = 0x0040,  // encrypted by a scheme the engine does not read
   kFlagUtf8Name = 0x0800,        // name and comment are UTF-8
 };
 

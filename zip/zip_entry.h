@@ -79,7 +79,8 @@ struct ZipEntry {
   std::uint8_t aesInfo = 0;          // AES vendor version * 4 + strength, 0 without AES
   std::uint8_t aesMethod = 0;        // compression method under AES
   // Bytes of the data descriptor behind the data: 0 none, 16, or 24 when
-  // its sizes are 64-bit (behind a local header with a Zip64 block).
+  // its sizes are 64-bit (behind a local header with a Zip64 block); 4 less
+  // for a descriptor stored without its signature.
   std::uint8_t descriptorLength = 0;
   // Table position of the next live entry of the same name (the name index).
   std::uint32_t nextSameName = 0xFFFFFFFFu;

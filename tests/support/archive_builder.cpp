@@ -180,9 +180,9 @@ Archive Build(const std::vector<Entry>& entries, const Options& options) {
   Put16(&out, 0);
   Put16(&out, static_cast<std::uint32_t>(entries.size()));
   Put16(&out, static_cast<std::uint32_t>(entries.size()));
-  // With Zip64 records the directory size still ends the directory at the
-  // Zip64 end record; the loader takes the start from the Zip64 record.
-  Put32(&out, static_cast<std::uint32_t>(a.end - a.directoryStart));
+  // With Zip64 records both records state the same size; the directory ends
+  // where the Zip64 end record starts.
+  Put32(&out, static_cast<std::uint32_t>(directorySize));
   Put32(&out, options.zip64Records ? kNoSize : static_cast<std::uint32_t>(a.directoryStart));
   Put16(&out, static_cast<std::uint32_t>(options.comment.size()));
   out.insert(out.end(), options.comment.begin(), options.comment.end());

@@ -169,6 +169,7 @@ TEST(CompactionTest, SpanReachingIntoTheNextEntryIsAnInternalError) {
                                      Stored("three.txt", "third")});
   // The first entry claims 20 more bytes than it has.
   Set32(&built.bytes, built.central[0] + CentralHeader::kCompressedSize, 25);
+  Set32(&built.bytes, built.local[0] + archive_builder::LocalHeader::kCompressedSize, 25);
   ASSERT_TRUE(testing_support::WriteFile(path, built.bytes));
   Korbel archive;
   // A strict load refuses the overlap; a tolerant one marks the entry and

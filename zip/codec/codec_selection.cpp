@@ -9,6 +9,7 @@
 #include "zip/codec/lzma_codec.h"
 #include "zip/codec/ppmd_codec.h"
 #include "zip/codec/xz_codec.h"
+#include "zip/codec/zstd_codec.h"
 #include "zip/zip_constants.h"
 
 namespace korbel {
@@ -57,6 +58,8 @@ std::unique_ptr<Codec> NewCodec(int family, int method) {
       if (codec) codec->SetMode(PpmdCodec::kZipHeader);
       return codec;
     }
+    case kMethodZstd:
+      return std::unique_ptr<Codec>(new (std::nothrow) ZstdCodec);
     default:
       return nullptr;
   }
@@ -64,13 +67,15 @@ std::unique_ptr<Codec> NewCodec(int family, int method) {
 
 bool HasCodec(int family) {
   return family == kDeflateFamily || family == kMethodBZip2 || family == kMethodLzma || family == kMethodXz ||
-         family == kMethodPpmd;
+         family == kMethodPpmd || family == kMethodZstd;
 }
 
 }  // namespace
 
 int SelectCodec(CodecSelection& selection, int method, std::uint64_t uncompressedSize, int flag) {
-  if (method < 0) return kSelectUnsupported;
+  // Methods 1 to 7 (Shrink, Reduce, Implode, ...) are not read: answered
+  // as unsupported rather than fed to the Deflate decoder as damaged data.
+  if (method < 0 || (method > kMethodStored && method < kMethodDeflate)) return kSelectUnsupported;
   const int family = method > kMethodDeflate64 ? method : kDeflateFamily;
   if (selection.codec && family == selection.family) {
     Codec& codec = *selection.codec;

@@ -15,9 +15,11 @@ const unsigned char* ReadWindow::Get(ArchiveStore& store, std::int64_t position,
   const std::int64_t size = store.Size();
   if (size < 0 || end > static_cast<std::uint64_t>(size)) return nullptr;
   filled_ = 0;
-  block_.resize(capacity_);
   const auto want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(capacity_),
                                                                      size - position));
+  // Grown to what the source holds, not to the capacity: a small archive
+  // must not pay for clearing a large window on every load.
+  if (block_.size() < want) block_.resize(want);
   if (store.Seek(position, platform::kSeekBegin) != position) return nullptr;
   if (store.Read(block_.data(), want) != static_cast<std::int64_t>(want)) return nullptr;
   start_ = position;

@@ -41,10 +41,10 @@ TEST(CodecSelectionTest, FamiliesAndModesFollowTheMethod) {
   } steps[] = {
       {8, 0, 0, Kind::kDeflate, 0, 8, false},
       {0, 0, 0, Kind::kDeflate, 0, 0, true},
-      {3, 0, 0, Kind::kDeflate, 0, 8, true},
-      {9, 1, 1, Kind::kDeflate, 0, 8, true},   // Deflate64 refused by the flag
+      {3, 0, 1, Kind::kDeflate, 0, 0, true},   // Reduce is not read: the current codec stays
+      {9, 1, 1, Kind::kDeflate, 0, 0, true},   // Deflate64 refused by the flag
       {9, 0, 0, Kind::kDeflate, 0, 9, true},
-      {6, 0, 0, Kind::kDeflate, 0, 8, true},
+      {6, 0, 1, Kind::kDeflate, 0, 9, true},   // nor Implode
       {12, 0, 0, Kind::kBZip2, 12, 8, false},
       {12, 0, 0, Kind::kBZip2, 12, 8, true},
       {13, 0, 1, Kind::kBZip2, 12, 8, true},   // no codec: the current one stays
@@ -54,7 +54,7 @@ TEST(CodecSelectionTest, FamiliesAndModesFollowTheMethod) {
       {99, 0, 1, Kind::kPpmd, 98, 1, true},
       {-3, 0, 1, Kind::kPpmd, 98, 1, true},
       {9, 1, 0, Kind::kDeflate, 0, 9, false},  // a new Deflate codec ignores the flag
-      {7, 0, 0, Kind::kDeflate, 0, 8, true},
+      {7, 0, 1, Kind::kDeflate, 0, 9, true},
   };
   CodecSelection selection;
   EXPECT_EQ(selection.family, -1);
@@ -74,11 +74,21 @@ TEST(CodecSelectionTest, NewDeflateCodecTakesTheMethodAsMode) {
   const struct {
     int method;
     int mode;
-  } cases[] = {{0, 0}, {1, 8}, {5, 8}, {8, 8}, {9, 9}};
+  } cases[] = {{0, 0}, {8, 8}, {9, 9}};
   for (const auto& c : cases) {
     CodecSelection selection;
     ASSERT_EQ(SelectCodec(selection, c.method, 0, 0), 0);
     EXPECT_EQ(selection.codec->Mode(), c.mode) << c.method;
+  }
+}
+
+// Shrink, Reduce and Implode are answered as unsupported, not handed to the
+// Deflate decoder to fail as damaged data.
+TEST(CodecSelectionTest, MethodsOneToSevenAreUnsupported) {
+  for (int method = 1; method <= 7; ++method) {
+    CodecSelection selection;
+    EXPECT_EQ(SelectCodec(selection, method, 0, 0), korbel::kSelectUnsupported) << method;
+    EXPECT_EQ(selection.codec, nullptr) << method;
   }
 }
 
@@ -108,23 +118,6 @@ TEST(CodecSelectionTest, ASelectedCodecStartsWithClearCounts) {
   EXPECT_EQ(selection.codec->UncompressedCount(), 0u);
   EXPECT_EQ(selection.codec->BytesRead(), 0u);
   EXPECT_EQ(selection.codec->BytesWritten(), 0u);
-}
-
-TEST(CodecSelectionTest, OlderDeflateMethodsFailOnTheDeflateDecoder) {
-  // Data of methods 6 and 7 is not Deflate; this starts like a block of the
-  // reserved type.
-  testing_support::Bytes imploded = testing_support::RandomBytes(3000, 17);
-  imploded[0] = 0x0F;
-  for (const int method : {6, 7}) {
-    testing_support::TempDir dir;
-    CodecSelection selection;
-    ASSERT_EQ(SelectCodec(selection, method, imploded.size(), 0), 0);
-    EXPECT_THROW(codec_testing::RunCodec(*selection.codec, codec_testing::Direction::kDecompress,
-                                         korbel::kOwnMode, codec_testing::SideType::kMemory,
-                                         codec_testing::SideType::kFunction, imploded, 0, dir),
-                 korbel::CodecFailure);
-    EXPECT_EQ(selection.codec->FailureKind(), 6) << method;
-  }
 }
 
 }  // namespace
