@@ -226,6 +226,23 @@ TEST(ReplacementTest, AHardLinkedArchiveStaysLinked) {
   EXPECT_EQ(FolderNames(dir.Path()), "App.zip Link.zip");
 }
 
+// A symbolic link at the archive's path is itself replaced by the new
+// archive; the file it named keeps the old archive, untouched.
+TEST(ReplacementTest, ALinkAtTheArchivesPathIsReplacedAndItsTargetKept) {
+  TempDir dir;
+  const std::string target = dir / "Real.zip";
+  const std::string path = dir / "App.zip";
+  MakeTwoEntries(target);
+  const Bytes pristine = testing_support::ReadFile(target);
+  std::error_code error;
+  std::filesystem::create_symlink("Real.zip", path, error);
+  if (error || !std::filesystem::is_symlink(path)) GTEST_SKIP() << "SKIPPED: no symbolic links here";
+  ASSERT_EQ(DeleteAndAdd(path), kOk);
+  EXPECT_FALSE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(EntryNames(path), (std::vector<std::string>{"two.txt", "three.txt"}));
+  EXPECT_EQ(testing_support::ReadFile(target), pristine);
+}
+
 // A replacement left by a killed run goes with the next change of its
 // archive; one still held by its writer, another archive's and a user's file
 // of a similar name stay.
