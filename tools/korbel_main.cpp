@@ -236,7 +236,7 @@ int List(Korbel& archive, const char* path, korbel_tool::EntrySelection& selecti
   AppendRight(&out, totalSize, 12);
   out.push_back(' ');
   AppendRight(&out, totalPacked, 12);
-  out.append(33, ' ');
+  out.append(32, ' ');
   out += Say(korbel_tool::Entries(listed).c_str()) + '\n';
   flush();
   return ReportUnused(selection);
