@@ -65,7 +65,8 @@ std::string ProgressLine(std::uint64_t filesDone, std::uint64_t filesAll, std::u
     line += ": ";
     line += CharacterCount(shown) <= nameRoom ? shown : "..." + LastCharacters(shown, nameRoom - 3);
   }
-  if (CharacterCount(line) > room) line = LastCharacters(line, room);
+  // Without the name the line is ASCII: bytes are characters.
+  if (CharacterCount(line) > room) line.resize(room);
   return line;
 }
 
