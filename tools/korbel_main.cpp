@@ -87,7 +87,7 @@ std::string Shown(const char* name) { return platform::ConsoleText(Printable(nam
 
 // The engine's text may carry an entry name as its detail.
 int Report(Korbel& archive) {
-  fs::ConsolePrint("%s\n", Say(Printable(archive.ErrorText(), true).c_str()).c_str());
+  fs::ConsolePrint("%s\n", korbel_tool::EngineText(Printable(archive.ErrorText(), true)).c_str());
   return kExitFailure;
 }
 

@@ -32,6 +32,12 @@ constexpr const char* kArchiveHead = "Archiv: ";
 constexpr const char* kListHead = "       Gr\xF6\xDF" "e      Gepackt  Methode   Ge\xE4ndert            Name\n";
 constexpr const char* kListRule = "------------ ------------                               ----\n";
 
+// An engine text as the console shows it: its own words are Windows-1252,
+// the paths and names in it UTF-8 (no German word of the engine's is valid
+// UTF-8, so each byte run is told apart); each part goes through its own
+// conversion (platform::MessageText, platform::ConsoleText).
+std::string EngineText(const std::string& mixed);
+
 // "1 Eintrag", "2 Einträge", "0 Einträge"; the other counted words alike.
 std::string Entries(long long count);
 std::string Files(long long count);

@@ -26,5 +26,18 @@ TEST(ToolTextsTest, CountsArePluralCorrect) {
   EXPECT_EQ(platform::Windows1252ToUtf8(TestSummary(5, 2)), "5 Einträge geprüft, 2 fehlerhaft");
 }
 
+// The engine's words (Windows-1252) around a name (UTF-8): each part as the
+// console wants it.
+TEST(ToolTextsTest, EngineTextConvertsEachPart) {
+  const std::string text = "\nBei Datei : /tmp/Gr\xC3\xB6\xC3\x9F" "e.zip\nFehler beim \xD6" "ffnen der Datei !";
+  const std::string shown = EngineText(text);
+  if (platform::MessageText("\xD6") == "\xD6") {
+    // Windows: all in Windows-1252.
+    EXPECT_EQ(shown, "\nBei Datei : /tmp/Gr\xF6\xDF" "e.zip\nFehler beim \xD6" "ffnen der Datei !");
+  } else {
+    EXPECT_EQ(shown, "\nBei Datei : /tmp/Größe.zip\nFehler beim Öffnen der Datei !");
+  }
+}
+
 }  // namespace
 }  // namespace korbel_tool
