@@ -84,6 +84,8 @@ std::string Printable(const char* text, bool keepNewlines = false) {
 
 // A name or path as the console shows it beside the engine's texts.
 std::string Shown(const char* name) { return platform::ConsoleText(Printable(name)); }
+// A path of the user's, whose backslashes are separators.
+std::string ShownPath(const char* path) { return platform::ConsoleText(Printable(path, true)); }
 
 // The engine's text may carry an entry name as its detail.
 int Report(Korbel& archive) {
@@ -130,7 +132,7 @@ korbel_tool::PasswordSource PasswordFor(Korbel& archive, const char* given) {
 bool PasswordReady(Korbel& archive, int index, korbel_tool::PasswordSource* passwords, const char* archivePath) {
   const korbel::ZipEntry* entry = archive.Entry(index);
   if (entry == nullptr || !(entry->flags & korbel::kFlagEncrypted)) return true;
-  if (passwords->Ready(Printable(archivePath))) return true;
+  if (passwords->Ready(Printable(archivePath, true))) return true;
   ReportName(entry->name.c_str(), korbel_tool::kNoPassword);
   return false;
 }
@@ -203,7 +205,7 @@ int List(Korbel& archive, const char* path, korbel_tool::EntrySelection& selecti
     if (!out.empty()) fs::ConsolePrint("%s", out.c_str());
     out.clear();
   };
-  out += Say(korbel_tool::kArchiveHead) + Shown(path) + '\n';
+  out += Say(korbel_tool::kArchiveHead) + ShownPath(path) + '\n';
   const char* comment = archive.ArchiveComment();
   if (comment != nullptr && *comment != '\0') out += platform::ConsoleText(Printable(comment, true)) + '\n';
   out += Say(korbel_tool::kListHead);
@@ -358,7 +360,8 @@ int Add(Korbel& archive, const std::vector<const char*>& paths) {
       const char* prefix = stored.empty() ? nullptr : stored.c_str();
       if (archive.AddFiles(name.c_str(), "*", nullptr, prefix) < 0) status = Report(archive);
     } else {
-      status = ReportName(path, korbel_tool::kNotFound);
+      fs::ConsolePrint("%s%s\n", ShownPath(path).c_str(), Say(korbel_tool::kNotFound).c_str());
+      status = kExitFailure;
     }
   }
   return status;
