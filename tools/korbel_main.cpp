@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "fs/char_rules.h"
@@ -291,6 +292,7 @@ int Extract(Korbel& archive, const char* path, const std::string& folder, korbel
   korbel_tool::OverwriteChoice choice(
       rule, [](const std::string& question, std::string* answer) { return AskOnTerminal(question, true, answer); });
   int status = 0;
+  std::unordered_set<std::string> writtenHere;
   // Entry by entry, in the archive's order, so that every failure is named.
   for (int index = 0; index < archive.EntryCount(); ++index) {
     const int entryStatus = archive.EntryStatus(index);
@@ -299,13 +301,17 @@ int Extract(Korbel& archive, const char* path, const std::string& folder, korbel
     std::string targetPath;
     const bool placed = archive.ExtractTargetPath(index, target.c_str(), &targetPath) == korbel::kOk;
     const bool folderEntry = (entryStatus & korbel::kStatusFolder) != 0;
-    if (placed && !folderEntry && !MayWriteOver(archive, index, targetPath, &choice, &status)) continue;
+    // A file this run wrote is no one's work yet: a later entry of the same
+    // name takes its place unasked (the last one wins).
+    const bool ownFile = placed && writtenHere.count(targetPath) != 0;
+    if (placed && !folderEntry && !ownFile && !MayWriteOver(archive, index, targetPath, &choice, &status)) continue;
     if (!folderEntry && !PasswordReady(archive, index, passwords, path)) {
       status = kExitFailure;
       continue;
     }
     const int code = archive.ExtractEntry(index, target.c_str());
     if (code == korbel::kOk) {
+      if (placed && !folderEntry) writtenHere.insert(targetPath);
       // The file keeps the read-only mark the archive stores.
       if (placed && !folderEntry && (entryStatus & korbel::kStatusReadOnly)) {
         platform::SetAttributes(targetPath.c_str(), platform::kAttrReadOnly);

@@ -217,6 +217,23 @@ check "selection: l totals the selected entries" grep -qE '^ +45 +45 +3 Einträg
 run t "$(arg "$sel")" '*.h'
 check "selection: t tests the selected entries" grep -qx '1 Eintrag geprüft, 0 fehlerhaft' <<<"$output"
 
+# Two entries of one name: the second replaces the file the first one wrote
+# in this run without a question, and an existing file is still kept.
+dup=$work/dup.zip
+python3 -W ignore - "$dup" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    z.writestr("dup.txt", "first")
+    z.writestr("dup.txt", "second")
+PY
+run x "$(arg "$dup")" -d "$(arg "$work/dup-out")"
+check "duplicates: x exits 0" [ "$status" = 0 ]
+check "duplicates: the last entry wins" [ "$(cat "$work/dup-out/dup.txt")" = second ]
+printf 'mine' >"$work/dup-out/dup.txt"
+run x "$(arg "$dup")" -d "$(arg "$work/dup-out")"
+check "duplicates: an existing file is kept" [ "$(cat "$work/dup-out/dup.txt")" = mine ]
+check "duplicates: ... and named for each entry" [ "$(grep -cx 'dup.txt: vorhanden, nicht ersetzt' <<<"$output")" = 2 ]
+
 # ---- korbel a stores a path as given ------------------------------------------------------------
 korbel_path=$(readlink -f "$korbel")
 if [ "$build" != wine ]; then
