@@ -328,6 +328,19 @@ int ConsoleWidth();
 // as UTF-8 without its line end. False when there is no terminal or the
 // input ended.
 bool AskConsole(const std::string& prompt, bool echo, std::string* answer);
+// While it lives, a console behind standard output shows Windows-1252 bytes
+// as such (Win32: output code page 1252, the previous one restored at the
+// end); POSIX terminals take UTF-8 and nothing changes there.
+class MessageCodePage {
+ public:
+  MessageCodePage();
+  ~MessageCodePage();
+  MessageCodePage(const MessageCodePage&) = delete;
+  MessageCodePage& operator=(const MessageCodePage&) = delete;
+
+ private:
+  unsigned previous_ = 0;  // 0: nothing to restore
+};
 // Writes UTF-8 text to the console behind standard error as it is shown
 // (the wide console call on Windows); nothing when it is not a console.
 void WriteConsoleError(const std::string& text);

@@ -456,6 +456,9 @@ int main(int argc, char** argv) {
   // Ctrl-C and its kin end a change through its failure path: the old
   // archive stays, the temporary file goes, the message is shown.
   platform::InstallInterruptHandling();
+  // korbel's texts and the engine's are Windows-1252 bytes: a Windows
+  // console shows them so while korbel runs.
+  platform::MessageCodePage messages;
   // The arguments as the system holds them, every character kept.
   std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
   std::vector<char*> pointers;

@@ -92,6 +92,9 @@ void WriteConsoleError(const std::string& text) {
   if (::isatty(STDERR_FILENO) == 1) WriteAll(STDERR_FILENO, text);
 }
 
+MessageCodePage::MessageCodePage() = default;
+MessageCodePage::~MessageCodePage() = default;
+
 void IgnoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace platform

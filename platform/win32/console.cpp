@@ -108,6 +108,17 @@ void WriteConsoleError(const std::string& text) {
   if (error != nullptr && error != INVALID_HANDLE_VALUE && ::GetConsoleMode(error, &mode)) WriteWide(error, text);
 }
 
+MessageCodePage::MessageCodePage() {
+  DWORD mode = 0;
+  if (!::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;
+  const UINT current = ::GetConsoleOutputCP();
+  if (current != 1252 && ::SetConsoleOutputCP(1252)) previous_ = current;
+}
+
+MessageCodePage::~MessageCodePage() {
+  if (previous_ != 0) ::SetConsoleOutputCP(previous_);
+}
+
 void IgnoreBrokenPipe() {}
 
 }  // namespace platform

@@ -296,6 +296,7 @@ pty_run 'Pa55 w0rd' "${runner[@]}" "$korbel" t "$(arg "$work/enc-AES256.zip")"
 check "terminal: t asks for the password and exits 0" [ "$status" = 0 ]
 check "terminal: the password question names the archive" grep -qF "Passwort für $(arg "$work/enc-AES256.zip"):" <<<"$output"
 check "terminal: the password is not echoed" bash -c '! grep -q "Pa55" <<<"$1"' _ "$output"
+check "terminal: the texts show their umlauts" grep -q '^9 Einträge geprüft, 0 fehlerhaft$' <<<"$output"
 pty_run 'falsch' "${runner[@]}" "$korbel" t "$(arg "$work/enc-ZipCrypto.zip")"
 check "terminal: a wrong typed password exits 1" [ "$status" = 1 ]
 check "terminal: a wrong typed password is called wrong" grep -q 'Falsches Passwort' <<<"$output"
