@@ -5,6 +5,7 @@
 
 #include "app/explorer_registration.h"
 #include "app/messages.h"
+#include "app/pack_progress.h"
 #include "fs/console.h"
 #include "fs/exclusion_lists.h"
 #include "fs/module_path.h"
@@ -75,6 +76,7 @@ bool CompleteArchiveName(const char* projectPath, char* archiveName) {
 // Creates the archive, adds the project's files to it and closes it.
 int WriteArchive(korbel::Korbel& archive, const char* archiveName, const char* projectPath,
                  const char* exclusions) {
+  PackProgress progress;
   if (archive.Open(archiveName, korbel::kCreate, 9) != korbel::kOk) {
     PrintWithPath(kArchiveNotCreated, archiveName);
     return kExitFailed;
@@ -85,9 +87,13 @@ int WriteArchive(korbel::Korbel& archive, const char* archiveName, const char* p
     fs::ConsolePrint(kAddFailed);
     return kExitFailed;
   }
+  // The queued files are read, compressed and written at close.
+  progress.Follow(archive);
+  const int closed = archive.Close();
+  progress.Clear();
   // Files that could not be read at close were dropped there: the count the
   // user sees is what the archive really holds.
-  if (archive.Close() != korbel::kOk) {
+  if (closed != korbel::kOk) {
     fs::ConsolePrint(kAddFailed);
     return kExitFailed;
   }

@@ -29,6 +29,15 @@ constexpr std::uint16_t kCodePage850[128] = {
     0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,  // F8
 };
 
+// Windows-1252 bytes 0x80 to 0x9F; the five it leaves unassigned stay the
+// C1 controls of the same value.
+constexpr std::uint16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98
+};
+
 // Encodes one character below U+10000; the number of bytes, at most 3.
 std::size_t EncodeUtf8(std::uint16_t code, char* out) {
   if (code < 0x80) {
@@ -49,6 +58,18 @@ std::size_t EncodeUtf8(std::uint16_t code, char* out) {
 }  // namespace
 
 bool NarrowIsUtf8() { return true; }
+
+std::string Windows1252ToUtf8(const std::string& text) {
+  std::string utf8;
+  utf8.reserve(text.size() + 8);
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    char encoded[3];
+    const std::uint16_t code = byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : byte;
+    utf8.append(encoded, EncodeUtf8(code, encoded));
+  }
+  return utf8;
+}
 
 // A character that does not fit whole ends the text: no sequence is cut.
 std::size_t OemToNarrow(const char* text, std::size_t length, char* buffer, std::size_t capacity) {

@@ -313,6 +313,33 @@ bool NamesFollowWindowsRules();
 // ---- Console -----------------------------------------------------------------
 
 Handle StandardOutput();
+Handle StandardError();
+// Whether standard input, output or error (0, 1, 2) is a console or terminal
+// rather than a file or pipe.
+bool StandardIsConsole(int stream);
+// Columns of the console behind standard error; 80 when unknown.
+int ConsoleWidth();
+// Shows `prompt` (UTF-8) on the terminal itself and reads one line typed
+// there, without echo when `echo` is false (a password); the line comes back
+// as UTF-8 without its line end. False when there is no terminal or the
+// input ended.
+bool AskConsole(const std::string& prompt, bool echo, std::string* answer);
+// While it lives, a console behind standard output shows Windows-1252 bytes
+// as such (Win32: output code page 1252, the previous one restored at the
+// end); POSIX terminals take UTF-8 and nothing changes there.
+class MessageCodePage {
+ public:
+  MessageCodePage();
+  ~MessageCodePage();
+  MessageCodePage(const MessageCodePage&) = delete;
+  MessageCodePage& operator=(const MessageCodePage&) = delete;
+
+ private:
+  unsigned previous_ = 0;  // 0: nothing to restore
+};
+// Writes UTF-8 text to the console behind standard error as it is shown
+// (the wide console call on Windows); nothing when it is not a console.
+void WriteConsoleError(const std::string& text);
 // Lets a write to a pipe whose reader is gone fail (and the program go on)
 // instead of ending the process; the Windows build has nothing to do.
 void IgnoreBrokenPipe();
@@ -340,6 +367,8 @@ std::size_t OemToNarrow(const char* text, std::size_t length, char* buffer, std:
 // Between narrow text and UTF-8: the text as it is.
 bool NarrowToOem(const std::string& narrow, std::string* oem);
 bool NarrowToUtf8(const std::string& narrow, std::string* utf8);
+// Text in Windows-1252 (the program's own messages) as UTF-8.
+std::string Windows1252ToUtf8(const std::string& text);
 bool Utf8ToNarrow(const std::string& utf8, std::string* narrow);
 
 // ---- Command line and console text -------------------------------------------
@@ -359,6 +388,10 @@ int RunProgram(int argc, char** argv, int (*run)(int argc, char** argv));
 // in Windows-1252, a character without a place there shown as '?'; on POSIX
 // the text as it is.
 std::string ConsoleText(const std::string& narrow);
+// A text of the program's own (Windows-1252 bytes) as the console shows it:
+// on Windows the bytes as they are, beside the names ConsoleText gives; on
+// POSIX the text in UTF-8, as a terminal there expects.
+std::string MessageText(const std::string& windows1252);
 
 // ---- Synchronisation -----------------------------------------------------------
 

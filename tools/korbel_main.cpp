@@ -1,28 +1,36 @@
 // korbel: a small command-line program over the zip engine.
 //
-//   korbel l ARCHIVE                      list the entries
-//   korbel t ARCHIVE [-p PASSWORD]        test every entry
-//   korbel x ARCHIVE [-d FOLDER] [-p PASSWORD] [NAME...]
-//                                         extract all or the named entries
+//   korbel l ARCHIVE [NAME...]            list the entries
+//   korbel t ARCHIVE [-p PASSWORD] [NAME...]
+//                                         test the entries
+//   korbel x ARCHIVE [-d FOLDER] [-o | -n] [-p PASSWORD] [NAME...]
+//                                         extract all or the selected entries
 //   korbel a ARCHIVE PATH...              add files or folders (created when missing)
 //   korbel d ARCHIVE NAME...              delete entries; the space is reclaimed
 //
-// A name the archive holds more than once names every entry of it, in
-// archive order (the last one extracted wins); `l` marks them "(duplicate)".
-//
-// Exit status 0 when everything succeeded, 1 when an operation failed, 2 for
-// a wrong command line. Failures print the engine's German error text.
+// A NAME is an entry, a folder (everything below it) or a pattern with * and
+// ?. Exit status 0 when everything succeeded, 1 when an operation failed or
+// an existing file was kept without being asked, 2 for a wrong command line.
+// The texts are German like the engine's. A name the archive holds more
+// than once names every entry of it, in archive order (the last one
+// extracted wins); `l` marks them.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "fs/char_rules.h"
 #include "fs/console.h"
 #include "fs/path_kind.h"
 #include "platform/platform.h"
+#include "tools/korbel/entry_selection.h"
+#include "tools/korbel/overwrite_choice.h"
+#include "tools/korbel/password_source.h"
+#include "tools/korbel/tool_texts.h"
+#include "zip/error_texts.h"
 #include "zip/korbel.h"
 #include "zip/zip_constants.h"
 
@@ -33,14 +41,12 @@ using korbel::Korbel;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-int Usage() {
-  fs::ConsolePrint(
-      "usage: korbel l ARCHIVE\n"
-      "       korbel t ARCHIVE [-p PASSWORD]\n"
-      "       korbel x ARCHIVE [-d FOLDER] [-p PASSWORD] [NAME...]\n"
-      "       korbel a ARCHIVE PATH...\n"
-      "       korbel d ARCHIVE NAME...\n");
-  return kExitUsage;
+// A text of korbel's own or of the engine as the console shows it.
+std::string Say(const char* windows1252) { return platform::MessageText(windows1252); }
+
+int Usage(int status) {
+  fs::ConsolePrint("%s", Say(korbel_tool::kUsageText).c_str());
+  return status;
 }
 
 // A name from an archive as it may be shown on a terminal: control bytes
@@ -82,30 +88,57 @@ std::string Printable(const char* text, bool keepNewlines = false) {
 
 // A name or path as the console shows it beside the engine's texts.
 std::string Shown(const char* name) { return platform::ConsoleText(Printable(name)); }
+// A path of the user's, whose backslashes are separators.
+std::string ShownPath(const char* path) { return platform::ConsoleText(Printable(path, true)); }
 
 // The engine's text may carry an entry name as its detail.
 int Report(Korbel& archive) {
-  fs::ConsolePrint("%s\n", Printable(archive.ErrorText(), true).c_str());
+  fs::ConsolePrint("%s\n", korbel_tool::EngineText(Printable(archive.ErrorText(), true)).c_str());
   return kExitFailure;
 }
 
-// One failing entry: its name, then the engine's text.
+// A name with one of korbel's texts behind it, on one line.
+int ReportName(const char* name, const char* text) {
+  fs::ConsolePrint("%s%s\n", Shown(name).c_str(), Say(text).c_str());
+  return kExitFailure;
+}
+
+// One failing entry on one line: its name once, then the text of the code
+// without its line break and without the detail slot's colon.
 int ReportEntry(Korbel& archive, int index) {
-  fs::ConsolePrint("%s: %s\n", Shown(archive.EntryName(index)).c_str(),
-                   Printable(archive.ErrorText(), true).c_str());
+  bool takesDetail = false;
+  std::string text = korbel::ErrorMessage(archive.LastError(), &takesDetail);
+  while (!text.empty() && text.front() == '\n') text.erase(0, 1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == ':')) text.pop_back();
+  fs::ConsolePrint("%s: %s\n", Shown(archive.EntryName(index)).c_str(), Say(text.c_str()).c_str());
   return kExitFailure;
 }
 
-// An entry by its name; a folder also by the name `korbel l` shows, with a
-// trailing separator.
-int FindByShownName(Korbel& archive, const char* name) {
-  const int index = archive.FindEntry(name);
-  if (index >= 0) return index;
-  std::string bare(name);
-  while (!bare.empty() && fs::IsSeparator(bare.back())) bare.pop_back();
-  if (bare.empty() || bare.size() == std::strlen(name)) return -1;
-  const int folder = archive.FindEntry(bare.c_str());
-  return folder >= 0 && (archive.EntryStatus(folder) & korbel::kStatusFolder) ? folder : -1;
+// Every name of the selection that took no entry is reported.
+int ReportUnused(const korbel_tool::EntrySelection& selection) {
+  int status = 0;
+  for (const std::string& name : selection.Unused()) status = ReportName(name.c_str(), korbel_tool::kNotInArchive);
+  return status;
+}
+
+bool AskOnTerminal(const std::string& question, bool echo, std::string* answer) {
+  return platform::StandardIsConsole(0) && platform::AskConsole(question, echo, answer);
+}
+
+// The password of -p, or one asked for on the terminal at the first encrypted entry.
+korbel_tool::PasswordSource PasswordFor(Korbel& archive, const char* given) {
+  return korbel_tool::PasswordSource(
+      given, [](const std::string& question, std::string* answer) { return AskOnTerminal(question, false, answer); },
+      [&archive](const std::string& password) { archive.SetPassword(password.c_str()); });
+}
+
+// Whether the entry can be read: not encrypted, or a password is there.
+bool PasswordReady(Korbel& archive, int index, korbel_tool::PasswordSource* passwords, const char* archivePath) {
+  const korbel::ZipEntry* entry = archive.Entry(index);
+  if (entry == nullptr || !(entry->flags & korbel::kFlagEncrypted)) return true;
+  if (passwords->Ready(Printable(archivePath, true))) return true;
+  ReportName(entry->name.c_str(), korbel_tool::kNoPassword);
+  return false;
 }
 
 // Every entry an archive holds under the name of the entry at `first`, in
@@ -183,7 +216,7 @@ void AppendTime(std::string* out, std::int64_t modified) {
   AppendTwoDigits(out, local.tm_sec);
 }
 
-int List(Korbel& archive) {
+int List(Korbel& archive, const char* path, korbel_tool::EntrySelection& selection) {
   constexpr std::size_t kFlushSize = 64 * 1024;
   std::string out;
   out.reserve(kFlushSize + 1024);
@@ -191,9 +224,21 @@ int List(Korbel& archive) {
     if (!out.empty()) fs::ConsolePrint("%s", out.c_str());
     out.clear();
   };
-  out += "        Size       Packed  Method    Modified            Name\n";
+  out += Say(korbel_tool::kArchiveHead) + ShownPath(path) + '\n';
+  const char* comment = archive.ArchiveComment();
+  if (comment != nullptr && *comment != '\0') out += platform::ConsoleText(Printable(comment, true)) + '\n';
+  out += Say(korbel_tool::kListHead);
+  const std::string encrypted = Say(korbel_tool::kEncryptedMark);
+  const std::string duplicate = Say(korbel_tool::kDuplicateMark);
+  unsigned long long totalSize = 0;
+  unsigned long long totalPacked = 0;
+  long long listed = 0;
   for (int i = 0; i < archive.EntryCount(); ++i) {
     const korbel::ZipEntry* entry = archive.Entry(i);
+    if (!selection.Takes(entry->name.c_str())) continue;
+    totalSize += entry->uncompressedSize;
+    totalPacked += entry->compressedSize;
+    ++listed;
     const int method = korbel::DataMethodOf(*entry);
     AppendRight(&out, entry->uncompressedSize, 12);
     out.push_back(' ');
@@ -205,74 +250,144 @@ int List(Korbel& archive) {
     out.push_back(' ');
     out += Shown(entry->name.c_str());
     if (entry->externalAttributes & korbel::kEntryFolder) out.push_back('/');
-    if (entry->flags & korbel::kFlagEncrypted) out += "  (encrypted)";
+    if (entry->flags & korbel::kFlagEncrypted) out += encrypted;
     // Another entry of the same name: extraction writes them in order.
-    if (archive.FindEntry(entry->name.c_str()) != i || entry->nextSameName != 0xFFFFFFFFu) out += "  (duplicate)";
+    if (archive.FindEntry(entry->name.c_str()) != i || entry->nextSameName != 0xFFFFFFFFu) out += duplicate;
     out.push_back('\n');
     if (out.size() >= kFlushSize) flush();
   }
+  out += Say(korbel_tool::kListRule);
+  AppendRight(&out, totalSize, 12);
+  out.push_back(' ');
+  AppendRight(&out, totalPacked, 12);
+  out.append(32, ' ');
+  out += Say(korbel_tool::Entries(listed).c_str()) + '\n';
   flush();
-  return 0;
+  return ReportUnused(selection);
 }
 
-int Test(Korbel& archive) {
-  int failures = 0;
+int Test(Korbel& archive, const char* path, korbel_tool::EntrySelection& selection,
+         korbel_tool::PasswordSource* passwords) {
+  long long tested = 0;
+  long long failures = 0;
   for (int i = 0; i < archive.EntryCount(); ++i) {
-    const int code = archive.TestEntry(i);
-    if (code != korbel::kOk) {
+    if (!selection.Takes(archive.EntryName(i))) continue;
+    ++tested;
+    if (!PasswordReady(archive, i, passwords, path)) {
+      ++failures;
+    } else if (archive.TestEntry(i) != korbel::kOk) {
       ++failures;
       ReportEntry(archive, i);
     }
   }
-  fs::ConsolePrint("%i entries tested, %i failed\n", archive.EntryCount(), failures);
-  return failures == 0 ? 0 : kExitFailure;
+  fs::ConsolePrint("%s\n", Say(korbel_tool::TestSummary(tested, failures).c_str()).c_str());
+  const int unused = ReportUnused(selection);
+  return failures == 0 && unused == 0 ? 0 : kExitFailure;
 }
 
-int Extract(Korbel& archive, const std::string& folder, const std::vector<const char*>& names) {
+// Where an entry goes, a file is there already: whether the entry is
+// written. A file that holds the entry already is left alone; any other is
+// replaced only as the overwrite choice says.
+bool MayWriteOver(Korbel& archive, int index, const std::string& targetPath, korbel_tool::OverwriteChoice* choice,
+                  int* status) {
+  const korbel::ZipEntry* entry = archive.Entry(index);
+  const std::uint32_t attributes = platform::GetAttributes(targetPath.c_str());
+  if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory)) return true;
+  if (korbel_tool::FileHoldsEntry(targetPath.c_str(), entry->uncompressedSize, entry->crc32)) return false;
+  switch (choice->Decide(Printable(entry->name.c_str()))) {
+    case korbel_tool::OverwriteChoice::Decision::kReplace:
+      return true;
+    case korbel_tool::OverwriteChoice::Decision::kKeep:
+      return false;
+    case korbel_tool::OverwriteChoice::Decision::kKeepUnasked:
+      *status = ReportName(entry->name.c_str(), korbel_tool::kKeptExisting);
+      return false;
+  }
+  return false;
+}
+
+int Extract(Korbel& archive, const char* path, const std::string& folder, korbel_tool::EntrySelection& selection,
+            korbel_tool::PasswordSource* passwords, korbel_tool::OverwriteRule rule) {
   std::string target = folder.empty() ? "." : folder;
   if (!fs::IsSeparator(target.back())) target += '/';
+  korbel_tool::OverwriteChoice choice(
+      rule, [](const std::string& question, std::string* answer) { return AskOnTerminal(question, true, answer); });
   int status = 0;
-  if (names.empty()) {
-    // Entry by entry, as ExtractAll goes, so that every failure is named.
-    for (int index = 0; index < archive.EntryCount(); ++index) {
-      const int entryStatus = archive.EntryStatus(index);
-      if ((entryStatus & korbel::kStatusDeleted) || !(entryStatus & korbel::kStatusWritten)) continue;
-      const int code = archive.ExtractEntry(index, target.c_str());
-      if (code == korbel::kOk || code == korbel::kSkipped || code == korbel::kBadIndexOrMode) continue;
-      status = ReportEntry(archive, index);
-    }
-    return status;
-  }
-  for (const char* name : names) {
-    const int index = FindByShownName(archive, name);
-    if (index < 0) {
-      fs::ConsolePrint("%s: not in the archive\n", Shown(name).c_str());
+  std::unordered_set<std::string> writtenHere;
+  // Entry by entry, in the archive's order, so that every failure is named.
+  for (int index = 0; index < archive.EntryCount(); ++index) {
+    const int entryStatus = archive.EntryStatus(index);
+    if ((entryStatus & korbel::kStatusDeleted) || !(entryStatus & korbel::kStatusWritten)) continue;
+    if (!selection.Takes(archive.EntryName(index))) continue;
+    std::string targetPath;
+    const bool placed = archive.ExtractTargetPath(index, target.c_str(), &targetPath) == korbel::kOk;
+    const bool folderEntry = (entryStatus & korbel::kStatusFolder) != 0;
+    // A file this run wrote is no one's work yet: a later entry of the same
+    // name takes its place unasked (the last one wins).
+    const bool ownFile = placed && writtenHere.count(targetPath) != 0;
+    if (placed && !folderEntry && !ownFile && !MayWriteOver(archive, index, targetPath, &choice, &status)) continue;
+    if (!folderEntry && !PasswordReady(archive, index, passwords, path)) {
       status = kExitFailure;
       continue;
     }
-    for (const int same : SameNamed(archive, index)) {
-      if (archive.ExtractEntry(same, target.c_str()) != korbel::kOk) status = ReportEntry(archive, same);
+    const int code = archive.ExtractEntry(index, target.c_str());
+    if (code == korbel::kOk) {
+      if (placed && !folderEntry) writtenHere.insert(targetPath);
+      // The file keeps the read-only mark the archive stores.
+      if (placed && !folderEntry && (entryStatus & korbel::kStatusReadOnly)) {
+        platform::SetAttributes(targetPath.c_str(), platform::kAttrReadOnly);
+      }
+      continue;
     }
+    if (code == korbel::kSkipped || code == korbel::kBadIndexOrMode) continue;
+    status = ReportEntry(archive, index);
+    if (code == korbel::kUserAbort) return status;
   }
-  return status;
+  return ReportUnused(selection) != 0 ? kExitFailure : status;
 }
 
-// Adds a file under its own name, or a folder's tree under the folder's name.
+// The name an added path gets: a relative path as given (without leading
+// "./" and "../"), as zip and 7zz store it; an absolute one by its last
+// component.
+std::string StoredNameFor(const std::string& path) {
+  std::string name(path);
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+  }
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  const bool absolute = (!name.empty() && name[0] == '/') || (name.size() > 1 && name[1] == ':');
+  if (absolute) {
+    const std::size_t cut = name.find_last_of('/');
+    return cut == std::string::npos ? name.substr(2) : name.substr(cut + 1);
+  }
+  for (;;) {
+    if (name.compare(0, 2, "./") == 0) {
+      name.erase(0, 2);
+    } else if (name.compare(0, 3, "../") == 0) {
+      name.erase(0, 3);
+    } else {
+      break;
+    }
+  }
+  return name == "." || name == ".." ? std::string() : name;
+}
+
+// Adds a file, or a folder's tree, under the path as given.
 int Add(Korbel& archive, const std::vector<const char*>& paths) {
   archive.Options(archive.Options(-2) | korbel::kRecurse);
   int status = 0;
   for (const char* path : paths) {
     std::string name(path);
     while (name.size() > 1 && fs::IsSeparator(name.back())) name.pop_back();
-    const std::size_t cut = name.find_last_of("/\\");
-    const std::string base = cut == std::string::npos ? name : name.substr(cut + 1);
+    const std::string stored = StoredNameFor(name);
     const int kind = fs::GetPathKind(name.c_str());
-    if (kind == fs::PathFile) {
-      if (archive.AddFileByPath(name.c_str(), base.c_str()) != korbel::kOk) status = Report(archive);
+    if (kind == fs::PathFile && !stored.empty()) {
+      if (archive.AddFileByPath(name.c_str(), stored.c_str()) != korbel::kOk) status = Report(archive);
     } else if (kind == fs::PathFolder) {
-      if (archive.AddFiles(name.c_str(), "*", nullptr, base.c_str()) < 0) status = Report(archive);
+      const char* prefix = stored.empty() ? nullptr : stored.c_str();
+      if (archive.AddFiles(name.c_str(), "*", nullptr, prefix) < 0) status = Report(archive);
     } else {
-      fs::ConsolePrint("%s: not found\n", Shown(path).c_str());
+      fs::ConsolePrint("%s%s\n", ShownPath(path).c_str(), Say(korbel_tool::kNotFound).c_str());
       status = kExitFailure;
     }
   }
@@ -284,8 +399,7 @@ int Delete(Korbel& archive, const std::vector<const char*>& names) {
   for (const char* name : names) {
     const int index = archive.FindEntry(name);
     if (index < 0) {
-      fs::ConsolePrint("%s: not in the archive\n", Shown(name).c_str());
-      status = kExitFailure;
+      status = ReportName(name, korbel_tool::kNotInArchive);
       continue;
     }
     // From the last: a deletion may move the entries behind it.
@@ -299,36 +413,53 @@ int Delete(Korbel& archive, const std::vector<const char*>& names) {
 
 // The command as the user gave it; the exit status.
 int Run(int argc, char** argv) {
-  if (argc < 3 || std::strlen(argv[1]) != 1) return Usage();
+  // korbel's texts and the engine's are Windows-1252 bytes: a Windows
+  // console shows them so while korbel runs.
+  platform::MessageCodePage messages;
+  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) return Usage(0);
+  if (argc < 3 || std::strlen(argv[1]) != 1) return Usage(kExitUsage);
   const char command = argv[1][0];
   const char* path = argv[2];
   std::string folder = ".";
   const char* password = nullptr;
+  korbel_tool::OverwriteRule rule = korbel_tool::OverwriteRule::kAsk;
   std::vector<const char*> rest;
   for (int i = 3; i < argc; ++i) {
     if (std::strcmp(argv[i], "-p") == 0 && i + 1 < argc && (command == 't' || command == 'x')) {
       password = argv[++i];
     } else if (std::strcmp(argv[i], "-d") == 0 && i + 1 < argc && command == 'x') {
       folder = argv[++i];
+    } else if ((std::strcmp(argv[i], "-o") == 0 || std::strcmp(argv[i], "-n") == 0) && command == 'x') {
+      const auto wanted = argv[i][1] == 'o' ? korbel_tool::OverwriteRule::kAlways : korbel_tool::OverwriteRule::kNever;
+      if (rule != korbel_tool::OverwriteRule::kAsk && rule != wanted) return Usage(kExitUsage);
+      rule = wanted;
     } else {
       rest.push_back(argv[i]);
     }
   }
 
   Korbel archive;
-  if (password != nullptr) archive.SetPassword(password);
   switch (command) {
     case 'l':
     case 't':
     case 'x': {
       if (archive.Open(path, korbel::kReadOnly, 0) != korbel::kOk) return Report(archive);
-      const int status = command == 'l' ? List(archive) : command == 't' ? Test(archive) : Extract(archive, folder, rest);
+      korbel_tool::EntrySelection selection(rest);
+      korbel_tool::PasswordSource passwords = PasswordFor(archive, password);
+      int status = 0;
+      if (command == 'l') {
+        status = List(archive, path, selection);
+      } else if (command == 't') {
+        status = Test(archive, path, selection, &passwords);
+      } else {
+        status = Extract(archive, path, folder, selection, &passwords, rule);
+      }
       archive.Close();
       return status;
     }
     case 'a':
     case 'd': {
-      if (rest.empty()) return Usage();
+      if (rest.empty()) return Usage(kExitUsage);
       const bool exists = fs::GetPathKind(path) == fs::PathFile;
       if (command == 'd' || exists) {
         if (archive.Open(path, korbel::kReadOnly, 0) != korbel::kOk) return Report(archive);
@@ -341,7 +472,7 @@ int Run(int argc, char** argv) {
       return status;
     }
     default:
-      return Usage();
+      return Usage(kExitUsage);
   }
 }
 

@@ -265,6 +265,15 @@ int Korbel::ExtractEntry(int index, const char* target) {
   return WriteExtractedFile(index, place.leaf);
 }
 
+int Korbel::ExtractTargetPath(int index, const char* target, std::string* path) {
+  const ZipEntry* entry = EntryAt(index);
+  if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written) return kBadIndexOrMode;
+  ExtractPlace place;
+  const int placed = PlaceExtractedEntry(*entry, target, &place);
+  if (placed == kOk) *path = place.path;
+  return placed;
+}
+
 int Korbel::PlaceExtractedEntry(const ZipEntry& entry, const char* target, ExtractPlace* place) {
   if (target == nullptr || *target == '\0') target = "./";
   const std::size_t targetLength = std::strlen(target);

@@ -50,6 +50,10 @@ class Korbel : public ArchiveBase {
 
   // Extraction.
   int ExtractEntry(int index, const char* target);
+  // The path ExtractEntry(index, target) would write, so that a caller can
+  // look at a file already there before deciding; the placement's code
+  // (kOk, or why the entry would be refused). Changes nothing.
+  int ExtractTargetPath(int index, const char* target, std::string* path);
   int ExtractAll(const char* folder, int* errorCount);
 
   // The slots.

@@ -10,4 +10,6 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 
 std::string ConsoleText(const std::string& narrow) { return narrow; }
 
+std::string MessageText(const std::string& windows1252) { return Windows1252ToUtf8(windows1252); }
+
 }  // namespace platform

@@ -47,4 +47,6 @@ std::string ConsoleText(const std::string& narrow) {
   return shown;
 }
 
+std::string MessageText(const std::string& windows1252) { return windows1252; }
+
 }  // namespace platform

@@ -96,8 +96,8 @@ with zipfile.ZipFile(sys.argv[1], "w") as z:
     z.writestr("dup.txt", "second")
 PY
 run l "$(arg "$work/dup.zip")"
-check "l marks both entries of one name" [ "$(grep -c 'dup.txt  (duplicate)' <<<"$output")" = 2 ]
-check "l leaves the single name unmarked" bash -c '! grep -q "other.txt  (duplicate)" <<<"$1"' _ "$output"
+check "l marks both entries of one name" [ "$(grep -c 'dup.txt  (doppelt)' <<<"$output")" = 2 ]
+check "l leaves the single name unmarked" bash -c '! grep -q "other.txt  (doppelt)" <<<"$1"' _ "$output"
 run x "$(arg "$work/dup.zip")" -d "$(arg "$work/dup-named")" dup.txt
 check "x by name exits 0" [ "$status" = 0 ]
 check "x by name gives the last entry of the name" [ "$(cat "$work/dup-named/dup.txt")" = second ]
@@ -158,7 +158,7 @@ PY
   check "x of a Zstandard blob is byte-exact" cmp -s "$tree/src/deep/blob.bin" "$work/zstd-out/src/deep/blob.bin"
   run t "$(arg "$work/zstd.zip")"
   check "t fails the Zstandard bomb" [ "$status" = 1 ]
-  check "t names only the bomb" bash -c 'grep -q "^bomb.bin: " <<<"$1" && grep -q "3 entries tested, 1 failed" <<<"$1"' _ "$output"
+  check "t names only the bomb" bash -c 'grep -q "^bomb.bin: " <<<"$1" && grep -q "3 Einträge geprüft, 1 fehlerhaft" <<<"$1"' _ "$output"
   run x "$(arg "$work/zstd.zip")" -d "$(arg "$work/zstd-out")" bomb.bin
   check "x of the bomb fails" [ "$status" = 1 ]
   check "x of the bomb leaves no file" [ ! -e "$work/zstd-out/bomb.bin" ]

@@ -111,5 +111,19 @@ TEST(NarrowToOem, InvertsOemToNarrowAndRefusesWhatIsMissing) {
   EXPECT_EQ(narrow, Convert("\x81"));
 }
 
+TEST(Windows1252ToUtf8, EveryByteHasItsCharacter) {
+  struct Case {
+    const char* windows1252;
+    const char* utf8;
+  } const cases[] = {
+      {"plain ASCII\n", "plain ASCII\n"},
+      {"Gr\xF6\xDF" "e f\xFCr \xC4rger", "Größe für Ärger"},
+      {"\x80 \x85 \x9F", "€ … Ÿ"},
+      {"\x81\x8D", "\xC2\x81\xC2\x8D"},  // unassigned: the C1 control of the same value
+      {"\xA0\xFF", "\xC2\xA0ÿ"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Windows1252ToUtf8(c.windows1252), c.utf8) << c.utf8;
+}
+
 }  // namespace
 }  // namespace platform

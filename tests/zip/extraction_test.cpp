@@ -218,6 +218,30 @@ TEST(ExtractionTest, TargetIsAFileOrAFolder) {
   EXPECT_EQ(archive.ExtractEntry(5, (dir / "x/").c_str()), kBadIndexOrMode);
 }
 
+// The place a caller may look at before extracting is where the entry then
+// lands; asking makes nothing.
+TEST(ExtractionTest, TargetPathIsWhereTheEntryGoes) {
+  TempDir dir;
+  const Bytes data = testing_support::TextBytes(100);
+  Korbel archive;
+  ASSERT_EQ(archive.Open(Pack(dir, {{"sub/a.txt", data}, {"../../up.txt", data}}).c_str(), kReadOnly, 9), kOk);
+  std::string path;
+  ASSERT_EQ(archive.ExtractTargetPath(0, (dir / "out/").c_str(), &path), kOk);
+  EXPECT_FALSE(testing_support::FileExists(dir / "out"));
+  EXPECT_EQ(archive.ExtractEntry(0, (dir / "out/").c_str()), kOk);
+  EXPECT_EQ(ReadFile(path), data);
+  // A name that climbs out is refused by both alike.
+  EXPECT_EQ(archive.ExtractTargetPath(1, (dir / "out/").c_str(), &path), kBadPath);
+  EXPECT_EQ(archive.ExtractEntry(1, (dir / "out/").c_str()), kBadPath);
+  // Without a trailing separator the target is the file itself.
+  ASSERT_EQ(archive.ExtractTargetPath(0, (dir / "file.bin").c_str(), &path), kOk);
+  EXPECT_EQ(archive.ExtractEntry(0, (dir / "file.bin").c_str()), kOk);
+  EXPECT_EQ(ReadFile(path), data);
+  const std::string longTarget = dir / (std::string(300 - dir.Path().size(), 'f') + "/");
+  EXPECT_EQ(archive.ExtractTargetPath(0, longTarget.c_str(), &path), kBadPath);
+  EXPECT_EQ(archive.ExtractTargetPath(5, (dir / "x/").c_str(), &path), kBadIndexOrMode);
+}
+
 TEST(ExtractionTest, OverwriteOptionsDecideOverAnExistingTarget) {
   struct Case {
     const char* what;
