@@ -85,7 +85,13 @@ run_program() {  # run_program PROGRAM ARGS... ; sets status and output
   shift
   "${runner[@]}" "$program" "$@" >"$work/stdout" 2>/dev/null
   status=$?
-  output=$(iconv -f WINDOWS-1252 -t UTF-8 <"$work/stdout" | tr -d '\r')
+  # korbel on Linux writes the terminal's encoding, UTF-8; pakkaro and the
+  # Windows build write Windows-1252 bytes.
+  if [ ${#runner[@]} = 0 ] && [ "$(basename "$program")" = korbel ]; then
+    output=$(tr -d '\r' <"$work/stdout")
+  else
+    output=$(iconv -f WINDOWS-1252 -t UTF-8 <"$work/stdout" | tr -d '\r')
+  fi
 }
 
 names_of() {  # the sorted entry names of an archive

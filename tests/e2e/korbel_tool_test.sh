@@ -13,10 +13,7 @@ build=${2:-linux}
 # korbel writes its German texts in UTF-8 on Linux and in Windows-1252
 # bytes on Windows, where run_program converts them; standard input is no
 # terminal, so nothing is asked.
-run() {
-  run_program "$korbel" "$@" </dev/null
-  [ "$build" = wine ] || output=$(tr -d '\r' <"$work/stdout")
-}
+run() { run_program "$korbel" "$@" </dev/null; }
 
 mtime_near() {  # mtime_near FILE SECONDS
   local actual
