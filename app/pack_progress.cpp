@@ -1,7 +1,6 @@
 #include "app/pack_progress.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "platform/platform.h"
 
@@ -9,15 +8,8 @@ namespace pakkaro {
 
 namespace {
 
+// A short run stays silent.
 constexpr auto kQuietStart = std::chrono::milliseconds(1000);
-
-// How long a run stays silent: a second, or the milliseconds that
-// PAKKARO_PROGRESS_DELAY names (the tests show the line of a short run so).
-std::chrono::milliseconds QuietStart() {
-  const char* wanted = std::getenv("PAKKARO_PROGRESS_DELAY");
-  if (wanted == nullptr || *wanted < '0' || *wanted > '9') return kQuietStart;
-  return std::chrono::milliseconds(std::strtol(wanted, nullptr, 10));
-}
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 // Characters, not bytes: every UTF-8 lead byte starts one.
@@ -81,7 +73,6 @@ std::string ProgressLine(std::uint64_t filesDone, std::uint64_t filesAll, std::u
 
 PackProgress::PackProgress()
     : enabled_(platform::StandardIsConsole(2)),
-      quietStart_(QuietStart()),
       start_(std::chrono::steady_clock::now()),
       lastDraw_(start_ - kRedrawInterval) {}
 
@@ -120,7 +111,7 @@ int PackProgress::OnEvent(std::uintptr_t self, int event, int entryIndex, korbel
 
 void PackProgress::Draw(korbel::Korbel& archive, int entryIndex) {
   const auto now = std::chrono::steady_clock::now();
-  if (now - start_ < quietStart_ || now - lastDraw_ < kRedrawInterval) return;
+  if (now - start_ < kQuietStart || now - lastDraw_ < kRedrawInterval) return;
   lastDraw_ = now;
   const char* name = entryIndex >= 0 ? archive.EntryName(entryIndex) : nullptr;
   const std::string line =

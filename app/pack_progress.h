@@ -42,7 +42,6 @@ class PackProgress {
 
   bool enabled_;
   korbel::Korbel* followed_ = nullptr;
-  std::chrono::milliseconds quietStart_;
   bool shown_ = false;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point lastDraw_;
