@@ -49,7 +49,7 @@ TEST(GetPathKindTest, DriveLetterRules) {
   }
 
   const char present = PresentDrive();
-  if (present == 0) return;  // a system without drive letters
+  if (present == 0) GTEST_SKIP() << "SKIPPED: no drive letters on this system";
   const std::string upper(1, present);
   const std::string lower(1, static_cast<char>(present - 'A' + 'a'));
   EXPECT_EQ(fs::GetPathKind((upper + ":\\").c_str()), fs::PathDriveRoot);
