@@ -12,6 +12,10 @@
 namespace korbel {
 namespace {
 
+// A stop answer of the callback leaves a consistent state that the close
+// goes on with; any other failure, an interruption too, ends the change.
+bool EndsTheChange(int code) { return code != kOk && (code != kUserAbort || platform::InterruptRequested()); }
+
 // A store prepared by OpenResource or OpenMemory comes back to Open with
 // this marker in the high half of the mode word and 9, 10 or 11 below it.
 constexpr std::uint32_t kPreparedMarker = 0x1234u << 16;
@@ -225,9 +229,7 @@ int Korbel::Commit() {
     code = kNoMemory;
   }
   if (code == kOk) return kOk;
-  // A stop answer of the callback leaves a consistent state that the close
-  // goes on with; any other failure, an interruption too, ends the change.
-  if (code != kUserAbort || platform::InterruptRequested()) AbandonChange();
+  if (EndsTheChange(code)) AbandonChange();
   return Fail(code);
 }
 
@@ -261,7 +263,7 @@ int Korbel::Close() {
     return Fail(kBadPath);
   }
   const int committed = Commit();
-  if (committed != kOk && (committed != kUserAbort || platform::InterruptRequested())) {
+  if (EndsTheChange(committed)) {
     Discard();
     lastError_ = committed;
     return committed;
@@ -297,8 +299,6 @@ int Korbel::FinishChange(bool closing) {
     AbandonChange();
     return kWriteError;
   }
-  memorySnapshot_.clear();
-  changeBegun_ = false;
   return kOk;
 }
 
@@ -375,7 +375,7 @@ int Korbel::SwitchMode(int mode) {
   const int committed = Commit();
   if (committed != kOk) {
     // The failed change is gone; so is the object's view of it.
-    if (committed != kUserAbort || platform::InterruptRequested()) Discard();
+    if (EndsTheChange(committed)) Discard();
     return lastError_ = committed;
   }
   const bool memory = store_.IsMemoryMode();

@@ -181,7 +181,7 @@ bool Korbel::CopyBack() {
 
 bool Korbel::FinishReplacement() {
   if (replacementPath_.empty()) {
-    originalFile_.Reset();
+    DropReplacement();
     return true;
   }
   // The new file's data reaches the disk before its name does: a crash
