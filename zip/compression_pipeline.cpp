@@ -6,9 +6,21 @@
 #include <new>
 
 #include "zip/codec/block_compressor.h"
+#include "zip/codec/piece_compressor.h"
 
 namespace korbel {
 namespace {
+
+void RunPiece(CompressionJob* job, PieceCompressor* compressor) {
+  const unsigned char* data = job->input.get() + job->dictionarySize;
+  job->crc = libdeflate_crc32(0, data, job->DataSize());
+  job->noMemory = !compressor->Compress(job->level, job->input.get(), job->dictionarySize, job->DataSize(),
+                                        job->lastPiece, &job->output, &job->outputSize);
+  if (job->noMemory) {
+    job->output.reset();
+    job->outputSize = 0;
+  }
+}
 
 void RunJob(CompressionJob* job, BlockCompressor* compressor) {
   job->crc = libdeflate_crc32(0, job->input.get(), job->inputSize);
@@ -81,13 +93,18 @@ std::unique_ptr<CompressionJob> CompressionPipeline::TakeOldest() {
 
 void CompressionPipeline::Work() {
   BlockCompressor compressor;
+  PieceCompressor pieces;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     workReady_.wait(lock, [this] { return stopping_ || started_ < jobs_.size(); });
     if (stopping_) return;
     CompressionJob* job = jobs_[started_++].get();
     lock.unlock();
-    RunJob(job, &compressor);
+    if (job->piece) {
+      RunPiece(job, &pieces);
+    } else {
+      RunJob(job, &compressor);
+    }
     lock.lock();
     job->finished = true;
     jobDone_.notify_all();

@@ -1,6 +1,6 @@
-// CompressionPipeline: compresses whole files on worker threads while the
-// archive's thread reads the next files and writes the finished ones, so that
-// packing keeps every core busy. Only the compression runs on the workers;
+// CompressionPipeline: compresses whole files, and the pieces of large ones,
+// on worker threads while the archive's thread reads the next files and
+// writes the finished ones, so that packing keeps every core busy. Only the compression runs on the workers;
 // all file work stays on the caller's thread, in entry order, which keeps the
 // sequence of file operations the same from run to run.
 #ifndef PAKKARO_ZIP_COMPRESSION_PIPELINE_H
@@ -23,6 +23,13 @@ struct CompressionJob {
   int level = 9;
   std::unique_ptr<unsigned char[]> input;
   std::size_t inputSize = 0;
+  // A piece of a large file: its data follows the `dictionarySize` bytes
+  // in front of it at the start of `input`; its compressed form is always
+  // kept (the entry as a whole decides about storing), and only the last
+  // piece ends the stream. The CRC-32 covers the piece's own data.
+  bool piece = false;
+  bool lastPiece = false;
+  std::size_t dictionarySize = 0;
   // Set by the worker.
   std::unique_ptr<unsigned char[]> output;  // null when stored or failed
   std::size_t outputSize = 0;
@@ -33,6 +40,7 @@ struct CompressionJob {
 
   // What the job may hold at its largest: the input and a compressed copy.
   std::size_t Footprint() const { return inputSize * 2 + 1024; }
+  std::size_t DataSize() const { return inputSize - dictionarySize; }
 };
 
 class CompressionPipeline {

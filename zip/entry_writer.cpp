@@ -101,7 +101,12 @@ void Korbel::WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int r
     throw;
   }
   try {
-    FinishEntryHeader(entry, codec, codec.UncompressedCount(), firstExtraLength);
+    WrittenData written;
+    written.crc32 = codec.InputCrc();
+    written.uncompressedSize = codec.UncompressedCount();
+    written.compressedSize = codec.CompressedCount();
+    written.stored = (codec.StateFlags() & kCodecPlainCopy) != 0;
+    FinishEntryHeader(entry, written, firstExtraLength);
   } catch (const EngineFault&) {
     codec.Disconnect();
     throw;
@@ -109,14 +114,12 @@ void Korbel::WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int r
   codec.Disconnect();
 }
 
-void Korbel::FinishEntryHeader(ZipEntry& entry, const Codec& codec, std::uint64_t uncompressed,
-                               std::uint16_t firstExtraLength) {
-  const bool stored = (codec.StateFlags() & kCodecPlainCopy) != 0;
+void Korbel::FinishEntryHeader(ZipEntry& entry, const WrittenData& written, std::uint16_t firstExtraLength) {
   ZipEntry done = entry;
-  done.crc32 = codec.InputCrc();
-  done.uncompressedSize = uncompressed;
-  done.compressedSize = codec.CompressedCount();
-  done.method = stored ? kMethodStored : kMethodDeflate;
+  done.crc32 = written.crc32;
+  done.uncompressedSize = written.uncompressedSize;
+  done.compressedSize = written.compressedSize;
+  done.method = written.stored ? kMethodStored : kMethodDeflate;
   done.versionNeeded = VersionNeededFor(done.method, false);
   done.flags &= static_cast<std::uint16_t>(~kFlagDataDescriptor);
   BuildExtraFields(&done);

@@ -3,6 +3,7 @@
 #ifndef PAKKARO_ZIP_KORBEL_H
 #define PAKKARO_ZIP_KORBEL_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -102,6 +103,16 @@ class Korbel : public ArchiveBase {
   // Whether the file at `path` is the one this archive is writing.
   bool IsWritingFile(const char* path) const;
 
+  // A queued Deflate file larger than this is compressed in pieces of
+  // kPieceSize on the workers; one no larger is compressed whole.
+  static constexpr std::size_t kWholeFileLimit = std::size_t{32} << 20;
+  static constexpr std::size_t kPieceSize = std::size_t{1} << 20;
+
+ protected:
+  // Tests move these so that small files are cut into pieces.
+  std::size_t wholeFileLimit_ = kWholeFileLimit;
+  std::size_t pieceSize_ = kPieceSize;
+
  private:
   // The entry table (zip/entry_table.h); these forward to it.
   ZipEntry* EntryAt(int index) const { return table_.At(index); }
@@ -136,10 +147,19 @@ class Korbel : public ArchiveBase {
   void CompactDeletedSpace();
   void CommitOrThrow();
   void WritePendingEntries();
+  // The queued files read ahead of their turn (zip/read_ahead.h).
   struct PreparedSource;
+  struct ReadAhead;
+  void FillReadAhead(ReadAhead* ahead);
   void PrepareSource(int index, PreparedSource* prepared);
   void SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline);
-  void WritePreparedEntry(PreparedSource* prepared, CompressionJob* job);
+  void WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, ReadAhead* ahead);
+  // A file larger than one block goes to the workers in pieces that join
+  // into one Deflate stream (zip/pieced_entry.cpp).
+  void SubmitPiece(PreparedSource* prepared, CompressionPipeline* pipeline);
+  void WritePieces(ZipEntry& entry, PreparedSource* prepared, ReadAhead* ahead);
+  // Takes back the pieces of a file that failed, unwritten.
+  static void DropPieces(PreparedSource* prepared, CompressionPipeline* pipeline);
 
   // Opening.
   int OpenPrepared(std::uint32_t modeWord, int loaderArgument);
@@ -188,8 +208,13 @@ class Korbel : public ArchiveBase {
   // immediate and the queued path (zip/entry_writer.cpp).
   struct EntryInput;
   void WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int readFailure);
-  void FinishEntryHeader(ZipEntry& entry, const Codec& codec, std::uint64_t uncompressed,
-                         std::uint16_t firstExtraLength);
+  struct WrittenData {
+    std::uint32_t crc32 = 0;
+    std::uint64_t uncompressedSize = 0;
+    std::uint64_t compressedSize = 0;
+    bool stored = false;
+  };
+  void FinishEntryHeader(ZipEntry& entry, const WrittenData& written, std::uint16_t firstExtraLength);
 
   // Reading.
   int ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info,

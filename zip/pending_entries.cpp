@@ -1,8 +1,9 @@
 // Writing the queued entries when the archive is closed. Files that fit one
 // block are read ahead, in entry order, and compressed on worker threads; each
-// is then written with its final header. Other files stream through the codec
-// behind a first header that is written again with the final sizes and CRC-32.
-#include <deque>
+// is then written with its final header. Larger Deflate files go to the same
+// workers in pieces (zip/pieced_entry.cpp). Other files stream through the
+// codec behind a first header that is written again with the final sizes and
+// CRC-32.
 #include <new>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "zip/entry_writer.h"
 #include "zip/extra_fields.h"
 #include "zip/korbel.h"
+#include "zip/read_ahead.h"
 #include "zip/stored_extensions.h"
 
 namespace korbel {
@@ -24,17 +26,8 @@ constexpr std::size_t kReadAheadJobs = 64;
 
 }  // namespace
 
-// A queued entry on its way into the archive, prepared before its turn.
-struct Korbel::PreparedSource {
-  enum State { kFolder, kOpened, kCompressing, kStreaming, kFailed };
-  int index = -1;
-  State state = kFailed;
-  int error = kOk;
-  int method = 0;
-  int level = 0;
-  std::uint64_t size = 0;
-  platform::FileCloser source;
-};
+static_assert(Korbel::kWholeFileLimit == DeflateCodec::kWholeBlockLimit,
+              "files compressed whole are those the codec handles as one block");
 
 void Korbel::WritePendingEntries() {
   if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
@@ -46,42 +39,54 @@ void Korbel::WritePendingEntries() {
   if (!queue.empty()) directoryChanged_ = true;
 
   CompressionPipeline pipeline(CompressionPipeline::DefaultWorkers(), kReadAheadBudget, kReadAheadJobs);
-  std::deque<PreparedSource> ahead;
-  std::size_t prepared = 0;
+  ReadAhead ahead(queue, pipeline);
   for (std::size_t turn = 0; turn < queue.size(); ++turn) {
-    // Files are read ahead, in order, while the workers have room; a file
-    // that streams waits for its turn.
-    for (;;) {
-      if (!ahead.empty() && ahead.back().state == PreparedSource::kOpened) {
-        if (!pipeline.HasRoomFor(2 * ahead.back().size)) break;
-        SubmitPreparedSource(&ahead.back(), &pipeline);
-        continue;
-      }
-      if (!ahead.empty() && ahead.back().state == PreparedSource::kStreaming) break;
-      if (prepared == queue.size()) break;
-      ahead.emplace_back();
-      PrepareSource(queue[prepared++], &ahead.back());
-    }
-
-    PreparedSource& next = ahead.front();
+    FillReadAhead(&ahead);
+    PreparedSource& next = ahead.sources.front();
     std::unique_ptr<CompressionJob> job;
     if (next.state == PreparedSource::kCompressing) job = pipeline.TakeOldest();
     const int index = next.index;
     try {
-      WritePreparedEntry(&next, job.get());
+      WritePreparedEntry(&next, job.get(), &ahead);
     } catch (const EngineFault& fault) {
       if (fault.code == kUserAbort) break;
       if (fault.code != kFileOpenError && fault.code != kFileReadError) throw;
       // This file is dropped; the others still go in.
+      DropPieces(&next, &pipeline);
       lastError_ = fault.code;
       Report(kEventError, index);
       MarkDeleted(EntryAt(index));
     }
-    ahead.pop_front();
+    ahead.sources.pop_front();
   }
   pendingName_ = nullptr;
   RemoveEntries([](const ZipEntry& entry) { return entry.deleted != 0; });
   if (options_ & kKeepSorted) SortEntries(-1);
+}
+
+void Korbel::FillReadAhead(ReadAhead* ahead) {
+  // Files are read ahead, in order, while the workers have room; a large
+  // file goes in piece by piece, and one that streams waits for its turn.
+  std::deque<PreparedSource>& sources = ahead->sources;
+  for (;;) {
+    if (!sources.empty()) {
+      PreparedSource& last = sources.back();
+      if (last.state == PreparedSource::kOpened) {
+        if (!ahead->pipeline.HasRoomFor(2 * last.size)) break;
+        SubmitPreparedSource(&last, &ahead->pipeline);
+        continue;
+      }
+      if (last.state == PreparedSource::kPieces && !last.readEnded) {
+        if (!ahead->pipeline.HasRoomFor(2 * (pieceSize_ + last.windowSize))) break;
+        SubmitPiece(&last, &ahead->pipeline);
+        continue;
+      }
+      if (last.state == PreparedSource::kStreaming) break;
+    }
+    if (ahead->prepared == ahead->queue.size()) break;
+    sources.emplace_back();
+    PrepareSource(ahead->queue[ahead->prepared++], &sources.back());
+  }
 }
 
 void Korbel::PrepareSource(int index, PreparedSource* prepared) {
@@ -111,10 +116,16 @@ void Korbel::PrepareSource(int index, PreparedSource* prepared) {
   prepared->level = level;
   prepared->size = size;
   // A file that fits one block is read whole, once, and compressed on a
-  // worker; others stream through the codec at their turn.
-  const bool whole = method != kMethodStored && size >= DeflateCodec::kWholeBlockMinimum &&
-                     size <= DeflateCodec::kWholeBlockLimit;
-  prepared->state = whole ? PreparedSource::kOpened : PreparedSource::kStreaming;
+  // worker; a larger one goes to the workers in pieces; others stream
+  // through the codec at their turn.
+  const bool compressed = method != kMethodStored && size >= DeflateCodec::kWholeBlockMinimum;
+  if (compressed && size <= wholeFileLimit_) {
+    prepared->state = PreparedSource::kOpened;
+  } else if (compressed && method == kMethodDeflate) {
+    prepared->state = PreparedSource::kPieces;
+  } else {
+    prepared->state = PreparedSource::kStreaming;
+  }
 }
 
 void Korbel::SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline) {
@@ -148,7 +159,7 @@ void Korbel::SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline*
   prepared->state = PreparedSource::kCompressing;
 }
 
-void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job) {
+void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, ReadAhead* ahead) {
   const int index = prepared->index;
   ZipEntry& entry = *EntryAt(index);
   if (EventEnabled(kEventCompress) && Report(kEventCompress, index) != 0) RaiseError(kUserAbort);
@@ -189,7 +200,11 @@ void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job) {
     input.limit = static_cast<std::int64_t>(prepared->size);
   }
   try {
-    WriteEntryData(entry, input, prepared->level, kFileReadError);
+    if (prepared->state == PreparedSource::kPieces) {
+      WritePieces(entry, prepared, ahead);
+    } else {
+      WriteEntryData(entry, input, prepared->level, kFileReadError);
+    }
   } catch (const EngineFault&) {
     prepared->source.Reset();
     throw;
