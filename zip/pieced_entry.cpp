@@ -91,7 +91,8 @@ void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, ReadAhead* a
     }
     if (!complete) continue;
     const std::size_t length = piece->DataSize();
-    written.crc32 = static_cast<std::uint32_t>(crc32_combine(written.crc32, piece->crc, static_cast<z_off_t>(length)));
+    written.crc32 =
+        static_cast<std::uint32_t>(crc32_combine(written.crc32, piece->crc, static_cast<z_off_t>(length)));
     written.uncompressedSize += length;
     written.compressedSize += piece->outputSize;
     if (store_.Write(piece->output.get(), piece->outputSize) != static_cast<std::int64_t>(piece->outputSize)) {
