@@ -140,8 +140,8 @@ TEST_P(AddingFaultSweep, EveryFaultLeavesAllEntriesBeforeOrAllAfter) {
 
 INSTANTIATE_TEST_SUITE_P(Ways, AddingFaultSweep,
                          ::testing::Values(Way::kQueued, Way::kImmediate, Way::kCreateOver),
-                         [](const ::testing::TestParamInfo<Way>& info) {
-                           switch (info.param) {
+                         [](const ::testing::TestParamInfo<Way>& paramInfo) {
+                           switch (paramInfo.param) {
                              case Way::kQueued: return std::string("Queued");
                              case Way::kImmediate: return std::string("Immediate");
                              case Way::kCreateOver: return std::string("CreateOverOld");
