@@ -68,7 +68,7 @@ inline std::uint64_t TakeLittleEndian(const std::uint8_t*& data, std::size_t& si
 inline bool OpenArchiveInput(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>* block,
                              korbel::Korbel* archive) {
   if (size < 2) return false;
-  const unsigned choice = TakeLittleEndian(data, size, 1);
+  const auto choice = static_cast<unsigned>(TakeLittleEndian(data, size, 1));
   const std::uint32_t options = (choice & 1) ? std::uint32_t{korbel::kTolerant} : 0u;
   block->assign(data, data + size);
   return archive->OpenMemory(block->data(), static_cast<std::int64_t>(block->size()), -1, options) ==

@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const unsigned choice = fuzzing::TakeLittleEndian(data, size, 1);
+  const auto choice = static_cast<unsigned>(fuzzing::TakeLittleEndian(data, size, 1));
   const std::uint16_t flags = (choice & 1) ? korbel::kFlagUtf8Name : 0;
   const korbel::NameSystem current = korbel::CurrentNameSystem();
   for (bool utf8 : {false, true}) {

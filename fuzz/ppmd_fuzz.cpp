@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const unsigned choice = fuzzing::TakeLittleEndian(data, size, 1);
+  const auto choice = static_cast<unsigned>(fuzzing::TakeLittleEndian(data, size, 1));
   std::int64_t limit = -1;
   if (choice & 2) limit = static_cast<std::int64_t>(fuzzing::TakeLittleEndian(data, size, 4));
   korbel::PpmdCodec codec;

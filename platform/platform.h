@@ -335,7 +335,7 @@ class MessageCodePage {
   MessageCodePage& operator=(const MessageCodePage&) = delete;
 
  private:
-  unsigned previous_ = 0;  // 0: nothing to restore
+  [[maybe_unused]] unsigned previous_ = 0;  // 0: nothing to restore; only the Win32 backend keeps one
 };
 // Writes UTF-8 text to the console behind standard error as it is shown
 // (the wide console call on Windows); nothing when it is not a console.

@@ -15,12 +15,21 @@ jobs=${FUZZ_JOBS:-1}
 work=$build/corpus-work
 mkdir -p "$work/findings" "$work/logs"
 
+# The targets that parse whole archives get the record signatures and
+# extra-field ids as a dictionary.
+dictionary_for() {
+  case $1 in
+    archive_open | archive_entries) echo "-dict=$root/fuzz/zip.dict" ;;
+  esac
+}
+
 run_one() {
   local target=$1
   local corpus=$work/$target
   mkdir -p "$corpus"
   cp -n "$root/fuzz/corpus/$target/"* "$corpus/" 2>/dev/null
-  "$build/fuzz/${target}_fuzz" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 \
+  # shellcheck disable=SC2046
+  "$build/fuzz/${target}_fuzz" "$corpus" $(dictionary_for "$target") -max_total_time="$seconds" -rss_limit_mb=2048 \
     -malloc_limit_mb=2048 -timeout=25 -print_final_stats=1 \
     -artifact_prefix="$work/findings/$target-" >"$work/logs/$target.log" 2>&1
   echo $? >"$work/logs/$target.status"

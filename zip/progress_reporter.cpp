@@ -8,9 +8,9 @@ std::uint32_t EventBit(std::uint32_t event) { return event < 32 ? (1u << event) 
 
 }  // namespace
 
-bool ProgressReporter::Install(std::uintptr_t userData, ProgressCallback callback) {
+bool ProgressReporter::Install(std::uintptr_t userData, ProgressCallback function) {
   userData_ = userData;
-  callback_ = callback;
+  callback_ = function;
   eventMask_ = 0xFFFFFFFFu;
   rawMask_ = 0;
   return callback_ != nullptr;

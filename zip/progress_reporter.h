@@ -29,7 +29,7 @@ class ProgressReporter {
 
   // Stores callback and user data, reports every event with text from now
   // on (event mask all ones, raw mask 0); true when a callback is installed.
-  bool Install(std::uintptr_t userData, ProgressCallback callback);
+  bool Install(std::uintptr_t userData, ProgressCallback function);
   // wholeMask: OR `value` into the event mask; else set the bit of event
   // index `value`. Answers the previous mask.
   std::uint32_t Enable(std::uint32_t value, bool wholeMask);

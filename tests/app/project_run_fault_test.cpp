@@ -168,8 +168,8 @@ TEST_F(ProjectRunFaultTest, EveryFaultEndsInAnHonestResult) {
                   c.op == platform::Operation::kSeekFile);
     }
     if (!consoleFault) {
-      const std::string packed = "Es wurden " + std::to_string(back.files.size()) + " Datei";
-      EXPECT_NE(console.find(packed), std::string::npos) << console;
+      const std::string message = "Es wurden " + std::to_string(back.files.size()) + " Datei";
+      EXPECT_NE(console.find(message), std::string::npos) << console;
     }
     // The independent readers take a process start each: a sample of the
     // runs that packed, the first among them.

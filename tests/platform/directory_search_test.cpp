@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         PatternCase{"NoMatch", "x*", {}},
         PatternCase{"LongerThanName", "a.txt.c", {}},
         PatternCase{"QuestionMarkNeedsACharacter", "?a.txt", {}}),
-    [](const testing::TestParamInfo<PatternCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<PatternCase>& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST_F(DirectorySearch, ReportsMissingFoldersAndEmptyNames) {
   Listing listing = List(dir_.Path() + "/none/*");

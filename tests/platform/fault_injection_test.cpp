@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                     OperationCase{"DeleteFile", Operation::kDeleteFile, FaultKind::kAccessDenied},
                     OperationCase{"FileMapping", Operation::kFileMapping, FaultKind::kFail},
                     OperationCase{"FlushFile", Operation::kFlushFile, FaultKind::kFail}),
-    [](const testing::TestParamInfo<OperationCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<OperationCase>& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST_F(FaultInjection, ClearFaultsDisarmsAndResetsCounters) {
   InjectFault(Operation::kOpenFile, 2, FaultKind::kFail);

@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
                     MissingCase{"MissingFolder", "none/x.txt", kErrorPathNotFound},
                     MissingCase{"BelowAFile", "file.txt/x", kErrorPathNotFound},
                     MissingCase{"FileWithSeparator", "file.txt/", kErrorPathNotFound}),
-    [](const testing::TestParamInfo<MissingCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<MissingCase>& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST(Attributes, ReadOnlyFileIsDeletedOnlyAfterMadeNormal) {
   TempDir dir;

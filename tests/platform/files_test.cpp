@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         DispositionCase{"OpenAlwaysPresent", kOpenAlways, true, true, kErrorAlreadyExists, "old"},
         DispositionCase{"CreateNewMissing", kCreateNew, false, true, kErrorSuccess, ""},
         DispositionCase{"CreateNewPresent", kCreateNew, true, false, kErrorFileExists, "old"}),
-    [](const testing::TestParamInfo<DispositionCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<DispositionCase>& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST(Files, OpenReportsMissingFoldersAndRefusesFolders) {
   TempDir dir;
@@ -166,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
         ShareCase{"ReaderMustShareTheWriter", kAccessWrite, kShareRead, kAccessRead, kShareRead, false},
         ShareCase{"ReaderSharingWriteJoinsWriter", kAccessWrite, kShareRead, kAccessRead, kShareRead | kShareWrite, true},
         ShareCase{"TwoWritersSharingAll", kAccessReadWrite, kShareRead | kShareWrite, kAccessReadWrite, kShareRead | kShareWrite, true}),
-    [](const testing::TestParamInfo<ShareCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<ShareCase>& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST(Files, OpenFileCannotBeDeletedOrRecreated) {
   TempDir dir;

@@ -147,8 +147,8 @@ TEST_P(AddingFaultSweep, EveryFaultLeavesAllEntriesBeforeOrAllAfter) {
 
 INSTANTIATE_TEST_SUITE_P(Ways, AddingFaultSweep,
                          ::testing::Values(Way::kQueued, Way::kQueuedPieces, Way::kImmediate, Way::kCreateOver),
-                         [](const ::testing::TestParamInfo<Way>& info) {
-                           switch (info.param) {
+                         [](const ::testing::TestParamInfo<Way>& paramInfo) {
+                           switch (paramInfo.param) {
                              case Way::kQueued: return std::string("Queued");
                              case Way::kQueuedPieces: return std::string("QueuedPieces");
                              case Way::kImmediate: return std::string("Immediate");

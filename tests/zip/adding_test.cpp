@@ -39,8 +39,8 @@ class AddingKorbel : public Korbel {
 
 enum class Mode { kQueued, kImmediate };
 
-std::string ModeName(const ::testing::TestParamInfo<Mode>& info) {
-  return info.param == Mode::kQueued ? "Queued" : "Immediate";
+std::string ModeName(const ::testing::TestParamInfo<Mode>& paramInfo) {
+  return paramInfo.param == Mode::kQueued ? "Queued" : "Immediate";
 }
 
 using entry_bytes::ReadAll;

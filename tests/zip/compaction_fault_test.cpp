@@ -170,8 +170,8 @@ TEST_F(CompactionFaultTest, RefusedCloseWhenSwitchingBackToReadingIsAWriteError)
 INSTANTIATE_TEST_SUITE_P(MoveKinds, CompactionFaultSweep,
                          ::testing::Values(MoveKind::kCopiedFromTheArchive, MoveKind::kInsideMapping,
                                            MoveKind::kPieceByPiece),
-                         [](const ::testing::TestParamInfo<MoveKind>& info) {
-                           switch (info.param) {
+                         [](const ::testing::TestParamInfo<MoveKind>& paramInfo) {
+                           switch (paramInfo.param) {
                              case MoveKind::kCopiedFromTheArchive: return std::string("CopiedFromTheArchive");
                              case MoveKind::kInsideMapping: return std::string("InsideMapping");
                              case MoveKind::kPieceByPiece: return std::string("PieceByPiece");

@@ -38,7 +38,7 @@ TEST(CompressionPipelineTest, JobsComeBackInOrderWithTheirResults) {
   std::size_t submitted = 0;
   for (std::size_t taken = 0; taken < inputs.size(); ++taken) {
     while (submitted < inputs.size() && pipeline.HasRoomFor(2 * inputs[submitted].size())) {
-      pipeline.Submit(MakeJob(static_cast<int>(submitted), inputs[submitted], 1 + submitted % 9));
+      pipeline.Submit(MakeJob(static_cast<int>(submitted), inputs[submitted], static_cast<int>(1 + submitted % 9)));
       ++submitted;
     }
     const std::unique_ptr<CompressionJob> job = pipeline.TakeOldest();

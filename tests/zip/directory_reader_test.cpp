@@ -379,7 +379,7 @@ TEST(DirectoryReaderTest, EveryTruncationAndEveryByteDamageIsRefusedCleanly) {
       EXPECT_EQ(count, 0) << length;
     }
     for (std::size_t at = 0; at < archive.bytes.size(); ++at) {
-      for (std::uint8_t value : {0x00, 0x7F, 0xFF}) {
+      for (const std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0x7F}, std::uint8_t{0xFF}}) {
         Bytes damaged = archive.bytes;
         if (damaged[at] == value) continue;
         damaged[at] = value;

@@ -74,8 +74,8 @@ void SetModified(const std::string& path, std::uint32_t seconds) {
   ASSERT_TRUE(platform::SetFileTimes(file.Get(), nullptr, nullptr, &time));
 }
 
-bool Near(std::uint32_t actual, std::uint32_t expected) {
-  return std::llabs(static_cast<long long>(actual) - static_cast<long long>(expected)) <= 2;
+bool Near(std::int64_t actual, std::int64_t expected) {
+  return std::llabs(static_cast<long long>(actual - expected)) <= 2;
 }
 
 // Offset of the first byte of an entry's data in the archive file.
@@ -400,14 +400,14 @@ struct Listener {
   int entry = -1;
   std::vector<std::pair<int, int>> seen;
 
-  static int Answer(std::uintptr_t self, int event, int entry, ArchiveBase*, const char*) {
+  static int Answer(std::uintptr_t self, int kind, int index, ArchiveBase*, const char*) {
     auto* listener = reinterpret_cast<Listener*>(self);
-    listener->seen.emplace_back(event, entry);
-    return event == listener->event && entry == listener->entry ? 1 : 0;
+    listener->seen.emplace_back(kind, index);
+    return kind == listener->event && index == listener->entry ? 1 : 0;
   }
-  bool Saw(int event, int entry) const {
+  bool Saw(int kind, int index) const {
     for (const auto& pair : seen) {
-      if (pair.first == event && pair.second == entry) return true;
+      if (pair.first == kind && pair.second == index) return true;
     }
     return false;
   }

@@ -221,9 +221,9 @@ TEST_P(ForeignArchiveChangeTest, DeleteAndAddKeepEveryOtherEntryByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Makers, ForeignArchiveChangeTest, ::testing::ValuesIn(kMakers),
-                         [](const ::testing::TestParamInfo<Maker>& info) {
+                         [](const ::testing::TestParamInfo<Maker>& paramInfo) {
                            std::string name;
-                           for (const char* c = info.param.what; *c != '\0'; ++c) {
+                           for (const char* c = paramInfo.param.what; *c != '\0'; ++c) {
                              if ((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9')) {
                                name += *c;
                              }

@@ -184,7 +184,7 @@ const LoadCase kLoadCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileLoadTest, ::testing::ValuesIn(kLoadCases),
-                         [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<LoadCase>& paramInfo) { return std::string(paramInfo.param.what); });
 
 // ---- Reading: the declared size bounds the output ----------------------------
 
@@ -254,7 +254,7 @@ const ReadCase kReadCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, LyingSizeTest, ::testing::ValuesIn(kReadCases),
-                         [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<ReadCase>& paramInfo) { return std::string(paramInfo.param.what); });
 
 // A tolerant load keeps the overlapping entries; extracting them still
 // yields no more than the sizes the directory declares.
@@ -344,7 +344,7 @@ const NameCase kNameCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileNameTest, ::testing::ValuesIn(kNameCases),
-                         [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<NameCase>& paramInfo) { return std::string(paramInfo.param.what); });
 
 // ---- Links in the target folder (POSIX) ---------------------------------------
 

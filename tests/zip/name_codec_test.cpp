@@ -151,10 +151,12 @@ TEST(NameCodecTest, Cp850BytesThatCodePage437ReadsTheSame) {
   EXPECT_EQ(same, 0x80 + 81);
   // The German letters, é and ß sit in the same places; Ø, ø, ã, Ê, Á, ©
   // and þ do not (437 has ¥, ¢, ╞, ╥, ╡, ╕ and τ there).
-  for (std::uint8_t byte : {0x9A, 0x8E, 0x99, 0x81, 0x84, 0x94, 0xE1, 0x82, 0x80, 0x9C, 0xE6, 0xFF}) {
+  const std::uint8_t same437[] = {0x9A, 0x8E, 0x99, 0x81, 0x84, 0x94, 0xE1, 0x82, 0x80, 0x9C, 0xE6, 0xFF};
+  for (const std::uint8_t byte : same437) {
     EXPECT_TRUE(Cp850ReadsTheSameIn437(byte)) << std::hex << int{byte};
   }
-  for (std::uint8_t byte : {0x9D, 0x9B, 0xC6, 0xD2, 0xB5, 0xB8, 0xE7}) {
+  const std::uint8_t other437[] = {0x9D, 0x9B, 0xC6, 0xD2, 0xB5, 0xB8, 0xE7};
+  for (const std::uint8_t byte : other437) {
     EXPECT_FALSE(Cp850ReadsTheSameIn437(byte)) << std::hex << int{byte};
   }
 }

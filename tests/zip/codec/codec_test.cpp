@@ -167,9 +167,9 @@ INSTANTIATE_TEST_SUITE_P(
     AllSides, StoredCopyTest,
     ::testing::Combine(::testing::Range<std::size_t>(0, codec_testing::DataCases().size()),
                        ::testing::ValuesIn(codec_testing::kAllSides)),
-    [](const auto& info) {
-      return std::string(codec_testing::DataCases()[std::get<0>(info.param)].name) + "_" +
-             codec_testing::SideName(std::get<1>(info.param));
+    [](const auto& paramInfo) {
+      return std::string(codec_testing::DataCases()[std::get<0>(paramInfo.param)].name) + "_" +
+             codec_testing::SideName(std::get<1>(paramInfo.param));
     });
 
 TEST(CodecTest, StoredCopyIntoTooSmallAreaFailsWithKindThree) {
@@ -615,10 +615,10 @@ TEST_P(CodecRoundTripTest, CompressesAndUnpacksBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllCodecs, CodecRoundTripTest, ::testing::ValuesIn(RoundTrips()),
-                         [](const auto& info) {
-                           return std::string(Rows()[info.param.row].name) + "_" +
-                                  codec_testing::DataCases()[info.param.data].name + "_" +
-                                  codec_testing::SideName(info.param.first);
+                         [](const auto& paramInfo) {
+                           return std::string(Rows()[paramInfo.param.row].name) + "_" +
+                                  codec_testing::DataCases()[paramInfo.param.data].name + "_" +
+                                  codec_testing::SideName(paramInfo.param.first);
                          });
 
 class CodecRowTest : public ::testing::TestWithParam<std::size_t> {
@@ -828,8 +828,8 @@ TEST_P(PythonPeerTest, ReadsOursAndWeReadPythons) {
   }
 }
 
-const auto kRowName = [](const ::testing::TestParamInfo<std::size_t>& info) {
-  return std::string(Rows()[info.param].name);
+const auto kRowName = [](const ::testing::TestParamInfo<std::size_t>& paramInfo) {
+  return std::string(Rows()[paramInfo.param].name);
 };
 INSTANTIATE_TEST_SUITE_P(AllCodecs, CodecRowTest, ::testing::Range<std::size_t>(0, Rows().size()),
                          kRowName);

@@ -286,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(
                   65536},
         MatchCase{"LongRunsAcrossSlides", 1, 285, 0xFFFF, 16, 0, 0, 0, 7, 65538, 1},
         MatchCase{"ShortPeriodAcrossSlides", 5, 285, 0xFFF0, 16, 4, 0, 1, 5, 65523, 5}),
-    [](const testing::TestParamInfo<MatchCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<MatchCase>& paramInfo) { return std::string(paramInfo.param.name); });
 
 // Inflates with zlib, the plain Deflate decoder, as a control; answers its
 // result for the whole input (Z_STREAM_END, Z_DATA_ERROR, or Z_BUF_ERROR for
@@ -529,8 +529,8 @@ TEST_P(Deflate64MalformedTest, FailsWithItsResult) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, Deflate64MalformedTest, testing::ValuesIn(kMalformed),
-                         [](const testing::TestParamInfo<MalformedCase>& info) {
-                           return std::string(info.param.name);
+                         [](const testing::TestParamInfo<MalformedCase>& paramInfo) {
+                           return std::string(paramInfo.param.name);
                          });
 
 // Lines that each carry their own number, so no 258-byte stretch repeats
@@ -542,7 +542,7 @@ Bytes NumberedText(std::size_t lines) {
   std::string text;
   for (std::size_t i = 0; i < lines; ++i) {
     text += std::to_string(i) + ":";
-    const unsigned words = 3 + rng() % 12;
+    const unsigned words = 3 + static_cast<unsigned>(rng() % 12);
     for (unsigned k = 0; k < words; ++k) text += std::string(" ") + kWords[rng() % 10];
     text += "\n";
   }
@@ -766,9 +766,9 @@ TEST(Deflate64DecoderTest, DamagedStreamsEndCleanly) {
   for (int round = 0; round < 1500; ++round) {
     Bytes stream = round % 2 ? zlibStream : mixed.stream;
     if (round % 10 == 9) {
-      stream = PseudoRandomBytes(1 + rng() % 2000, rng());
+      stream = PseudoRandomBytes(1 + rng() % 2000, static_cast<std::uint32_t>(rng()));
     } else {
-      for (unsigned flips = 1 + rng() % 3; flips > 0; --flips) {
+      for (unsigned flips = 1 + static_cast<unsigned>(rng() % 3); flips > 0; --flips) {
         stream[rng() % stream.size()] ^= static_cast<unsigned char>(1u << (rng() % 8));
       }
     }

@@ -126,7 +126,8 @@ TEST(PpmdHeaderTest, FieldsPackAndParse) {
 }
 
 TEST(PpmdHeaderTest, OrderOneAndUnknownRestoreMethodsAreRefused) {
-  for (unsigned short header : {0x0000, 0x0FF0, 0x3005, 0xF005}) {
+  const std::uint16_t headers[] = {0x0000, 0x0FF0, 0x3005, 0xF005};
+  for (const std::uint16_t header : headers) {
     PpmdParameters parsed{7, 7, 7};
     EXPECT_FALSE(PpmdParseHeader(header, &parsed)) << std::hex << header;
     EXPECT_EQ(parsed.order, 7) << "left untouched on failure";
@@ -259,9 +260,11 @@ TEST(PpmdCoderTest, CorruptStreamsEndCleanly) {
     const PpmdParameters parameters{12, 1, restore};
     const Bytes stream = Encode(parameters, data).out;
     for (int i = 0; i < 30; ++i) {
-      Bytes corrupt = i < 10 ? testing_support::RandomBytes(1 + rng() % 5000, rng()) : stream;
+      Bytes corrupt = i < 10 ? testing_support::RandomBytes(1 + rng() % 5000, static_cast<std::uint32_t>(rng())) : stream;
       if (i >= 10) {
-        for (int flips = 1 + i % 4; flips > 0; --flips) corrupt[rng() % corrupt.size()] ^= 1u << (rng() % 8);
+        for (int flips = 1 + i % 4; flips > 0; --flips) {
+          corrupt[rng() % corrupt.size()] ^= static_cast<unsigned char>(1u << (rng() % 8));
+        }
       }
       const Outcome decoded = Decode(parameters, corrupt);
       EXPECT_TRUE(decoded.result == PpmdResult::kOk || decoded.result == PpmdResult::kFormatError);
