@@ -83,7 +83,7 @@ bool ApplyVariableFields(DirectoryBytes& bytes, const CentralHeader& header, std
   if (!extraFits) return false;
   if (header.extraLength > 0) {
     entry->centralExtra.View(
-        reinterpret_cast<const std::uint8_t*>(strings->Copy(name + header.nameLength, header.extraLength)),
+        reinterpret_cast<const std::uint8_t*>(strings->Share(name + header.nameLength, header.extraLength)),
         header.extraLength);
   }
   entry->centralExtraLength = header.extraLength;
@@ -134,7 +134,7 @@ class LocalHeaderCheck {
                                         local.extraLength);
     if (local.extraLength > 0) {
       entry->localExtra.View(
-          reinterpret_cast<const std::uint8_t*>(strings_.Copy(rest + local.nameLength, local.extraLength)),
+          reinterpret_cast<const std::uint8_t*>(strings_.Share(rest + local.nameLength, local.extraLength)),
           local.extraLength);
     }
     entry->localExtraLength = local.extraLength;
