@@ -4,19 +4,20 @@
 # `unzip` and `7zz x` (its default threads), and tested by `korbel t` beside
 # `unzip -t` and `7zz t`. Goals: extraction <= 0.5x unzip, test <= 0.35x.
 #
-# This script once took the best of three runs of each program in a row,
-# each into an emptied folder, and gave extraction ratios of 0.33-0.37 where
-# the same commands typed by hand gave 0.56-0.60. Run again on the same
-# build, that method gave 0.72 by wall time while the CPU time (user and
-# system) of both programs kept a ratio of 0.54-0.58 in every run: the
-# extraction path is the same in an emptied folder and a new one (measured,
-# and unzip -o writes nothing more into an empty folder), and the archive
-# was warm in both. What made the old figures was the wall time on this
-# shared machine (load 8-14 on 2 cores while other builds ran): a best of
-# three per program, taken minutes apart, catches a different quiet moment
-# for each, so the ratio followed the load rather than the programs. The
-# programs now take turns within each round, the median round counts, and
-# the CPU time is printed beside the wall time.
+# This script once took the best wall time of three runs of each program in
+# a row, each into an emptied folder, and gave extraction ratios of
+# 0.33-0.37 where the commands typed by hand gave 0.56-0.60. Measured again:
+# on a quiet machine (load 2-3) the old method and this one agree (0.54), so
+# the method itself did not make the gap; the folder being there or not,
+# unzip -o in an empty folder and the warm archive change nothing; and the
+# korbel of the day the script was written extracts in 1.2-1.3 s of CPU
+# against 1.3-1.45 s now, so no change of the program made it either. What
+# moves the ratio is the wall time on this shared machine: at load 8-14 on 2
+# cores single runs and bests of three gave 0.41 to 0.72 while the CPU time
+# (user and system) kept 0.54-0.58. The figures were the load's. Hence the
+# programs take turns within each round, the median round counts, and the
+# CPU time is printed beside the wall time; trust the CPU ratio when the
+# load line above the figures is high.
 # Usage: read_bench.sh KORBEL [CORPUS]   (BENCH_RUNS rounds, default 3)
 set -euo pipefail
 korbel=$(realpath "$1")
