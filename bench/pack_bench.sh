@@ -1,55 +1,60 @@
 #!/usr/bin/env bash
-# Packing the benchmark corpus: pakkaro beside `zip -9` and
-# `7zz a -tzip -mx=9 -mmt=1` on the same files (those pakkaro's lists let
-# through, so all three compress the same bytes), then testing pakkaro's archive
-# with korbel beside `unzip -t`. Wall time and peak memory from /usr/bin/time;
-# the page cache is warmed first. Prints the figures and pakkaro's ratios.
-# Usage: pack_bench.sh PAKKARO [CORPUS]   (korbel is taken from PAKKARO's folder)
+# Packing beside the peers, each typed as a user types it: the benchmark
+# corpus by `pakkaro FOLDER ARCHIVE` beside `zip -9` and
+# `7zz a -tzip -mx=5 -mmt=CORES` given the files pakkaro's lists let through
+# (so all three compress the same bytes), then a project holding one file of
+# 200 MB (the corpus's files one after another in name order: the same bytes
+# on every machine of this kind). Time, peak memory and archive size; the
+# page cache is warmed first.
+# Usage: pack_bench.sh PAKKARO [CORPUS]   (BENCH_RUNS rounds, default 3)
 set -euo pipefail
 pakkaro=$(realpath "$1")
-korbel=$(dirname "$pakkaro")/korbel
 corpus=${2:-/tmp/pakkaro-corpus}
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/corpus.sh"
+. "$here/bench_lib.sh"
 ensure_corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+figures=$work/figures
+seven="7zz -mx=5 -mmt=$cores"
 
-measure() {  # measure NAME COMMAND... : appends "NAME seconds KiB" to $work/figures
-  local name=$1
-  shift
-  /usr/bin/time -f "$name %e %M" -a -o "$work/figures" "$@" >/dev/null
+# pack SET FOLDER: $runs rounds of the three packers on FOLDER, each into a
+# fresh archive, then their figures, archive sizes and ratios.
+pack() {
+  local set=$1 folder=$2 round
+  find "$folder" -type f -exec cat {} + >/dev/null
+  for round in $(seq "$runs"); do
+    rm -f "$work"/*.zip
+    timed "pakkaro" "$pakkaro" "$folder" "$work/pakkaro.zip"
+    # The files pakkaro took, without its folder entries (7zz would add a
+    # named folder's whole contents).
+    python3 -c 'import sys, zipfile
+print("\n".join(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/")))' \
+      "$work/pakkaro.zip" >"$work/names"
+    have zip && (cd "$folder" && timed "zip -9" zip -q -9 "$work/zip.zip" -@ <"$work/names")
+    have 7zz && (cd "$folder" && timed "$seven" 7zz a -tzip -mx=5 -mmt="$cores" "$work/7zz.zip" "@$work/names")
+  done
+  have unzip && { unzip -tqq "$work/pakkaro.zip" || echo "warning: unzip -t finds faults in pakkaro's archive"; }
+  local bytes packed name size
+  bytes=$(cd "$folder" && tr '\n' '\0' <"$work/names" | du -cb --files0-from=- | tail -n 1 | cut -f1)
+  echo "$set: $(wc -l <"$work/names") files, $((bytes / 1000000)) MB after the exclusion lists"
+  table "pakkaro" "zip -9" "$seven"
+  ratio "pakkaro" "zip -9"
+  ratio "pakkaro" "$seven"
+  packed=$(stat -c %s "$work/pakkaro.zip")
+  for name in zip 7zz; do
+    if [ ! -f "$work/$name.zip" ]; then echo "  archive size beside $name: skipped"; continue; fi
+    size=$(stat -c %s "$work/$name.zip")
+    awk -v n="$name" -v p="$packed" -v s="$size" \
+      'BEGIN { printf "  archive MB: pakkaro %.2f, %s %.2f, pakkaro / %s %.4f\n", p / 1e6, n, s / 1e6, n, p / s }'
+  done
+  : >"$figures"
 }
-size_of() { stat -c %s "$1"; }
 
-find "$corpus" -type f -exec cat {} + >/dev/null
-
-measure pakkaro "$pakkaro" "$corpus" "$work/pakkaro.zip"
-unzip -Z1 "$work/pakkaro.zip" > "$work/names"
-files=$(wc -l < "$work/names")
-bytes=$(cd "$corpus" && tr '\n' '\0' < "$work/names" | du -cb --files0-from=- | tail -n 1 | cut -f1)
-(cd "$corpus" && measure "zip-9" zip -q -9 "$work/zip.zip" -@ < "$work/names")
-(cd "$corpus" && measure "7zz-mx9" 7zz a -tzip -mx=9 -mmt=1 "$work/7zz.zip" "@$work/names")
-unzip -tqq "$work/pakkaro.zip"
-measure "unzip-t" unzip -tqq "$work/pakkaro.zip"
-[ -x "$korbel" ] && measure "korbel-t" "$korbel" t "$work/pakkaro.zip"
-
-echo "corpus: $corpus, $files files, $((bytes / 1000000)) MB after the exclusion lists"
-awk -v p="$(size_of "$work/pakkaro.zip")" -v z="$(size_of "$work/zip.zip")" -v s="$(size_of "$work/7zz.zip")" '
-  { t[$1] = $2; m[$1] = $3 / 1024 }
-  END {
-    size["pakkaro"] = p; size["zip-9"] = z; size["7zz-mx9"] = s
-    printf "%-10s %9s %10s %12s\n", "packer", "time s", "peak MiB", "archive MB"
-    for (i = 1; i <= 3; i++) {
-      n = i == 1 ? "pakkaro" : i == 2 ? "zip-9" : "7zz-mx9"
-      printf "%-10s %9.2f %10.1f %12.2f\n", n, t[n], m[n], size[n] / 1e6
-    }
-    for (i = 2; i <= 3; i++) {
-      n = i == 2 ? "zip-9" : "7zz-mx9"
-      printf "pakkaro / %-8s time %.2f   peak memory %.2f   archive size %.4f\n", n,
-             t["pakkaro"] / t[n], m["pakkaro"] / m[n], p / size[n]
-    }
-    printf "test: unzip -t %.2f s", t["unzip-t"]
-    if ("korbel-t" in t) printf ", korbel t %.2f s, korbel/unzip %.2f", t["korbel-t"], t["korbel-t"] / t["unzip-t"]
-    printf "\n"
-  }' "$work/figures"
+load
+pack "corpus" "$corpus"
+mkdir "$work/project"
+# pipefail off and cat's complaint dropped: head ends the stream early on purpose.
+(set +o pipefail; find "$corpus" -type f ! -name .complete -print0 | LC_ALL=C sort -z | xargs -0 cat 2>/dev/null |
+  head -c 200000000 >"$work/project/assets.bin")
+pack "project with one 200 MB file" "$work/project"

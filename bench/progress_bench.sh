@@ -8,9 +8,9 @@
 set -euo pipefail
 pakkaro=$(realpath "$1")
 corpus=${2:-/tmp/pakkaro-corpus}
-runs=${3:-5}
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/corpus.sh"
+. "$here/bench_lib.sh"
+runs=${3:-5}
 ensure_corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -55,7 +55,13 @@ int Usage(int status) {
 // engine text keeps its own line breaks and the separators of its paths.
 void AppendPrintable(std::string* printed, const char* text, bool keepNewlines = false) {
   std::string& out = *printed;
+  // Most bytes need no escape: a run of them goes out in one piece.
+  const auto plain = [](unsigned char c) { return c >= 0x20 && c != 0x7F && c != '\\' && c != 0xC2; };
   for (const char* p = text; *p != '\0'; ++p) {
+    const char* run = p;
+    while (plain(static_cast<unsigned char>(*p))) ++p;
+    out.append(run, static_cast<std::size_t>(p - run));
+    if (*p == '\0') break;
     const auto c = static_cast<unsigned char>(*p);
     const auto next = static_cast<unsigned char>(p[1]);
     char escaped[8];
@@ -194,7 +200,7 @@ void AppendTwoDigits(std::string* out, int value) {
 }
 
 // "YYYY-MM-DD HH:MM:SS" in local time, or 19 blanks when there is none.
-void AppendTime(std::string* out, std::int64_t modified) {
+void FormatTime(std::string* out, std::int64_t modified) {
   std::tm local{};
   if (modified == platform::kNoTime || !platform::ToLocalTime(modified, &local) || local.tm_year + 1900 > 9999 ||
       local.tm_year + 1900 < 0) {
@@ -216,6 +222,40 @@ void AppendTime(std::string* out, std::int64_t modified) {
   AppendTwoDigits(out, local.tm_sec);
 }
 
+// Which entries share their name with another: the first lookup by name
+// links the entries of one name (ZipEntry::nextSameName), so an entry has a
+// namesake when it links on or another links to it. One pass over the links
+// costs far less than a lookup per entry.
+std::vector<bool> Namesakes(Korbel& archive) {
+  const int count = archive.EntryCount();
+  std::vector<bool> shared(static_cast<std::size_t>(count), false);
+  if (count == 0) return shared;
+  archive.FindEntry(archive.Entry(0)->name.c_str());
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t next = archive.Entry(i)->nextSameName;
+    if (next == 0xFFFFFFFFu) continue;
+    shared[static_cast<std::size_t>(i)] = true;
+    shared[next] = true;
+  }
+  return shared;
+}
+
+// The time of the entry before, as shown: entries packed together mostly
+// share their time, and it is converted once for all of them.
+struct ShownTime {
+  std::int64_t time = platform::kNoTime;
+  std::string text;
+};
+
+void AppendTime(std::string* out, std::int64_t modified, ShownTime* last) {
+  if (last->text.empty() || last->time != modified) {
+    last->text.clear();
+    FormatTime(&last->text, modified);
+    last->time = modified;
+  }
+  out->append(last->text);
+}
+
 int List(Korbel& archive, const char* path, korbel_tool::EntrySelection& selection) {
   constexpr std::size_t kFlushSize = 64 * 1024;
   std::string out;
@@ -233,6 +273,9 @@ int List(Korbel& archive, const char* path, korbel_tool::EntrySelection& selecti
   unsigned long long totalSize = 0;
   unsigned long long totalPacked = 0;
   long long listed = 0;
+  const std::vector<bool> namesakes = Namesakes(archive);
+  ShownTime shownTime;
+  std::string name;
   for (int i = 0; i < archive.EntryCount(); ++i) {
     const korbel::ZipEntry* entry = archive.Entry(i);
     if (!selection.Takes(entry->name.c_str())) continue;
@@ -246,13 +289,15 @@ int List(Korbel& archive, const char* path, korbel_tool::EntrySelection& selecti
     out += "  ";
     AppendLeft(&out, MethodName(method), 9);
     out.push_back(' ');
-    AppendTime(&out, entry->modified);
+    AppendTime(&out, entry->modified, &shownTime);
     out.push_back(' ');
-    out += Shown(entry->name.c_str());
+    name.clear();
+    AppendPrintable(&name, entry->name.c_str());
+    out += platform::ConsoleText(name);
     if (entry->externalAttributes & korbel::kEntryFolder) out.push_back('/');
     if (entry->flags & korbel::kFlagEncrypted) out += encrypted;
     // Another entry of the same name: extraction writes them in order.
-    if (archive.FindEntry(entry->name.c_str()) != i || entry->nextSameName != 0xFFFFFFFFu) out += duplicate;
+    if (namesakes[static_cast<std::size_t>(i)]) out += duplicate;
     out.push_back('\n');
     if (out.size() >= kFlushSize) flush();
   }

@@ -4,42 +4,6 @@
 
 namespace korbel {
 
-bool ByteCursor::Have(std::size_t count) {
-  // size_ - position_ cannot underflow: position_ never passes size_.
-  if (!ok_ || count > size_ - position_) {
-    ok_ = false;
-    return false;
-  }
-  return true;
-}
-
-std::uint8_t ByteCursor::Get8() {
-  if (!Have(1)) return 0;
-  return data_[position_++];
-}
-
-std::uint16_t ByteCursor::Get16() {
-  if (!Have(2)) return 0;
-  const std::uint8_t* p = data_ + position_;
-  position_ += 2;
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t ByteCursor::Get32() {
-  if (!Have(4)) return 0;
-  const std::uint8_t* p = data_ + position_;
-  position_ += 4;
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::uint64_t ByteCursor::Get64() {
-  if (!Have(8)) return 0;
-  std::uint64_t low = Get32();
-  std::uint64_t high = Get32();
-  return low | (high << 32);
-}
-
 const std::uint8_t* ByteCursor::GetBytes(std::size_t count) {
   if (!Have(count) || count == 0) return nullptr;
   const std::uint8_t* p = data_ + position_;

@@ -17,10 +17,28 @@ class ByteCursor {
   ByteCursor(const std::uint8_t* data, std::size_t size) : data_(data), size_(data ? size : 0) {}
 
   // A failed read answers 0 (GetBytes: null) and leaves the cursor failed.
-  std::uint8_t Get8();
-  std::uint16_t Get16();
-  std::uint32_t Get32();
-  std::uint64_t Get64();
+  // The numbers are read here, inline: loading a directory reads a dozen per
+  // entry, millions in all.
+  std::uint8_t Get8() { return Have(1) ? data_[position_++] : 0; }
+  std::uint16_t Get16() {
+    if (!Have(2)) return 0;
+    const std::uint8_t* p = data_ + position_;
+    position_ += 2;
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+  }
+  std::uint32_t Get32() {
+    if (!Have(4)) return 0;
+    const std::uint8_t* p = data_ + position_;
+    position_ += 4;
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  }
+  std::uint64_t Get64() {
+    if (!Have(8)) return 0;
+    const std::uint64_t low = Get32();
+    const std::uint64_t high = Get32();
+    return low | (high << 32);
+  }
   // The next `count` bytes, or null when fewer remain (or count is 0).
   const std::uint8_t* GetBytes(std::size_t count);
   // Moves past `count` bytes; false (and failed) when fewer remain.
@@ -32,8 +50,15 @@ class ByteCursor {
   std::size_t remaining() const { return ok_ ? size_ - position_ : 0; }
 
  private:
-  // Number of bytes the next read may take, or false (and failed) when short.
-  bool Have(std::size_t count);
+  // Whether the next read may take `count` bytes; false (and failed) when short.
+  bool Have(std::size_t count) {
+    // size_ - position_ cannot underflow: position_ never passes size_.
+    if (!ok_ || count > size_ - position_) {
+      ok_ = false;
+      return false;
+    }
+    return true;
+  }
 
   const std::uint8_t* data_;
   std::size_t size_;

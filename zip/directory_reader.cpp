@@ -20,7 +20,7 @@ namespace {
 constexpr std::uint16_t kLocalFlagsKept = 0x1FFF;  // bits 13 to 15 are cleared
 constexpr std::size_t kReadAheadSize = 65536;
 // Larger than the longest central header (46 bytes and three 16-bit lengths).
-constexpr std::size_t kDirectoryWindowSize = 1 << 20;
+constexpr std::size_t kDirectoryWindowSize = 256 * 1024;
 
 std::uint32_t Read32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -83,7 +83,7 @@ bool ApplyVariableFields(DirectoryBytes& bytes, const CentralHeader& header, std
   if (!extraFits) return false;
   if (header.extraLength > 0) {
     entry->centralExtra.View(
-        reinterpret_cast<const std::uint8_t*>(strings->Copy(name + header.nameLength, header.extraLength)),
+        reinterpret_cast<const std::uint8_t*>(strings->Share(name + header.nameLength, header.extraLength)),
         header.extraLength);
   }
   entry->centralExtraLength = header.extraLength;
@@ -102,12 +102,12 @@ bool ApplyVariableFields(DirectoryBytes& bytes, const CentralHeader& header, std
   return true;
 }
 
-// Where an entry's local header starts and its data ends.
-struct Region {
-  std::uint64_t start;
-  std::uint64_t end;
-  ZipEntry* entry;
-};
+// Where the bytes of an entry whose local header passed the check end: its
+// local header, then its data.
+std::uint64_t RegionEnd(const ZipEntry& entry) {
+  return entry.localHeaderOffset + kLocalHeaderSize + entry.nameLength + entry.localExtraLength +
+         entry.compressedSize;
+}
 
 // Reads each entry's local header and checks it against the central one,
 // noting the bytes each entry takes.
@@ -116,10 +116,8 @@ class LocalHeaderCheck {
   enum Result { kGood, kMissing, kBad };
 
   LocalHeaderCheck(ArchiveStore& store, StringArena& strings, std::int64_t directoryStart,
-                   std::int64_t sourceSize, std::size_t entries)
-      : store_(store), strings_(strings), directoryStart_(directoryStart), sourceSize_(sourceSize) {
-    regions_.reserve(entries);
-  }
+                   std::int64_t sourceSize)
+      : store_(store), strings_(strings), directoryStart_(directoryStart), sourceSize_(sourceSize) {}
 
   // kMissing when no local header lies where the entry says, kBad when it
   // does not match or the entry's data does not fit before the directory.
@@ -136,7 +134,7 @@ class LocalHeaderCheck {
                                         local.extraLength);
     if (local.extraLength > 0) {
       entry->localExtra.View(
-          reinterpret_cast<const std::uint8_t*>(strings_.Copy(rest + local.nameLength, local.extraLength)),
+          reinterpret_cast<const std::uint8_t*>(strings_.Share(rest + local.nameLength, local.extraLength)),
           local.extraLength);
     }
     entry->localExtraLength = local.extraLength;
@@ -153,25 +151,32 @@ class LocalHeaderCheck {
     // The data ends before the directory starts, or its size lies.
     const std::uint64_t limit = static_cast<std::uint64_t>(directoryStart_);
     if (dataAt > limit || entry->compressedSize > limit - dataAt) return kBad;
-    regions_.push_back({entry->localHeaderOffset, dataAt + entry->compressedSize, entry});
+    if (entry->localHeaderOffset < lastStart_) inOrder_ = false;
+    lastStart_ = entry->localHeaderOffset;
     return kGood;
   }
 
   // Two entries whose bytes overlap (one local header read for several
   // entries, or one entry's data holding the next entries' headers) make an
   // archive whose output can far exceed its size: it is refused, or in a
-  // tolerant load the later entry is marked faulty.
-  void CheckOverlaps(bool tolerant) {
-    std::sort(regions_.begin(), regions_.end(),
-              [](const Region& a, const Region& b) { return a.start < b.start; });
-    for (std::size_t i = 1; i < regions_.size(); ++i) {
-      if (regions_[i].start >= regions_[i - 1].end) continue;
-      Require(tolerant);
-      regions_[i].entry->faulty = 1;
-      // The later entry is dropped from the comparison; the earlier one's end
-      // still bounds the ones behind it.
-      regions_[i].end = std::max(regions_[i].end, regions_[i - 1].end);
+  // tolerant load the later entry is marked faulty. `entries` are the
+  // checked ones, those that failed the check marked faulty already. Their
+  // bytes are compared in the order of their local headers, which is mostly
+  // the directory's own: only an archive in another order pays for a sorted
+  // copy of the table.
+  void CheckOverlaps(const EntryTable::Entries& entries, bool tolerant) const {
+    if (inOrder_) {
+      CheckInOrder(entries, tolerant);
+      return;
     }
+    EntryTable::Entries sorted;
+    sorted.reserve(entries.size());
+    for (ZipEntry* entry : entries) {
+      if (!entry->faulty) sorted.push_back(entry);
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const ZipEntry* a, const ZipEntry* b) { return a->localHeaderOffset < b->localHeaderOffset; });
+    CheckInOrder(sorted, tolerant);
   }
 
  private:
@@ -255,8 +260,25 @@ class LocalHeaderCheck {
   std::int64_t directoryStart_;
   std::int64_t sourceSize_;
   ReadWindow window_{kReadAheadSize};
+  // The entries ordered by their local headers: an entry starting before
+  // the end of any entry in front of it overlaps. A faulty entry is not
+  // compared; one marked here still bounds the ones behind it.
+  static void CheckInOrder(const EntryTable::Entries& ordered, bool tolerant) {
+    std::uint64_t reach = 0;
+    for (ZipEntry* entry : ordered) {
+      if (entry->faulty) continue;
+      if (entry->localHeaderOffset < reach) {
+        Require(tolerant);
+        entry->faulty = 1;
+      }
+      reach = std::max(reach, RegionEnd(*entry));
+    }
+  }
+
   std::vector<std::uint8_t> longer_;
-  std::vector<Region> regions_;
+  // Whether the entries that passed came in the order of their local headers.
+  std::uint64_t lastStart_ = 0;
+  bool inOrder_ = true;
 };
 
 // Data put in front of an archive without its offsets being adjusted moves
@@ -420,7 +442,7 @@ const std::uint8_t* Korbel::KeptCentral(const ZipEntry& entry) const {
 
 void Korbel::CheckLocalHeaders() {
   const bool tolerant = (options_ & kTolerant) != 0;
-  LocalHeaderCheck check(store_, table_.Strings(), directoryStart_, sourceSize_, table_.All().size());
+  LocalHeaderCheck check(store_, table_.Strings(), directoryStart_, sourceSize_);
   for (ZipEntry* entry : table_.All()) {
     entry->written = 1;
     entry->flags &= kLocalFlagsKept;
@@ -430,7 +452,7 @@ void Korbel::CheckLocalHeaders() {
     entry->faulty = 1;
     if (result == LocalHeaderCheck::kMissing) entry->localExtraLength = 0;
   }
-  check.CheckOverlaps(tolerant);
+  check.CheckOverlaps(table_.All(), tolerant);
 }
 
 }  // namespace korbel

@@ -86,8 +86,12 @@ void NameIndex::Grow() {
 }
 
 void NameIndex::Insert(const Table& table, std::uint32_t position) {
+  const EntryText& name = table[position]->name;
+  InsertHashed(table, position, HashName(name.data(), name.size()));
+}
+
+void NameIndex::InsertHashed(const Table& table, std::uint32_t position, std::uint32_t hash) {
   ZipEntry& entry = *table[position];
-  const std::uint32_t hash = HashName(entry.name.data(), entry.name.size());
   if (Slot* slot = SlotOf(table, entry.name.data(), entry.name.size(), hash)) {
     entry.nextSameName = slot->head;
     slot->head = position;
@@ -155,9 +159,25 @@ void NameIndex::Erased(const Table& table, std::uint32_t position) {
 
 void NameIndex::Rebuild(const Table& table) {
   Reset(table.size());
-  // Inserted from the back, every chain runs in table order.
-  for (std::size_t i = table.size(); i-- > 0;) {
-    if (!table[i]->deleted) Insert(table, static_cast<std::uint32_t>(i));
+  // Inserted from the back, every chain runs in table order. The slots are
+  // met at random, a cache miss each in a large table: every entry's home
+  // slot is fetched while the entries kAhead places before it are inserted.
+  constexpr std::size_t kAhead = 8;
+  std::uint32_t hashes[kAhead];
+  const std::size_t count = table.size();
+  const auto fetch = [&](std::size_t done) {
+    if (done >= count) return;
+    const EntryText& name = table[count - 1 - done]->name;
+    const std::uint32_t hash = HashName(name.data(), name.size());
+    hashes[done % kAhead] = hash;
+    __builtin_prefetch(&slots_[Home(hash)]);
+  };
+  for (std::size_t done = 0; done < kAhead; ++done) fetch(done);
+  for (std::size_t done = 0; done < count; ++done) {
+    const std::uint32_t hash = hashes[done % kAhead];
+    fetch(done + kAhead);
+    const std::size_t i = count - 1 - done;
+    if (!table[i]->deleted) InsertHashed(table, static_cast<std::uint32_t>(i), hash);
   }
 }
 

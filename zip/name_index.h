@@ -50,6 +50,8 @@ class NameIndex {
   Slot* SlotOf(const Table& table, const char* name, std::size_t length, std::uint32_t hash);
   const Slot* SlotOf(const Table& table, const char* name, std::size_t length, std::uint32_t hash) const;
   void Grow();
+  // Insert, with the hash of the entry's name already known.
+  void InsertHashed(const Table& table, std::uint32_t position, std::uint32_t hash);
 
   std::vector<Slot> slots_;
   std::size_t occupied_ = 0;  // slots not empty, vacated ones included

@@ -26,11 +26,21 @@ const char* StringArena::Copy(const void* bytes, std::size_t size) {
   return place;
 }
 
+const char* StringArena::Share(const void* bytes, std::size_t size) {
+  if (shared_ == nullptr || sharedSize_ != size || std::memcmp(shared_, bytes, size) != 0) {
+    shared_ = Copy(bytes, size);
+    sharedSize_ = size;
+  }
+  return shared_;
+}
+
 void StringArena::Clear() {
   blocks_.clear();
   blocks_.shrink_to_fit();
   free_ = nullptr;
   left_ = 0;
+  shared_ = nullptr;
+  sharedSize_ = 0;
 }
 
 }  // namespace korbel

@@ -280,6 +280,63 @@ TEST(HostileArchiveTest, TolerantLoadOfAnOverlapBombStaysWithinTheDeclaredSizes)
   EXPECT_LE(declared, 3 * a.bytes.size());
 }
 
+// ---- Shared bytes in any directory order ----------------------------------------
+
+// The archive with its central headers in reverse order: the table then runs
+// against the order of the local headers.
+Bytes ReversedDirectory(const Layout& a) {
+  const auto at = [&a](std::size_t offset) { return a.bytes.begin() + static_cast<std::ptrdiff_t>(offset); };
+  Bytes out(a.bytes.begin(), at(a.directoryStart));
+  for (std::size_t i = a.central.size(); i-- > 0;) {
+    out.insert(out.end(), at(a.central[i]), at(i + 1 < a.central.size() ? a.central[i + 1] : a.end));
+  }
+  out.insert(out.end(), at(a.end), a.bytes.end());
+  return out;
+}
+
+struct OrderCase {
+  const char* what;
+  bool reversed;  // the directory lists the entries against their data's order
+  bool overlap;   // two.txt's data claims the start of three.txt's local header
+  int code;       // of a strict Open
+};
+
+class OverlapOrderTest : public ::testing::TestWithParam<OrderCase> {};
+
+// Whatever order the directory lists them in, the entries are compared in
+// the order of their data: a strict load refuses an overlap, and a tolerant
+// one marks the entry whose local header lies inside the other's bytes.
+TEST_P(OverlapOrderTest, TheEntryInsideAnotherIsTheFaultyOne) {
+  const OrderCase& row = GetParam();
+  Layout a = Plain();
+  if (row.overlap) {
+    Set32(&a.bytes, a.local[1] + LocalHeader::kCompressedSize, 250);
+    Set32(&a.bytes, a.central[1] + CentralHeader::kCompressedSize, 250);
+  }
+  TempDir dir;
+  const std::string path = dir / "order.zip";
+  ASSERT_TRUE(testing_support::WriteFile(path, row.reversed ? ReversedDirectory(a) : a.bytes));
+  Korbel archive;
+  EXPECT_EQ(archive.Open(path.c_str(), kReadOnly, 9), row.code);
+  ASSERT_EQ(archive.Open(path.c_str(), kReadOnly | kTolerant, 9), kOk);
+  ASSERT_EQ(archive.EntryCount(), 3);
+  EXPECT_STREQ(archive.EntryName(0), row.reversed ? "three.txt" : "one.txt");
+  for (const char* name : {"one.txt", "two.txt", "three.txt"}) {
+    const bool inside = row.overlap && std::string(name) == "three.txt";
+    EXPECT_EQ(archive.IsFaulty(archive.FindEntry(name)) != 0, inside) << name;
+  }
+}
+
+const OrderCase kOrderCases[] = {
+    {"InOrder", false, false, kOk},
+    {"InOrderOverlapping", false, true, kBadFormat},
+    {"Reversed", true, false, kOk},
+    {"ReversedOverlapping", true, true, kBadFormat},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, OverlapOrderTest, ::testing::ValuesIn(kOrderCases),
+                         [](const ::testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.what); });
+
 // ---- Names --------------------------------------------------------------------
 
 struct NameCase {
