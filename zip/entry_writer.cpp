@@ -130,6 +130,8 @@ void Korbel::FinishEntryHeader(ZipEntry& entry, const WrittenData& written, std:
   // while it was read) is refused.
   if (done.localExtra.size() < firstExtraLength) {
     done.localExtra = BuildLocalExtra(done, true);
+    // A header with a Zip64 block asks for the version that reads it.
+    done.versionNeeded = kVersionZip64;
   }
   if (done.localExtra.size() != firstExtraLength) RaiseError(kInternalError);
   done.localExtraLength = firstExtraLength;

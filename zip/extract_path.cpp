@@ -112,6 +112,8 @@ int PlaceInFolder(std::string_view folder, std::string_view storedName, ExtractP
   const std::string_view stripped = StripStoredRoot(storedName);
   if (EscapesTarget(stripped) || storedName.find('\0') != std::string_view::npos) return kBadPath;
   const std::string name = WithoutDotComponents(stripped);
+  // "./C:x" or ".//x" is rooted only once its "." components are gone.
+  if (EscapesTarget(name)) return kBadPath;
   place->base.assign(folder);
   place->relative.assign(name);
   place->path = place->base;

@@ -43,7 +43,7 @@ struct Korbel::PreparedSource {
 };
 
 struct Korbel::ReadAhead {
-  ReadAhead(const std::vector<int>& queue, CompressionPipeline& pipeline) : queue(queue), pipeline(pipeline) {}
+  ReadAhead(const std::vector<int>& queued, CompressionPipeline& workers) : queue(queued), pipeline(workers) {}
 
   const std::vector<int>& queue;  // the entries to write, in order
   CompressionPipeline& pipeline;

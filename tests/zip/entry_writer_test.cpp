@@ -198,6 +198,9 @@ TEST_P(EntryWriterTest, HeadersAndDataMatchTheContent) {
   const std::size_t extra = local + LocalHeader::kSize + nameLength;
   const bool zip64 = extraLength >= 20 && Get(bytes, extra, 2) == 0x0001 && Get(bytes, extra + 2, 2) == 16;
   EXPECT_EQ(zip64, row.zip64Block);
+  // A reader learns from the version whether it must read a Zip64 block.
+  const std::uint16_t plainVersion = row.expectedMethod == kMethodStored ? kVersionStored : kVersionDeflate;
+  EXPECT_EQ(Get(bytes, local + LocalHeader::kVersionNeeded, 2), zip64 ? kVersionZip64 : plainVersion);
   if (zip64) {
     EXPECT_EQ(compressed, 0xFFFFFFFFu);
     EXPECT_EQ(uncompressed, 0xFFFFFFFFu);

@@ -22,6 +22,8 @@ TEST(ExtractPathTest, StoredNamesThatWouldLeaveTheFolderAreRefused) {
       "/\\f", "C:\\\\f", "\\\\server\\share\\f", "C:C:f", "dir\\..\\..\\f", "..\\f", "C:..\\f",
       // POSIX-style.
       "//etc/x", "../x", "a/../../b", "a/..", "..",
+      // Rooted once the "." components are gone.
+      "./C:x", ".\\C:\\x", ".//x", "./\\x", "././/x",
       // A NUL would cut the name short on disk.
       std::string("a\0b", 3), std::string("C:a\0", 4),
       // "/t/" and the name with its terminator are over 516 characters.

@@ -335,7 +335,7 @@ const OrderCase kOrderCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, OverlapOrderTest, ::testing::ValuesIn(kOrderCases),
-                         [](const ::testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<OrderCase>& paramInfo) { return std::string(paramInfo.param.what); });
 
 // ---- Names --------------------------------------------------------------------
 

@@ -130,7 +130,7 @@ const PieceCase kPieceCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PiecedEntryTest, ::testing::ValuesIn(kPieceCases),
-                         [](const ::testing::TestParamInfo<PieceCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<PieceCase>& paramInfo) { return std::string(paramInfo.param.name); });
 
 // The pieces are compressed at the entry's level: the fastest gives a larger
 // stream than the strongest.

@@ -50,7 +50,7 @@ const ShareCase kShareCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, StringArenaShareTest, ::testing::ValuesIn(kShareCases),
-                         [](const ::testing::TestParamInfo<ShareCase>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<ShareCase>& paramInfo) { return std::string(paramInfo.param.what); });
 
 // After Clear the piece shared before is gone with its block: Share must
 // copy anew rather than compare with or hand out freed bytes (which the
