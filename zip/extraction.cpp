@@ -160,8 +160,6 @@ int Korbel::ExtractEntry(int index, const char* target) {
     const int held = HoldParentFolder(place);
     if (held != kOk) return Fail(held, index);
   }
-  const int present = CodeForPresentLeaf(extractFolder_->Attributes(place.leaf.c_str()));
-  if (present != kOk) return Fail(present, index);
   return WriteExtractedFile(index, place.leaf);
 }
 
@@ -228,16 +226,25 @@ int Korbel::HoldParentFolder(const ExtractPlace& place) {
   return kOk;
 }
 
-// The entry is written under a temporary name and takes the target's place
-// only once it tested good: a failure leaves an existing file as it was.
+// A name nobody holds yet is created as the file itself, and removed again
+// when the entry fails. Over an existing file the entry is written under a
+// temporary name and takes the file's place only once it tested good: a
+// failure leaves the existing file as it was.
 int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
   platform::TargetFolder& folder = *extractFolder_;
   std::string temporary;
-  platform::FileCloser file(folder.CreateTemporary(&temporary));
-  if (file.Get() == platform::kInvalidHandle) return Fail(kFileCreateError, index);
+  platform::FileCloser file(folder.CreateNew(leaf.c_str()));
+  if (file.Get() == platform::kInvalidHandle) {
+    if (platform::LastError() != platform::kErrorFileExists) return Fail(kFileCreateError, index);
+    const int present = CodeForPresentLeaf(folder.Attributes(leaf.c_str()));
+    if (present != kOk) return Fail(present, index);
+    file.Reset(folder.CreateTemporary(&temporary));
+    if (file.Get() == platform::kInvalidHandle) return Fail(kFileCreateError, index);
+  }
+  const std::string& written = temporary.empty() ? leaf : temporary;
   auto discard = [&](int code) {
     file.Reset();
-    folder.Remove(temporary.c_str());
+    folder.Remove(written.c_str());
     return code;
   };
   platform::Handle handle = file.Get();
@@ -246,8 +253,20 @@ int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
   // A cancel from the report after a good read still gets the file: the
   // info record is filled only when the entry tested good.
   if (result != kOk && !(result == kUserAbort && info.attributes != 0)) return discard(result);
-  // A time the entry lacks, or one no file time can hold, stays as the
-  // system set it.
+  SetExtractedTimes(handle, info);
+  // A close the system refuses may have lost the last bytes written.
+  if (!platform::CloseFile(file.Release())) return discard(Fail(kFileWriteError, index));
+  if (!temporary.empty() && !folder.Replace(temporary.c_str(), leaf.c_str())) {
+    return discard(Fail(kFileCreateError, index));
+  }
+  EntryAt(index)->processingState = kProcessed;
+  if (result != kOk) return result;
+  return lastError_ = kOk;
+}
+
+// A time the entry lacks, or one no file time can hold, stays as the system
+// set it. The times go through the open handle, before its close.
+void Korbel::SetExtractedTimes(platform::Handle handle, const fs::FileInfo& info) {
   bool created = false;
   bool accessed = false;
   bool modified = false;
@@ -257,12 +276,6 @@ int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
   if (info.attributes & 0x02) modified = false;
   platform::SetFileTimes(handle, created ? &createdTime : nullptr, accessed ? &accessedTime : nullptr,
                          modified ? &modifiedTime : nullptr);
-  // A close the system refuses may have lost the last bytes written.
-  if (!platform::CloseFile(file.Release())) return discard(Fail(kFileWriteError, index));
-  if (!folder.Replace(temporary.c_str(), leaf.c_str())) return discard(Fail(kFileCreateError, index));
-  EntryAt(index)->processingState = kProcessed;
-  if (result != kOk) return result;
-  return lastError_ = kOk;
 }
 
 void Korbel::ForgetExtractFolder() {

@@ -234,6 +234,7 @@ class Korbel : public ArchiveBase {
   // Makes the folder the file goes to the held extractFolder_.
   int HoldParentFolder(const ExtractPlace& place);
   int WriteExtractedFile(int index, const std::string& leaf);
+  void SetExtractedTimes(platform::Handle handle, const fs::FileInfo& info);
 
   // The folder the last file was extracted into, held open for the next
   // file of the same folder while it is still where its path says.

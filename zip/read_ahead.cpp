@@ -4,6 +4,7 @@
 // announced order, a large one, one whose password came later - is read on
 // the archive's thread as before, so the results never depend on it.
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <new>
 #include <utility>
@@ -34,7 +35,12 @@ void Korbel::PlanReads(std::vector<int> indices, bool testing) {
   if (openMode_ != kReadOnly || indices.empty()) return;
   plan_ = std::move(indices);
   planTesting_ = testing;
-  decodePipeline_ = std::make_unique<DecodePipeline>(WorkerCount(), kReadAheadBudget, kMostJobs);
+  // Without workers every entry is read here, as without the list.
+  try {
+    decodePipeline_ = std::make_unique<DecodePipeline>(WorkerCount(), kReadAheadBudget, kMostJobs);
+  } catch (const std::exception&) {
+    EndReadAhead();
+  }
 }
 
 void Korbel::EndReadAhead() {
@@ -57,7 +63,11 @@ std::unique_ptr<DecodeJob> Korbel::TakeDecoded(int index, bool testing) {
   // Jobs of entries the caller left out are dropped.
   while (decodePipeline_->OldestPosition() < position) decodePipeline_->TakeOldest();
   const bool submitted = decodePipeline_->OldestPosition() == position;
-  FillReadAhead();
+  try {
+    FillReadAhead();
+  } catch (const std::bad_alloc&) {
+    // What is in flight still serves; the rest is read here.
+  }
   return submitted ? decodePipeline_->TakeOldest() : nullptr;
 }
 
@@ -99,14 +109,14 @@ bool Korbel::ReadStoredBytes(const ZipEntry& entry, DecodeJob* job) {
   job->input.reset(new (std::nothrow) unsigned char[size == 0 ? 1 : size]);
   if (!job->input || dataAt > static_cast<std::uint64_t>(INT64_MAX)) return false;
   const auto at = static_cast<std::int64_t>(dataAt);
-  if (store_.IsFileMode() && size <= kEntryWindowSize) {
-    const unsigned char* window = entryWindow_.Get(store_, at, size);
-    if (window == nullptr) return false;
-    std::copy(window, window + size, job->input.get());
-    return true;
-  }
   try {
-    ReadAt(at, job->input.get(), size);
+    if (store_.IsFileMode() && size <= kEntryWindowSize) {
+      const unsigned char* window = entryWindow_.Get(store_, at, size);
+      if (window == nullptr) return false;
+      std::copy(window, window + size, job->input.get());
+    } else {
+      ReadAt(at, job->input.get(), size);
+    }
   } catch (const EngineFault&) {
     return false;
   }
