@@ -58,8 +58,8 @@ void RunJob(DecodeJob* job, EntryDecoder* decoder) {
 }  // namespace
 
 DecodePipeline::DecodePipeline(unsigned workers, std::size_t budget, std::size_t maxJobs)
-    : budget_(budget), maxJobs_(std::max<std::size_t>(maxJobs, 1)) {
-  for (unsigned i = 0; i < std::max(workers, 1u); ++i) {
+    : budget_(budget), maxJobs_(std::max<std::size_t>(maxJobs, 1)), workerCount_(std::max(workers, 1u)) {
+  for (unsigned i = 0; i < workerCount_; ++i) {
     workers_.emplace_back(&DecodePipeline::Work, this);
   }
 }
@@ -85,7 +85,24 @@ void DecodePipeline::Submit(std::unique_ptr<DecodeJob> job) {
     footprint_ += job->Footprint();
     jobs_.push_back(std::move(job));
   }
-  workReady_.notify_one();
+}
+
+void DecodePipeline::Start() {
+  bool waiting = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting = started_ < jobs_.size();
+  }
+  if (waiting) workReady_.notify_all();
+}
+
+bool DecodePipeline::RunningLow() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // When the writing is slower than the workers, finished jobs fill the
+  // budget: new ones then go in only once half of it is free, in a batch,
+  // rather than one per entry taken, each with its own wake-up.
+  const bool halfFree = footprint_ <= budget_ / 2 && jobs_.size() <= maxJobs_ / 2;
+  return halfFree && jobs_.size() - started_ <= 2 * static_cast<std::size_t>(workerCount_);
 }
 
 std::size_t DecodePipeline::OldestPosition() {

@@ -51,7 +51,14 @@ class DecodePipeline {
   DecodePipeline& operator=(const DecodePipeline&) = delete;
 
   bool HasRoomFor(std::size_t footprint);
+  // Queues a job; the workers see it after the next Start.
   void Submit(std::unique_ptr<DecodeJob> job);
+  // Wakes the workers for the jobs queued. Submitting a batch and waking
+  // once spares a wake-up per entry.
+  void Start();
+  // Whether the next batch is due: few jobs wait for a worker and at least
+  // half of the budget is free.
+  bool RunningLow();
   // The plan position of the oldest job, or SIZE_MAX when none is in flight.
   std::size_t OldestPosition();
   // Waits for the oldest job submitted and hands it back.
@@ -69,6 +76,7 @@ class DecodePipeline {
   std::size_t started_ = 0;                       // jobs_ taken by a worker
   std::size_t footprint_ = 0;
   bool stopping_ = false;
+  unsigned workerCount_ = 0;
   std::vector<std::thread> workers_;
 };
 

@@ -63,10 +63,13 @@ std::unique_ptr<DecodeJob> Korbel::TakeDecoded(int index, bool testing) {
   // Jobs of entries the caller left out are dropped.
   while (decodePipeline_->OldestPosition() < position) decodePipeline_->TakeOldest();
   const bool submitted = decodePipeline_->OldestPosition() == position;
-  try {
-    FillReadAhead();
-  } catch (const std::bad_alloc&) {
-    // What is in flight still serves; the rest is read here.
+  if (decodePipeline_->RunningLow()) {
+    try {
+      FillReadAhead();
+    } catch (const std::bad_alloc&) {
+      // What is in flight still serves; the rest is read here.
+    }
+    decodePipeline_->Start();
   }
   return submitted ? decodePipeline_->TakeOldest() : nullptr;
 }
