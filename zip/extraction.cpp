@@ -68,9 +68,9 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
   if (entry->flags & kFlagStrongEncryption) return Fail(kUnsupported, index);
   bytesTotal_ = entry->uncompressedSize;
   const std::unique_ptr<DecodeJob> decoded = TakeDecoded(index, testing);
-  const int code = decoded && !decoded->noRoom && SamePassword(*decoded)
-                       ? DeliverDecoded(*decoded, sinkContext, sink)
-                       : DecodeHere(*entry, sinkContext, sink, testing);
+  decodedAhead_ = decoded && !decoded->noRoom && SamePassword(*decoded);
+  const int code = decodedAhead_ ? DeliverDecoded(*decoded, sinkContext, sink)
+                                 : DecodeHere(*entry, sinkContext, sink, testing);
   if (code != kOk) {
     if (testing) entry->faulty = 1;
     return Fail(code, index);

@@ -408,7 +408,7 @@ int Korbel::SwitchMode(int mode) {
 std::uint64_t Korbel::ProgressPosition(std::uint64_t* total) const {
   if (total != nullptr) *total = bytesTotal_;
   std::uint64_t position = bytesProcessed_;
-  if (runState_ != 0 && codec_.codec) {
+  if (runState_ != 0 && codec_.codec && !decodedAhead_) {
     position = codec_.codec->UncompressedCount() + (runState_ >= 2 ? bytesProcessed_ : 0);
   }
   return position > bytesTotal_ ? bytesTotal_ : position;

@@ -216,6 +216,9 @@ class Korbel : public ArchiveBase {
   std::size_t planAsked_ = 0;
   std::size_t planFilled_ = 0;
   bool planTesting_ = false;
+  // The entry read last came from the workers: the codec's counts are not
+  // its progress.
+  bool decodedAhead_ = false;
   void EndReadAhead();
   // The decoded job of the entry when the read-ahead has it; drops the jobs
   // of announced entries the caller passed over and submits further ones.

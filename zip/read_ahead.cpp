@@ -48,6 +48,7 @@ void Korbel::EndReadAhead() {
   plan_.clear();
   planAsked_ = 0;
   planFilled_ = 0;
+  decodedAhead_ = false;
 }
 
 std::unique_ptr<DecodeJob> Korbel::TakeDecoded(int index, bool testing) {
