@@ -22,6 +22,8 @@ namespace {
 constexpr std::size_t kReadAheadBudget = 24u << 20;
 constexpr std::uint64_t kLargestDecodedAhead = 8u << 20;
 constexpr std::size_t kMostJobs = 4096;
+constexpr std::size_t kJobsPerWake = 16;
+constexpr std::size_t kSearchAhead = 1024;
 
 unsigned WorkerCount() {
   const unsigned cores = std::thread::hardware_concurrency();
@@ -53,9 +55,10 @@ void Korbel::EndReadAhead() {
 
 std::unique_ptr<DecodeJob> Korbel::TakeDecoded(int index, bool testing) {
   if (!decodePipeline_ || testing != planTesting_) return nullptr;
-  // The caller asks for the announced entries in order, leaving some out;
-  // the one asked for is at most one past those submitted.
-  const std::size_t searchEnd = std::min(plan_.size(), planFilled_ + 1);
+  // The caller asks for the announced entries in order, leaving some out -
+  // also ahead of those submitted. One asked for out of order is looked for
+  // only so far, so that such a caller does not scan the list every time.
+  const std::size_t searchEnd = std::min(plan_.size(), std::max(planFilled_, planAsked_) + kSearchAhead);
   std::size_t position = planAsked_;
   while (position < searchEnd && plan_[position] != index) ++position;
   if (position >= searchEnd) return nullptr;
@@ -76,6 +79,7 @@ std::unique_ptr<DecodeJob> Korbel::TakeDecoded(int index, bool testing) {
 }
 
 void Korbel::FillReadAhead() {
+  std::size_t submitted = 0;
   while (planFilled_ < plan_.size()) {
     const ZipEntry* entry = EntryAt(plan_[planFilled_]);
     const bool usable = entry != nullptr && !entry->deleted && entry->written && entry->uncompressedSize != 0 &&
@@ -104,6 +108,8 @@ void Korbel::FillReadAhead() {
       job->password = *password_;
     }
     decodePipeline_->Submit(std::move(job));
+    // The workers start on a long batch while the rest is read.
+    if (++submitted % kJobsPerWake == 0) decodePipeline_->Start();
   }
 }
 
