@@ -291,6 +291,10 @@ class TargetFolder {
   // A new empty file with a fresh name in the folder, opened for reading and
   // writing and shared with nobody; the name goes to `tempName`.
   Handle CreateTemporary(std::string* tempName);
+  // A new empty file `name` in the folder, opened like CreateTemporary's;
+  // kInvalidHandle with kErrorFileExists when anything has the name already,
+  // a link or reparse point included, which is never followed.
+  Handle CreateNew(const char* name);
   // Renames `from` to `to` in the folder, replacing a file there (a read-only
   // one too); the replacement is atomic where the system offers it.
   bool Replace(const char* from, const char* to);

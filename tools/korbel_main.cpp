@@ -315,6 +315,11 @@ int Test(Korbel& archive, const char* path, korbel_tool::EntrySelection& selecti
          korbel_tool::PasswordSource* passwords) {
   long long tested = 0;
   long long failures = 0;
+  std::vector<int> selected;
+  for (int i = 0; i < archive.EntryCount(); ++i) {
+    if (selection.Takes(archive.EntryName(i))) selected.push_back(i);
+  }
+  archive.PlanReads(std::move(selected), true);
   for (int i = 0; i < archive.EntryCount(); ++i) {
     if (!selection.Takes(archive.EntryName(i))) continue;
     ++tested;
@@ -359,6 +364,16 @@ int Extract(Korbel& archive, const char* path, const std::string& folder, korbel
       rule, [](const std::string& question, std::string* answer) { return AskOnTerminal(question, true, answer); });
   int status = 0;
   std::unordered_set<std::string> writtenHere;
+  // The files are decoded ahead in this order while earlier ones are written.
+  std::vector<int> files;
+  for (int index = 0; index < archive.EntryCount(); ++index) {
+    const int entryStatus = archive.EntryStatus(index);
+    if ((entryStatus & (korbel::kStatusDeleted | korbel::kStatusFolder)) || !(entryStatus & korbel::kStatusWritten)) {
+      continue;
+    }
+    if (selection.Takes(archive.EntryName(index))) files.push_back(index);
+  }
+  archive.PlanReads(std::move(files), false);
   // Entry by entry, in the archive's order, so that every failure is named.
   for (int index = 0; index < archive.EntryCount(); ++index) {
     const int entryStatus = archive.EntryStatus(index);

@@ -9,8 +9,7 @@
 #include "fs/path_kind.h"
 #include "fs/path_strings.h"
 #include "platform/platform.h"
-#include "zip/codec/codec_failure.h"
-#include "zip/crypt/entry_decryptor.h"
+#include "zip/decode_pipeline.h"
 #include "zip/extract_path.h"
 #include "zip/korbel.h"
 #include "zip/local_header.h"
@@ -27,17 +26,6 @@ std::int64_t WriteToFile(void* context, const void* data, std::size_t length) {
   return written < 0 ? -1 : written;
 }
 
-// Codes for a codec failure while reading. A test's sink never refuses
-// bytes, so a failed write there is just another decompression failure.
-int CodeForFailure(const CodecFailure& failure, bool testing) {
-  switch (failure.kind) {
-    case kCodecInputEnded: return kEndOfData;
-    case kCodecReadFailed: return testing ? kFileReadError : kReadError;
-    case kCodecWriteFailed: return testing ? kDecompressError : kWriteError;
-    default: return kDecompressError;
-  }
-}
-
 // The file record of an entry that tested good.
 void FillFileInfo(const ZipEntry& entry, fs::FileInfo* info) {
   const std::uint64_t size = entry.uncompressedSize;
@@ -48,39 +36,6 @@ void FillFileInfo(const ZipEntry& entry, fs::FileInfo* info) {
   info->accessed = entry.accessed;
   info->modified = entry.modified;
 }
-
-// What decryption needs of the entry.
-EncryptedEntry EncryptionOf(const ZipEntry& entry) {
-  EncryptedEntry encrypted;
-  encrypted.aes = entry.method == kMethodAes;
-  encrypted.dataDescriptor = (entry.flags & kFlagDataDescriptor) != 0;
-  encrypted.crc32 = entry.crc32;
-  encrypted.dosDateTime = entry.dosDateTime;
-  encrypted.aesInfo = entry.aesInfo;
-  encrypted.compressedSize = entry.compressedSize;
-  return encrypted;
-}
-
-// Passes at most the entry's declared size on to the real sink: a stream
-// that would produce more is refused, not written.
-struct BoundedSink {
-  void* context;
-  SinkFunction sink;
-  std::uint64_t left;
-  bool overflowed;
-};
-
-std::int64_t WriteBounded(void* context, const void* data, std::size_t length) {
-  auto* bounded = static_cast<BoundedSink*>(context);
-  if (data != nullptr && length > bounded->left) {
-    bounded->overflowed = true;
-    return -1;
-  }
-  const std::int64_t taken = bounded->sink(bounded->context, data, length);
-  if (data != nullptr && taken > 0) bounded->left -= static_cast<std::uint64_t>(taken);
-  return taken;
-}
-
 
 }  // namespace
 
@@ -111,24 +66,11 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
   detailText_ = entry->name.c_str();
   // Strong encryption is not read: its data would come out as garbage.
   if (entry->flags & kFlagStrongEncryption) return Fail(kUnsupported, index);
-  const int method = DataMethodOf(*entry);
-  const int selected = SelectCodec(codec_, method, entry->uncompressedSize, 0);
-  if (selected == kSelectUnsupported) return Fail(kUnsupported, index);
-  if (selected != kSelectOk) return Fail(kNoMemory, index);
-  Codec& codec = *codec_.codec;
-  codec.ClearCounts();
   bytesTotal_ = entry->uncompressedSize;
-
-  int code = kOk;
-  try {
-    ConnectEntryData(*entry);
-    DecodeEntry(*entry, sinkContext, sink, testing);
-  } catch (const EngineFault& fault) {
-    code = fault.code;
-  } catch (const std::bad_alloc&) {
-    code = kNoMemory;
-  }
-  codec.Disconnect();
+  const std::unique_ptr<DecodeJob> decoded = TakeDecoded(index, testing);
+  decodedAhead_ = decoded && !decoded->noRoom && SamePassword(*decoded);
+  const int code = decodedAhead_ ? DeliverDecoded(*decoded, sinkContext, sink)
+                                 : DecodeHere(*entry, sinkContext, sink, testing);
   if (code != kOk) {
     if (testing) entry->faulty = 1;
     return Fail(code, index);
@@ -158,69 +100,27 @@ void Korbel::ConnectEntryData(const ZipEntry& entry) {
   store_.ConnectInput(codec, static_cast<std::int64_t>(entry.compressedSize), kNoCrc);
 }
 
-void Korbel::DecodeEntry(const ZipEntry& entry, void* sinkContext, SinkFunction sink, bool testing) {
-  Codec& codec = *codec_.codec;
-  const bool encrypted = (entry.flags & kFlagEncrypted) != 0;
-  if (encrypted) SetUpDecryption(entry);
-  const bool trailingCode = encrypted && decryptor_->HasTrailingCode();
-  BoundedSink bounded{sinkContext, sink, entry.uncompressedSize, false};
-  codec.OutputToFunction(&bounded, WriteBounded, 0);
-  codec.ExpectSize(entry.uncompressedSize);
+int Korbel::DecodeHere(const ZipEntry& entry, void* sinkContext, SinkFunction sink, bool testing) {
+  const EntryCoding coding = EntryCoding::Of(entry);
+  const int selected = decoder_.Select(coding);
+  if (selected != kOk) return selected;
+  int code = kOk;
   try {
-    codec.Decompress(kOwnMode);
-  } catch (const CodecFailure& failure) {
-    // Some decoders report any failed read after their first as the end
-    // of the input; a code that did not match is named as such.
-    if (trailingCode && decryptor_->Mismatched()) RaiseError(testing ? kFileReadError : kReadError);
-    RaiseError(bounded.overflowed ? kDecompressError : CodeForFailure(failure, testing));
+    ConnectEntryData(entry);
+    decoder_.Decode(coding, password_.get(), sinkContext, sink, testing);
+  } catch (const EngineFault& fault) {
+    code = fault.code;
+  } catch (const std::bad_alloc&) {
+    code = kNoMemory;
   }
-  if (trailingCode) CheckAuthentication(testing);
-  // AES entries of the second form store CRC 0 and rest on their
-  // authentication code alone; that waives the CRC only for an entry that
-  // was decrypted as AES and whose code passed.
-  const bool authenticated = trailingCode && entry.method == kMethodAes && entry.aesInfo != 0;
-  const std::uint32_t crc = codec.OutputCrc();
-  if (crc != entry.crc32 && !(entry.crc32 == 0 && authenticated)) {
-    RaiseError(testing ? kCrcError : kDecompressError);
-  }
-  // Less data than the directory declares is as wrong as more.
-  if (bounded.left != 0) RaiseError(kDecompressError);
-  if (sink(sinkContext, nullptr, 0) != 0) RaiseError(kFileWriteError);
+  codec_.codec->Disconnect();
+  return code;
 }
 
-void Korbel::SetUpDecryption(const ZipEntry& entry) {
-  const EncryptedEntry encrypted = EncryptionOf(entry);
-  if (!decryptor_ || decryptor_->ForAes() != encrypted.aes) decryptor_ = EntryDecryptor::Make(encrypted.aes);
-  Codec& codec = *codec_.codec;
-  unsigned char header[EntryDecryptor::kMaxHeaderSize];
-  const std::size_t headerSize = decryptor_->HeaderSize(encrypted);
-  if (headerSize > 0 && codec.Read(header, headerSize) != static_cast<std::int64_t>(headerSize)) {
-    RaiseError(kReadError);
-  }
-  const int begun = decryptor_->Begin(encrypted, password_.get(), header);
-  if (begun != kOk) RaiseError(begun);
-  codec.AddReadTransform(decryptor_.get(), EntryDecryptor::Transform);
-}
-
-// A decoder stops at its stream's end mark, and whatever follows it up to the
-// code would never pass the HMAC: an attacker could put a shorter stream in
-// front and keep the old tail and code. So the rest is read through the
-// decryption, and only a complete, matching code lets the entry pass.
-void Korbel::CheckAuthentication(bool testing) {
-  Codec& codec = *codec_.codec;
-  unsigned char rest[4096];
-  for (;;) {
-    const std::int64_t got = codec.Read(rest, sizeof rest);
-    if (got < 0) RaiseError(testing ? kFileReadError : kReadError);
-    if (got == 0) break;
-  }
-  switch (decryptor_->Finish()) {
-    case EntryDecryptor::Verdict::kPassed: return;
-    // A decoder may take the failed read that carried the code for the end
-    // of its input when its stream was complete already.
-    case EntryDecryptor::Verdict::kMismatched: RaiseError(testing ? kFileReadError : kReadError);
-    case EntryDecryptor::Verdict::kIncomplete: RaiseError(kEndOfData);
-  }
+// A job decoded with another password than the one set now is read again.
+bool Korbel::SamePassword(const DecodeJob& job) const {
+  if (!(job.coding.flags & kFlagEncrypted)) return true;
+  return password_ ? job.hasPassword && job.password == *password_ : !job.hasPassword;
 }
 
 int Korbel::ExtractEntry(int index, const char* target) {
@@ -260,8 +160,6 @@ int Korbel::ExtractEntry(int index, const char* target) {
     const int held = HoldParentFolder(place);
     if (held != kOk) return Fail(held, index);
   }
-  const int present = CodeForPresentLeaf(extractFolder_->Attributes(place.leaf.c_str()));
-  if (present != kOk) return Fail(present, index);
   return WriteExtractedFile(index, place.leaf);
 }
 
@@ -328,16 +226,25 @@ int Korbel::HoldParentFolder(const ExtractPlace& place) {
   return kOk;
 }
 
-// The entry is written under a temporary name and takes the target's place
-// only once it tested good: a failure leaves an existing file as it was.
+// A name nobody holds yet is created as the file itself, and removed again
+// when the entry fails. Over an existing file the entry is written under a
+// temporary name and takes the file's place only once it tested good: a
+// failure leaves the existing file as it was.
 int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
   platform::TargetFolder& folder = *extractFolder_;
   std::string temporary;
-  platform::FileCloser file(folder.CreateTemporary(&temporary));
-  if (file.Get() == platform::kInvalidHandle) return Fail(kFileCreateError, index);
+  platform::FileCloser file(folder.CreateNew(leaf.c_str()));
+  if (file.Get() == platform::kInvalidHandle) {
+    if (platform::LastError() != platform::kErrorFileExists) return Fail(kFileCreateError, index);
+    const int present = CodeForPresentLeaf(folder.Attributes(leaf.c_str()));
+    if (present != kOk) return Fail(present, index);
+    file.Reset(folder.CreateTemporary(&temporary));
+    if (file.Get() == platform::kInvalidHandle) return Fail(kFileCreateError, index);
+  }
+  const std::string& written = temporary.empty() ? leaf : temporary;
   auto discard = [&](int code) {
     file.Reset();
-    folder.Remove(temporary.c_str());
+    folder.Remove(written.c_str());
     return code;
   };
   platform::Handle handle = file.Get();
@@ -346,8 +253,20 @@ int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
   // A cancel from the report after a good read still gets the file: the
   // info record is filled only when the entry tested good.
   if (result != kOk && !(result == kUserAbort && info.attributes != 0)) return discard(result);
-  // A time the entry lacks, or one no file time can hold, stays as the
-  // system set it.
+  SetExtractedTimes(handle, info);
+  // A close the system refuses may have lost the last bytes written.
+  if (!platform::CloseFile(file.Release())) return discard(Fail(kFileWriteError, index));
+  if (!temporary.empty() && !folder.Replace(temporary.c_str(), leaf.c_str())) {
+    return discard(Fail(kFileCreateError, index));
+  }
+  EntryAt(index)->processingState = kProcessed;
+  if (result != kOk) return result;
+  return lastError_ = kOk;
+}
+
+// A time the entry lacks, or one no file time can hold, stays as the system
+// set it. The times go through the open handle, before its close.
+void Korbel::SetExtractedTimes(platform::Handle handle, const fs::FileInfo& info) {
   bool created = false;
   bool accessed = false;
   bool modified = false;
@@ -357,12 +276,6 @@ int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
   if (info.attributes & 0x02) modified = false;
   platform::SetFileTimes(handle, created ? &createdTime : nullptr, accessed ? &accessedTime : nullptr,
                          modified ? &modifiedTime : nullptr);
-  // A close the system refuses may have lost the last bytes written.
-  if (!platform::CloseFile(file.Release())) return discard(Fail(kFileWriteError, index));
-  if (!folder.Replace(temporary.c_str(), leaf.c_str())) return discard(Fail(kFileCreateError, index));
-  EntryAt(index)->processingState = kProcessed;
-  if (result != kOk) return result;
-  return lastError_ = kOk;
 }
 
 void Korbel::ForgetExtractFolder() {
@@ -381,6 +294,12 @@ int Korbel::ExtractAll(const char* folder, int* errorCount) {
     if (!target.empty() && !fs::IsSeparator(target.back())) target += '/';
   }
   ProgressRun(2);
+  std::vector<int> files;
+  for (int index = 0; index < EntryCount(); ++index) {
+    const int status = EntryStatus(index);
+    if (!(status & (kStatusDeleted | kStatusFolder)) && (status & kStatusWritten)) files.push_back(index);
+  }
+  PlanReads(std::move(files), false);
   int result = kOk;
   int errors = 0;
   for (int index = 0; index < EntryCount(); ++index) {
@@ -392,6 +311,7 @@ int Korbel::ExtractAll(const char* folder, int* errorCount) {
     ++errors;
     result = code;
   }
+  EndReadAhead();
   ProgressRun(0);
   lastError_ = result;
   if (errorCount != nullptr) *errorCount = errors;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "fs/path_strings.h"
+#include "zip/decode_pipeline.h"
 #include "zip/directory_writer.h"
 #include "zip/io/memory_blocks.h"
 #include "zip/io/pseudo_path.h"
@@ -85,6 +86,7 @@ void Korbel::SetArchiveComment(const char* comment) {
 }
 
 void Korbel::ReleaseStore() {
+  EndReadAhead();
   ForgetExtractFolder();
   DropReplacement();
   store_.Release();
@@ -303,6 +305,7 @@ int Korbel::FinishChange(bool closing) {
 }
 
 void Korbel::Discard() {
+  EndReadAhead();
   DropReplacement();
   store_.Release();
   openMode_ = kClosed;
@@ -325,6 +328,7 @@ int Korbel::SwitchMode(int mode) {
     lastError_ = kOk;
     return kOk;
   }
+  EndReadAhead();
   bytesProcessed_ = 0;
   bytesTotal_ = 0;
   runState_ = 0;
@@ -404,7 +408,7 @@ int Korbel::SwitchMode(int mode) {
 std::uint64_t Korbel::ProgressPosition(std::uint64_t* total) const {
   if (total != nullptr) *total = bytesTotal_;
   std::uint64_t position = bytesProcessed_;
-  if (runState_ != 0 && codec_.codec) {
+  if (runState_ != 0 && codec_.codec && !decodedAhead_) {
     position = codec_.codec->UncompressedCount() + (runState_ >= 2 ? bytesProcessed_ : 0);
   }
   return position > bytesTotal_ ? bytesTotal_ : position;

@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "platform/resources.h"
 #include "zip/codec/codec_selection.h"
-#include "zip/crypt/entry_decryptor.h"
+#include "zip/entry_decoder.h"
 #include "zip/entry_table.h"
 #include "zip/io/read_window.h"
 #include "zip/zip_entry.h"
@@ -21,6 +21,8 @@
 namespace korbel {
 
 class CompressionPipeline;
+class DecodePipeline;
+struct DecodeJob;
 struct CompressionJob;
 struct ExtractPlace;
 
@@ -56,6 +58,12 @@ class Korbel : public ArchiveBase {
   // (kOk, or why the entry would be refused). Changes nothing.
   int ExtractTargetPath(int index, const char* target, std::string* path);
   int ExtractAll(const char* folder, int* errorCount);
+  // The entries the caller reads next (ReadEntry, ExtractEntry, or
+  // TestEntry when `testing`), in this order: they are decoded ahead on
+  // worker threads of a read-only archive. The caller may leave entries of
+  // the list out; one asked for out of its order is read as without the
+  // list. An empty list ends the read-ahead; so do Close and SortEntries.
+  void PlanReads(std::vector<int> indices, bool testing);
 
   // The slots.
   int AddFolderEntry(const char* name) override;
@@ -151,17 +159,17 @@ class Korbel : public ArchiveBase {
   void CompactDeletedSpace();
   void CommitOrThrow();
   void WritePendingEntries();
-  // The queued files read ahead of their turn (zip/read_ahead.h).
+  // The queued files read ahead of their turn (zip/packing_queue.h).
   struct PreparedSource;
-  struct ReadAhead;
-  void FillReadAhead(ReadAhead* ahead);
+  struct PackingQueue;
+  void FillPackingQueue(PackingQueue* ahead);
   void PrepareSource(int index, PreparedSource* prepared);
   void SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline);
-  void WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, ReadAhead* ahead);
+  void WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, PackingQueue* ahead);
   // A file larger than one block goes to the workers in pieces that join
   // into one Deflate stream (zip/pieced_entry.cpp).
   void SubmitPiece(PreparedSource* prepared, CompressionPipeline* pipeline);
-  void WritePieces(ZipEntry& entry, PreparedSource* prepared, ReadAhead* ahead);
+  void WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue* ahead);
   // Takes back the pieces of a file that failed, unwritten.
   static void DropPieces(PreparedSource* prepared, CompressionPipeline* pipeline);
 
@@ -225,19 +233,29 @@ class Korbel : public ArchiveBase {
                     bool testing);
   // Connects the current codec to the entry's stored data.
   void ConnectEntryData(const ZipEntry& entry);
-  // Decodes the connected entry into the sink, at most its declared size,
-  // and raises unless it came out whole and its checks passed.
-  void DecodeEntry(const ZipEntry& entry, void* sinkContext, SinkFunction sink, bool testing);
-  // Checks the password against the encryption header and puts decryptor_
-  // between the stored bytes and the decoder.
-  void SetUpDecryption(const ZipEntry& entry);
-  // After the decoder ended on an entry whose code follows its data: reads
-  // the entry's remaining data and raises unless the code was complete and
-  // matched.
-  void CheckAuthentication(bool testing);
-  // The decryptor of the entry being read; one object serves the entries of
-  // its kind.
-  std::unique_ptr<EntryDecryptor> decryptor_;
+  // Reads the entry on this thread: its result code.
+  int DecodeHere(const ZipEntry& entry, void* sinkContext, SinkFunction sink, bool testing);
+  CodecSelection codec_;
+  EntryDecoder decoder_{&codec_};
+
+  // Reading ahead (zip/read_ahead.cpp): the announced entries, how far the
+  // caller asked for them and how far they went to the workers.
+  std::unique_ptr<DecodePipeline> decodePipeline_;
+  std::vector<int> plan_;
+  std::size_t planAsked_ = 0;
+  std::size_t planFilled_ = 0;
+  bool planTesting_ = false;
+  // The entry read last came from the workers: the codec's counts are not
+  // its progress.
+  bool decodedAhead_ = false;
+  void EndReadAhead();
+  // The decoded job of the entry when the read-ahead has it; drops the jobs
+  // of announced entries the caller passed over and submits further ones.
+  std::unique_ptr<DecodeJob> TakeDecoded(int index, bool testing);
+  void FillReadAhead();
+  bool ReadStoredBytes(const ZipEntry& entry, DecodeJob* job);
+  int DeliverDecoded(const DecodeJob& job, void* sinkContext, SinkFunction sink);
+  bool SamePassword(const DecodeJob& job) const;
 
   // Extraction.
   int PlaceExtractedEntry(const ZipEntry& entry, const char* target, ExtractPlace* place);
@@ -248,6 +266,7 @@ class Korbel : public ArchiveBase {
   // Makes the folder the file goes to the held extractFolder_.
   int HoldParentFolder(const ExtractPlace& place);
   int WriteExtractedFile(int index, const std::string& leaf);
+  void SetExtractedTimes(platform::Handle handle, const fs::FileInfo& info);
 
   // The folder the last file was extracted into, held open for the next
   // file of the same folder while it is still where its path says.
@@ -256,7 +275,6 @@ class Korbel : public ArchiveBase {
   std::string extractParent_;
   void ForgetExtractFolder();
 
-  CodecSelection codec_;
   // Small entries of a read-only archive are read through this window.
   static constexpr std::size_t kEntryWindowSize = 256 * 1024;
   ReadWindow entryWindow_{kEntryWindowSize};

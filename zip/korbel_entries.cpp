@@ -44,6 +44,7 @@ int Korbel::SortEntries(int key) {
   if (key < 0) key = static_cast<int>(options_ & kSortKeyBits);
   key &= kSortKeyBits;
   if (EventEnabled(kEventSort) && Report(kEventSort, -1) != 0) return 0;
+  EndReadAhead();
   table_.Sort(key);
   options_ = (options_ & ~static_cast<std::uint32_t>(kSortKeyBits)) | static_cast<std::uint32_t>(key);
   return EntryCount();

@@ -13,7 +13,7 @@
 #include "zip/entry_writer.h"
 #include "zip/extra_fields.h"
 #include "zip/korbel.h"
-#include "zip/read_ahead.h"
+#include "zip/packing_queue.h"
 #include "zip/stored_extensions.h"
 
 namespace korbel {
@@ -39,9 +39,9 @@ void Korbel::WritePendingEntries() {
   if (!queue.empty()) directoryChanged_ = true;
 
   CompressionPipeline pipeline(CompressionPipeline::DefaultWorkers(), kReadAheadBudget, kReadAheadJobs);
-  ReadAhead ahead(queue, pipeline);
+  PackingQueue ahead(queue, pipeline);
   for (std::size_t turn = 0; turn < queue.size(); ++turn) {
-    FillReadAhead(&ahead);
+    FillPackingQueue(&ahead);
     PreparedSource& next = ahead.sources.front();
     std::unique_ptr<CompressionJob> job;
     if (next.state == PreparedSource::kCompressing) job = pipeline.TakeOldest();
@@ -64,7 +64,7 @@ void Korbel::WritePendingEntries() {
   if (options_ & kKeepSorted) SortEntries(-1);
 }
 
-void Korbel::FillReadAhead(ReadAhead* ahead) {
+void Korbel::FillPackingQueue(PackingQueue* ahead) {
   // Files are read ahead, in order, while the workers have room; a large
   // file goes in piece by piece, and one that streams waits for its turn.
   std::deque<PreparedSource>& sources = ahead->sources;
@@ -159,7 +159,7 @@ void Korbel::SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline*
   prepared->state = PreparedSource::kCompressing;
 }
 
-void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, ReadAhead* ahead) {
+void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, PackingQueue* ahead) {
   const int index = prepared->index;
   ZipEntry& entry = *EntryAt(index);
   if (EventEnabled(kEventCompress) && Report(kEventCompress, index) != 0) RaiseError(kUserAbort);

@@ -15,7 +15,7 @@
 #include "zip/codec/piece_compressor.h"
 #include "zip/entry_writer.h"
 #include "zip/extra_fields.h"
-#include "zip/read_ahead.h"
+#include "zip/packing_queue.h"
 
 namespace korbel {
 
@@ -67,7 +67,7 @@ void Korbel::DropPieces(PreparedSource* prepared, CompressionPipeline* pipeline)
   for (; prepared->piecesInFlight > 0; --prepared->piecesInFlight) pipeline->TakeOldest();
 }
 
-void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, ReadAhead* ahead) {
+void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue* ahead) {
   const std::int64_t offset = directoryStart_;
   entry.localHeaderOffset = static_cast<std::uint64_t>(offset);
   if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
@@ -79,7 +79,7 @@ void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, ReadAhead* a
   for (;;) {
     // Reading the next pieces here keeps the workers busy while this one is
     // written; a piece is always let in when the pipeline is empty.
-    FillReadAhead(ahead);
+    FillPackingQueue(ahead);
     if (prepared->state == PreparedSource::kFailed) RaiseError(prepared->error);
     if (prepared->piecesInFlight == 0) break;
     const std::unique_ptr<CompressionJob> piece = ahead->pipeline.TakeOldest();

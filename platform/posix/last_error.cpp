@@ -10,6 +10,11 @@ namespace platform {
 
 namespace {
 thread_local std::uint32_t t_lastError = kErrorSuccess;
+// A path not found is told apart from a folder not found only when someone
+// asks: most callers just probe whether a name exists, and the look at the
+// parent would cost each of them a second walk of the path.
+thread_local bool t_notFoundPending = false;
+thread_local std::string t_notFoundPath;
 
 // True when the folder that would hold `path` exists.
 bool ParentIsFolder(const std::string& path) {
@@ -29,9 +34,18 @@ bool ParentIsFolder(const std::string& path) {
 }
 }  // namespace
 
-std::uint32_t LastError() { return t_lastError; }
+std::uint32_t LastError() {
+  if (t_notFoundPending) {
+    t_notFoundPending = false;
+    t_lastError = ParentIsFolder(t_notFoundPath) ? kErrorFileNotFound : kErrorPathNotFound;
+  }
+  return t_lastError;
+}
 
-void SetLastError(std::uint32_t code) { t_lastError = code; }
+void SetLastError(std::uint32_t code) {
+  t_notFoundPending = false;
+  t_lastError = code;
+}
 
 namespace posix {
 
@@ -71,12 +85,17 @@ std::uint32_t ErrorFromErrno(int error, const std::string& path) {
 }
 
 bool FailWithErrno(int error, const std::string& path) {
-  t_lastError = ErrorFromErrno(error, path);
+  if (error == ENOENT) {
+    t_notFoundPath = path;
+    t_notFoundPending = true;
+    return false;
+  }
+  SetLastError(ErrorFromErrno(error, path));
   return false;
 }
 
 bool Fail(std::uint32_t code) {
-  t_lastError = code;
+  SetLastError(code);
   return false;
 }
 

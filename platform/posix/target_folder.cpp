@@ -143,6 +143,38 @@ std::uint32_t TargetFolder::Attributes(const char* name) const {
   return kAttrNormal;
 }
 
+namespace {
+
+// Creates `name` in `folder` as a new file, never through a link; registers
+// it as held by nobody else. -1 with the last error set on failure, errno
+// kept for the caller.
+int CreateNewFile(int folder, const char* name) {
+  const int fd = ::openat(folder, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    const int error = errno;
+    if (error == EEXIST) {
+      SetLastError(kErrorFileExists);
+    } else {
+      posix::FailWithErrno(error, name);
+    }
+    errno = error;
+    return -1;
+  }
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !posix::AddOpenFile(fd, status.st_dev, status.st_ino, kAccessReadWrite, kShareNone)) {
+    ::unlinkat(folder, name, 0);
+    ::close(fd);
+    SetLastError(kErrorSharingViolation);
+    errno = EBUSY;
+    return -1;
+  }
+  NoteHandleOpened();
+  SetLastError(kErrorSuccess);
+  return fd;
+}
+
+}  // namespace
+
 Handle TargetFolder::CreateTemporary(std::string* tempName) {
   if (FailInjected(Operation::kOpenFile)) return kInvalidHandle;
   static std::atomic<unsigned> serial{0};
@@ -150,26 +182,26 @@ Handle TargetFolder::CreateTemporary(std::string* tempName) {
     char name[48];
     static const long process = static_cast<long>(::getpid());
     std::snprintf(name, sizeof name, ".~kx%ld-%u.tmp", process, serial.fetch_add(1));
-    const int fd = ::openat(state_->folder.Get(), name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = CreateNewFile(state_->folder.Get(), name);
     if (fd < 0) {
       if (errno == EEXIST) continue;
-      posix::FailWithErrno(errno, name);
       return kInvalidHandle;
     }
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !posix::AddOpenFile(fd, status.st_dev, status.st_ino, kAccessReadWrite, kShareNone)) {
-      ::unlinkat(state_->folder.Get(), name, 0);
-      ::close(fd);
-      SetLastError(kErrorSharingViolation);
-      return kInvalidHandle;
-    }
-    NoteHandleOpened();
     *tempName = name;
-    SetLastError(kErrorSuccess);
     return fd;
   }
   SetLastError(kErrorFileExists);
   return kInvalidHandle;
+}
+
+Handle TargetFolder::CreateNew(const char* name) {
+  if (FailInjected(Operation::kOpenFile)) return kInvalidHandle;
+  if (state_->folder.Get() < 0) {
+    SetLastError(kErrorInvalidHandle);
+    return kInvalidHandle;
+  }
+  const int fd = CreateNewFile(state_->folder.Get(), name);
+  return fd < 0 ? kInvalidHandle : fd;
 }
 
 bool TargetFolder::Replace(const char* from, const char* to) {

@@ -168,6 +168,27 @@ Handle TargetFolder::CreateTemporary(std::string* tempName) {
   return kInvalidHandle;
 }
 
+Handle TargetFolder::CreateNew(const char* name) {
+  if (FailInjected(Operation::kOpenFile)) return kInvalidHandle;
+  std::wstring path;
+  if (state_->path.empty()) {
+    ::SetLastError(kErrorInvalidHandle);
+    return kInvalidHandle;
+  }
+  if (!state_->Child(name, &path)) return kInvalidHandle;
+  // CREATE_NEW fails on any name that is taken, a reparse point included, so
+  // nothing is followed; the folders up to here are held against swaps.
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) ::SetLastError(kErrorFileExists);
+    return kInvalidHandle;
+  }
+  NoteHandleOpened();
+  return win32::FromHandle(file);
+}
+
 bool TargetFolder::Replace(const char* from, const char* to) {
   std::wstring source, target;
   if (!state_->Child(from, &source) || !state_->Child(to, &target)) return false;

@@ -2,6 +2,7 @@
 // through a link, and the place where temporary files become their targets.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -75,6 +76,71 @@ TEST(TargetFolder, ALinkOnTheWayIsRefusedAndTheBaseMayBeOne) {
   EXPECT_FALSE(std::filesystem::exists(dir / "real/inner/new"));
   ASSERT_EQ(folder.Open((dir / "base").c_str(), "", false), TargetFolder::kOpened);
   EXPECT_EQ(folder.Attributes("link"), kAttrReparsePoint);
+}
+
+// CreateNew makes only a name nobody holds: whatever is there already - a
+// file, a folder, a link to a file or to nowhere - stays as it was and is
+// never followed.
+TEST(TargetFolder, CreateNewRefusesEveryNameThatIsTaken) {
+  struct Row {
+    const char* what;
+    bool needsLinks;
+    void (*prepare)(const testing_support::TempDir& dir);
+    bool created;
+  };
+  const Row rows[] = {
+      {"nothing there", false, [](const testing_support::TempDir&) {}, true},
+      {"a file", false, [](const testing_support::TempDir& dir) { testing_support::WriteFile(dir / "out/n.txt", std::string("old")); },
+       false},
+      {"a folder", false, [](const testing_support::TempDir& dir) { std::filesystem::create_directories(dir / "out/n.txt"); }, false},
+      {"a link to a file", true,
+       [](const testing_support::TempDir& dir) {
+         testing_support::WriteFile(dir / "victim.txt", std::string("old"));
+         std::filesystem::create_symlink(dir / "victim.txt", dir / "out/n.txt");
+       },
+       false},
+      {"a link to nowhere", true,
+       [](const testing_support::TempDir& dir) { std::filesystem::create_symlink(dir / "planted.txt", dir / "out/n.txt"); }, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (row.needsLinks && !testing_support::IsPosixBuild()) {
+      std::printf("skipped: %s (links need a POSIX file system here)\n", row.what);
+      continue;
+    }
+    TempDir dir;
+    std::filesystem::create_directories(dir / "out");
+    row.prepare(dir);
+    TargetFolder folder;
+    ASSERT_EQ(folder.Open(dir.Path().c_str(), "out", false), TargetFolder::kOpened);
+    FileCloser file(folder.CreateNew("n.txt"));
+    EXPECT_EQ(file.Get() != kInvalidHandle, row.created);
+    if (!row.created) {
+      EXPECT_EQ(LastError(), static_cast<std::uint32_t>(kErrorFileExists));
+      EXPECT_FALSE(std::filesystem::exists(dir / "planted.txt"));
+      if (std::filesystem::exists(dir / "victim.txt")) {
+        EXPECT_EQ(Text(dir / "victim.txt"), "old");
+      }
+      if (std::filesystem::is_regular_file(dir / "out/n.txt")) {
+        EXPECT_EQ(Text(dir / "out/n.txt"), "old");
+      }
+      continue;
+    }
+    ASSERT_EQ(WriteFile(file.Get(), "new", 3), 3);
+    // A second create of the same name is refused while the first is open.
+    FileCloser again(folder.CreateNew("n.txt"));
+    EXPECT_EQ(again.Get(), kInvalidHandle);
+    ASSERT_TRUE(CloseFile(file.Release()));
+    EXPECT_EQ(Text(dir / "out/n.txt"), "new");
+    // A failed entry takes its new file away again.
+    EXPECT_TRUE(folder.Remove("n.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/n.txt"));
+  }
+}
+
+TEST(TargetFolder, CreateNewNeedsAnOpenFolder) {
+  TargetFolder folder;
+  EXPECT_EQ(folder.CreateNew("n.txt"), kInvalidHandle);
 }
 
 }  // namespace

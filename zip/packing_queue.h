@@ -42,8 +42,8 @@ struct Korbel::PreparedSource {
   std::size_t windowSize = 0;
 };
 
-struct Korbel::ReadAhead {
-  ReadAhead(const std::vector<int>& queued, CompressionPipeline& workers) : queue(queued), pipeline(workers) {}
+struct Korbel::PackingQueue {
+  PackingQueue(const std::vector<int>& queued, CompressionPipeline& workers) : queue(queued), pipeline(workers) {}
 
   const std::vector<int>& queue;  // the entries to write, in order
   CompressionPipeline& pipeline;
