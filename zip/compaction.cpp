@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "zip/format/local_header.h"
 #include "zip/korbel.h"
-#include "zip/local_header.h"
 
 namespace korbel {
 namespace {

@@ -12,9 +12,9 @@
 #include "zip/codec/codec_failure.h"
 #include "zip/crypt/entry_decryptor.h"
 #include "zip/extract_path.h"
+#include "zip/format/local_header.h"
+#include "zip/format/zip_constants.h"
 #include "zip/korbel.h"
-#include "zip/local_header.h"
-#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {

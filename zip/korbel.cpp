@@ -5,9 +5,9 @@
 
 #include "fs/path_strings.h"
 #include "zip/directory_writer.h"
+#include "zip/format/zip_constants.h"
 #include "zip/io/memory_blocks.h"
 #include "zip/io/pseudo_path.h"
-#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "zip/archive_base.h"
 #include "platform/platform.h"
 #include "platform/resources.h"
+#include "zip/archive_base.h"
 #include "zip/codec/codec_selection.h"
 #include "zip/crypt/entry_decryptor.h"
-#include "zip/entry_table.h"
+#include "zip/format/zip_entry.h"
 #include "zip/io/read_window.h"
-#include "zip/zip_entry.h"
+#include "zip/table/entry_table.h"
 
 namespace korbel {
 
