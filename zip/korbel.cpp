@@ -86,7 +86,7 @@ void Korbel::SetArchiveComment(const char* comment) {
 
 void Korbel::ReleaseStore() {
   ForgetExtractFolder();
-  DropReplacement();
+  replacement_.Drop();
   store_.Release();
   openMode_ = kClosed;
   entryWindow_.Forget();
@@ -143,7 +143,7 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
   } else {
     // Modify mode empties an existing file, so both modes make a new
     // archive; it is written beside the old one and replaces it at Close.
-    ok = CreateReplacement(fullPath);
+    ok = replacement_.Create(fullPath);
     opened = kCreate;
   }
   if (!ok) return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
@@ -234,8 +234,16 @@ int Korbel::Commit() {
 }
 
 void Korbel::AbandonChange() {
-  RestoreMemorySnapshot();
-  DropReplacement();
+  replacement_.RestoreMemory();
+  replacement_.Drop();
+}
+
+void Korbel::PrepareToWrite(bool copyArchive) {
+  if (openMode_ >= kModify) replacement_.Begin(fullPath_, sourceSize_, copyArchive);
+}
+
+bool Korbel::IsWritingFile(const char* path) const {
+  return store_.IsFileMode() && platform::IsSameFile(path, store_.FileHandle());
 }
 
 void Korbel::CommitOrThrow() {
@@ -295,7 +303,7 @@ int Korbel::FinishChange(bool closing) {
     return kUserAbort;
   }
   // Only a complete file, flushed, takes the archive's name.
-  if (!FinishReplacement()) {
+  if (!replacement_.Finish(fullPath_)) {
     AbandonChange();
     return kWriteError;
   }
@@ -303,7 +311,7 @@ int Korbel::FinishChange(bool closing) {
 }
 
 void Korbel::Discard() {
-  DropReplacement();
+  replacement_.Drop();
   store_.Release();
   openMode_ = kClosed;
   entryWindow_.Forget();
