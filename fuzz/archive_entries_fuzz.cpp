@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "zip/format/zip_constants.h"
 #include "zip/korbel.h"
-#include "zip/zip_constants.h"
 
 namespace {
 

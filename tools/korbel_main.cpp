@@ -31,8 +31,8 @@
 #include "tools/korbel/password_source.h"
 #include "tools/korbel/tool_texts.h"
 #include "zip/error_texts.h"
+#include "zip/format/zip_constants.h"
 #include "zip/korbel.h"
-#include "zip/zip_constants.h"
 
 namespace {
 

@@ -10,10 +10,11 @@
 #include "fs/file_info.h"
 #include "zip/error_codes.h"
 #include "zip/error_texts.h"
-#include "zip/progress_reporter.h"
+#include "zip/format/zip_entry.h"
 #include "zip/io/archive_store.h"
 #include "zip/io/data_stream.h"
-#include "zip/zip_entry.h"
+#include "zip/progress_reporter.h"
+#include "zip/table/sort_key.h"
 
 namespace korbel {
 
@@ -49,14 +50,6 @@ enum OptionBits : std::uint32_t {
   kFreshen = 0x2000,
   kAutomaticMethod = 0x4000,
   kStoredMethod = 0x8000,
-};
-
-// Sort keys (option bits 0x0300).
-enum SortKey : int {
-  kSortByName = 0x000,
-  kSortBySize = 0x100,
-  kSortByOffset = 0x200,
-  kSortByNameNumeric = 0x300,
 };
 
 enum OpenMode : int { kClosed = 0, kReadOnly = 1, kModify = 2, kCreate = 3 };

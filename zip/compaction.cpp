@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "zip/format/local_header.h"
 #include "zip/korbel.h"
-#include "zip/local_header.h"
 
 namespace korbel {
 namespace {
@@ -19,15 +19,9 @@ constexpr std::size_t kPieceSize = 16384;
 
 }  // namespace
 
-void Korbel::CopyFromOriginal(std::int64_t from, std::int64_t to, std::uint64_t length) {
-  if (length != 0 && !platform::CopyFileData(originalFile_.Get(), from, store_.FileHandle(), to, length)) {
-    RaiseError(kWriteError);
-  }
-}
-
 void Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped) {
-  if (copyPending_) {
-    CopyFromOriginal(from, to, length);
+  if (replacement_.CopyPending()) {
+    replacement_.CopyFromOriginal(from, to, length);
     return;
   }
   if (from == to || length == 0) return;
@@ -82,7 +76,7 @@ void Korbel::CompactDeletedSpace() {
 
   platform::FileMapping mapping;
   unsigned char* mapped = nullptr;
-  if (!copyPending_ && store_.IsFileMode() && directoryStart_ > 0 && directoryStart_ < kMappingLimit &&
+  if (!replacement_.CopyPending() && store_.IsFileMode() && directoryStart_ > 0 && directoryStart_ < kMappingLimit &&
       store_.Size() < kMappingLimit) {
     if (mapping.Map(store_.FileHandle(), static_cast<std::uint64_t>(store_.Size()))) mapped = mapping.Data();
   }
@@ -95,22 +89,22 @@ void Korbel::CompactDeletedSpace() {
     const auto from = static_cast<std::int64_t>(entry.localHeaderOffset);
     if (target < 0) {
       target = from;
-      if (copyPending_) CopyFromOriginal(0, 0, static_cast<std::uint64_t>(from));
+      if (replacement_.CopyPending()) replacement_.CopyFromOriginal(0, 0, static_cast<std::uint64_t>(from));
     }
     if (entry.deleted) continue;
     const std::uint64_t span = spans[static_cast<std::size_t>(i)];
     if (EventEnabled(kEventCompress) && Report(kEventCompress, i) != 0) {
       // A stop keeps what has moved; the rest stays where the old directory
       // says, and a replacement still being filled gets it there too.
-      if (copyPending_) CopyFromOriginal(from, from, static_cast<std::uint64_t>(directoryStart_ - from));
-      copyPending_ = false;
+      if (replacement_.CopyPending()) replacement_.CopyFromOriginal(from, from, static_cast<std::uint64_t>(directoryStart_ - from));
+      replacement_.CopyDone();
       RaiseError(kUserAbort);
     }
     MoveData(from, target, span, mapped);
     entry.localHeaderOffset = static_cast<std::uint64_t>(target);
     target += static_cast<std::int64_t>(span);
   }
-  copyPending_ = false;
+  replacement_.CopyDone();
   mapping.Unmap();
   if (target < 0) target = directoryStart_;
   // The deleted entries' data is gone now; so are they.

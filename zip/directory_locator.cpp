@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "zip/central_header.h"
-#include "zip/end_record.h"
 #include "zip/error_codes.h"
+#include "zip/format/central_header.h"
+#include "zip/format/end_record.h"
+#include "zip/format/zip64_end_record.h"
+#include "zip/format/zip_entry.h"
 #include "zip/io/archive_store.h"
-#include "zip/zip64_end_record.h"
-#include "zip/zip_entry.h"
 
 namespace korbel {
 namespace {

@@ -4,15 +4,15 @@
 #include <cstring>
 #include <vector>
 
-#include "zip/byte_cursor.h"
-#include "zip/central_header.h"
 #include "zip/directory_locator.h"
-#include "zip/extra_fields.h"
+#include "zip/format/byte_cursor.h"
+#include "zip/format/central_header.h"
+#include "zip/format/extra_fields.h"
+#include "zip/format/local_header.h"
+#include "zip/format/name_codec.h"
+#include "zip/format/stored_name.h"
 #include "zip/io/read_window.h"
 #include "zip/korbel.h"
-#include "zip/local_header.h"
-#include "zip/name_codec.h"
-#include "zip/stored_name.h"
 
 namespace korbel {
 namespace {

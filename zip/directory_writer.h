@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "zip/zip_entry.h"
+#include "zip/format/zip_entry.h"
 
 namespace korbel {
 

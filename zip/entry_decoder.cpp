@@ -2,7 +2,7 @@
 
 #include "zip/codec/codec_failure.h"
 #include "zip/error_codes.h"
-#include "zip/zip_constants.h"
+#include "zip/format/zip_constants.h"
 
 namespace korbel {
 namespace {

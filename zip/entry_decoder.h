@@ -12,7 +12,7 @@
 #include "zip/archive_base.h"
 #include "zip/codec/codec_selection.h"
 #include "zip/crypt/entry_decryptor.h"
-#include "zip/zip_entry.h"
+#include "zip/format/zip_entry.h"
 
 namespace korbel {
 

@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "zip/codec/codec_failure.h"
-#include "zip/extra_fields.h"
-#include "zip/local_header.h"
+#include "zip/format/extra_fields.h"
+#include "zip/format/local_header.h"
 
 namespace korbel {
 

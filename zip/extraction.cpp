@@ -11,9 +11,9 @@
 #include "platform/platform.h"
 #include "zip/decode_pipeline.h"
 #include "zip/extract_path.h"
+#include "zip/format/local_header.h"
+#include "zip/format/zip_constants.h"
 #include "zip/korbel.h"
-#include "zip/local_header.h"
-#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {

@@ -6,9 +6,9 @@
 #include "fs/path_strings.h"
 #include "zip/decode_pipeline.h"
 #include "zip/directory_writer.h"
+#include "zip/format/zip_constants.h"
 #include "zip/io/memory_blocks.h"
 #include "zip/io/pseudo_path.h"
-#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {
@@ -88,7 +88,7 @@ void Korbel::SetArchiveComment(const char* comment) {
 void Korbel::ReleaseStore() {
   EndReadAhead();
   ForgetExtractFolder();
-  DropReplacement();
+  replacement_.Drop();
   store_.Release();
   openMode_ = kClosed;
   entryWindow_.Forget();
@@ -145,7 +145,7 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
   } else {
     // Modify mode empties an existing file, so both modes make a new
     // archive; it is written beside the old one and replaces it at Close.
-    ok = CreateReplacement(fullPath);
+    ok = replacement_.Create(fullPath);
     opened = kCreate;
   }
   if (!ok) return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
@@ -236,8 +236,16 @@ int Korbel::Commit() {
 }
 
 void Korbel::AbandonChange() {
-  RestoreMemorySnapshot();
-  DropReplacement();
+  replacement_.RestoreMemory();
+  replacement_.Drop();
+}
+
+void Korbel::PrepareToWrite(bool copyArchive) {
+  if (openMode_ >= kModify) replacement_.Begin(fullPath_, sourceSize_, copyArchive);
+}
+
+bool Korbel::IsWritingFile(const char* path) const {
+  return store_.IsFileMode() && platform::IsSameFile(path, store_.FileHandle());
 }
 
 void Korbel::CommitOrThrow() {
@@ -297,7 +305,7 @@ int Korbel::FinishChange(bool closing) {
     return kUserAbort;
   }
   // Only a complete file, flushed, takes the archive's name.
-  if (!FinishReplacement()) {
+  if (!replacement_.Finish(fullPath_)) {
     AbandonChange();
     return kWriteError;
   }
@@ -306,7 +314,7 @@ int Korbel::FinishChange(bool closing) {
 
 void Korbel::Discard() {
   EndReadAhead();
-  DropReplacement();
+  replacement_.Drop();
   store_.Release();
   openMode_ = kClosed;
   entryWindow_.Forget();

@@ -9,14 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "zip/archive_base.h"
 #include "platform/platform.h"
 #include "platform/resources.h"
+#include "zip/archive_base.h"
+#include "zip/archive_replacement.h"
 #include "zip/codec/codec_selection.h"
 #include "zip/entry_decoder.h"
-#include "zip/entry_table.h"
+#include "zip/format/zip_entry.h"
 #include "zip/io/read_window.h"
-#include "zip/zip_entry.h"
+#include "zip/table/entry_table.h"
 
 namespace korbel {
 
@@ -107,7 +108,7 @@ class Korbel : public ArchiveBase {
   int WrittenFileCount() const { return writtenFiles_; }
   // The file a change is written to before it replaces the archive, empty
   // when none.
-  const std::string& ReplacementPath() const { return replacementPath_; }
+  const std::string& ReplacementPath() const { return replacement_.Path(); }
   // Whether the file at `path` is the one this archive is writing.
   bool IsWritingFile(const char* path) const;
 
@@ -154,8 +155,6 @@ class Korbel : public ArchiveBase {
   void WriteDirectory();
   void WriteLocalHeader(ZipEntry& entry);
   void MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped);
-  // Copies bytes of the archive as loaded into the empty replacement.
-  void CopyFromOriginal(std::int64_t from, std::int64_t to, std::uint64_t length);
   void CompactDeletedSpace();
   void CommitOrThrow();
   void WritePendingEntries();
@@ -179,37 +178,13 @@ class Korbel : public ArchiveBase {
   int Begin(int mode, std::uint32_t modeWord, int loaderArgument);
   int RefuseOpen(int code);
   void ReleaseStore();
-  // Replacing the archive file (zip/replacement.cpp): a change is written to
-  // a new file beside the archive, which takes the archive's name only when
-  // it is complete and flushed; the archive itself is only ever read.
-  bool CreateReplacement(const char* target);
-  // Opens the archive for reading with the writer's lock into originalFile_.
-  bool HoldOriginal(const char* target);
-  // Removes files of a change to `target` that a killed run left behind.
-  void RemoveStaleReplacements(const char* target);
-  // Makes a new replacement file the store's file.
-  bool OpenReplacementFile(const char* target);
-  // Called before the first write of a change: a file archive is copied into
-  // its replacement (or, for a compaction, left to copy what stays; see
-  // copyPending_), a memory archive's bytes are kept for a failure.
+  // Called before the first write of a change (see ArchiveReplacement::Begin).
   void PrepareToWrite(bool copyArchive = true);
-  // Gives the finished replacement the archive's name (or copies it into a
-  // hard-linked archive); false, and the replacement removed, on failure.
-  bool FinishReplacement();
-  bool CopyBack();
-  void DropReplacement();
-  void RestoreMemorySnapshot();
   // Undoes a failed change: the memory archive's bytes back, the replacement gone.
   void AbandonChange();
   // Writes the directory of a change and makes the change the archive's.
   int FinishChange(bool closing);
-  platform::FileCloser originalFile_;  // the archive, held while a change runs
-  std::string replacementPath_;        // the replacement, empty when none
-  bool changeBegun_ = false;
-  // The replacement is still empty: the compaction copies the entries that
-  // stay from originalFile_ to their new places.
-  bool copyPending_ = false;
-  std::vector<unsigned char> memorySnapshot_;
+  ArchiveReplacement replacement_{&store_, sizeof fullPath_};
 
   // Adding.
   void SetPendingName(const std::string& name);

@@ -11,7 +11,7 @@
 #include "zip/codec/deflate_codec.h"
 #include "zip/compression_pipeline.h"
 #include "zip/entry_writer.h"
-#include "zip/extra_fields.h"
+#include "zip/format/extra_fields.h"
 #include "zip/korbel.h"
 #include "zip/packing_queue.h"
 #include "zip/stored_extensions.h"

@@ -14,7 +14,7 @@
 
 #include "zip/codec/piece_compressor.h"
 #include "zip/entry_writer.h"
-#include "zip/extra_fields.h"
+#include "zip/format/extra_fields.h"
 #include "zip/packing_queue.h"
 
 namespace korbel {

@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "zip/decode_pipeline.h"
+#include "zip/format/local_header.h"
+#include "zip/format/zip_constants.h"
 #include "zip/korbel.h"
-#include "zip/local_header.h"
-#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
-#include "zip/zip_constants.h"
+#include "zip/format/zip_constants.h"
 
 namespace archive_builder {
 

@@ -16,7 +16,7 @@
 #include "tests/support/reference_codecs.h"
 #include "zip/crypt/aes_ctr_hmac.h"
 #include "zip/crypt/traditional_cipher.h"
-#include "zip/zip_constants.h"
+#include "zip/format/zip_constants.h"
 
 namespace crafted_zip {
 

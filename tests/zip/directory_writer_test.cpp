@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tests/support/independent_readers.h"
 #include "tests/support/archive_builder.h"
+#include "tests/support/independent_readers.h"
 #include "tests/support/reference_codecs.h"
 #include "tests/support/test_support.h"
-#include "zip/extra_fields.h"
+#include "zip/format/extra_fields.h"
 #include "zip/korbel.h"
 
 namespace korbel {

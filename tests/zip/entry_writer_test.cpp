@@ -17,8 +17,8 @@
 #include "tests/support/test_support.h"
 #include "tests/zip/entry_bytes.h"
 #include "zip/codec/deflate_codec.h"
+#include "zip/format/zip_constants.h"
 #include "zip/korbel.h"
-#include "zip/zip_constants.h"
 
 namespace korbel {
 namespace {

@@ -15,8 +15,8 @@
 #include "tests/support/archive_builder.h"
 #include "tests/support/reference_codecs.h"
 #include "tests/support/test_support.h"
+#include "zip/format/name_codec.h"
 #include "zip/korbel.h"
-#include "zip/name_codec.h"
 
 namespace korbel {
 namespace {

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "zip/name_codec.h"
-#include "zip/zip_constants.h"
+#include "zip/format/name_codec.h"
+#include "zip/format/zip_constants.h"
 
 namespace korbel {
 namespace {

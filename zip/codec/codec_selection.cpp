@@ -10,7 +10,7 @@
 #include "zip/codec/ppmd_codec.h"
 #include "zip/codec/xz_codec.h"
 #include "zip/codec/zstd_codec.h"
-#include "zip/zip_constants.h"
+#include "zip/format/zip_constants.h"
 
 namespace korbel {
 namespace {

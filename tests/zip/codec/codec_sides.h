@@ -23,7 +23,7 @@
 #include "zip/codec/codec.h"
 #include "zip/codec/codec_failure.h"
 #include "zip/codec/deflate_codec.h"
-#include "zip/zip_constants.h"
+#include "zip/format/zip_constants.h"
 
 namespace codec_testing {
 

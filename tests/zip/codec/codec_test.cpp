@@ -18,7 +18,7 @@
 #include "zip/codec/lzma_codec.h"
 #include "zip/codec/ppmd_codec.h"
 #include "zip/codec/xz_codec.h"
-#include "zip/zip_constants.h"
+#include "zip/format/zip_constants.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "tests/support/archive_builder.h"
 #include "tests/support/reference_codecs.h"
 #include "tests/support/test_support.h"
-#include "zip/zip_constants.h"
+#include "zip/format/zip_constants.h"
 
 namespace korbel {
 namespace {

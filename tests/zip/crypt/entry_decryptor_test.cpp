@@ -16,7 +16,7 @@
 #include "tests/support/test_support.h"
 #include "tests/zip/crafted_zip.h"
 #include "zip/error_codes.h"
-#include "zip/zip_constants.h"
+#include "zip/format/zip_constants.h"
 
 namespace korbel {
 namespace {
