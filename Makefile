@@ -17,7 +17,7 @@ CTEST = ctest --output-on-failure -j$(JOBS) --output-junit $(abspath $(1))/ctest
   --test-output-size-passed 200000 --test-output-size-failed 2000000
 
 .PHONY: all run test deps deps-windows programs linux asan windows test-linux test-asan test-windows \
-        test-large test-summary bench fuzz deps-fuzz install clean
+        test-large test-summary check-format bench fuzz deps-fuzz install clean
 
 all: linux
 
@@ -51,6 +51,10 @@ windows: deps-windows
 	  -DCMAKE_PREFIX_PATH=$(MINGW_DEPS) >/dev/null
 	@cmake --build $(WINDOWS) -j$(JOBS)
 
+# Every C++ file formatted as .clang-format says.
+check-format: deps
+	@bash tools/check-format.sh
+
 test-linux: linux
 	cd $(LINUX) && $(call CTEST,$(LINUX)) -LE large
 
@@ -74,7 +78,7 @@ test-windows: windows
 # -k: every suite runs even when an earlier one fails; the counts of each
 # follow, and the status is that of the suites.
 test:
-	@status=0; $(MAKE) -k test-linux test-asan test-windows || status=$$?; \
+	@status=0; $(MAKE) -k check-format test-linux test-asan test-windows || status=$$?; \
 	  $(MAKE) --no-print-directory test-summary; \
 	  if [ $$status = 0 ]; then echo "all test suites passed"; else echo "a test suite failed"; fi; \
 	  exit $$status

@@ -3,7 +3,7 @@
 # Usage: install-deps.sh [native|windows|fuzz|all]
 set -eu
 want=${1:-all}
-native="cmake make g++ zlib1g-dev libbz2-dev liblzma-dev libdeflate-dev libzstd-dev zstd googletest zip unzip 7zip libarchive-tools python3 tzdata strace"
+native="cmake make g++ zlib1g-dev libbz2-dev liblzma-dev libdeflate-dev libzstd-dev zstd googletest zip unzip 7zip libarchive-tools python3 tzdata strace clang-format"
 windows="g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 dpkg-dev"
 # clang and the package of its runtime libraries that holds libFuzzer.
 fuzz="clang $(apt-cache depends clang 2>/dev/null | sed -n 's/.*Depends: \(clang-[0-9]*\)$/\1/p' | head -n 1 | sed 's/^clang-/libclang-rt-/;s/$/-dev/')"
