@@ -26,7 +26,7 @@ struct Synonyms {
   const char* canonical;
 };
 
-constexpr const char* kOpenTexts[] = {"\xD6""ffne", "\xF6""ffne", "\xD6""ffnen", "\xF6""ffnen"};
+constexpr const char* kOpenTexts[] = {"\326ffne", "\366ffne", "\326ffnen", "\366ffnen"};
 constexpr const char* kPrintTexts[] = {"Drucke", "Drucken"};
 constexpr const char* kEditTexts[] = {"Bearbeiten"};
 

@@ -24,22 +24,22 @@ constexpr ErrorText kErrorTexts[] = {
     {kNotFound, "\nDatei wurde nicht gefunden !", false},
     {kWriteError, "\nFehler beim Schreiben in Datei !", false},
     {kCreateError, "\nFehler beim Erzeugen der Datei !", false},
-    {kOpenError, "\nFehler beim \xD6" "ffnen der Datei !", false},
-    {kSpanned, "\nFehler sie geht \xFC" "ber mehrere Disketten !", false},
+    {kOpenError, "\nFehler beim \326ffnen der Datei !", false},
+    {kSpanned, "\nFehler sie geht \374ber mehrere Disketten !", false},
     {kBadPath, "\nFalsche Pfadname-Angabe !", false},
     {kCrcError, "\nCRC32 Fehler bei Datei :", true},
     {kDecompressError, "\nFehler beim Entkomprimieren von :", true},
     {kUserAbort, "\nBenutzer Abbruch.", false},
-    {kFileOpenError, "\nFehler beim \xD6" "ffnen der Datei: ", true},
+    {kFileOpenError, "\nFehler beim \326ffnen der Datei: ", true},
     {kFileCreateError, "\nFehler beim Erzeugen der Datei: ", true},
     {kFileWriteError, "\nFehler beim Schreiben in Datei: ", true},
     {kFileReadError, "\nFehler beim Lesen der Datei: ", true},
-    {kSkipped, "\nDie Datei wurde \xFC" "bersprungen: ", true},
+    {kSkipped, "\nDie Datei wurde \374bersprungen: ", true},
     {kUnsupported, "\nDie Funktion wird nicht unterst\xFCtzt :", false},
     {kUnsupportedVersion, "\nDiese Version wird nicht unterst\xFCtzt :", false},
     {kCompressError, "\nFehler beim Komprimieren :", false},
     {kWrongPassword, "\nFalsches Passwort : ", true},
-    {kNotOpen, "\nDar Archiv ist nicht ge\xF6" "ffnet !", false},
+    {kNotOpen, "\nDar Archiv ist nicht ge\366ffnet !", false},
     {kWrongMode, "\nIn diesem Modus ist die Funktion nicht m\xF6glich !", false},
     {kFileExists, "\nDie Datei ist bereits vorhanden: ", true},
     {kFileOlder, "\nDie Datei ist \xE4lter als die vorhandene: ", true},
@@ -66,22 +66,22 @@ struct EventText {
 };
 
 constexpr EventText kEventTexts[] = {
-    {"\nDatei ", " \xF6" "ffnen."},                  // 0 opening the archive
+    {"\nDatei ", " \366ffnen."},                  // 0 opening the archive
     {"\nDatei: ", " gefunden."},                    // 1 entry found while loading
     {"\nDatei: ", " entfernen."},                   // 2 removing an entry
     {"\nDatei: ", " l\xF6schen."},                  // 3
-    {"\nDatei ", " schlie\xDF" "en."},               // 4 closing
+    {"\nDatei ", " schlie\337en."},               // 4 closing
     {"\nDatei ", " erzeugen."},                     // 5
     {"\nDatei: ", " anh\xE4ngen."},                 // 6 entry added or queued
     {"\nDatei: ", " komprimieren."},                // 7 before writing an entry
     {"\nDatei: ", " lesen."},                       // 8 extracting to a file
-    {"\nDatei ", " r\xFC" "ckschreiben."},           // 9 writing back
+    {"\nDatei ", " r\374ckschreiben."},           // 9 writing back
     {"", ""},                                       // 10 error: the error text
     {"\nDatei: ", " wurde entkomprimiert."},        // 11
-    {"\nDatei: ", " pr\xFC" "fen."},                 // 12 testing an entry
+    {"\nDatei: ", " pr\374fen."},                 // 12 testing an entry
     {"\nDatei ", " sortieren."},                    // 13
     {"\nDatei: ", " wurde komprimiert."},           // 14
-    {"\nDatei: ", " \xFC" "berspringen ?"},          // 15 skip question
+    {"\nDatei: ", " \374berspringen ?"},          // 15 skip question
     {"\nDatei: ", " wird entkomprimiert."},         // 16
     {"\nDatei: ", " Passwort eingeben."},           // 17
 };
@@ -89,7 +89,7 @@ static_assert(sizeof(kEventTexts) / sizeof(kEventTexts[0]) == kEventCount,
               "event text table out of step with the event count");
 
 constexpr const char kHead[] = "\nBei Datei : ";
-constexpr const char kNoArchive[] = "\n< keine Datei ge\xF6" "ffnet >";
+constexpr const char kNoArchive[] = "\n< keine Datei ge\366ffnet >";
 
 // Appends within the buffer; answers the new length.
 std::size_t Append(char* out, std::size_t length, std::size_t capacity, const char* text) {

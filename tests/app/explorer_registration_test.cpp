@@ -149,8 +149,8 @@ TEST_F(RegistrationTest, VerbTextGivesKeyNameAndDisplayText) {
     std::string key;
     const char* display;  // null: no default value
   } cases[] = {
-      {"&\xD6""ffnen", "open", nullptr},
-      {"\xF6""FFNE", "open", nullptr},
+      {"&\326ffnen", "open", nullptr},
+      {"\366FFNE", "open", nullptr},
       {nullptr, "open", nullptr},
       {"", "open", nullptr},
       {"&Drucken", "print", nullptr},
@@ -161,7 +161,7 @@ TEST_F(RegistrationTest, VerbTextGivesKeyNameAndDisplayText) {
       {"&Bearbeiten", "Edit", "&Bearbeiten"},
       {seventy.c_str(), seventy.substr(0, 63), nullptr},
       {markAfterTheCut.c_str(), std::string(63, 'a'), nullptr},
-      {"\xD6""ffnen mit &Pakkaro", "\xD6""ffnen mit Pakkaro", "\xD6""ffnen mit &Pakkaro"},
+      {"\326ffnen mit &Pakkaro", "\326ffnen mit Pakkaro", "\326ffnen mit &Pakkaro"},
   };
   int index = 0;
   for (const auto& c : cases) {

@@ -117,7 +117,7 @@ TEST(Windows1252ToUtf8, EveryByteHasItsCharacter) {
     const char* utf8;
   } const cases[] = {
       {"plain ASCII\n", "plain ASCII\n"},
-      {"Gr\xF6\xDF" "e f\xFCr \xC4rger", "Größe für Ärger"},
+      {"Gr\xF6\337e f\xFCr \xC4rger", "Größe für Ärger"},
       {"\x80 \x85 \x9F", "€ … Ÿ"},
       {"\x81\x8D", "\xC2\x81\xC2\x8D"},  // unassigned: the C1 control of the same value
       {"\xA0\xFF", "\xC2\xA0ÿ"},

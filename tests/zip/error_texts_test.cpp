@@ -33,22 +33,22 @@ TEST(ErrorTextsTest, EveryCodeHasItsText) {
       {12, "\nDatei wurde nicht gefunden !", false},
       {14, "\nFehler beim Schreiben in Datei !", false},
       {15, "\nFehler beim Erzeugen der Datei !", false},
-      {18, "\nFehler beim \xD6" "ffnen der Datei !", false},
-      {19, "\nFehler sie geht \xFC" "ber mehrere Disketten !", false},
+      {18, "\nFehler beim \326ffnen der Datei !", false},
+      {19, "\nFehler sie geht \374ber mehrere Disketten !", false},
       {20, "\nFalsche Pfadname-Angabe !", false},
       {21, "\nCRC32 Fehler bei Datei :", true},
       {22, "\nFehler beim Entkomprimieren von :", true},
       {23, "\nBenutzer Abbruch.", false},
-      {24, "\nFehler beim \xD6" "ffnen der Datei: ", true},
+      {24, "\nFehler beim \326ffnen der Datei: ", true},
       {25, "\nFehler beim Erzeugen der Datei: ", true},
       {26, "\nFehler beim Schreiben in Datei: ", true},
       {27, "\nFehler beim Lesen der Datei: ", true},
-      {28, "\nDie Datei wurde \xFC" "bersprungen: ", true},
+      {28, "\nDie Datei wurde \374bersprungen: ", true},
       {29, "\nDie Funktion wird nicht unterst\xFCtzt :", false},
       {30, "\nDiese Version wird nicht unterst\xFCtzt :", false},
       {31, "\nFehler beim Komprimieren :", false},
       {32, "\nFalsches Passwort : ", true},
-      {33, "\nDar Archiv ist nicht ge\xF6" "ffnet !", false},
+      {33, "\nDar Archiv ist nicht ge\366ffnet !", false},
       {34, "\nIn diesem Modus ist die Funktion nicht m\xF6glich !", false},
       {35, "\nDie Datei ist bereits vorhanden: ", true},
       {36, "\nDie Datei ist \xE4lter als die vorhandene: ", true},
@@ -84,12 +84,12 @@ TEST(ErrorTextsTest, ComposedTextsAreByteExact) {
   EXPECT_EQ(Compose(kReadError, "C:\\a.zip", "ignored"),
             "\nBei Datei : C:\\a.zip\nFehler beim Lesen der Datei !");
   EXPECT_EQ(Compose(kBadFormat, "", "x"),
-            "\nBei Datei : \n< keine Datei ge\xF6" "ffnet >\nhat ein ung\xFCltiges Format ");
+            "\nBei Datei : \n< keine Datei ge\366ffnet >\nhat ein ung\xFCltiges Format ");
   EXPECT_EQ(Compose(kBadIndexOrMode, nullptr, nullptr),
-            "\nBei Datei : \n< keine Datei ge\xF6" "ffnet >\nFalscher Index oder Modus !");
+            "\nBei Datei : \n< keine Datei ge\366ffnet >\nFalscher Index oder Modus !");
   EXPECT_EQ(Compose(kNoMemory, "C:\\x.zip", "a.txt"), "\nBei Datei : C:\\x.zip\nUnbekannter Fehler" "a.txt");
   EXPECT_EQ(Compose(kFileOpenError, "/tmp/p.zip", "???"),
-            "\nBei Datei : /tmp/p.zip\nFehler beim \xD6" "ffnen der Datei: ???");
+            "\nBei Datei : /tmp/p.zip\nFehler beim \326ffnen der Datei: ???");
   // A detail code without a detail text gets none.
   EXPECT_EQ(Compose(kCrcError, "C:\\x.zip", nullptr), "\nBei Datei : C:\\x.zip\nCRC32 Fehler bei Datei :");
 }
@@ -130,21 +130,21 @@ TEST(ErrorTextsTest, EventTextsAreByteExact) {
     const char* suffix;
   };
   const EventCase cases[] = {
-      {0, "\nDatei ", " \xF6" "ffnen."},
+      {0, "\nDatei ", " \366ffnen."},
       {1, "\nDatei: ", " gefunden."},
       {2, "\nDatei: ", " entfernen."},
       {3, "\nDatei: ", " l\xF6schen."},
-      {4, "\nDatei ", " schlie\xDF" "en."},
+      {4, "\nDatei ", " schlie\337en."},
       {5, "\nDatei ", " erzeugen."},
       {6, "\nDatei: ", " anh\xE4ngen."},
       {7, "\nDatei: ", " komprimieren."},
       {8, "\nDatei: ", " lesen."},
-      {9, "\nDatei ", " r\xFC" "ckschreiben."},
+      {9, "\nDatei ", " r\374ckschreiben."},
       {11, "\nDatei: ", " wurde entkomprimiert."},
-      {12, "\nDatei: ", " pr\xFC" "fen."},
+      {12, "\nDatei: ", " pr\374fen."},
       {13, "\nDatei ", " sortieren."},
       {14, "\nDatei: ", " wurde komprimiert."},
-      {15, "\nDatei: ", " \xFC" "berspringen ?"},
+      {15, "\nDatei: ", " \374berspringen ?"},
       {16, "\nDatei: ", " wird entkomprimiert."},
       {17, "\nDatei: ", " Passwort eingeben."},
   };

@@ -383,7 +383,7 @@ TEST(KorbelTest, ErrorTextNamesTheArchiveAndTheEntryThatFailed) {
   // The refusal names the archive asked for, not the one opened before.
   const std::string missing = dir / "missing.zip";
   EXPECT_EQ(archive.Open(missing.c_str(), kReadOnly, 9), kOpenError);
-  EXPECT_EQ(std::string(archive.ErrorText()), "\nBei Datei : " + missing + "\nFehler beim \xD6" "ffnen der Datei !");
+  EXPECT_EQ(std::string(archive.ErrorText()), "\nBei Datei : " + missing + "\nFehler beim \326ffnen der Datei !");
 
   // A folder in the way of the first entry; the second one succeeds after it.
   ASSERT_EQ(archive.Open(plain.c_str(), kReadOnly, 9), kOk);

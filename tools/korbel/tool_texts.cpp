@@ -49,7 +49,7 @@ std::string Entries(long long count) { return Counted(count, "Eintrag", "Eintr\x
 std::string Files(long long count) { return Counted(count, "Datei", "Dateien"); }
 
 std::string TestSummary(long long tested, long long failed) {
-  return Counted(tested, "Eintrag gepr\xFC" "ft", "Eintr\xE4ge gepr\xFC" "ft") + ", " + std::to_string(failed) +
+  return Counted(tested, "Eintrag gepr\374ft", "Eintr\xE4ge gepr\374ft") + ", " + std::to_string(failed) +
          " fehlerhaft";
 }
 

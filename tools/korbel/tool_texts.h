@@ -15,7 +15,7 @@ constexpr const char* kUsageText =
     "        korbel a ARCHIV PFAD...\n"
     "        korbel d ARCHIV NAME...\n"
     "\n"
-    "  l  Eintr\xE4ge auflisten        t  Eintr\xE4ge pr\xFC" "fen        x  auspacken\n"
+    "  l  Eintr\xE4ge auflisten        t  Eintr\xE4ge pr\374fen        x  auspacken\n"
     "  a  Dateien oder Ordner hinzuf\xFCgen       d  Eintr\xE4ge l\xF6schen\n"
     "  NAME  ein Eintrag, ein Ordner (alles darunter) oder ein Muster mit * und ?\n"
     "  -o  vorhandene Dateien ersetzen   -n  vorhandene Dateien nie ersetzen\n"
@@ -30,7 +30,7 @@ constexpr const char* kNoPassword = ": verschl\xFCsselt, kein Passwort angegeben
 constexpr const char* kEncryptedMark = "  (verschl\xFCsselt)";
 constexpr const char* kDuplicateMark = "  (doppelt)";
 constexpr const char* kArchiveHead = "Archiv: ";
-constexpr const char* kListHead = "       Gr\xF6\xDF" "e      Gepackt  Methode   Ge\xE4ndert            Name\n";
+constexpr const char* kListHead = "       Gr\xF6\337e      Gepackt  Methode   Ge\xE4ndert            Name\n";
 constexpr const char* kListRule = "------------ ------------                               ----\n";
 
 // An engine text as the console shows it: its own words are Windows-1252,

@@ -14,8 +14,8 @@ constexpr char kNoMemory[] = "Zu wenig Speicher";
 constexpr char kReadFailed[] = "Fehler beim Lesen";
 constexpr char kWriteFailed[] = "Fehler beim Schreiben in die Datei";
 constexpr char kCompressFailed[] = "Fehler beim Komprmieren";
-constexpr char kBadData[] = "Ung\xFC" "ltiges BZIP Format";
-constexpr char kOutputAreaFull[] = "Fehler Speicher\xFC" "berlauf des Ausgabepuffers";
+constexpr char kBadData[] = "Ung\374ltiges BZIP Format";
+constexpr char kOutputAreaFull[] = "Fehler Speicher\374berlauf des Ausgabepuffers";
 constexpr char kBadMode[] = "Falscher Modus beim Entkomprimieren !";
 
 constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecOutputFull,

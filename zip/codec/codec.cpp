@@ -5,11 +5,11 @@
 namespace korbel {
 namespace {
 
-constexpr char kNotSupported[] = "Die Funktion wird nicht unterst\xFC" "tzt";
+constexpr char kNotSupported[] = "Die Funktion wird nicht unterst\374tzt";
 constexpr char kCopyNoMemory[] = "Zu wenig Speicher";
 constexpr char kCopyReadFailed[] = "Fehler beim Lesen";
 constexpr char kCopyWriteFailed[] = "Fehler beim Schreiben in die Datei";
-constexpr char kOutputAreaFull[] = "Fehler Speicher\xFC" "berlauf des Ausgabepuffers";
+constexpr char kOutputAreaFull[] = "Fehler Speicher\374berlauf des Ausgabepuffers";
 
 // Libraries count their buffers in 32 bits; a larger memory area is handed
 // out in slices of this size.

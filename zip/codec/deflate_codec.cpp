@@ -17,8 +17,8 @@ constexpr char kInitFailed[] = "Initialisierungsfehler";
 constexpr char kReadFailed[] = "Fehler beim Lesen aus Datei !";
 constexpr char kWriteFailed[] = "Fehler beim Schreiben in Datei !";
 constexpr char kCompressFailed[] = "Fehler beim Komprimieren";
-constexpr char kOutputAreaFull[] = "Fehler Speicher\xFC" "berlauf des Ausgabepuffers";
-constexpr char kBadData[] = "Ung\xFC" "ldige Huffmann-Tabelle !";
+constexpr char kOutputAreaFull[] = "Fehler Speicher\374berlauf des Ausgabepuffers";
+constexpr char kBadData[] = "Ung\374ldige Huffmann-Tabelle !";
 constexpr char kBadMode[] = "Falscher Modus beim Entkomprimieren !";
 constexpr char kNoMemory[] = "Zu wenig Speicher";
 

@@ -35,7 +35,7 @@ constexpr XzFailure kXzFailures[] = {
     {kXzDataError, kCodecOutputFull, "Datenfehler"},
     {kXzNoMemory, kCodecNoMemory, "Zuwenig Speicher"},
     {kXzCrcError, kCodecDataError, "Flasche CRC-Summe"},
-    {kXzUnsupported, kCodecOutputFull, "Funktion wird nicht unterst\xFC" "tzt"},
+    {kXzUnsupported, kCodecOutputFull, "Funktion wird nicht unterst\374tzt"},
     {kXzBadParameter, kCodecOutputFull, "Falscher Parameter"},
     {kXzInputEnded, kCodecInputEnded, "Ende der Eingabe erreicht"},
     {kXzOutputEnded, kCodecWriteFailed, "Ende der Ausgabe erreicht"},

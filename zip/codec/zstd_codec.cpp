@@ -11,7 +11,7 @@ namespace korbel {
 namespace {
 
 constexpr CodecFailure kDataError{kCodecDataError, "Datenfehler"};
-constexpr CodecFailure kChecksumError{kCodecDataError, "Falsche Pr\xFC" "fsumme"};
+constexpr CodecFailure kChecksumError{kCodecDataError, "Falsche Pr\374fsumme"};
 constexpr CodecFailure kNoMemory{kCodecNoMemory, "Zuwenig Speicher"};
 constexpr CodecFailure kInputEnded{kCodecInputEnded, "Ende der Eingabe erreicht"};
 constexpr CodecFailure kReadFailed{kCodecReadFailed, "Lesefehler"};

@@ -29,11 +29,11 @@ TEST(ToolTextsTest, CountsArePluralCorrect) {
 // The engine's words (Windows-1252) around a name (UTF-8): each part as the
 // console wants it.
 TEST(ToolTextsTest, EngineTextConvertsEachPart) {
-  const std::string text = "\nBei Datei : /tmp/Gr\xC3\xB6\xC3\x9F" "e.zip\nFehler beim \xD6" "ffnen der Datei !";
+  const std::string text = "\nBei Datei : /tmp/Gr\xC3\xB6\xC3\237e.zip\nFehler beim \326ffnen der Datei !";
   const std::string shown = EngineText(text);
   if (platform::MessageText("\xD6") == "\xD6") {
     // Windows: all in Windows-1252.
-    EXPECT_EQ(shown, "\nBei Datei : /tmp/Gr\xF6\xDF" "e.zip\nFehler beim \xD6" "ffnen der Datei !");
+    EXPECT_EQ(shown, "\nBei Datei : /tmp/Gr\xF6\337e.zip\nFehler beim \326ffnen der Datei !");
   } else {
     EXPECT_EQ(shown, "\nBei Datei : /tmp/Größe.zip\nFehler beim Öffnen der Datei !");
   }

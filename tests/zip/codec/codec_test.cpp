@@ -28,8 +28,8 @@ using codec_testing::SideType;
 using korbel::Codec;
 using korbel::CodecFailure;
 
-const std::string kNotSupported = "Die Funktion wird nicht unterst\xFC" "tzt";
-const std::string kAreaFull = "Fehler Speicher\xFC" "berlauf des Ausgabepuffers";
+const std::string kNotSupported = "Die Funktion wird nicht unterst\374tzt";
+const std::string kAreaFull = "Fehler Speicher\374berlauf des Ausgabepuffers";
 
 // The failure kinds the tables name.
 constexpr int kReadFailed = korbel::kCodecReadFailed;
@@ -392,7 +392,7 @@ CodecRow DeflateRow() {
   row.write = {kWriteFailed, "Fehler beim Schreiben in Datei !"};
   row.full = {kOutputFull, kAreaFull};
   row.badStreams = [](const Bytes&, const Bytes& good) {
-    const std::string bad = "Ung\xFC" "ldige Huffmann-Tabelle !";
+    const std::string bad = "Ung\374ldige Huffmann-Tabelle !";
     return std::vector<BadStream>{
         {"empty", Bytes(), kDataError, bad},
         {"reserved block type", Bytes{0x07, 0x00, 0x00}, kDataError, bad},
@@ -422,7 +422,7 @@ CodecRow BZip2Row() {
   row.write = {kWriteFailed, "Fehler beim Schreiben in die Datei"};
   row.full = {kOutputFull, kAreaFull};
   row.badStreams = [](const Bytes&, const Bytes& good) {
-    const std::string bad = "Ung\xFC" "ltiges BZIP Format";
+    const std::string bad = "Ung\374ltiges BZIP Format";
     return std::vector<BadStream>{
         {"empty", Bytes(), kDataError, bad},
         {"wrong magic", With(good, 0, 'C'), kDataError, bad},

@@ -16,9 +16,9 @@ using codec_testing::SideType;
 using korbel::CodecFailure;
 using korbel::DeflateCodec;
 
-const std::string kBadData = "Ung\xFC" "ldige Huffmann-Tabelle !";
+const std::string kBadData = "Ung\374ldige Huffmann-Tabelle !";
 const std::string kBadMode = "Falscher Modus beim Entkomprimieren !";
-const std::string kAreaFull = "Fehler Speicher\xFC" "berlauf des Ausgabepuffers";
+const std::string kAreaFull = "Fehler Speicher\374berlauf des Ausgabepuffers";
 
 // Whichever way the codec packs (a memory input has a known size and may go
 // whole, a function input streams), its output unpacks back and is no
