@@ -45,7 +45,8 @@ bool Lookup(const Synonyms& table, std::string* verb) {
 }
 
 bool WriteString(CRegistryKeyStack& keys, const std::string& text, const char* valueName) {
-  return keys.SetValue(text.c_str(), static_cast<std::uint32_t>(text.size()), valueName, platform::kRegString);
+  return keys.SetValue(text.c_str(), static_cast<std::uint32_t>(text.size()), valueName,
+                       platform::kRegString);
 }
 
 // The class name the extension key names, writing "<ext>file" as its
@@ -73,7 +74,8 @@ bool FindOrMakeClass(const std::string& extensionKey, std::string* progId) {
 
 }  // namespace
 
-bool RegisterFileTypeVerb(const char* type, const char* programPath, const char* verbText, const char* arguments) {
+bool RegisterFileTypeVerb(const char* type, const char* programPath, const char* verbText,
+                          const char* arguments) {
   if (type == nullptr) return false;
   int extensionLength = 0;
   const char* extension = fs::FindExtension(static_cast<int>(std::strlen(type)), type, &extensionLength);
@@ -126,7 +128,8 @@ bool RegisterFileTypeVerb(const char* type, const char* programPath, const char*
   }
 
   CRegistryKeyStack keys;
-  if (!keys.OpenKey(platform::kClassesRoot, progId.c_str(), 2) || !keys.OpenSubKey("Shell", false)) return false;
+  if (!keys.OpenKey(platform::kClassesRoot, progId.c_str(), 2) || !keys.OpenSubKey("Shell", false))
+    return false;
   if (edit) {
     keys.DeleteSubKey("Bearbeiten");
     keys.DeleteSubKey("&Bearbeiten");

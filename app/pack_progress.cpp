@@ -53,8 +53,8 @@ std::string WithoutControls(const std::string& name) {
 
 std::string ProgressLine(std::uint64_t filesDone, std::uint64_t filesAll, std::uint64_t bytesDone,
                          std::uint64_t bytesAll, const std::string& name, int width) {
-  const std::uint64_t percent = bytesAll == 0 ? (filesAll == 0 ? 100 : filesDone * 100 / filesAll)
-                                              : bytesDone * 100 / bytesAll;
+  const std::uint64_t percent =
+      bytesAll == 0 ? (filesAll == 0 ? 100 : filesDone * 100 / filesAll) : bytesDone * 100 / bytesAll;
   std::string line = std::to_string(filesDone) + '/' + std::to_string(filesAll) + " Dateien, " +
                      Megabytes(bytesDone) + '/' + Megabytes(bytesAll) + " MB, " + std::to_string(percent) +
                      " %";

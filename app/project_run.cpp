@@ -63,8 +63,7 @@ bool CompleteArchiveName(const char* projectPath, char* archiveName) {
     fs::CopyBounded(archiveName, joined, fs::MaxPath);
   }
   const int nameLength = static_cast<int>(std::strlen(archiveName));
-  const int extensioned =
-      fs::ReplaceExtension(nameLength, archiveName, archiveName, "zip", fs::MaxPath);
+  const int extensioned = fs::ReplaceExtension(nameLength, archiveName, archiveName, "zip", fs::MaxPath);
   // A name without room for its ".zip" would make an archive of another name.
   if (extensioned < 4 || std::strcmp(archiveName + extensioned - 4, ".zip") != 0) {
     PrintWithPath(kArchiveNotCreated, archiveName);
@@ -139,8 +138,7 @@ int PackProject(korbel::Korbel& archive, const char* projectArgument, const char
 
   // Archives named after the project folder, such as the one an earlier run
   // left there, stay out; other zip files of the project go in.
-  fs::CopyNamePart(exclusions, static_cast<int>(std::strlen(projectPath)), projectPath,
-                   kExclusionCapacity);
+  fs::CopyNamePart(exclusions, static_cast<int>(std::strlen(projectPath)), projectPath, kExclusionCapacity);
   fs::AppendBounded(exclusions, "*.zip;", kExclusionCapacity);
   // The separator needs a place of its own in the buffer.
   if (!FitsPathBuffer(std::strlen(projectPath) + 1)) {
@@ -149,8 +147,8 @@ int PackProject(korbel::Korbel& archive, const char* projectArgument, const char
   }
   fs::AppendSeparator(projectPath, -1);
 
-  const bool keepsLibraries =
-      fs::ExtensionInList(projectArgument, kMicroVisionTypes, static_cast<int>(std::strlen(projectArgument))) != 0;
+  const bool keepsLibraries = fs::ExtensionInList(projectArgument, kMicroVisionTypes,
+                                                  static_cast<int>(std::strlen(projectArgument))) != 0;
   fs::AppendBounded(exclusions, keepsLibraries ? fs::kMicroVisionExclusions : fs::kGeneralExclusions,
                     kExclusionCapacity);
 

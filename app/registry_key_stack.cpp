@@ -16,8 +16,8 @@ struct RootName {
 };
 
 constexpr RootName kRoots[] = {
-    {"HKEY_CLASSES_ROOT", platform::kClassesRoot},   {"HKEY_CURRENT_USER", platform::kCurrentUser},
-    {"HKEY_LOCAL_MACHINE", platform::kLocalMachine}, {"HKEY_USERS", platform::kUsers},
+    {"HKEY_CLASSES_ROOT", platform::kClassesRoot},     {"HKEY_CURRENT_USER", platform::kCurrentUser},
+    {"HKEY_LOCAL_MACHINE", platform::kLocalMachine},   {"HKEY_USERS", platform::kUsers},
     {"HKEY_CURRENT_CONFIG", platform::kCurrentConfig}, {"HKEY_DYN_DATA", platform::kDynData},
 };
 
@@ -76,7 +76,8 @@ void CRegistryKeyStack::Push(platform::RegistryKey key, const char* name) {
   current_ = key;
 }
 
-bool CRegistryKeyStack::OpenPath(platform::RegistryKey root, const char* path, bool create, bool retryWithout64) {
+bool CRegistryKeyStack::OpenPath(platform::RegistryKey root, const char* path, bool create,
+                                 bool retryWithout64) {
   root_ = root;
   platform::RegistryKey key = 0;
   std::uint32_t result;
@@ -161,10 +162,11 @@ bool CRegistryKeyStack::CloseAll() {
   return lastFailure == 0;
 }
 
-bool CRegistryKeyStack::QueryString(char* buffer, std::uint32_t size, const char* valueName, std::uint32_t type) {
+bool CRegistryKeyStack::QueryString(char* buffer, std::uint32_t size, const char* valueName,
+                                    std::uint32_t type) {
   const std::uint32_t terminator = type == platform::kRegMultiString ? 2 : 1;
-  const bool stringType = type == platform::kRegString || type == platform::kRegExpandString ||
-                          type == platform::kRegMultiString;
+  const bool stringType =
+      type == platform::kRegString || type == platform::kRegExpandString || type == platform::kRegMultiString;
   auto leaveEmpty = [&]() {
     if (buffer != nullptr && size >= terminator) std::memset(buffer, 0, terminator);
     dataSize_ = stringType ? terminator : 0;
@@ -197,7 +199,8 @@ bool CRegistryKeyStack::QueryString(char* buffer, std::uint32_t size, const char
   return Succeed();
 }
 
-bool CRegistryKeyStack::SetValue(const void* data, std::uint32_t size, const char* valueName, std::uint32_t type) {
+bool CRegistryKeyStack::SetValue(const void* data, std::uint32_t size, const char* valueName,
+                                 std::uint32_t type) {
   if (!CheckTop()) return false;
   if (mode_ != 1 && mode_ != 2) return Refuse(kKeyNotOpened);
   if (data == nullptr) return Refuse(kNoData);

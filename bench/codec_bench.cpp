@@ -143,8 +143,8 @@ double BestSeconds(int repeat, const std::function<void()>& run) {
 void Report(const char* what, std::size_t bytes, double zlibSeconds, double codecSeconds) {
   const double zlibRate = static_cast<double>(bytes) / zlibSeconds / 1e6;
   const double codecRate = static_cast<double>(bytes) / codecSeconds / 1e6;
-  std::printf("%-34s zlib %8.1f MB/s   codec %8.1f MB/s   codec/zlib %5.1f%%\n", what, zlibRate,
-              codecRate, 100.0 * codecRate / zlibRate);
+  std::printf("%-34s zlib %8.1f MB/s   codec %8.1f MB/s   codec/zlib %5.1f%%\n", what, zlibRate, codecRate,
+              100.0 * codecRate / zlibRate);
 }
 
 }  // namespace
@@ -161,8 +161,7 @@ int main(int argc, char** argv) {
   }
   if (paths.empty()) {
     std::error_code error;
-    paths.emplace_back(fs::exists("/tmp/pakkaro-corpus", error) ? "/tmp/pakkaro-corpus"
-                                                                 : "/usr/include");
+    paths.emplace_back(fs::exists("/tmp/pakkaro-corpus", error) ? "/tmp/pakkaro-corpus" : "/usr/include");
   }
   Sample sample;
   for (const auto& path : paths) AddPath(path, sample);
@@ -204,8 +203,7 @@ int main(int argc, char** argv) {
         return 1;
       }
     }
-    std::printf("compressed: %.1f MiB (%.1f%%)\n",
-                static_cast<double>(packedWhole.size()) / 1048576.0,
+    std::printf("compressed: %.1f MiB (%.1f%%)\n", static_cast<double>(packedWhole.size()) / 1048576.0,
                 100.0 * static_cast<double>(packedWhole.size()) / static_cast<double>(whole.size()));
 
     Sink sink;

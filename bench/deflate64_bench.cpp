@@ -37,8 +37,7 @@ void AppendFile(const fs::path& file, Bytes& sample) {
   std::ifstream in(file, std::ios::binary);
   Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::size_t room = kSampleLimit - sample.size();
-  sample.insert(sample.end(), bytes.begin(),
-                bytes.begin() + static_cast<long>(std::min(room, bytes.size())));
+  sample.insert(sample.end(), bytes.begin(), bytes.begin() + static_cast<long>(std::min(room, bytes.size())));
 }
 
 void AppendPath(const fs::path& path, Bytes& sample, std::size_t limit) {
@@ -80,9 +79,7 @@ int WriteChecked(void* context, const unsigned char* data, unsigned long size) {
   return 0;
 }
 
-double Seconds(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 }  // namespace
 
@@ -121,14 +118,12 @@ int main(int argc, char** argv) {
   }
 
   std::random_device random;
-  const fs::path folder =
-      fs::temp_directory_path() / ("deflate64-bench-" + std::to_string(random()));
+  const fs::path folder = fs::temp_directory_path() / ("deflate64-bench-" + std::to_string(random()));
   fs::create_directories(folder);
   const fs::path dataFile = folder / "sample.bin";
   const fs::path archive = folder / "sample.zip";
   std::ofstream(dataFile, std::ios::binary)
-      .write(reinterpret_cast<const char*>(sample.data()),
-             static_cast<std::streamsize>(sample.size()));
+      .write(reinterpret_cast<const char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
   const std::string pack = "7zz a -tzip -mm=Deflate64 -mx=" + std::to_string(level) + " \"" +
                            archive.string() + "\" \"" + dataFile.string() + "\" > /dev/null";
   if (std::system(pack.c_str()) != 0) {
@@ -149,8 +144,7 @@ int main(int argc, char** argv) {
     fs::remove_all(folder);
     return 1;
   }
-  const Bytes raw(zip.begin() + static_cast<long>(start),
-                  zip.begin() + static_cast<long>(start + packed));
+  const Bytes raw(zip.begin() + static_cast<long>(start), zip.begin() + static_cast<long>(start + packed));
   unsigned long sampleCrc = crc32(0, nullptr, 0);
   for (std::size_t pos = 0; pos < sample.size(); pos += 1u << 30) {
     sampleCrc = crc32(sampleCrc, sample.data() + pos,
@@ -168,8 +162,7 @@ int main(int argc, char** argv) {
     auto t0 = std::chrono::steady_clock::now();
     const auto result = decoder.Run(ReadPiece, &in, WriteChecked, &out, nullptr, nullptr);
     ours = std::min(ours, Seconds(std::chrono::steady_clock::now() - t0));
-    if (result != korbel::Deflate64Result::kStreamEnd || out.size != sample.size() ||
-        out.crc != sampleCrc) {
+    if (result != korbel::Deflate64Result::kStreamEnd || out.size != sample.size() || out.crc != sampleCrc) {
       std::fprintf(stderr, "decoding failed (result %d)\n", static_cast<int>(result));
       fs::remove_all(folder);
       return 1;
@@ -187,10 +180,10 @@ int main(int argc, char** argv) {
   const double mb = static_cast<double>(sample.size()) / 1e6;
   std::printf("sample            %.1f MB, Deflate64 entry %.1f MB (7zz -mx=%d)\n", mb,
               static_cast<double>(raw.size()) / 1e6, level);
-  std::printf("Deflate64Decoder  %.3f s  %7.1f MB/s  (best of %d, output CRC-32 included)\n", ours,
-              mb / ours, repeat);
-  std::printf("7zz t -mmt=1      %.3f s  %7.1f MB/s  (best of %d, whole process)\n", theirs,
-              mb / theirs, repeat);
+  std::printf("Deflate64Decoder  %.3f s  %7.1f MB/s  (best of %d, output CRC-32 included)\n", ours, mb / ours,
+              repeat);
+  std::printf("7zz t -mmt=1      %.3f s  %7.1f MB/s  (best of %d, whole process)\n", theirs, mb / theirs,
+              repeat);
   std::printf("time ratio        %.2f (Deflate64Decoder / 7zz)\n", ours / theirs);
   return 0;
 }

@@ -53,8 +53,8 @@ bool MakeArchive(const std::string& archive) {
   }
   std::printf("packing %d files with zip ...\n", kEntries);
   std::fflush(stdout);
-  const std::string command = "cd " + Quote(tree.string()) + " && zip -q -r -D " +
-                              Quote(fs::absolute(target).string()) + " .";
+  const std::string command =
+      "cd " + Quote(tree.string()) + " && zip -q -r -D " + Quote(fs::absolute(target).string()) + " .";
   const bool made = std::system(command.c_str()) == 0;
   fs::remove_all(tree, error);
   return made;
@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
   long unzipPeak = 0;
   const std::string measured = "/tmp/pakkaro-bench/unzip-time.txt";
   for (int run = 0; run < repeat; ++run) {
-    const std::string command = "/usr/bin/time -f '%e %M' -o " + measured + " unzip -l " +
-                                Quote(archive) + " >/dev/null";
+    const std::string command =
+        "/usr/bin/time -f '%e %M' -o " + measured + " unzip -l " + Quote(archive) + " >/dev/null";
     if (std::system(command.c_str()) != 0) {
       std::fprintf(stderr, "unzip -l failed\n");
       return 1;
@@ -125,13 +125,15 @@ int main(int argc, char** argv) {
 
   std::printf("archive: %s, %d entries; best of %d runs\n", archive.c_str(), entries, repeat);
   if (archive == kDefaultArchive && entries != kEntries) {
-    std::printf("WARNING: korbel loaded %d of the %d entries; its figures do not compare\n", entries, kEntries);
+    std::printf("WARNING: korbel loaded %d of the %d entries; its figures do not compare\n", entries,
+                kEntries);
   }
   std::printf("korbel Open (load directory): %8.3f s   peak RSS %7.1f MiB (%.1f MiB before loading)\n", best,
               static_cast<double>(peak) / 1024.0, static_cast<double>(baseline) / 1024.0);
   std::printf("unzip -l                    : %8.3f s   peak RSS %7.1f MiB (whole process)\n", unzipBest,
               static_cast<double>(unzipPeak) / 1024.0);
-  std::printf("ratio korbel/unzip          : time %.2f   peak memory %.2f\n", best / std::max(unzipBest, 1e-3),
+  std::printf("ratio korbel/unzip          : time %.2f   peak memory %.2f\n",
+              best / std::max(unzipBest, 1e-3),
               static_cast<double>(peak) / static_cast<double>(std::max(unzipPeak, 1L)));
   return 0;
 }

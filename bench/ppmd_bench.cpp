@@ -12,10 +12,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -62,9 +62,9 @@ bool WriteFile(const std::string& path, const Bytes& data) {
 }
 
 Bytes GeneratedData() {
-  static const char* const kWords[] = {"static ", "const ",  "return ", "if (",  "size_t ", "buffer",
-                                       "->",      "std::",   "vector", "int ",   "\n  ",    "data",
-                                       ");",      "entry",   " = ",    "0x",     "for (",   "} else {"};
+  static const char* const kWords[] = {"static ", "const ", "return ", "if (", "size_t ", "buffer",
+                                       "->",      "std::",  "vector",  "int ", "\n  ",    "data",
+                                       ");",      "entry",  " = ",     "0x",   "for (",   "} else {"};
   std::mt19937 rng(20261207);
   Bytes out;
   while (out.size() < (8u << 20)) {
@@ -188,14 +188,15 @@ int main(int argc, char** argv) {
               "7zz t", "ours", "ratio", "bytes");
 
   const Config configs[] = {
-      {"level 1: order 15, 8 MiB", 15, 8, ""},   {"level 4: order 12, 11 MiB", 12, 11, ""},
-      {"level 7: order 9, 14 MiB", 9, 14, ""},   {"7zz default: order 6", 6, 16, ""},
+      {"level 1: order 15, 8 MiB", 15, 8, ""},      {"level 4: order 12, 11 MiB", 12, 11, ""},
+      {"level 7: order 9, 14 MiB", 9, 14, ""},      {"7zz default: order 6", 6, 16, ""},
       {"cut-off: order 16, 4 MiB", 16, 4, "-mx=9"},
   };
   int status = 0;
   for (const Config& c : configs) {
-    const std::string add = "7zz a -tzip -mm=PPMd -mmt=1 -mo=" + std::to_string(c.order) + " -mmem=" +
-                            std::to_string(c.memoryMiB) + "m " + c.extra + " " + zip + " " + input + " > /dev/null";
+    const std::string add = "7zz a -tzip -mm=PPMd -mmt=1 -mo=" + std::to_string(c.order) +
+                            " -mmem=" + std::to_string(c.memoryMiB) + "m " + c.extra + " " + zip + " " +
+                            input + " > /dev/null";
     const std::string timing = (dir / "timing.txt").string();
     const double sevenPack = BestCommandSeconds(reps, add, timing, "rm -f " + zip);
     const double sevenTest = BestCommandSeconds(reps, "7zz t " + zip + " > /dev/null", timing);
@@ -229,13 +230,15 @@ int main(int argc, char** argv) {
       unpacked.clear();
       unpacked.reserve(data.size());
       Reader reader{&stream, 0};
-      decodeResult = korbel::PpmdDecode(parameters, -1, ReadFrom, &reader, WriteTo, &unpacked, nullptr, nullptr);
+      decodeResult =
+          korbel::PpmdDecode(parameters, -1, ReadFrom, &reader, WriteTo, &unpacked, nullptr, nullptr);
     });
-    const bool same = encodeResult == PpmdResult::kOk && decodeResult == PpmdResult::kOk && packed == stream &&
-                      unpacked == data;
+    const bool same = encodeResult == PpmdResult::kOk && decodeResult == PpmdResult::kOk &&
+                      packed == stream && unpacked == data;
     if (!same) status = 1;
-    std::printf("%-26s %10zu %8.3f %8.3f %6.2f %8.3f %8.3f %6.2f  %s\n", c.name, stream.size(), sevenPack, ourPack,
-                ourPack / sevenPack, sevenTest, ourUnpack, ourUnpack / sevenTest, same ? "identical" : "DIFFERENT");
+    std::printf("%-26s %10zu %8.3f %8.3f %6.2f %8.3f %8.3f %6.2f  %s\n", c.name, stream.size(), sevenPack,
+                ourPack, ourPack / sevenPack, sevenTest, ourUnpack, ourUnpack / sevenTest,
+                same ? "identical" : "DIFFERENT");
   }
   std::error_code ignored;
   fs::remove_all(dir, ignored);

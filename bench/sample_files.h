@@ -16,9 +16,7 @@ inline std::vector<std::filesystem::path> SampleFiles(const std::filesystem::pat
   std::error_code error;
   if (fs::is_regular_file(path, error)) return {path};
   std::vector<fs::path> files;
-  for (fs::recursive_directory_iterator
-           it(path, fs::directory_options::skip_permission_denied, error),
-       end;
+  for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, error), end;
        !error && it != end; it.increment(error)) {
     if (it->is_regular_file(error) && !it->is_symlink(error)) files.push_back(it->path());
   }

@@ -7,9 +7,9 @@
 // Usage: scale_bench [--korbel PATH] [--repeat N] [--largest N]
 // The korbel tool defaults to the one beside this program's folder; the
 // archives are kept in /tmp/pakkaro-bench between runs.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -141,7 +141,8 @@ Figure RunProgram(const std::vector<std::string>& program, int repeat) {
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return Figure{};
     int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return Figure{};
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      return Figure{};
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (best.seconds < 0 || seconds < best.seconds) best.seconds = seconds;
     long peak = 0;
@@ -199,7 +200,8 @@ int main(int argc, char** argv) {
     }
     int loaded = 0;
     const double load = LoadSeconds(archive, repeat, &loaded);
-    std::printf("%u entries (%ld MB):\n", entries, static_cast<long>(std::filesystem::file_size(archive) >> 20));
+    std::printf("%u entries (%ld MB):\n", entries,
+                static_cast<long>(std::filesystem::file_size(archive) >> 20));
     if (load < 0 || loaded != static_cast<int>(entries)) {
       std::printf("  load failed (%d entries)\n", loaded);
       return 1;
@@ -209,7 +211,8 @@ int main(int argc, char** argv) {
     const Figure test = RunProgram({korbelTool, "t", archive}, repeat);
     const Figure peer = RunProgram({"/usr/bin/7zz", "l", archive}, repeat);
     std::printf("  %-12s %8.3f s", "load", load);
-    if (unzip.seconds > 0) std::printf("                                %5.2fx unzip -l", load / unzip.seconds);
+    if (unzip.seconds > 0)
+      std::printf("                                %5.2fx unzip -l", load / unzip.seconds);
     std::printf("\n");
     Print("korbel l", list, unzip, entries);
     Print("korbel t", test, unzip, entries);

@@ -76,10 +76,10 @@ struct Conversion {
   char flags[6] = {};
   int flagCount = 0;
   bool leftAlign = false;
-  int width = -1;        // -1: none
-  int precision = -1;    // -1: none
-  char length[3] = {};   // "", "h", "hh", "l", "ll", "j", "z", "t", "L"
-  unsigned kind = 0;     // the conversion character
+  int width = -1;       // -1: none
+  int precision = -1;   // -1: none
+  char length[3] = {};  // "", "h", "hh", "l", "ll", "j", "z", "t", "L"
+  unsigned kind = 0;    // the conversion character
 };
 
 // Width and precision are clamped so that every conversion fits its buffer.
@@ -113,9 +113,7 @@ void ParseConversion(const Char*& p, std::va_list* args, Conversion* c) {
       c->leftAlign = true;
       if (c->flagCount < 5) c->flags[c->flagCount++] = '-';
     }
-    c->width = width < -kLargestField || width > kLargestField ? kLargestField
-               : width < 0                                     ? -width
-                                                               : width;
+    c->width = width < -kLargestField || width > kLargestField ? kLargestField : width < 0 ? -width : width;
   } else if (*p >= Char('0') && *p <= Char('9')) {
     c->width = ReadCount(p);
   }
@@ -130,8 +128,8 @@ void ParseConversion(const Char*& p, std::va_list* args, Conversion* c) {
     }
   }
   int used = 0;
-  while (used < 2 && (*p == Char('h') || *p == Char('l') || *p == Char('j') ||
-                      *p == Char('z') || *p == Char('t') || *p == Char('L'))) {
+  while (used < 2 && (*p == Char('h') || *p == Char('l') || *p == Char('j') || *p == Char('z') ||
+                      *p == Char('t') || *p == Char('L'))) {
     c->length[used++] = static_cast<char>(*p++);
   }
   c->kind = CodeOf(*p);
@@ -153,8 +151,7 @@ int FormatNumber(const Conversion& c, const char* length, Value value, char* out
   directive[used] = 0;
   const int written = std::snprintf(out, kNumberBuffer, directive, value);
   if (written < 0) return 0;
-  return written < static_cast<int>(kNumberBuffer) ? written
-                                                   : static_cast<int>(kNumberBuffer) - 1;
+  return written < static_cast<int>(kNumberBuffer) ? written : static_cast<int>(kNumberBuffer) - 1;
 }
 
 template <typename Char>
@@ -166,26 +163,40 @@ void Pad(PieceWriter<Char>& writer, std::size_t count, std::size_t width) {
 // A %d or %i argument, read at the width its length modifier names.
 int FormatSigned(const Conversion& c, std::string_view length, std::va_list* args, char* number) {
   long long value;
-  if (length == "hh") value = static_cast<signed char>(va_arg(*args, int));
-  else if (length == "h") value = static_cast<short>(va_arg(*args, int));
-  else if (length == "l") value = va_arg(*args, long);
-  else if (length == "ll") value = va_arg(*args, long long);
-  else if (length == "j") value = va_arg(*args, std::intmax_t);
-  else if (length == "z" || length == "t") value = va_arg(*args, std::ptrdiff_t);
-  else value = va_arg(*args, int);
+  if (length == "hh")
+    value = static_cast<signed char>(va_arg(*args, int));
+  else if (length == "h")
+    value = static_cast<short>(va_arg(*args, int));
+  else if (length == "l")
+    value = va_arg(*args, long);
+  else if (length == "ll")
+    value = va_arg(*args, long long);
+  else if (length == "j")
+    value = va_arg(*args, std::intmax_t);
+  else if (length == "z" || length == "t")
+    value = va_arg(*args, std::ptrdiff_t);
+  else
+    value = va_arg(*args, int);
   return FormatNumber(c, "ll", value, number);
 }
 
 // A %u, %o, %x or %X argument, read at the width its length modifier names.
 int FormatUnsigned(const Conversion& c, std::string_view length, std::va_list* args, char* number) {
   unsigned long long value;
-  if (length == "hh") value = static_cast<unsigned char>(va_arg(*args, unsigned));
-  else if (length == "h") value = static_cast<unsigned short>(va_arg(*args, unsigned));
-  else if (length == "l") value = va_arg(*args, unsigned long);
-  else if (length == "ll") value = va_arg(*args, unsigned long long);
-  else if (length == "j") value = va_arg(*args, std::uintmax_t);
-  else if (length == "z" || length == "t") value = va_arg(*args, std::size_t);
-  else value = va_arg(*args, unsigned);
+  if (length == "hh")
+    value = static_cast<unsigned char>(va_arg(*args, unsigned));
+  else if (length == "h")
+    value = static_cast<unsigned short>(va_arg(*args, unsigned));
+  else if (length == "l")
+    value = va_arg(*args, unsigned long);
+  else if (length == "ll")
+    value = va_arg(*args, unsigned long long);
+  else if (length == "j")
+    value = va_arg(*args, std::uintmax_t);
+  else if (length == "z" || length == "t")
+    value = va_arg(*args, std::size_t);
+  else
+    value = va_arg(*args, unsigned);
   return FormatNumber(c, "ll", value, number);
 }
 
@@ -262,7 +273,14 @@ int Format(const Char* format, std::va_list* args) {
       case 'p':
         numberLength = FormatNumber(c, "", va_arg(*args, void*), number);
         break;
-      case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+      case 'e':
+      case 'E':
+      case 'f':
+      case 'F':
+      case 'g':
+      case 'G':
+      case 'a':
+      case 'A':
         if (length == "L") {
           numberLength = FormatNumber(c, "L", va_arg(*args, long double), number);
         } else {
@@ -296,9 +314,7 @@ int PrintV(const Char* format, std::va_list args) {
 
 int ConsolePrintV(const char* format, std::va_list args) { return PrintV(format, args); }
 
-int ConsolePrintVW(const platform::WideChar* format, std::va_list args) {
-  return PrintV(format, args);
-}
+int ConsolePrintVW(const platform::WideChar* format, std::va_list args) { return PrintV(format, args); }
 
 int ConsolePrint(const char* format, ...) {
   std::va_list args;

@@ -52,8 +52,8 @@ bool BasicFileFinder<Char>::SplitLastComponent(bool* matchAll) {
 }
 
 template <typename Char>
-void BasicFileFinder<Char>::StartWalk(const Char* startPath, bool recursive,
-                                      const Char* include, const Char* exclude) {
+void BasicFileFinder<Char>::StartWalk(const Char* startPath, bool recursive, const Char* include,
+                                      const Char* exclude) {
   ReleaseWalk();
   state_ = State::Finished;  // until the start path proves usable
   recursive_ = recursive;

@@ -37,8 +37,7 @@ class BasicFileFinder {
   // only that file, without recursion, and ignores the include text; one
   // holding '*', '?' or ';' takes its last component as include patterns;
   // one that does not exist takes its last component as the only name.
-  void StartWalk(const Char* startPath, bool recursive, const Char* include,
-                 const Char* exclude);
+  void StartWalk(const Char* startPath, bool recursive, const Char* include, const Char* exclude);
 
   // The next item (it becomes the current one), or nullptr when the walk is
   // finished. The item stays valid while its folder's items are delivered.

@@ -53,9 +53,12 @@ int GetFileInfo(const Char* path, FileRecord<Char>* out) {
     ClearRecord(out);
     if (!path) return InfoBadArgument;
     switch (platform::LastError()) {
-      case platform::kErrorFileNotFound: return InfoNotFound;
-      case platform::kErrorPathNotFound: return InfoNoPath;
-      default: return InfoFailed;
+      case platform::kErrorFileNotFound:
+        return InfoNotFound;
+      case platform::kErrorPathNotFound:
+        return InfoNoPath;
+      default:
+        return InfoFailed;
     }
   }
   out->info = InfoFromData(data);
@@ -79,9 +82,15 @@ platform::SearchHandle FindFirstInfo(const Char* pattern, FileRecord<Char>* out,
       ClearRecord(out);
       switch (platform::LastError()) {
         case platform::kErrorFileNotFound:
-        case platform::kErrorNoMoreFiles: result = InfoNotFound; break;
-        case platform::kErrorDirectory: result = InfoNoPath; break;
-        default: result = InfoFailed; break;
+        case platform::kErrorNoMoreFiles:
+          result = InfoNotFound;
+          break;
+        case platform::kErrorDirectory:
+          result = InfoNoPath;
+          break;
+        default:
+          result = InfoFailed;
+          break;
       }
     } else {
       out->info = InfoFromData(found.data);
@@ -128,7 +137,8 @@ platform::FileTime SecondsToFileTime(std::int64_t seconds, bool* ok) {
   constexpr std::int64_t kLast = static_cast<std::int64_t>(kMaxFileTime / kUnitsPerSecond - kEpochSeconds);
   if (seconds < -static_cast<std::int64_t>(kEpochSeconds)) return 0;  // before 1601, kNoTime too
   if (seconds > kLast) return 0;
-  const std::uint64_t since1601 = static_cast<std::uint64_t>(seconds + static_cast<std::int64_t>(kEpochSeconds));
+  const std::uint64_t since1601 =
+      static_cast<std::uint64_t>(seconds + static_cast<std::int64_t>(kEpochSeconds));
   if (since1601 == 0) return 0;  // the file time 0 means none
   if (ok) *ok = true;
   return since1601 * kUnitsPerSecond;
@@ -142,13 +152,11 @@ std::int64_t NewestTime(const FileInfo* info) {
 }
 
 template int GetFileInfo<char>(const char*, FileRecord<char>*);
-template int GetFileInfo<platform::WideChar>(const platform::WideChar*,
-                                             FileRecord<platform::WideChar>*);
+template int GetFileInfo<platform::WideChar>(const platform::WideChar*, FileRecord<platform::WideChar>*);
 template platform::SearchHandle FindFirstInfo<char>(const char*, FileRecord<char>*, int*);
-template platform::SearchHandle FindFirstInfo<platform::WideChar>(
-    const platform::WideChar*, FileRecord<platform::WideChar>*, int*);
+template platform::SearchHandle FindFirstInfo<platform::WideChar>(const platform::WideChar*,
+                                                                  FileRecord<platform::WideChar>*, int*);
 template int FindNextInfo<char>(platform::SearchHandle, FileRecord<char>*);
-template int FindNextInfo<platform::WideChar>(platform::SearchHandle,
-                                              FileRecord<platform::WideChar>*);
+template int FindNextInfo<platform::WideChar>(platform::SearchHandle, FileRecord<platform::WideChar>*);
 
 }  // namespace fs

@@ -66,7 +66,7 @@ enum : int {
   InfoBadArgument = -1,
   InfoNotFound = -3,  // also: no more entries
   InfoFailed = -6,
-  InfoNoPath = -7,    // the path or folder does not exist
+  InfoNoPath = -7,  // the path or folder does not exist
 };
 
 // Attributes, size and times of the path (no search, no wildcards); the

@@ -24,8 +24,7 @@ bool HasWildcard(const Char* text, int length) {
 template <typename Char>
 void GetModulePath(Char* buffer, int capacity) {
   if (!buffer || capacity <= 0) return;
-  const std::uint32_t length =
-      platform::ModulePath(buffer, static_cast<std::uint32_t>(capacity));
+  const std::uint32_t length = platform::ModulePath(buffer, static_cast<std::uint32_t>(capacity));
   if (length == 0 || length >= static_cast<std::uint32_t>(capacity)) buffer[0] = 0;
 }
 
@@ -33,8 +32,7 @@ template <typename Char>
 int GetShortPath(Char* target, const Char* path, int capacity) {
   if (!target || capacity <= 0) return 0;
   Char full[kShortPathWork];
-  const std::uint32_t resolved =
-      path ? platform::GetFullPath(path, full, kShortPathWork) : 0;
+  const std::uint32_t resolved = path ? platform::GetFullPath(path, full, kShortPathWork) : 0;
   if (resolved == 0 || resolved >= static_cast<std::uint32_t>(kShortPathWork)) {
     target[0] = 0;
     return 0;
@@ -104,8 +102,7 @@ int DeleteFileForced(const Char* path) {
 template void GetModulePath<char>(char*, int);
 template void GetModulePath<platform::WideChar>(platform::WideChar*, int);
 template int GetShortPath<char>(char*, const char*, int);
-template int GetShortPath<platform::WideChar>(platform::WideChar*, const platform::WideChar*,
-                                              int);
+template int GetShortPath<platform::WideChar>(platform::WideChar*, const platform::WideChar*, int);
 template int DeleteFileForced<char>(const char*);
 template int DeleteFileForced<platform::WideChar>(const platform::WideChar*);
 

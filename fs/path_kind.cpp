@@ -11,9 +11,8 @@ namespace {
 // The platform's mask of present drives has bit 0 for A.
 template <typename Char>
 bool DrivePresent(Char letter) {
-  const unsigned upper = CodeOf(letter) >= 'a' && CodeOf(letter) <= 'z'
-                             ? CodeOf(letter) - ('a' - 'A')
-                             : CodeOf(letter);
+  const unsigned upper =
+      CodeOf(letter) >= 'a' && CodeOf(letter) <= 'z' ? CodeOf(letter) - ('a' - 'A') : CodeOf(letter);
   if (upper < 'A' || upper > 'Z') return false;
   return ((platform::LogicalDrives() >> (upper - 'A')) & 1u) != 0;
 }

@@ -14,43 +14,79 @@ constexpr int Letter(char c) { return static_cast<unsigned char>(c) * 256; }
 // Weights of the codes 0xC0..0xDF and, alike, 0xE0..0xFF: each accented
 // letter follows its base letter; 0 marks the codes that weigh code * 256.
 constexpr int kAccented[32] = {
-    Letter('a') + 1, Letter('a') + 2, Letter('a') + 3, Letter('a') + 4,  // À Á Â Ã
-    Letter('a') + 5, Letter('a') + 6, Letter('a') + 7,                   // Ä Å Æ
-    Letter('g') + 1,                                                     // Ç
-    Letter('e') + 1, Letter('e') + 2, Letter('e') + 3, Letter('e') + 4,  // È É Ê Ë
-    Letter('i') + 1, Letter('i') + 2, Letter('i') + 3, Letter('i') + 4,  // Ì Í Î Ï
-    Letter('d') + 1,                                                     // Ð
-    Letter('n') + 1,                                                     // Ñ
-    Letter('o') + 1, Letter('o') + 2, Letter('o') + 3, Letter('o') + 4,  // Ò Ó Ô Õ
-    Letter('o') + 5,                                                     // Ö
-    0xF700,                                                              // × and ÷
-    0xF800,                                                              // Ø and ø
-    Letter('u') + 1, Letter('u') + 2, Letter('u') + 3, Letter('u') + 4,  // Ù Ú Û Ü
-    0xFD00,                                                              // Ý and ý
-    Letter('y') + 1,                                                     // Þ
-    0,                                                                   // ß and ÿ
+    Letter('a') + 1,
+    Letter('a') + 2,
+    Letter('a') + 3,
+    Letter('a') + 4,  // À Á Â Ã
+    Letter('a') + 5,
+    Letter('a') + 6,
+    Letter('a') + 7,  // Ä Å Æ
+    Letter('g') + 1,  // Ç
+    Letter('e') + 1,
+    Letter('e') + 2,
+    Letter('e') + 3,
+    Letter('e') + 4,  // È É Ê Ë
+    Letter('i') + 1,
+    Letter('i') + 2,
+    Letter('i') + 3,
+    Letter('i') + 4,  // Ì Í Î Ï
+    Letter('d') + 1,  // Ð
+    Letter('n') + 1,  // Ñ
+    Letter('o') + 1,
+    Letter('o') + 2,
+    Letter('o') + 3,
+    Letter('o') + 4,  // Ò Ó Ô Õ
+    Letter('o') + 5,  // Ö
+    0xF700,           // × and ÷
+    0xF800,           // Ø and ø
+    Letter('u') + 1,
+    Letter('u') + 2,
+    Letter('u') + 3,
+    Letter('u') + 4,  // Ù Ú Û Ü
+    0xFD00,           // Ý and ý
+    Letter('y') + 1,  // Þ
+    0,                // ß and ÿ
 };
 
 int WeightOfCode(unsigned code) {
   switch (code) {
-    case 0: return 0;
-    case '/': case '\\': return 1;
-    case '.': return 2;
-    case ' ': return 3;
-    case '_': return 4;
-    case '(': return 8;
-    case '[': return 9;
-    case '{': return 10;
-    case '<': return 11;
-    case ')': return 12;
-    case ']': return 13;
-    case '}': return 14;
-    case '>': return 15;
-    case ':': return 0x101;
-    case ';': return 0x102;
-    case ',': return 0x103;
-    case '|': return 0x104;
-    default: break;
+    case 0:
+      return 0;
+    case '/':
+    case '\\':
+      return 1;
+    case '.':
+      return 2;
+    case ' ':
+      return 3;
+    case '_':
+      return 4;
+    case '(':
+      return 8;
+    case '[':
+      return 9;
+    case '{':
+      return 10;
+    case '<':
+      return 11;
+    case ')':
+      return 12;
+    case ']':
+      return 13;
+    case '}':
+      return 14;
+    case '>':
+      return 15;
+    case ':':
+      return 0x101;
+    case ';':
+      return 0x102;
+    case ',':
+      return 0x103;
+    case '|':
+      return 0x104;
+    default:
+      break;
   }
   if (code >= '0' && code <= '9') return static_cast<int>(code) * 256 + 0x80;
   if (code >= 'A' && code <= 'Z') return static_cast<int>(FoldAscii(code)) * 256;
@@ -124,7 +160,6 @@ template int PathWeight<platform::WideChar>(platform::WideChar);
 template int PathOrder<char>(const char*, const char*);
 template int PathOrder<platform::WideChar>(const platform::WideChar*, const platform::WideChar*);
 template int ComparePaths<char>(const char*, const char*, unsigned);
-template int ComparePaths<platform::WideChar>(const platform::WideChar*,
-                                              const platform::WideChar*, unsigned);
+template int ComparePaths<platform::WideChar>(const platform::WideChar*, const platform::WideChar*, unsigned);
 
 }  // namespace fs

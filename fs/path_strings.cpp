@@ -102,8 +102,7 @@ const Char* FindExtension(int length, const Char* path, int* outLength) {
 }
 
 template <typename Char>
-int ReplaceExtension(int length, Char* target, const Char* source, const Char* extension,
-                     int capacity) {
+int ReplaceExtension(int length, Char* target, const Char* source, const Char* extension, int capacity) {
   if (!target || capacity < 1) return 0;
   if (!source) {
     target[0] = 0;
@@ -182,16 +181,16 @@ int AppendBounded(Char* target, const Char* source, int capacity) {
   return length + CopyBounded(target + length, source, capacity - length);
 }
 
-#define PAKKARO_FS_PATH_STRINGS(Char)                                                     \
-  template const Char* GetNamePart<Char>(int, const Char*, int*);                          \
-  template int CopyNamePart<Char>(Char*, int, const Char*, int);                           \
-  template int CutToFolder<Char>(int, Char*);                                              \
-  template int AppendSeparator<Char>(Char*, int);                                          \
-  template void StripSeparator<Char>(Char*, int);                                          \
-  template const Char* FindExtension<Char>(int, const Char*, int*);                        \
-  template int ReplaceExtension<Char>(int, Char*, const Char*, const Char*, int);          \
-  template int ConvertSeparators<Char>(Char*, Char);                                       \
-  template int CopyBounded<Char>(Char*, const Char*, int);                                 \
+#define PAKKARO_FS_PATH_STRINGS(Char)                                             \
+  template const Char* GetNamePart<Char>(int, const Char*, int*);                 \
+  template int CopyNamePart<Char>(Char*, int, const Char*, int);                  \
+  template int CutToFolder<Char>(int, Char*);                                     \
+  template int AppendSeparator<Char>(Char*, int);                                 \
+  template void StripSeparator<Char>(Char*, int);                                 \
+  template const Char* FindExtension<Char>(int, const Char*, int*);               \
+  template int ReplaceExtension<Char>(int, Char*, const Char*, const Char*, int); \
+  template int ConvertSeparators<Char>(Char*, Char);                              \
+  template int CopyBounded<Char>(Char*, const Char*, int);                        \
   template int AppendBounded<Char>(Char*, const Char*, int);
 
 PAKKARO_FS_PATH_STRINGS(char)

@@ -44,8 +44,7 @@ const Char* FindExtension(int length, const Char* path, int* outLength = nullptr
 // Writes source with its extension replaced ("*.zip", ".zip" and "zip" alike;
 // an empty one removes the extension) into target, which may be source.
 template <typename Char>
-int ReplaceExtension(int length, Char* target, const Char* source, const Char* extension,
-                     int capacity);
+int ReplaceExtension(int length, Char* target, const Char* source, const Char* extension, int capacity);
 
 // Target '/' or 0 turns every '\' into '/', any other target every '/' into
 // '\'. Returns the length of the path.

@@ -28,8 +28,7 @@ bool Fits(const Char* segment, int segmentLength, const Char* name, int pos, int
 }
 
 template <typename Char>
-int FirstFit(const Char* segment, int segmentLength, const Char* name, int from,
-             int nameLength) {
+int FirstFit(const Char* segment, int segmentLength, const Char* name, int from, int nameLength) {
   for (int pos = from; pos <= nameLength - segmentLength; ++pos) {
     if (Fits(segment, segmentLength, name, pos, nameLength)) return pos;
   }
@@ -121,8 +120,7 @@ bool MatchPatternItem(const PatternItem<Char>& item, const Char* name, int nameL
     nameLength = TextLength(name);
   }
   if (item.literalStart <= 0) {
-    return MatchWildcard(item.text.c_str(), static_cast<int>(item.text.size()), name,
-                         nameLength) == 0;
+    return MatchWildcard(item.text.c_str(), static_cast<int>(item.text.size()), name, nameLength) == 0;
   }
   const int skip = item.literalStart - 1;
   const int literalLength = static_cast<int>(item.text.size()) - skip;
@@ -131,8 +129,8 @@ bool MatchPatternItem(const PatternItem<Char>& item, const Char* name, int nameL
 }
 
 template <typename Char>
-bool PassesNameFilter(const PatternList<Char>& include, const PatternList<Char>& exclude,
-                      const Char* name, int nameLength) {
+bool PassesNameFilter(const PatternList<Char>& include, const PatternList<Char>& exclude, const Char* name,
+                      int nameLength) {
   if (name && nameLength < 0) nameLength = TextLength(name);
   if (!include.empty()) {
     bool taken = false;
@@ -201,12 +199,12 @@ int ExtensionInList(const Char* path, const Char* list, int pathLength) {
   }
 }
 
-#define PAKKARO_FS_PATTERN_LIST(Char)                                                      \
-  template int ParsePatternList<Char>(const Char*, PatternList<Char>&, bool);               \
-  template bool MatchPatternItem<Char>(const PatternItem<Char>&, const Char*, int);         \
-  template bool PassesNameFilter<Char>(const PatternList<Char>&, const PatternList<Char>&,  \
-                                       const Char*, int);                                  \
-  template int MatchWildcard<Char>(const Char*, int, const Char*, int);                     \
+#define PAKKARO_FS_PATTERN_LIST(Char)                                                                   \
+  template int ParsePatternList<Char>(const Char*, PatternList<Char>&, bool);                           \
+  template bool MatchPatternItem<Char>(const PatternItem<Char>&, const Char*, int);                     \
+  template bool PassesNameFilter<Char>(const PatternList<Char>&, const PatternList<Char>&, const Char*, \
+                                       int);                                                            \
+  template int MatchWildcard<Char>(const Char*, int, const Char*, int);                                 \
   template int ExtensionInList<Char>(const Char*, const Char*, int);
 
 PAKKARO_FS_PATTERN_LIST(char)

@@ -34,8 +34,8 @@ bool MatchPatternItem(const PatternItem<Char>& item, const Char* name, int nameL
 // A name passes when the include list is empty or one of its items takes it,
 // and no item of the exclude list takes it. A negative length measures name.
 template <typename Char>
-bool PassesNameFilter(const PatternList<Char>& include, const PatternList<Char>& exclude,
-                      const Char* name, int nameLength);
+bool PassesNameFilter(const PatternList<Char>& include, const PatternList<Char>& exclude, const Char* name,
+                      int nameLength);
 
 // 0 when name matches pattern ('*' any run, '?' one character), non-zero
 // otherwise. Segments between stars are placed first-fit from the left with

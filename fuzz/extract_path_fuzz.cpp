@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // A name placed once places the same way again from its relative path.
   korbel::ExtractPlace again;
-  if (korbel::PlaceInFolder(folder, place.relative, &again) != korbel::kOk || again.relative != place.relative) {
+  if (korbel::PlaceInFolder(folder, place.relative, &again) != korbel::kOk ||
+      again.relative != place.relative) {
     __builtin_trap();
   }
   return 0;

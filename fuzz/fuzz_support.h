@@ -53,8 +53,7 @@ inline void DecompressOnce(int method, std::uint64_t uncompressedSize, const std
 }
 
 // The next little-endian value of `count` bytes from the front of the input.
-inline std::uint64_t TakeLittleEndian(const std::uint8_t*& data, std::size_t& size,
-                                      std::size_t count) {
+inline std::uint64_t TakeLittleEndian(const std::uint8_t*& data, std::size_t& size, std::size_t count) {
   std::uint64_t value = 0;
   for (std::size_t i = 0; i < count && size > 0; ++i, ++data, --size) {
     value |= static_cast<std::uint64_t>(*data) << (8 * i);

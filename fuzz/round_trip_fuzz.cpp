@@ -23,8 +23,24 @@ struct Spec {
 // Name pieces: ASCII that no rule changes, and UTF-8 of two, three and four
 // bytes for the name codec. No separator: the target places those itself,
 // so that no component is empty, "." or "..".
-const char* const kPieces[] = {"a", "b", "z", "Q", "0", "7", "-", "_", " ", "~", "x.y", "\xC3\xA9",
-                               "\xC3\x9F", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "#", "(", "!"};
+const char* const kPieces[] = {"a",
+                               "b",
+                               "z",
+                               "Q",
+                               "0",
+                               "7",
+                               "-",
+                               "_",
+                               " ",
+                               "~",
+                               "x.y",
+                               "\xC3\xA9",
+                               "\xC3\x9F",
+                               "\xE4\xB8\xAD",
+                               "\xF0\x9F\x98\x80",
+                               "#",
+                               "(",
+                               "!"};
 constexpr std::size_t kPieceCount = sizeof kPieces / sizeof kPieces[0];
 constexpr std::size_t kMaxContent = 1u << 16;
 

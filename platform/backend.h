@@ -19,8 +19,8 @@ namespace backend {
 // Whether `file` can name an open file on this system at all.
 bool ValidHandle(Handle file);
 
-Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
-                std::uint32_t disposition, bool sequential);
+Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
+                bool sequential);
 Handle OpenSourceFile(const char* path);
 std::int64_t ReadFile(Handle file, void* buffer, std::size_t size);
 std::int64_t WriteFile(Handle file, const void* buffer, std::size_t size);
@@ -34,7 +34,8 @@ bool DeleteFile(const WideChar* path);
 bool MoveFileOver(const char* from, const char* to);
 bool MoveFileNew(const char* from, const char* to);
 bool FlushFile(Handle file);
-bool CopyFileData(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset, std::uint64_t length);
+bool CopyFileData(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset,
+                  std::uint64_t length);
 bool CreateDirectory(const char* path);
 bool CreateDirectory(const WideChar* path);
 

@@ -28,8 +28,8 @@ bool Checked(Operation op, bool (*call)(Args...), Args... args) {
 
 }  // namespace
 
-Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
-                std::uint32_t disposition, bool sequential) {
+Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
+                bool sequential) {
   if (FailInjected(Operation::kOpenFile)) return kInvalidHandle;
   return backend::OpenFile(path, access, share, disposition, sequential);
 }
@@ -104,7 +104,8 @@ bool FlushFile(Handle file) {
   return Checked(Operation::kFlushFile, backend::FlushFile, file);
 }
 
-bool CopyFileData(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset, std::uint64_t length) {
+bool CopyFileData(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset,
+                  std::uint64_t length) {
   if (!backend::ValidHandle(from) || !backend::ValidHandle(to)) return Fail(kErrorInvalidHandle);
   if (fromOffset < 0 || toOffset < 0) return Fail(kErrorInvalidParameter);
   return Checked(Operation::kWriteFile, backend::CopyFileData, from, fromOffset, to, toOffset, length);

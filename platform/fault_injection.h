@@ -74,8 +74,7 @@ inline void NoteHandleClosed() { fault_detail::g_openHandles.fetch_sub(1, std::m
 
 // Called at the top of each backend call: true when this call is to fail.
 inline bool FaultFor(Operation op, FaultKind* kind) {
-  return fault_detail::g_armed.load(std::memory_order_relaxed) &&
-         fault_detail::TakeFault(op, kind);
+  return fault_detail::g_armed.load(std::memory_order_relaxed) && fault_detail::TakeFault(op, kind);
 }
 
 // For a call that fails whole: true when this call of `op` is to fail, with

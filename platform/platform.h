@@ -82,16 +82,16 @@ enum Access : std::uint32_t { kAccessRead = 1, kAccessWrite = 2, kAccessReadWrit
 // FILE_SHARE_DELETE does.
 enum Share : std::uint32_t { kShareNone = 0, kShareRead = 1, kShareWrite = 2, kShareDelete = 4 };
 enum Disposition : std::uint32_t {
-  kOpenExisting,   // fail when missing
-  kCreateAlways,   // create, or empty an existing file
-  kOpenAlways,     // open, or create when missing
-  kCreateNew,      // fail when it exists
+  kOpenExisting,  // fail when missing
+  kCreateAlways,  // create, or empty an existing file
+  kOpenAlways,    // open, or create when missing
+  kCreateNew,     // fail when it exists
 };
 enum SeekOrigin : std::uint32_t { kSeekBegin = 0, kSeekCurrent = 1, kSeekEnd = 2 };
 
 // Opens or creates a file; kInvalidHandle on failure. `sequential` is a hint.
-Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
-                std::uint32_t disposition, bool sequential = false);
+Handle OpenFile(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition,
+                bool sequential = false);
 // Opens an existing file to read its data into an archive, shared for
 // reading. Never waits (a pipe without a writer, a device) and refuses
 // anything that is not a regular file with kErrorAccessDenied, also when the
@@ -109,8 +109,7 @@ std::int64_t FileSize(Handle file);
 bool TruncateFile(Handle file);
 bool CloseFile(Handle file);
 // Null pointers leave that time unchanged.
-bool SetFileTimes(Handle file, const FileTime* created, const FileTime* accessed,
-                  const FileTime* modified);
+bool SetFileTimes(Handle file, const FileTime* created, const FileTime* accessed, const FileTime* modified);
 
 // Closes a file handle at the end of a scope.
 class FileCloser {
@@ -166,7 +165,8 @@ bool FlushFolderOf(const char* path);
 // `toOffset` of `to`, with the cheapest copy the system offers (a reflink or
 // copy_file_range where it can; plain reads and writes otherwise). The file
 // positions are left where they were. Counted as a kWriteFile call.
-bool CopyFileData(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset, std::uint64_t length);
+bool CopyFileData(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset,
+                  std::uint64_t length);
 // Gives `to` the permission bits, and where this process may set them the
 // owner and group, of `from`, so that a file written to replace another keeps
 // what others may do with it. The Win32 build leaves the rights the folder

@@ -14,14 +14,12 @@ struct ResourceId {
 
 // Finds a resource of the program's own module and gives its bytes, which stay
 // valid for the life of the process; false when there is none.
-bool FindResourceData(ResourceId type, ResourceId name, const unsigned char** data,
-                      std::uint32_t* size);
+bool FindResourceData(ResourceId type, ResourceId name, const unsigned char** data, std::uint32_t* size);
 
 // Adds a blob to the table that stands in for module resources where the
 // system has none (the POSIX build); the Windows build answers false and
 // keeps using its real resources. Text ids are compared without case.
-bool RegisterResourceData(ResourceId type, ResourceId name, const unsigned char* data,
-                          std::uint32_t size);
+bool RegisterResourceData(ResourceId type, ResourceId name, const unsigned char* data, std::uint32_t size);
 
 }  // namespace platform
 

@@ -123,7 +123,8 @@ int ReportEntry(Korbel& archive, int index) {
 // Every name of the selection that took no entry is reported.
 int ReportUnused(const korbel_tool::EntrySelection& selection) {
   int status = 0;
-  for (const std::string& name : selection.Unused()) status = ReportName(name.c_str(), korbel_tool::kNotInArchive);
+  for (const std::string& name : selection.Unused())
+    status = ReportName(name.c_str(), korbel_tool::kNotInArchive);
   return status;
 }
 
@@ -134,12 +135,14 @@ bool AskOnTerminal(const std::string& question, bool echo, std::string* answer) 
 // The password of -p, or one asked for on the terminal at the first encrypted entry.
 korbel_tool::PasswordSource PasswordFor(Korbel& archive, const char* given) {
   return korbel_tool::PasswordSource(
-      given, [](const std::string& question, std::string* answer) { return AskOnTerminal(question, false, answer); },
+      given,
+      [](const std::string& question, std::string* answer) { return AskOnTerminal(question, false, answer); },
       [&archive](const std::string& password) { archive.SetPassword(password.c_str()); });
 }
 
 // Whether the entry can be read: not encrypted, or a password is there.
-bool PasswordReady(Korbel& archive, int index, korbel_tool::PasswordSource* passwords, const char* archivePath) {
+bool PasswordReady(Korbel& archive, int index, korbel_tool::PasswordSource* passwords,
+                   const char* archivePath) {
   const korbel::ZipEntry* entry = archive.Entry(index);
   if (entry == nullptr || !(entry->flags & korbel::kFlagEncrypted)) return true;
   if (passwords->Ready(Printable(archivePath, true))) return true;
@@ -163,15 +166,24 @@ std::vector<int> SameNamed(Korbel& archive, int first) {
 
 const char* MethodName(int method) {
   switch (method) {
-    case korbel::kMethodStored: return "Stored";
-    case korbel::kMethodDeflate: return "Deflate";
-    case korbel::kMethodDeflate64: return "Deflate64";
-    case korbel::kMethodBZip2: return "BZip2";
-    case korbel::kMethodLzma: return "LZMA";
-    case korbel::kMethodXz: return "XZ";
-    case korbel::kMethodZstd: return "Zstd";
-    case korbel::kMethodPpmd: return "PPMd";
-    default: return "?";
+    case korbel::kMethodStored:
+      return "Stored";
+    case korbel::kMethodDeflate:
+      return "Deflate";
+    case korbel::kMethodDeflate64:
+      return "Deflate64";
+    case korbel::kMethodBZip2:
+      return "BZip2";
+    case korbel::kMethodLzma:
+      return "LZMA";
+    case korbel::kMethodXz:
+      return "XZ";
+    case korbel::kMethodZstd:
+      return "Zstd";
+    case korbel::kMethodPpmd:
+      return "PPMd";
+    default:
+      return "?";
   }
 }
 
@@ -202,8 +214,8 @@ void AppendTwoDigits(std::string* out, int value) {
 // "YYYY-MM-DD HH:MM:SS" in local time, or 19 blanks when there is none.
 void FormatTime(std::string* out, std::int64_t modified) {
   std::tm local{};
-  if (modified == platform::kNoTime || !platform::ToLocalTime(modified, &local) || local.tm_year + 1900 > 9999 ||
-      local.tm_year + 1900 < 0) {
+  if (modified == platform::kNoTime || !platform::ToLocalTime(modified, &local) ||
+      local.tm_year + 1900 > 9999 || local.tm_year + 1900 < 0) {
     out->append(19, ' ');
     return;
   }
@@ -338,8 +350,8 @@ int Test(Korbel& archive, const char* path, korbel_tool::EntrySelection& selecti
 // Where an entry goes, a file is there already: whether the entry is
 // written. A file that holds the entry already is left alone; any other is
 // replaced only as the overwrite choice says.
-bool MayWriteOver(Korbel& archive, int index, const std::string& targetPath, korbel_tool::OverwriteChoice* choice,
-                  int* status) {
+bool MayWriteOver(Korbel& archive, int index, const std::string& targetPath,
+                  korbel_tool::OverwriteChoice* choice, int* status) {
   const korbel::ZipEntry* entry = archive.Entry(index);
   const std::uint32_t attributes = platform::GetAttributes(targetPath.c_str());
   if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory)) return true;
@@ -356,19 +368,22 @@ bool MayWriteOver(Korbel& archive, int index, const std::string& targetPath, kor
   return false;
 }
 
-int Extract(Korbel& archive, const char* path, const std::string& folder, korbel_tool::EntrySelection& selection,
-            korbel_tool::PasswordSource* passwords, korbel_tool::OverwriteRule rule) {
+int Extract(Korbel& archive, const char* path, const std::string& folder,
+            korbel_tool::EntrySelection& selection, korbel_tool::PasswordSource* passwords,
+            korbel_tool::OverwriteRule rule) {
   std::string target = folder.empty() ? "." : folder;
   if (!fs::IsSeparator(target.back())) target += '/';
-  korbel_tool::OverwriteChoice choice(
-      rule, [](const std::string& question, std::string* answer) { return AskOnTerminal(question, true, answer); });
+  korbel_tool::OverwriteChoice choice(rule, [](const std::string& question, std::string* answer) {
+    return AskOnTerminal(question, true, answer);
+  });
   int status = 0;
   std::unordered_set<std::string> writtenHere;
   // The files are decoded ahead in this order while earlier ones are written.
   std::vector<int> files;
   for (int index = 0; index < archive.EntryCount(); ++index) {
     const int entryStatus = archive.EntryStatus(index);
-    if ((entryStatus & (korbel::kStatusDeleted | korbel::kStatusFolder)) || !(entryStatus & korbel::kStatusWritten)) {
+    if ((entryStatus & (korbel::kStatusDeleted | korbel::kStatusFolder)) ||
+        !(entryStatus & korbel::kStatusWritten)) {
       continue;
     }
     if (selection.Takes(archive.EntryName(index))) files.push_back(index);
@@ -385,7 +400,8 @@ int Extract(Korbel& archive, const char* path, const std::string& folder, korbel
     // A file this run wrote is no one's work yet: a later entry of the same
     // name takes its place unasked (the last one wins).
     const bool ownFile = placed && writtenHere.count(targetPath) != 0;
-    if (placed && !folderEntry && !ownFile && !MayWriteOver(archive, index, targetPath, &choice, &status)) continue;
+    if (placed && !folderEntry && !ownFile && !MayWriteOver(archive, index, targetPath, &choice, &status))
+      continue;
     if (!folderEntry && !PasswordReady(archive, index, passwords, path)) {
       status = kExitFailure;
       continue;
@@ -490,7 +506,8 @@ int Run(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "-d") == 0 && i + 1 < argc && command == 'x') {
       folder = argv[++i];
     } else if ((std::strcmp(argv[i], "-o") == 0 || std::strcmp(argv[i], "-n") == 0) && command == 'x') {
-      const auto wanted = argv[i][1] == 'o' ? korbel_tool::OverwriteRule::kAlways : korbel_tool::OverwriteRule::kNever;
+      const auto wanted =
+          argv[i][1] == 'o' ? korbel_tool::OverwriteRule::kAlways : korbel_tool::OverwriteRule::kNever;
       if (rule != korbel_tool::OverwriteRule::kAsk && rule != wanted) return Usage(kExitUsage);
       rule = wanted;
     } else {

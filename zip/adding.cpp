@@ -147,7 +147,8 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
     // Nor the file it is being written to, nor any file that a change of an
     // archive is being (or was, by a killed run) written to.
     if (IsReplacementName(fullPath) ||
-        (fs::InfoFileSize(item->info) == static_cast<std::uint64_t>(store_.Size()) && IsWritingFile(fullPath))) {
+        (fs::InfoFileSize(item->info) == static_cast<std::uint64_t>(store_.Size()) &&
+         IsWritingFile(fullPath))) {
       continue;
     }
     std::string sourcePath(fullPath);
@@ -356,7 +357,8 @@ int Korbel::AddFileByPath(const char* diskPath, const char* storedName) {
   if (existing >= 0) {
     const ZipEntry& entry = *EntryAt(existing);
     if (options_ & kKeepExisting) return Fail(kFileExists);
-    if ((options_ & kFreshen) && entry.modified != platform::kNoTime && entry.modified >= record.info.modified) {
+    if ((options_ & kFreshen) && entry.modified != platform::kNoTime &&
+        entry.modified >= record.info.modified) {
       return Fail(kFileOlder);
     }
     if (entry.queued) return Fail(kFileExists);

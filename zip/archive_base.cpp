@@ -116,8 +116,9 @@ int ArchiveBase::Fail(int code, int entryIndex) {
 
 void ArchiveBase::SetFullPath(const char* path) {
   fs::CopyBounded(fullPath_, path != nullptr ? path : "", static_cast<int>(sizeof fullPath_));
-  namePart_ = fullPath_[0] != '\0' ? fs::GetNamePart(static_cast<int>(std::strlen(fullPath_)), fullPath_, nullptr)
-                                   : nullptr;
+  namePart_ = fullPath_[0] != '\0'
+                  ? fs::GetNamePart(static_cast<int>(std::strlen(fullPath_)), fullPath_, nullptr)
+                  : nullptr;
 }
 
 }  // namespace korbel

@@ -80,8 +80,7 @@ class ArchiveBase {
   // copy cannot be made.
   virtual int SetPassword(const char* text);
   virtual int AddFolderEntry(const char* name);
-  virtual int AddEntry(const char* name, void* sourceContext, ReadFunction read,
-                       const EntrySource* source);
+  virtual int AddEntry(const char* name, void* sourceContext, ReadFunction read, const EntrySource* source);
   virtual int TestEntry(int index);
   virtual int ReadEntry(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info);
   virtual int SwitchMode(int mode);

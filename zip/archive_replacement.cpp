@@ -38,14 +38,15 @@ void ArchiveReplacement::RemoveStale(const char* target) {
   if (search == platform::kInvalidSearch) return;
   const std::string targetText(target);
   const std::size_t separator = targetText.find_last_of("\\/");
-  const std::string folder = separator == std::string::npos ? std::string() : targetText.substr(0, separator + 1);
+  const std::string folder =
+      separator == std::string::npos ? std::string() : targetText.substr(0, separator + 1);
   do {
     const std::string path = folder + found.name;
     if (!IsReplacementOf(path, targetText)) continue;
     // A file still being written is held with its lock (and on Windows
     // shared with nobody); only one that nobody holds is left over.
-    platform::FileCloser stale(
-        platform::OpenFile(path.c_str(), platform::kAccessReadWrite, platform::kShareDelete, platform::kOpenExisting));
+    platform::FileCloser stale(platform::OpenFile(path.c_str(), platform::kAccessReadWrite,
+                                                  platform::kShareDelete, platform::kOpenExisting));
     if (stale.Get() == platform::kInvalidHandle || !platform::LockForWriting(stale.Get(), 0)) continue;
     stale.Reset();
     platform::DeleteFile(path.c_str());
@@ -129,7 +130,8 @@ void ArchiveReplacement::Begin(const char* target, std::int64_t loadedSize, bool
   }
   // A compaction copies what stays straight to its new place instead.
   if (copyArchive && loadedSize > 0 &&
-      !platform::CopyFileData(loaded.Get(), 0, store_->FileHandle(), 0, static_cast<std::uint64_t>(loadedSize))) {
+      !platform::CopyFileData(loaded.Get(), 0, store_->FileHandle(), 0,
+                              static_cast<std::uint64_t>(loadedSize))) {
     Drop();
     store_->AttachFile(loaded.Release());
     RaiseError(kWriteError);
@@ -146,16 +148,17 @@ bool ArchiveReplacement::CopyBack(const char* target) {
   if (!platform::MoveFileNew(path_.c_str(), keeper.c_str())) return false;
   path_ = keeper;
   platform::RemoveOnInterrupt("");
-  platform::FileCloser source(platform::OpenFile(keeper.c_str(), platform::kAccessRead, kShareAll,
-                                                 platform::kOpenExisting));
-  platform::FileCloser archive(platform::OpenFile(target, platform::kAccessReadWrite, kShareAll,
-                                                  platform::kOpenExisting));
+  platform::FileCloser source(
+      platform::OpenFile(keeper.c_str(), platform::kAccessRead, kShareAll, platform::kOpenExisting));
+  platform::FileCloser archive(
+      platform::OpenFile(target, platform::kAccessReadWrite, kShareAll, platform::kOpenExisting));
   const std::int64_t size = platform::FileSize(source.Get());
-  const bool copied = source.Get() != platform::kInvalidHandle && archive.Get() != platform::kInvalidHandle &&
-                      size >= 0 && platform::CopyFileData(source.Get(), 0, archive.Get(), 0, static_cast<std::uint64_t>(size)) &&
-                      platform::SeekFile(archive.Get(), size, platform::kSeekBegin) == size &&
-                      platform::TruncateFile(archive.Get()) && platform::FlushFile(archive.Get()) &&
-                      platform::CloseFile(archive.Release());
+  const bool copied =
+      source.Get() != platform::kInvalidHandle && archive.Get() != platform::kInvalidHandle && size >= 0 &&
+      platform::CopyFileData(source.Get(), 0, archive.Get(), 0, static_cast<std::uint64_t>(size)) &&
+      platform::SeekFile(archive.Get(), size, platform::kSeekBegin) == size &&
+      platform::TruncateFile(archive.Get()) && platform::FlushFile(archive.Get()) &&
+      platform::CloseFile(archive.Release());
   if (!copied) {
     // The archive may be cut short now: the new one stays under its own name.
     path_.clear();
@@ -223,7 +226,6 @@ void ArchiveReplacement::RestoreMemory() {
   } catch (const EngineFault&) {
   }
 }
-
 
 void ArchiveReplacement::CopyFromOriginal(std::int64_t from, std::int64_t to, std::uint64_t length) {
   if (length != 0 && !platform::CopyFileData(original_.Get(), from, store_->FileHandle(), to, length)) {

@@ -76,8 +76,8 @@ void Korbel::CompactDeletedSpace() {
 
   platform::FileMapping mapping;
   unsigned char* mapped = nullptr;
-  if (!replacement_.CopyPending() && store_.IsFileMode() && directoryStart_ > 0 && directoryStart_ < kMappingLimit &&
-      store_.Size() < kMappingLimit) {
+  if (!replacement_.CopyPending() && store_.IsFileMode() && directoryStart_ > 0 &&
+      directoryStart_ < kMappingLimit && store_.Size() < kMappingLimit) {
     if (mapping.Map(store_.FileHandle(), static_cast<std::uint64_t>(store_.Size()))) mapped = mapping.Data();
   }
 
@@ -96,7 +96,8 @@ void Korbel::CompactDeletedSpace() {
     if (EventEnabled(kEventCompress) && Report(kEventCompress, i) != 0) {
       // A stop keeps what has moved; the rest stays where the old directory
       // says, and a replacement still being filled gets it there too.
-      if (replacement_.CopyPending()) replacement_.CopyFromOriginal(from, from, static_cast<std::uint64_t>(directoryStart_ - from));
+      if (replacement_.CopyPending())
+        replacement_.CopyFromOriginal(from, from, static_cast<std::uint64_t>(directoryStart_ - from));
       replacement_.CopyDone();
       RaiseError(kUserAbort);
     }

@@ -34,8 +34,8 @@ struct CompressionJob {
   std::unique_ptr<unsigned char[]> output;  // null when stored or failed
   std::size_t outputSize = 0;
   std::uint32_t crc = 0;
-  bool stored = false;     // Deflate would have grown the data: the input goes in as it is
-  bool noMemory = false;   // no room for the output or the library state
+  bool stored = false;    // Deflate would have grown the data: the input goes in as it is
+  bool noMemory = false;  // no room for the output or the library state
   bool finished = false;
 
   // What the job may hold at its largest: the input and a compressed copy.
@@ -68,7 +68,7 @@ class CompressionPipeline {
   std::condition_variable workReady_;
   std::condition_variable jobDone_;
   std::deque<std::unique_ptr<CompressionJob>> jobs_;  // in the order submitted
-  std::size_t started_ = 0;                            // jobs_ taken by a worker
+  std::size_t started_ = 0;                           // jobs_ taken by a worker
   std::size_t footprint_ = 0;
   bool stopping_ = false;
   std::vector<std::thread> workers_;

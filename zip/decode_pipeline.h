@@ -33,8 +33,8 @@ struct DecodeJob {
   // Set by the worker.
   std::unique_ptr<unsigned char[]> output;
   std::size_t outputSize = 0;
-  int code = 0;           // the entry's result code as a read on the archive's thread gives it
-  bool noRoom = false;    // no memory for the output: the entry is read again the usual way
+  int code = 0;         // the entry's result code as a read on the archive's thread gives it
+  bool noRoom = false;  // no memory for the output: the entry is read again the usual way
   bool finished = false;
 
   std::size_t Footprint() const {
@@ -73,7 +73,7 @@ class DecodePipeline {
   std::condition_variable workReady_;
   std::condition_variable jobDone_;
   std::deque<std::unique_ptr<DecodeJob>> jobs_;  // in the order submitted
-  std::size_t started_ = 0;                       // jobs_ taken by a worker
+  std::size_t started_ = 0;                      // jobs_ taken by a worker
   std::size_t footprint_ = 0;
   bool stopping_ = false;
   unsigned workerCount_ = 0;

@@ -30,7 +30,8 @@ class Source {
   std::int64_t size() const { return size_; }
 
   bool Read(std::int64_t position, void* buffer, std::size_t length) {
-    if (position < 0 || position > size_ || static_cast<std::uint64_t>(size_ - position) < length) return false;
+    if (position < 0 || position > size_ || static_cast<std::uint64_t>(size_ - position) < length)
+      return false;
     if (store_.Seek(position, platform::kSeekBegin) != position) RaiseError(kReadError);
     if (store_.Read(buffer, length) != static_cast<std::int64_t>(length)) RaiseError(kReadError);
     return true;
@@ -189,9 +190,10 @@ struct Verdict {
 
 Verdict Examine(Source& source, std::int64_t at, bool tolerant, EndRecord* record, DirectoryPlace* place) {
   unsigned char raw[kEndRecordSize];
-  if (!source.Read(at, raw, sizeof raw) || !ParseEndRecord(raw, sizeof raw, record)) return {false, kReadError};
-  const bool commentReachesEnd =
-      source.size() - at - static_cast<std::int64_t>(kEndRecordSize) == static_cast<std::int64_t>(record->commentLength);
+  if (!source.Read(at, raw, sizeof raw) || !ParseEndRecord(raw, sizeof raw, record))
+    return {false, kReadError};
+  const bool commentReachesEnd = source.size() - at - static_cast<std::int64_t>(kEndRecordSize) ==
+                                 static_cast<std::int64_t>(record->commentLength);
   Claim claim;
   const int code = ReadClaim(source, at, *record, &claim);
   if (code != kOk) return {commentReachesEnd, code};
@@ -204,7 +206,8 @@ Verdict Examine(Source& source, std::int64_t at, bool tolerant, EndRecord* recor
   const bool fits = commentReachesEnd || headed ||
                     (empty && claim.offset == static_cast<std::uint64_t>(claim.directoryEnd));
   if (!fits) return {false, kBadFormat};
-  if (claim.totalDisks > 1 || claim.disk > 1 || claim.directoryDisk > 0 || claim.entriesOnDisk != claim.entries) {
+  if (claim.totalDisks > 1 || claim.disk > 1 || claim.directoryDisk > 0 ||
+      claim.entriesOnDisk != claim.entries) {
     return {true, kSpanned};
   }
   // Offsets that point behind the directory's real place, or a directory
@@ -236,8 +239,8 @@ DirectoryPlace LocateDirectory(ArchiveStore& store, std::int64_t size, bool tole
     if (verdict.fits) {
       if (verdict.code != kOk) RaiseError(verdict.code);
       place.comment.resize(record.commentLength);
-      if (record.commentLength > 0 &&
-          !source.Read(at + static_cast<std::int64_t>(kEndRecordSize), place.comment.data(), place.comment.size())) {
+      if (record.commentLength > 0 && !source.Read(at + static_cast<std::int64_t>(kEndRecordSize),
+                                                   place.comment.data(), place.comment.size())) {
         RaiseError(kReadError);
       }
       return place;

@@ -129,9 +129,9 @@ class LocalHeaderCheck {
     if (variable > sourceSize_ - nameAt) return kBad;
     const std::uint8_t* rest = BytesAt(nameAt, static_cast<std::size_t>(variable));
     // The entry's data is found behind the central name's length.
-    const bool named = local.nameLength == entry->nameLength &&
-                       LocalNameMatches(rest, local.nameLength, local.flags, *entry, rest + local.nameLength,
-                                        local.extraLength);
+    const bool named =
+        local.nameLength == entry->nameLength && LocalNameMatches(rest, local.nameLength, local.flags, *entry,
+                                                                  rest + local.nameLength, local.extraLength);
     if (local.extraLength > 0) {
       entry->localExtra.View(
           reinterpret_cast<const std::uint8_t*>(strings_.Share(rest + local.nameLength, local.extraLength)),
@@ -174,8 +174,9 @@ class LocalHeaderCheck {
     for (ZipEntry* entry : entries) {
       if (!entry->faulty) sorted.push_back(entry);
     }
-    std::sort(sorted.begin(), sorted.end(),
-              [](const ZipEntry* a, const ZipEntry* b) { return a->localHeaderOffset < b->localHeaderOffset; });
+    std::sort(sorted.begin(), sorted.end(), [](const ZipEntry* a, const ZipEntry* b) {
+      return a->localHeaderOffset < b->localHeaderOffset;
+    });
     CheckInOrder(sorted, tolerant);
   }
 
@@ -193,7 +194,8 @@ class LocalHeaderCheck {
 
   bool ReadFixedPart(const ZipEntry& entry, LocalHeader* local) {
     const std::uint64_t directoryStart = static_cast<std::uint64_t>(directoryStart_);
-    if (entry.localHeaderOffset > directoryStart || directoryStart - entry.localHeaderOffset < kLocalHeaderSize) {
+    if (entry.localHeaderOffset > directoryStart ||
+        directoryStart - entry.localHeaderOffset < kLocalHeaderSize) {
       return false;
     }
     return ParseLocalHeader(BytesAt(static_cast<std::int64_t>(entry.localHeaderOffset), kLocalHeaderSize),
@@ -212,13 +214,16 @@ class LocalHeaderCheck {
     std::uint64_t compressed = local.compressedSize;
     if (uncompressed == kZip64Marker || compressed == kZip64Marker) {
       std::size_t at = 0, size = 0;
-      if (!FindExtraBlock(entry.localExtra.data(), entry.localExtra.size(), kZip64ExtraId, &at, &size)) return false;
+      if (!FindExtraBlock(entry.localExtra.data(), entry.localExtra.size(), kZip64ExtraId, &at, &size))
+        return false;
       ByteCursor block(entry.localExtra.data() + at, size);
       if (uncompressed == kZip64Marker) uncompressed = block.Get64();
       if (compressed == kZip64Marker) compressed = block.Get64();
       if (!block.ok()) return false;
     }
-    const auto sameOrZero = [](std::uint64_t stated, std::uint64_t central) { return stated == 0 || stated == central; };
+    const auto sameOrZero = [](std::uint64_t stated, std::uint64_t central) {
+      return stated == 0 || stated == central;
+    };
     return sameOrZero(local.crc32, entry.crc32) && sameOrZero(uncompressed, entry.uncompressedSize) &&
            sameOrZero(compressed, entry.compressedSize);
   }
@@ -238,7 +243,8 @@ class LocalHeaderCheck {
     if (dataAt > size || compressed > size - dataAt) return false;
     const std::uint64_t at = dataAt + compressed;
     const std::size_t sizesLength = zip64 ? 16 : 8;
-    const std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, 4 + 4 + sizesLength));
+    const std::size_t available =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size - at, 4 + 4 + sizesLength));
     if (available < 4) return false;
     const std::uint8_t* bytes = BytesAt(static_cast<std::int64_t>(at), available);
     const bool withSignature = Read32(bytes) == kDataDescriptorSignature;
@@ -250,7 +256,8 @@ class LocalHeaderCheck {
       const std::uint64_t stated = zip64 ? values.Get64() : values.Get32();
       if (crc != entry->crc32 || stated != entry->compressedSize) return false;
     }
-    const std::size_t length = (zip64 ? kZip64DataDescriptorSize : kDataDescriptorSize) - (withSignature ? 0 : 4);
+    const std::size_t length =
+        (zip64 ? kZip64DataDescriptorSize : kDataDescriptorSize) - (withSignature ? 0 : 4);
     entry->descriptorLength = static_cast<std::uint8_t>(length);
     return true;
   }
@@ -288,7 +295,9 @@ class LocalHeaderCheck {
 void ApplyDisplacement(ArchiveStore& store, const EntryTable::Entries& entries, std::int64_t displacement) {
   if (entries.empty() || displacement <= 0) return;
   const auto shift = static_cast<std::uint64_t>(displacement);
-  const auto shifted = [shift](std::uint64_t offset) { return offset > UINT64_MAX - shift ? UINT64_MAX : offset + shift; };
+  const auto shifted = [shift](std::uint64_t offset) {
+    return offset > UINT64_MAX - shift ? UINT64_MAX : offset + shift;
+  };
   const std::uint64_t first = shifted(entries.front()->localHeaderOffset);
   const std::int64_t size = store.Size();
   if (size < 4 || first > static_cast<std::uint64_t>(size - 4)) return;
@@ -405,7 +414,8 @@ void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
       continue;
     }
     CentralHeader header;
-    if (end - at < kCentralHeaderSize || !ParseCentralHeader(bytes.At(at, kCentralHeaderSize), kCentralHeaderSize, &header)) {
+    if (end - at < kCentralHeaderSize ||
+        !ParseCentralHeader(bytes.At(at, kCentralHeaderSize), kCentralHeaderSize, &header)) {
       // A fixed part cut off by the end record.
       RaiseError(kReadError);
     }

@@ -46,7 +46,8 @@ void PutAt(std::vector<std::uint8_t>* bytes, std::size_t at, std::uint64_t value
 
 }  // namespace
 
-bool AppendKeptCentralHeader(const ZipEntry& entry, const std::uint8_t* kept, std::vector<std::uint8_t>* out) {
+bool AppendKeptCentralHeader(const ZipEntry& entry, const std::uint8_t* kept,
+                             std::vector<std::uint8_t>* out) {
   const std::uint8_t* keptEnd = kept + KeptCentralSize(entry);
   const std::size_t nameLength = static_cast<std::size_t>(GetAt(kept, kNameLengthAt, 2));
   const std::size_t extraLength = static_cast<std::size_t>(GetAt(kept, kExtraLengthAt, 2));
@@ -98,7 +99,8 @@ bool AppendKeptCentralHeader(const ZipEntry& entry, const std::uint8_t* kept, st
   std::vector<std::uint8_t> header(kept, kept + extraAt);
   PutAt(&header, kOffsetAt, kZip64Marker, 4);
   PutAt(&header, kExtraLengthAt, extra.size(), 2);
-  if (GetAt(header.data(), kVersionNeededAt, 2) < kVersionZip64) PutAt(&header, kVersionNeededAt, kVersionZip64, 2);
+  if (GetAt(header.data(), kVersionNeededAt, 2) < kVersionZip64)
+    PutAt(&header, kVersionNeededAt, kVersionZip64, 2);
   out->insert(out->end(), header.begin(), header.end());
   out->insert(out->end(), extra.begin(), extra.end());
   out->insert(out->end(), kept + extraAt + extraLength, keptEnd);

@@ -11,10 +11,14 @@ namespace {
 // bytes, so a failed write there is just another decompression failure.
 int CodeForFailure(const CodecFailure& failure, bool testing) {
   switch (failure.kind) {
-    case kCodecInputEnded: return kEndOfData;
-    case kCodecReadFailed: return testing ? kFileReadError : kReadError;
-    case kCodecWriteFailed: return testing ? kDecompressError : kWriteError;
-    default: return kDecompressError;
+    case kCodecInputEnded:
+      return kEndOfData;
+    case kCodecReadFailed:
+      return testing ? kFileReadError : kReadError;
+    case kCodecWriteFailed:
+      return testing ? kDecompressError : kWriteError;
+    default:
+      return kDecompressError;
   }
 }
 
@@ -130,11 +134,14 @@ void EntryDecoder::CheckAuthentication(bool testing) {
     if (got == 0) break;
   }
   switch (decryptor_->Finish()) {
-    case EntryDecryptor::Verdict::kPassed: return;
+    case EntryDecryptor::Verdict::kPassed:
+      return;
     // A decoder may take the failed read that carried the code for the end
     // of its input when its stream was complete already.
-    case EntryDecryptor::Verdict::kMismatched: RaiseError(testing ? kFileReadError : kReadError);
-    case EntryDecryptor::Verdict::kIncomplete: RaiseError(kEndOfData);
+    case EntryDecryptor::Verdict::kMismatched:
+      RaiseError(testing ? kFileReadError : kReadError);
+    case EntryDecryptor::Verdict::kIncomplete:
+      RaiseError(kEndOfData);
   }
 }
 

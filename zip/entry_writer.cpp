@@ -23,9 +23,7 @@ void ChooseMethodAndLevel(std::uint64_t size, int* method, int* level) {
   if (*method == kMethodStored) *level = 0;
 }
 
-platform::Handle OpenEntrySource(const char* path) {
-  return platform::OpenSourceFile(path);
-}
+platform::Handle OpenEntrySource(const char* path) { return platform::OpenSourceFile(path); }
 
 void Korbel::EntryInput::Connect(Codec& codec) const {
   switch (kind) {

@@ -23,12 +23,12 @@ platform::Handle OpenEntrySource(const char* path);
 // Where an entry's data comes from.
 struct Korbel::EntryInput {
   enum Kind {
-    kNone,        // no data (a folder): the header is written once
-    kFunction,    // a read function with its context
-    kHandle,      // an open file, read to its end or to `limit`
-    kMemory,      // a block of memory, compressed while it is written
-    kFinal,       // a block already in its final form; the entry's sizes,
-                  // method and CRC-32 are set: the header is written once
+    kNone,      // no data (a folder): the header is written once
+    kFunction,  // a read function with its context
+    kHandle,    // an open file, read to its end or to `limit`
+    kMemory,    // a block of memory, compressed while it is written
+    kFinal,     // a block already in its final form; the entry's sizes,
+                // method and CRC-32 are set: the header is written once
   };
   Kind kind = kNone;
   void* context = nullptr;

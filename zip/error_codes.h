@@ -6,24 +6,24 @@
 namespace korbel {
 
 enum ErrorCode : int {
-  kBadIndexOrMode = -1,   // bad entry index, or wrong open state
+  kBadIndexOrMode = -1,  // bad entry index, or wrong open state
   kOk = 0,
-  kEndOfData = 2,         // the data ended early
-  kBadFormat = 3,         // the archive structure is not valid
+  kEndOfData = 2,  // the data ended early
+  kBadFormat = 3,  // the archive structure is not valid
   kNoMemory = 4,
-  kInternalError = 5,     // the open state is corrupt
-  kReadError = 11,        // a read failed or came back short
-  kNotFound = 12,         // resource or memory source missing
+  kInternalError = 5,  // the open state is corrupt
+  kReadError = 11,     // a read failed or came back short
+  kNotFound = 12,      // resource or memory source missing
   kEmptyName = 13,
   kWriteError = 14,
-  kCreateError = 15,      // the archive file cannot be created
-  kOpenError = 18,        // the archive file cannot be opened
-  kSpanned = 19,          // the archive spans several disks
+  kCreateError = 15,  // the archive file cannot be created
+  kOpenError = 18,    // the archive file cannot be opened
+  kSpanned = 19,      // the archive spans several disks
   kBadPath = 20,
   kCrcError = 21,
   kDecompressError = 22,
   kUserAbort = 23,
-  kFileOpenError = 24,    // a named file cannot be opened
+  kFileOpenError = 24,  // a named file cannot be opened
   kFileCreateError = 25,
   kFileWriteError = 26,
   kFileReadError = 27,

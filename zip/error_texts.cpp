@@ -66,24 +66,24 @@ struct EventText {
 };
 
 constexpr EventText kEventTexts[] = {
-    {"\nDatei ", " \366ffnen."},                  // 0 opening the archive
-    {"\nDatei: ", " gefunden."},                    // 1 entry found while loading
-    {"\nDatei: ", " entfernen."},                   // 2 removing an entry
-    {"\nDatei: ", " l\xF6schen."},                  // 3
-    {"\nDatei ", " schlie\337en."},               // 4 closing
-    {"\nDatei ", " erzeugen."},                     // 5
-    {"\nDatei: ", " anh\xE4ngen."},                 // 6 entry added or queued
-    {"\nDatei: ", " komprimieren."},                // 7 before writing an entry
-    {"\nDatei: ", " lesen."},                       // 8 extracting to a file
-    {"\nDatei ", " r\374ckschreiben."},           // 9 writing back
-    {"", ""},                                       // 10 error: the error text
-    {"\nDatei: ", " wurde entkomprimiert."},        // 11
-    {"\nDatei: ", " pr\374fen."},                 // 12 testing an entry
-    {"\nDatei ", " sortieren."},                    // 13
-    {"\nDatei: ", " wurde komprimiert."},           // 14
-    {"\nDatei: ", " \374berspringen ?"},          // 15 skip question
-    {"\nDatei: ", " wird entkomprimiert."},         // 16
-    {"\nDatei: ", " Passwort eingeben."},           // 17
+    {"\nDatei ", " \366ffnen."},              // 0 opening the archive
+    {"\nDatei: ", " gefunden."},              // 1 entry found while loading
+    {"\nDatei: ", " entfernen."},             // 2 removing an entry
+    {"\nDatei: ", " l\xF6schen."},            // 3
+    {"\nDatei ", " schlie\337en."},           // 4 closing
+    {"\nDatei ", " erzeugen."},               // 5
+    {"\nDatei: ", " anh\xE4ngen."},           // 6 entry added or queued
+    {"\nDatei: ", " komprimieren."},          // 7 before writing an entry
+    {"\nDatei: ", " lesen."},                 // 8 extracting to a file
+    {"\nDatei ", " r\374ckschreiben."},       // 9 writing back
+    {"", ""},                                 // 10 error: the error text
+    {"\nDatei: ", " wurde entkomprimiert."},  // 11
+    {"\nDatei: ", " pr\374fen."},             // 12 testing an entry
+    {"\nDatei ", " sortieren."},              // 13
+    {"\nDatei: ", " wurde komprimiert."},     // 14
+    {"\nDatei: ", " \374berspringen ?"},      // 15 skip question
+    {"\nDatei: ", " wird entkomprimiert."},   // 16
+    {"\nDatei: ", " Passwort eingeben."},     // 17
 };
 static_assert(sizeof(kEventTexts) / sizeof(kEventTexts[0]) == kEventCount,
               "event text table out of step with the event count");

@@ -39,7 +39,8 @@ bool IsReservedDeviceName(std::string_view component) {
   for (std::string_view name : kNames) {
     if (EqualsIgnoringCase(stem, name)) return true;
   }
-  if (stem.size() < 4 || !(EqualsIgnoringCase(stem.substr(0, 3), "COM") || EqualsIgnoringCase(stem.substr(0, 3), "LPT"))) {
+  if (stem.size() < 4 ||
+      !(EqualsIgnoringCase(stem.substr(0, 3), "COM") || EqualsIgnoringCase(stem.substr(0, 3), "LPT"))) {
     return false;
   }
   const std::string_view number = stem.substr(3);
@@ -57,7 +58,6 @@ bool WindowsChangesComponent(std::string_view component) {
   }
   return IsReservedDeviceName(component);
 }
-
 
 // The name without its "." components, each with the separator behind it:
 // tools that archive a folder as "." store every name as "./...".
@@ -137,9 +137,12 @@ int PlaceAtPath(std::string_view target, ExtractPlace* place) {
 
 int CodeForFolderOpen(platform::TargetFolder::OpenResult result) {
   switch (result) {
-    case platform::TargetFolder::kOpened: return kOk;
-    case platform::TargetFolder::kLinkInTheWay: return kBadPath;
-    default: return kFileCreateError;
+    case platform::TargetFolder::kOpened:
+      return kOk;
+    case platform::TargetFolder::kLinkInTheWay:
+      return kBadPath;
+    default:
+      return kFileCreateError;
   }
 }
 

@@ -21,7 +21,7 @@ constexpr std::size_t kJoinedCapacity = 516;
 // is taken as the caller gave it, links and all; each component of
 // `relative` is opened below it without following a link.
 struct ExtractPlace {
-  std::string path;      // base and relative joined, for the checks of an existing file
+  std::string path;  // base and relative joined, for the checks of an existing file
   std::string base;
   std::string relative;  // without trailing separators: they name the folder itself
   std::string parent;    // relative up to its last separator, empty when it has none

@@ -18,7 +18,9 @@
 namespace korbel {
 namespace {
 
-std::int64_t DiscardBytes(void*, const void*, std::size_t length) { return static_cast<std::int64_t>(length); }
+std::int64_t DiscardBytes(void*, const void*, std::size_t length) {
+  return static_cast<std::int64_t>(length);
+}
 
 std::int64_t WriteToFile(void* context, const void* data, std::size_t length) {
   if (data == nullptr || length == 0) return 0;
@@ -29,8 +31,7 @@ std::int64_t WriteToFile(void* context, const void* data, std::size_t length) {
 // The file record of an entry that tested good.
 void FillFileInfo(const ZipEntry& entry, fs::FileInfo* info) {
   const std::uint64_t size = entry.uncompressedSize;
-  info->attributes = ((entry.externalAttributes & kEntryReadOnly) ? 3u : 1u) |
-                     fs::InfoSizeBits(size);
+  info->attributes = ((entry.externalAttributes & kEntryReadOnly) ? 3u : 1u) | fs::InfoSizeBits(size);
   info->size = static_cast<std::uint32_t>(size);
   info->created = entry.created;
   info->accessed = entry.accessed;
@@ -83,13 +84,15 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
 
 void Korbel::ConnectEntryData(const ZipEntry& entry) {
   Codec& codec = *codec_.codec;
-  const std::uint64_t dataAt = entry.localHeaderOffset + kLocalHeaderSize + entry.nameLength + entry.localExtraLength;
+  const std::uint64_t dataAt =
+      entry.localHeaderOffset + kLocalHeaderSize + entry.nameLength + entry.localExtraLength;
   if (dataAt > static_cast<std::uint64_t>(INT64_MAX)) RaiseError(kReadError);
   // A read-only archive file cannot change under us, so small entries come
   // from a window read ahead over their neighbours.
   const unsigned char* window = nullptr;
   if (openMode_ == kReadOnly && store_.IsFileMode() && entry.compressedSize <= kEntryWindowSize) {
-    window = entryWindow_.Get(store_, static_cast<std::int64_t>(dataAt), static_cast<std::size_t>(entry.compressedSize));
+    window = entryWindow_.Get(store_, static_cast<std::int64_t>(dataAt),
+                              static_cast<std::size_t>(entry.compressedSize));
   }
   if (window != nullptr) {
     codec.InputFromMemory(static_cast<std::size_t>(entry.compressedSize), window, kNoCrc);
@@ -142,8 +145,9 @@ int Korbel::ExtractEntry(int index, const char* target) {
   const bool folderEntry = (entry->externalAttributes & kEntryFolder) != 0;
   // Files of one folder follow each other: the folder checked for the last
   // one serves again while its path still leads to it.
-  const bool sameFolder = !folderEntry && !place.leaf.empty() && extractFolder_ && extractBase_ == place.base &&
-                          extractParent_ == place.parent && extractFolder_->Unmoved();
+  const bool sameFolder = !folderEntry && !place.leaf.empty() && extractFolder_ &&
+                          extractBase_ == place.base && extractParent_ == place.parent &&
+                          extractFolder_->Unmoved();
   if (!sameFolder) {
     ForgetExtractFolder();
     if (fs::EnsureFolder(place.base.c_str(), 0) == 0) return Fail(kFileCreateError, index);
@@ -178,10 +182,12 @@ int Korbel::PlaceExtractedEntry(const ZipEntry& entry, const char* target, Extra
   if (!fs::IsSeparator(target[targetLength - 1])) return PlaceAtPath(target, place);
   char folder[fs::MaxPath];
   const std::uint32_t length = platform::GetFullPath(target, folder, fs::MaxPath);
-  if (targetLength >= 256 || length == 0 || length >= static_cast<std::uint32_t>(fs::MaxPath)) return kBadPath;
+  if (targetLength >= 256 || length == 0 || length >= static_cast<std::uint32_t>(fs::MaxPath))
+    return kBadPath;
   const int placed = PlaceInFolder(std::string_view(folder, length), entry.name.view(), place);
   // A name the file system would change could land on another entry's file.
-  if (placed == kOk && platform::NamesFollowWindowsRules() && WindowsChangesName(place->relative)) return kBadPath;
+  if (placed == kOk && platform::NamesFollowWindowsRules() && WindowsChangesName(place->relative))
+    return kBadPath;
   return placed;
 }
 
@@ -206,7 +212,8 @@ int Korbel::CheckExistingTarget(const ZipEntry& entry, const ExtractPlace& place
 int Korbel::ExtractFolderEntry(int index, const ExtractPlace& place) {
   bool created = false;
   auto made = std::make_unique<platform::TargetFolder>();
-  const int opened = CodeForFolderOpen(made->Open(place.base.c_str(), place.relative.c_str(), true, &created));
+  const int opened =
+      CodeForFolderOpen(made->Open(place.base.c_str(), place.relative.c_str(), true, &created));
   if (opened != kOk) return Fail(opened, index);
   EntryAt(index)->processingState = created ? kProcessed : kSkippedOrPresent;
   // The files of a folder usually follow its entry.
@@ -218,7 +225,8 @@ int Korbel::ExtractFolderEntry(int index, const ExtractPlace& place) {
 
 int Korbel::HoldParentFolder(const ExtractPlace& place) {
   auto opening = std::make_unique<platform::TargetFolder>();
-  const int opened = CodeForFolderOpen(opening->Open(place.base.c_str(), place.parent.c_str(), true, nullptr));
+  const int opened =
+      CodeForFolderOpen(opening->Open(place.base.c_str(), place.parent.c_str(), true, nullptr));
   if (opened != kOk) return opened;
   extractFolder_ = std::move(opening);
   extractBase_ = place.base;

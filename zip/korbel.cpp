@@ -134,7 +134,8 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
 
   char fullPath[sizeof fullPath_];
   const std::uint32_t length = platform::GetFullPath(name, fullPath, sizeof fullPath);
-  if (length == 0 || length >= sizeof fullPath) return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
+  if (length == 0 || length >= sizeof fullPath)
+    return RefuseOpen(mode == kCreate ? kCreateError : kOpenError);
   SetFullPath(fullPath);
   int opened = mode;
   bool ok = false;
@@ -217,7 +218,8 @@ int Korbel::OpenMemory(void* block, std::int64_t capacity, std::int64_t usedSize
   if (reinterpret_cast<std::uintptr_t>(block) != kGrowableBlock) NoteMemoryBlock(block, capacity);
   SetFullPath(path.c_str());
   const int mode = MemoryOpenMode(usedSize);
-  return OpenPrepared(kPreparedMarker | (kPreparedBase + static_cast<std::uint32_t>(mode)) | (options & 0xFFF0u), 0);
+  return OpenPrepared(
+      kPreparedMarker | (kPreparedBase + static_cast<std::uint32_t>(mode)) | (options & 0xFFF0u), 0);
 }
 
 int Korbel::Commit() {
@@ -364,7 +366,8 @@ int Korbel::SwitchMode(int mode) {
     } else if (store_.HasSpilled()) {
       const std::string path = store_.TempName();
       store_.CloseFile();
-      if (!store_.OpenFile(path.c_str(), platform::kAccessReadWrite, platform::kShareNone, platform::kOpenExisting)) {
+      if (!store_.OpenFile(path.c_str(), platform::kAccessReadWrite, platform::kShareNone,
+                           platform::kOpenExisting)) {
         // The file is closed already: nothing may touch it any more.
         Discard();
         return lastError_ = kOpenError;

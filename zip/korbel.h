@@ -49,8 +49,7 @@ class Korbel : public ArchiveBase {
   // Adding.
   int AddFiles(const char* folder, const char* include, const char* exclude, const char* prefix);
   int AddFileByPath(const char* diskPath, const char* storedName);
-  int AddFromMemory(const char* storedName, const void* data, std::size_t size,
-                    const EntrySource* source);
+  int AddFromMemory(const char* storedName, const void* data, std::size_t size, const EntrySource* source);
 
   // Extraction.
   int ExtractEntry(int index, const char* target);
@@ -68,8 +67,7 @@ class Korbel : public ArchiveBase {
 
   // The slots.
   int AddFolderEntry(const char* name) override;
-  int AddEntry(const char* name, void* sourceContext, ReadFunction read,
-               const EntrySource* source) override;
+  int AddEntry(const char* name, void* sourceContext, ReadFunction read, const EntrySource* source) override;
   int TestEntry(int index) override;
   int ReadEntry(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info) override;
   int SwitchMode(int mode) override;
@@ -204,8 +202,7 @@ class Korbel : public ArchiveBase {
   void FinishEntryHeader(ZipEntry& entry, const WrittenData& written, std::uint16_t firstExtraLength);
 
   // Reading.
-  int ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info,
-                    bool testing);
+  int ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info, bool testing);
   // Connects the current codec to the entry's stored data.
   void ConnectEntryData(const ZipEntry& entry);
   // Reads the entry on this thread: its result code.

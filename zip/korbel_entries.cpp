@@ -121,10 +121,14 @@ std::int64_t Korbel::EntryTimeOf(int index, int kind) const {
   const ZipEntry* entry = EntryAt(index);
   if (entry == nullptr) return platform::kNoTime;
   switch (kind) {
-    case 0: return entry->modified;
-    case 1: return entry->created;
-    case 2: return entry->accessed;
-    default: return platform::kNoTime;
+    case 0:
+      return entry->modified;
+    case 1:
+      return entry->created;
+    case 2:
+      return entry->accessed;
+    default:
+      return platform::kNoTime;
   }
 }
 

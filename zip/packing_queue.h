@@ -43,7 +43,8 @@ struct Korbel::PreparedSource {
 };
 
 struct Korbel::PackingQueue {
-  PackingQueue(const std::vector<int>& queued, CompressionPipeline& workers) : queue(queued), pipeline(workers) {}
+  PackingQueue(const std::vector<int>& queued, CompressionPipeline& workers)
+      : queue(queued), pipeline(workers) {}
 
   const std::vector<int>& queue;  // the entries to write, in order
   CompressionPipeline& pipeline;

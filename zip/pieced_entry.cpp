@@ -24,13 +24,15 @@ void Korbel::SubmitPiece(PreparedSource* prepared, CompressionPipeline* pipeline
   const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(pieceSize_, left));
   auto job = std::make_unique<CompressionJob>();
   job->input.reset(new (std::nothrow) unsigned char[prepared->windowSize + want]);
-  if (!prepared->window) prepared->window.reset(new (std::nothrow) unsigned char[PieceCompressor::kWindowSize]);
+  if (!prepared->window)
+    prepared->window.reset(new (std::nothrow) unsigned char[PieceCompressor::kWindowSize]);
   if (!job->input || !prepared->window) {
     // No room for the piece: the file streams at its turn instead, from the
     // start, once the pieces already read are taken back.
     prepared->readEnded = true;
     prepared->piecesFailed = true;
-    if (prepared->piecesInFlight == 0 && prepared->bytesRead == 0) prepared->state = PreparedSource::kStreaming;
+    if (prepared->piecesInFlight == 0 && prepared->bytesRead == 0)
+      prepared->state = PreparedSource::kStreaming;
     return;
   }
   unsigned char* data = job->input.get() + prepared->windowSize;
@@ -95,7 +97,8 @@ void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue
         static_cast<std::uint32_t>(crc32_combine(written.crc32, piece->crc, static_cast<z_off_t>(length)));
     written.uncompressedSize += length;
     written.compressedSize += piece->outputSize;
-    if (store_.Write(piece->output.get(), piece->outputSize) != static_cast<std::int64_t>(piece->outputSize)) {
+    if (store_.Write(piece->output.get(), piece->outputSize) !=
+        static_cast<std::int64_t>(piece->outputSize)) {
       RaiseError(kWriteError);
     }
   }

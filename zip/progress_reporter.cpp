@@ -47,7 +47,8 @@ std::uint32_t ProgressReporter::SetRawMask(std::uint32_t value, int mode) {
 }
 
 bool ProgressReporter::Wants(int event) const {
-  return callback_ != nullptr && event >= 0 && (eventMask_ & EventBit(static_cast<std::uint32_t>(event))) != 0;
+  return callback_ != nullptr && event >= 0 &&
+         (eventMask_ & EventBit(static_cast<std::uint32_t>(event))) != 0;
 }
 
 int ProgressReporter::Report(int event, int entryIndex, const char* nameOrText) {

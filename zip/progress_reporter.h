@@ -15,8 +15,8 @@ class ArchiveBase;
 // Called with the user data, the event index, the entry index (or -1), the
 // archive object and the status text (null for a raw event). A nonzero
 // answer stops the reporting operation (for event 15: skips the file).
-using ProgressCallback = int (*)(std::uintptr_t userData, int event, int entryIndex,
-                                 ArchiveBase* archive, const char* text);
+using ProgressCallback = int (*)(std::uintptr_t userData, int event, int entryIndex, ArchiveBase* archive,
+                                 const char* text);
 
 class ProgressReporter {
  public:

@@ -82,8 +82,8 @@ void Korbel::FillReadAhead() {
   std::size_t submitted = 0;
   while (planFilled_ < plan_.size()) {
     const ZipEntry* entry = EntryAt(plan_[planFilled_]);
-    const bool usable = entry != nullptr && !entry->deleted && entry->written && entry->uncompressedSize != 0 &&
-                        !(entry->flags & kFlagStrongEncryption) &&
+    const bool usable = entry != nullptr && !entry->deleted && entry->written &&
+                        entry->uncompressedSize != 0 && !(entry->flags & kFlagStrongEncryption) &&
                         entry->uncompressedSize <= kLargestDecodedAhead &&
                         entry->compressedSize <= kLargestDecodedAhead;
     if (!usable) {
@@ -114,7 +114,8 @@ void Korbel::FillReadAhead() {
 }
 
 bool Korbel::ReadStoredBytes(const ZipEntry& entry, DecodeJob* job) {
-  const std::uint64_t dataAt = entry.localHeaderOffset + kLocalHeaderSize + entry.nameLength + entry.localExtraLength;
+  const std::uint64_t dataAt =
+      entry.localHeaderOffset + kLocalHeaderSize + entry.nameLength + entry.localExtraLength;
   const auto size = static_cast<std::size_t>(entry.compressedSize);
   job->input.reset(new (std::nothrow) unsigned char[size == 0 ? 1 : size]);
   if (!job->input || dataAt > static_cast<std::uint64_t>(INT64_MAX)) return false;

@@ -1,10 +1,10 @@
 #include <errno.h>
-#include <memory>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <memory>
 
 #include "platform/platform.h"
 

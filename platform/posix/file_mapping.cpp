@@ -27,8 +27,7 @@ bool backend::MapFile(Handle file, std::uint64_t size, unsigned char** data, std
   if (::fstat(fd, &status) != 0) return posix::FailWithErrno(errno, std::string());
   // A mapping longer than the file extends it, as a Windows section does;
   // touching pages past the end would otherwise fault.
-  if (static_cast<std::uint64_t>(status.st_size) < size &&
-      ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+  if (static_cast<std::uint64_t>(status.st_size) < size && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
     return posix::FailWithErrno(errno, std::string());
   }
   void* view = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);

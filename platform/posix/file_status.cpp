@@ -54,8 +54,7 @@ bool IsReadOnly(int folder, const std::string& name, const struct stat& status) 
   return IsReadOnlyMode(folder, name, status.st_mode, status.st_uid);
 }
 
-bool QueryFileData(int folder, const std::string& name, const std::string& shownName,
-                   FileData* data) {
+bool QueryFileData(int folder, const std::string& name, const std::string& shownName, FileData* data) {
   // A link is looked at first without following it, then (only then) again
   // through it: its target's data, marked as a link.
   struct statx extended;
@@ -68,8 +67,9 @@ bool QueryFileData(int folder, const std::string& name, const std::string& shown
   }
   if (result == 0) {
     const bool isFolder = S_ISDIR(extended.stx_mode);
-    data->attributes = Attributes(
-        extended.stx_mode, IsReadOnlyMode(folder, name, extended.stx_mode, extended.stx_uid), shownName, link);
+    data->attributes =
+        Attributes(extended.stx_mode, IsReadOnlyMode(folder, name, extended.stx_mode, extended.stx_uid),
+                   shownName, link);
     data->size = isFolder ? 0 : extended.stx_size;
     data->created = (extended.stx_mask & STATX_BTIME) != 0
                         ? FileTimeFromTimespec(extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec)

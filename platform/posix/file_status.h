@@ -16,8 +16,7 @@ namespace posix {
 // Fills `data` for `name`, relative to the folder `folder` (an open folder
 // descriptor, or AT_FDCWD). `shownName` is the name whose leading dot makes the
 // file hidden. On failure sets the last error and returns false.
-bool QueryFileData(int folder, const std::string& name, const std::string& shownName,
-                   FileData* data);
+bool QueryFileData(int folder, const std::string& name, const std::string& shownName, FileData* data);
 
 // The read-only attribute of a file: not writable by us. The write bit of the
 // owner counts also for root, who could write anyway, so that the attribute

@@ -218,8 +218,7 @@ bool backend::CloseFile(Handle file) {
   return true;
 }
 
-bool SetFileTimes(Handle file, const FileTime* created, const FileTime* accessed,
-                  const FileTime* modified) {
+bool SetFileTimes(Handle file, const FileTime* created, const FileTime* accessed, const FileTime* modified) {
   int fd;
   if (!ToDescriptor(file, &fd)) return false;
   // The creation time cannot be set here; a time of 0 means "unchanged", as

@@ -32,8 +32,7 @@ bool Matches(const std::u16string& name, const std::u16string& pattern) {
     if (p < pattern.size() && pattern[p] == u'*') {
       starPattern = p++;
       starName = n;
-    } else if (p < pattern.size() &&
-               (pattern[p] == u'?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == u'?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
       ++p;
       ++n;
     } else if (starPattern != std::u16string::npos) {

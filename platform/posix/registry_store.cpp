@@ -83,13 +83,20 @@ std::string Lower(const std::string& text) {
 
 const char* RootName(RegistryKey root) {
   switch (root) {
-    case kClassesRoot: return "HKEY_CLASSES_ROOT";
-    case kCurrentUser: return "HKEY_CURRENT_USER";
-    case kLocalMachine: return "HKEY_LOCAL_MACHINE";
-    case kUsers: return "HKEY_USERS";
-    case kCurrentConfig: return "HKEY_CURRENT_CONFIG";
-    case kDynData: return "HKEY_DYN_DATA";
-    default: return nullptr;
+    case kClassesRoot:
+      return "HKEY_CLASSES_ROOT";
+    case kCurrentUser:
+      return "HKEY_CURRENT_USER";
+    case kLocalMachine:
+      return "HKEY_LOCAL_MACHINE";
+    case kUsers:
+      return "HKEY_USERS";
+    case kCurrentConfig:
+      return "HKEY_CURRENT_CONFIG";
+    case kDynData:
+      return "HKEY_DYN_DATA";
+    default:
+      return nullptr;
   }
 }
 
@@ -566,7 +573,8 @@ std::uint32_t OpenRegistryKey(RegistryKey parent, const char* path, std::uint32_
   });
 }
 
-std::uint32_t CreateRegistryKey(RegistryKey parent, const char* path, std::uint32_t access, RegistryKey* key) {
+std::uint32_t CreateRegistryKey(RegistryKey parent, const char* path, std::uint32_t access,
+                                RegistryKey* key) {
   std::vector<std::string> parts;
   const std::uint32_t result = Modify([&](Store& store, bool* changed) -> std::uint32_t {
     const std::uint32_t resolved = store.Resolve(parent, path, &parts);

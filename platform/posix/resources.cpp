@@ -55,8 +55,7 @@ bool ValidId(ResourceId id) { return id.text != nullptr || id.number < 0x10000; 
 
 }  // namespace
 
-bool FindResourceData(ResourceId type, ResourceId name, const unsigned char** data,
-                      std::uint32_t* size) {
+bool FindResourceData(ResourceId type, ResourceId name, const unsigned char** data, std::uint32_t* size) {
   if (data == nullptr || size == nullptr || !ValidId(type) || !ValidId(name)) {
     SetLastError(kErrorInvalidParameter);
     return false;
@@ -77,8 +76,7 @@ bool FindResourceData(ResourceId type, ResourceId name, const unsigned char** da
 }
 
 // A second blob under the same type and name replaces the first.
-bool RegisterResourceData(ResourceId type, ResourceId name, const unsigned char* data,
-                          std::uint32_t size) {
+bool RegisterResourceData(ResourceId type, ResourceId name, const unsigned char* data, std::uint32_t size) {
   if ((data == nullptr && size != 0) || !ValidId(type) || !ValidId(name)) {
     SetLastError(kErrorInvalidParameter);
     return false;

@@ -62,7 +62,8 @@ TargetFolder::TargetFolder() : state_(new State()) {}
 
 TargetFolder::~TargetFolder() = default;
 
-TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relative, bool create, bool* created) {
+TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relative, bool create,
+                                            bool* created) {
   if (created != nullptr) *created = false;
   state_->folder.Reset();
   if (base == nullptr || relative == nullptr) {
@@ -161,7 +162,8 @@ int CreateNewFile(int folder, const char* name) {
     return -1;
   }
   struct stat status;
-  if (::fstat(fd, &status) != 0 || !posix::AddOpenFile(fd, status.st_dev, status.st_ino, kAccessReadWrite, kShareNone)) {
+  if (::fstat(fd, &status) != 0 ||
+      !posix::AddOpenFile(fd, status.st_dev, status.st_ino, kAccessReadWrite, kShareNone)) {
     ::unlinkat(folder, name, 0);
     ::close(fd);
     SetLastError(kErrorSharingViolation);

@@ -77,8 +77,8 @@ bool TempFileName(const char* folder, const char* prefix, char* buffer) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%04X.tmp", number);
     const std::string name = base + suffix;
-    const int fd = ::open(posix::NativePath(name.c_str()).c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(posix::NativePath(name.c_str()).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::close(fd);
       std::memcpy(buffer, name.c_str(), name.size() + 1);

@@ -40,7 +40,8 @@ std::string ConsoleText(const std::string& narrow) {
   text::Utf8ToUtf16(narrow.data(), narrow.size(), u'?', &units);
   const wchar_t* wide = reinterpret_cast<const wchar_t*>(units.data());
   const int size = static_cast<int>(units.size());
-  const int count = ::WideCharToMultiByte(kMessageCodePage, WC_NO_BEST_FIT_CHARS, wide, size, nullptr, 0, "?", nullptr);
+  const int count =
+      ::WideCharToMultiByte(kMessageCodePage, WC_NO_BEST_FIT_CHARS, wide, size, nullptr, 0, "?", nullptr);
   if (count <= 0) return std::string(units.size(), '?');
   std::string shown(static_cast<std::size_t>(count), '\0');
   ::WideCharToMultiByte(kMessageCodePage, WC_NO_BEST_FIT_CHARS, wide, size, &shown[0], count, "?", nullptr);

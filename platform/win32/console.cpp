@@ -92,7 +92,8 @@ bool AskConsole(const std::string& prompt, bool echo, std::string* answer) {
     for (;;) {
       char16_t unit = 0;
       DWORD read = 0;
-      if (!::ReadConsoleW(input.Get(), &unit, 1, &read, nullptr) || read == 0 || InterruptRequested()) return false;
+      if (!::ReadConsoleW(input.Get(), &unit, 1, &read, nullptr) || read == 0 || InterruptRequested())
+        return false;
       if (unit == u'\n') break;
       if (unit != u'\r') line.push_back(unit);
     }
@@ -105,7 +106,8 @@ bool AskConsole(const std::string& prompt, bool echo, std::string* answer) {
 void WriteConsoleError(const std::string& text) {
   const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
   DWORD mode = 0;
-  if (error != nullptr && error != INVALID_HANDLE_VALUE && ::GetConsoleMode(error, &mode)) WriteWide(error, text);
+  if (error != nullptr && error != INVALID_HANDLE_VALUE && ::GetConsoleMode(error, &mode))
+    WriteWide(error, text);
 }
 
 MessageCodePage::MessageCodePage() {

@@ -43,7 +43,8 @@ void CopyNarrow(const wchar_t* name, char* out) {
 }
 
 void Fill(const WIN32_FIND_DATAW& source, FindData<char>* found) {
-  static_assert(sizeof found->name >= 3 * (sizeof source.cFileName / sizeof(wchar_t)), "a name would not fit");
+  static_assert(sizeof found->name >= 3 * (sizeof source.cFileName / sizeof(wchar_t)),
+                "a name would not fit");
   static_assert(sizeof found->shortName >= 3 * (sizeof source.cAlternateFileName / sizeof(wchar_t)),
                 "a short name would not fit");
   FillData(source, found);

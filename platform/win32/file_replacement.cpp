@@ -90,7 +90,8 @@ bool LockForWriting(Handle file, std::uint32_t waitMilliseconds) {
   for (DWORD waited = 0;; waited += kLockPollMilliseconds) {
     OVERLAPPED at = {};
     at.OffsetHigh = kLockOffsetHigh;
-    if (::LockFileEx(win32::ToHandle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    if (::LockFileEx(win32::ToHandle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                     &at)) {
       return true;
     }
     const DWORD error = ::GetLastError();

@@ -68,7 +68,8 @@ bool backend::DeleteFile(const WideChar* path) {
 bool backend::MoveFileOver(const char* from, const char* to) {
   std::wstring source, target;
   if (!win32::LongPath(from, &source) || !win32::LongPath(to, &target)) return false;
-  return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+         0;
 }
 
 bool IsSameFile(const char* path, Handle file) {
@@ -78,8 +79,8 @@ bool IsSameFile(const char* path, Handle file) {
   BY_HANDLE_FILE_INFORMATION opened;
   if (!::GetFileInformationByHandle(win32::ToHandle(file), &opened)) return false;
   // Opened for no access at all, so that a file shared with nobody is still seen.
-  HANDLE named = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE named = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (named == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION found;
   const bool got = ::GetFileInformationByHandle(named, &found) != 0;

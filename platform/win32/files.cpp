@@ -48,7 +48,8 @@ Handle backend::OpenFile(const char* path, std::uint32_t access, std::uint32_t s
   }
   static const DWORD kDispositions[] = {OPEN_EXISTING, CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW};
   const DWORD flags = FILE_ATTRIBUTE_NORMAL | (sequential ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
-  const HANDLE file = ::CreateFileW(wide.c_str(), desired, sharing, nullptr, kDispositions[disposition], flags, nullptr);
+  const HANDLE file =
+      ::CreateFileW(wide.c_str(), desired, sharing, nullptr, kDispositions[disposition], flags, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kInvalidHandle;
   NoteHandleOpened();
   return win32::FromHandle(file);
@@ -77,7 +78,8 @@ std::int64_t backend::WriteFile(Handle file, const void* buffer, std::size_t siz
     DWORD put = 0;
     if (!::WriteFile(win32::ToHandle(file), bytes + total, want, &put, nullptr)) {
       // A full device ends the write short; what went out is counted.
-      if (::GetLastError() == ERROR_DISK_FULL && total + put > 0) return static_cast<std::int64_t>(total + put);
+      if (::GetLastError() == ERROR_DISK_FULL && total + put > 0)
+        return static_cast<std::int64_t>(total + put);
       return -1;
     }
     if (put == 0) break;
@@ -101,9 +103,7 @@ std::int64_t FileSize(Handle file) {
   return size.QuadPart;
 }
 
-bool backend::TruncateFile(Handle file) {
-  return ::SetEndOfFile(win32::ToHandle(file)) != 0;
-}
+bool backend::TruncateFile(Handle file) { return ::SetEndOfFile(win32::ToHandle(file)) != 0; }
 
 bool backend::CloseFile(Handle file) {
   if (!::CloseHandle(win32::ToHandle(file))) return false;
@@ -111,8 +111,7 @@ bool backend::CloseFile(Handle file) {
   return true;
 }
 
-bool SetFileTimes(Handle file, const FileTime* created, const FileTime* accessed,
-                  const FileTime* modified) {
+bool SetFileTimes(Handle file, const FileTime* created, const FileTime* accessed, const FileTime* modified) {
   if (file == kInvalidHandle) return win32::Fail(kErrorInvalidHandle);
   FILETIME times[3];
   if (created != nullptr) times[0] = win32::ToFileTime(*created);

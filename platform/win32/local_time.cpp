@@ -93,7 +93,8 @@ std::int64_t FromLocalTime(std::tm* local) {
   SYSTEMTIME localFields;
   SYSTEMTIME utc;
   if (!ToFiletime(localSeconds, &localTime) || !::FileTimeToSystemTime(&localTime, &localFields) ||
-      !::TzSpecificLocalTimeToSystemTime(nullptr, &localFields, &utc) || !::SystemTimeToFileTime(&utc, &utcTime)) {
+      !::TzSpecificLocalTimeToSystemTime(nullptr, &localFields, &utc) ||
+      !::SystemTimeToFileTime(&utc, &utcTime)) {
     return -1;
   }
   const std::int64_t seconds = SecondsOf(utcTime);

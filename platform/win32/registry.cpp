@@ -48,17 +48,20 @@ std::uint32_t OpenRegistryKey(RegistryKey parent, const char* path, std::uint32_
   return static_cast<std::uint32_t>(result);
 }
 
-std::uint32_t CreateRegistryKey(RegistryKey parent, const char* path, std::uint32_t access, RegistryKey* key) {
+std::uint32_t CreateRegistryKey(RegistryKey parent, const char* path, std::uint32_t access,
+                                RegistryKey* key) {
   std::wstring wide;
   const wchar_t* name = WideName(path, &wide);
   HKEY created = nullptr;
-  const LONG result =
-      RegCreateKeyExW(Native(parent), name, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &created, nullptr);
+  const LONG result = RegCreateKeyExW(Native(parent), name, 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                                      nullptr, &created, nullptr);
   if (result == ERROR_SUCCESS) *key = reinterpret_cast<RegistryKey>(created);
   return static_cast<std::uint32_t>(result);
 }
 
-std::uint32_t CloseRegistryKey(RegistryKey key) { return static_cast<std::uint32_t>(RegCloseKey(Native(key))); }
+std::uint32_t CloseRegistryKey(RegistryKey key) {
+  return static_cast<std::uint32_t>(RegCloseKey(Native(key)));
+}
 
 // Text values are read whole as UTF-16 and answered as narrow text, with the
 // sizes of the narrow text; other values as they are.
@@ -80,7 +83,8 @@ std::uint32_t QueryRegistryValue(RegistryKey key, const char* name, std::uint32_
   }
   std::vector<wchar_t> units(bytes / sizeof(wchar_t) + 1);
   DWORD got = static_cast<DWORD>(units.size() * sizeof(wchar_t));
-  result = RegQueryValueExW(Native(key), valueName, nullptr, &valueType, reinterpret_cast<BYTE*>(units.data()), &got);
+  result = RegQueryValueExW(Native(key), valueName, nullptr, &valueType,
+                            reinterpret_cast<BYTE*>(units.data()), &got);
   if (result != ERROR_SUCCESS) return static_cast<std::uint32_t>(result);
   const std::string narrow = win32::ToNarrow(units.data(), got / sizeof(wchar_t));
   if (size == nullptr) return kErrorSuccess;

@@ -12,8 +12,7 @@ bool ValidId(ResourceId id) { return id.text != nullptr || id.number < 0x10000; 
 
 }  // namespace
 
-bool FindResourceData(ResourceId type, ResourceId name, const unsigned char** data,
-                      std::uint32_t* size) {
+bool FindResourceData(ResourceId type, ResourceId name, const unsigned char** data, std::uint32_t* size) {
   if (data == nullptr || size == nullptr || !ValidId(type) || !ValidId(name)) {
     return win32::Fail(kErrorInvalidParameter);
   }

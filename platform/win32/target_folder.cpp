@@ -51,7 +51,8 @@ TargetFolder::TargetFolder() : state_(new State()) {}
 
 TargetFolder::~TargetFolder() = default;
 
-TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relative, bool create, bool* created) {
+TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relative, bool create,
+                                            bool* created) {
   if (created != nullptr) *created = false;
   State& state = *state_;
   state.Release();
@@ -178,9 +179,9 @@ Handle TargetFolder::CreateNew(const char* name) {
   if (!state_->Child(name, &path)) return kInvalidHandle;
   // CREATE_NEW fails on any name that is taken, a reparse point included, so
   // nothing is followed; the folders up to here are held against swaps.
-  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr);
+  const HANDLE file = ::CreateFileW(
+      path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     if (::GetLastError() == ERROR_ALREADY_EXISTS) ::SetLastError(kErrorFileExists);
     return kInvalidHandle;

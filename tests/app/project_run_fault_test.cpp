@@ -42,7 +42,8 @@ class ProjectRunFaultTest : public ::testing::Test {
     // An empty file, a file stored by its extension (a zip of its own, whose
     // end record must never pass for the outer archive's), one that does not
     // compress, a subfolder two deep, and a build product that stays out.
-    const archive_builder::Archive inner = archive_builder::Build({archive_builder::Stored("inner.txt", "inner data")});
+    const archive_builder::Archive inner =
+        archive_builder::Build({archive_builder::Stored("inner.txt", "inner data")});
     expected_ = {
         {"main.cpp", testing_support::TextBytes(20000)},
         {"readme.txt", testing_support::TextBytes(300)},
@@ -51,7 +52,8 @@ class ProjectRunFaultTest : public ::testing::Test {
         {"src/util.cpp", testing_support::TextBytes(5000)},
         {"src/res/icon.bin", testing_support::RandomBytes(3000, 7)},
     };
-    for (const auto& file : expected_) ASSERT_TRUE(testing_support::WriteFile(project_ + "/" + file.first, file.second));
+    for (const auto& file : expected_)
+      ASSERT_TRUE(testing_support::WriteFile(project_ + "/" + file.first, file.second));
     ASSERT_TRUE(testing_support::WriteFile(project_ + "/build.obj", testing_support::TextBytes(100)));
     source_ = Tree(project_);
     archive_ = out_ + "/Proj.zip";

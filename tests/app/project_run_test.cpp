@@ -30,8 +30,8 @@ struct RunResult {
 };
 
 RunResult RunPakkaro(const std::string& capture, std::vector<std::string> arguments) {
-  platform::FileCloser file(
-      platform::OpenFile(capture.c_str(), platform::kAccessWrite, platform::kShareRead, platform::kCreateAlways));
+  platform::FileCloser file(platform::OpenFile(capture.c_str(), platform::kAccessWrite, platform::kShareRead,
+                                               platform::kCreateAlways));
   const platform::Handle previous = fs::SetConsoleOutput(file.Get());
   arguments.insert(arguments.begin(), "pakkaro");
   std::vector<char*> argv;
@@ -67,8 +67,8 @@ TEST(ProjectRunPaths, ProjectFoldersAroundTheBufferEnd) {
   TempDir other;
   const std::string capture = other / "console.txt";
   struct Case {
-    std::size_t length;        // characters of the project folder's full path
-    bool explicitArchive;      // an archive path of its own, outside the folder
+    std::size_t length;    // characters of the project folder's full path
+    bool explicitArchive;  // an archive path of its own, outside the folder
     int status;
     const char* message;
   };

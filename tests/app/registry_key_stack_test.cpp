@@ -145,7 +145,8 @@ TEST_F(RegistryTest, RootTakenFromThePath) {
     SCOPED_TRACE(c.path);
     CRegistryKeyStack keys;
     char value[8] = {};
-    const bool found = keys.OpenKey(0, c.path, 0) && keys.QueryString(value, sizeof value, "mark", platform::kRegString);
+    const bool found =
+        keys.OpenKey(0, c.path, 0) && keys.QueryString(value, sizeof value, "mark", platform::kRegString);
     EXPECT_EQ(found, c.found);
     if (c.found) {
       EXPECT_STREQ(value, "here");
@@ -178,12 +179,14 @@ TEST_F(RegistryTest, QueryStringTerminatorRules) {
       {"multi two zeros", string("a\0\0", 3), platform::kRegMultiString, 3, true, 0, 3, string("a\0\0", 3)},
       {"multi none", string("ab"), platform::kRegMultiString, 4, true, 0, 4, string("ab\0\0", 4)},
       {"multi no room", string("ab"), platform::kRegMultiString, 3, false, 234, 2, string("\0\0", 2)},
-      {"binary as is", string("\x01\x02\x03\x04", 4), platform::kRegDword, 4, true, 0, 4, string("\x01\x02\x03\x04", 4)},
+      {"binary as is", string("\x01\x02\x03\x04", 4), platform::kRegDword, 4, true, 0, 4,
+       string("\x01\x02\x03\x04", 4)},
   };
   CRegistryKeyStack keys;
   ASSERT_TRUE(keys.CreateKey(platform::kCurrentUser, kTestKey, 0));
   for (const Case& c : cases) {
-    ASSERT_TRUE(keys.SetValue(c.data.data(), static_cast<std::uint32_t>(c.data.size()), c.name, platform::kRegBinary))
+    ASSERT_TRUE(
+        keys.SetValue(c.data.data(), static_cast<std::uint32_t>(c.data.size()), c.name, platform::kRegBinary))
         << c.name;
   }
   for (const Case& c : cases) {
@@ -209,8 +212,10 @@ TEST_F(RegistryTest, QueryStringOfAMissingValueLeavesAnEmptyTextOfTheAskedType) 
     std::uint32_t type;
     std::uint32_t dataSize;
     int zeros;
-  } cases[] = {{platform::kRegString, 1, 1}, {platform::kRegExpandString, 1, 1},
-               {platform::kRegMultiString, 2, 2}, {platform::kRegDword, 0, -1}};  // -1: no text
+  } cases[] = {{platform::kRegString, 1, 1},
+               {platform::kRegExpandString, 1, 1},
+               {platform::kRegMultiString, 2, 2},
+               {platform::kRegDword, 0, -1}};  // -1: no text
   CRegistryKeyStack keys;
   ASSERT_TRUE(keys.CreateKey(platform::kCurrentUser, kTestKey, 0));
   for (const auto& c : cases) {

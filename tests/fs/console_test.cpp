@@ -58,18 +58,14 @@ TEST_F(ConsoleTest, MessagesGoOutByteForByte) {
       {"\n\n   Es wurden 12 Datei ein eingefuegt!\n\n",
        [] { return fs::ConsolePrint("\n\n   Es wurden %i Datei ein eingefuegt!\n\n", 12); }},
       {"\n\n   Es gab einen Fehler bein einf\xFCgen der Dateien!\n\n",
-       [] {
-         return fs::ConsolePrint("\n\n   Es gab einen Fehler bein einf\xFCgen der Dateien!\n\n");
-       }},
+       [] { return fs::ConsolePrint("\n\n   Es gab einen Fehler bein einf\xFCgen der Dateien!\n\n"); }},
       {"\n\n   Der Pfad\n   'C:\\src\\App'\n   wurde nicht gefunden !\n\n",
        [] {
-         return fs::ConsolePrint("\n\n   Der Pfad\n   '%s'\n   wurde nicht gefunden !\n\n",
-                                 "C:\\src\\App");
+         return fs::ConsolePrint("\n\n   Der Pfad\n   '%s'\n   wurde nicht gefunden !\n\n", "C:\\src\\App");
        }},
       {"\n               -c      : Programm f\xFCr Explorer konfigurieren.\n\n",
        [] {
-         return fs::ConsolePrint(
-             "\n               -c      : Programm f\xFCr Explorer konfigurieren.\n\n");
+         return fs::ConsolePrint("\n               -c      : Programm f\xFCr Explorer konfigurieren.\n\n");
        }},
   };
   for (const auto& c : cases) {
@@ -91,10 +87,10 @@ TEST_F(ConsoleTest, ConversionsAsInPrintf) {
   {
     CapturedOutput capture(path);
     ASSERT_TRUE(capture.Ok());
-    written = fs::ConsolePrint(
-        "%i|%d|%u|%x|%X|%o|%c|%%|%5s|%-5s|%.2s|%05d|%+d|%lld|%zu|%hd|%*d|%.3f|%s", -42, 7,
-        4000000000u, 255u, 255u, 8u, 'Q', "ab", "cd", "xyz", 42, 3, -9000000000ll,
-        static_cast<std::size_t>(99), 70000, 4, 7, 2.5, static_cast<const char*>(nullptr));
+    written =
+        fs::ConsolePrint("%i|%d|%u|%x|%X|%o|%c|%%|%5s|%-5s|%.2s|%05d|%+d|%lld|%zu|%hd|%*d|%.3f|%s", -42, 7,
+                         4000000000u, 255u, 255u, 8u, 'Q', "ab", "cd", "xyz", 42, 3, -9000000000ll,
+                         static_cast<std::size_t>(99), 70000, 4, 7, 2.5, static_cast<const char*>(nullptr));
   }
   char expected[256];
   std::snprintf(expected, sizeof(expected),
@@ -122,19 +118,17 @@ TEST_F(ConsoleTest, LongTextsInEveryPieceSize) {
   int written = 0;
   // Arguments alternate: every third conversion is %s.
   auto call = [&](auto&& print) {
-    return print(format.c_str(), longArgument.c_str(), 1, 22, "s", 333, 4444, longArgument.c_str(),
-                 5, 6, "", 7, 8, "x", 9, 10, longArgument.c_str(), 11, 12, "y", 13, 14, "z",
-                 15, 16, "w", 17, 18, "v", 19, 20, "u", 21, 22, "t", 23, 24, "r", 25, 26, "q",
-                 27, 28, "p", 29, 30, "o", 31, 32, "n", 33, 34, "m", 35, 36, "l", 37, 38, "k",
-                 39, 40);
+    return print(format.c_str(), longArgument.c_str(), 1, 22, "s", 333, 4444, longArgument.c_str(), 5, 6, "",
+                 7, 8, "x", 9, 10, longArgument.c_str(), 11, 12, "y", 13, 14, "z", 15, 16, "w", 17, 18, "v",
+                 19, 20, "u", 21, 22, "t", 23, 24, "r", 25, 26, "q", 27, 28, "p", 29, 30, "o", 31, 32, "n",
+                 33, 34, "m", 35, 36, "l", 37, 38, "k", 39, 40);
   };
   {
     CapturedOutput capture(path);
     ASSERT_TRUE(capture.Ok());
     written = call([](const char* f, auto... args) { return fs::ConsolePrint(f, args...); });
   }
-  const int needed = call(
-      [](const char* f, auto... args) { return std::snprintf(nullptr, 0, f, args...); });
+  const int needed = call([](const char* f, auto... args) { return std::snprintf(nullptr, 0, f, args...); });
   std::vector<char> expected(static_cast<std::size_t>(needed) + 1);
   call([&](const char* f, auto... args) {
     return std::snprintf(expected.data(), expected.size(), f, args...);

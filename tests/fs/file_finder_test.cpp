@@ -103,13 +103,15 @@ TEST_F(FileFinderTest, PipesSocketsDevicesAndDanglingLinksArePassedOver) {
   stdfs::create_symlink(tree_.Path("gone"), tree_.Path("dangling.c"), error);
   stdfs::create_symlink(tree_.Path("a.c"), tree_.Path("sub2/alias.c"), error);
   ASSERT_EQ(testing_support::RunCommand("mkfifo " + testing_support::Quote(tree_.Path("sub1/pipe.c"))), 0);
-  ASSERT_EQ(testing_support::RunCommand("python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' " +
-                                        testing_support::Quote(tree_.Path("socket.c"))),
+  ASSERT_EQ(testing_support::RunCommand(
+                "python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' " +
+                testing_support::Quote(tree_.Path("socket.c"))),
             0);
   std::vector<std::string> paths = Walk(tree_.Root(), true, "*", nullptr);
   std::sort(paths.begin(), paths.end());
   // A link to a regular file is that file; nothing else but the tree's files.
-  EXPECT_EQ(paths, (std::vector<std::string>{"a.c", "sub1\\b.c", "sub1\\deep\\d.c", "sub2\\alias.c", "sub2\\c.c"}));
+  EXPECT_EQ(paths,
+            (std::vector<std::string>{"a.c", "sub1\\b.c", "sub1\\deep\\d.c", "sub2\\alias.c", "sub2\\c.c"}));
 }
 
 TEST_F(FileFinderTest, LongPathsAreDeliveredWholeOrReported) {
@@ -127,7 +129,8 @@ TEST_F(FileFinderTest, LongPathsAreDeliveredWholeOrReported) {
     fs::FileFinder finder;
     finder.StartWalk(tree_.Root().c_str(), true, "*", nullptr);
     std::vector<std::string> paths;
-    while (const fs::FileFinder::Item* item = finder.NextItem()) paths.emplace_back(finder.ItemPath(item, false));
+    while (const fs::FileFinder::Item* item = finder.NextItem())
+      paths.emplace_back(finder.ItemPath(item, false));
     EXPECT_FALSE(finder.PathsTooLong());
     std::string expected = tree_.Path(relative + name);
     for (char& c : expected) c = c == '/' ? '\\' : c;
@@ -144,7 +147,8 @@ TEST_F(FileFinderTest, LongPathsAreDeliveredWholeOrReported) {
   const std::vector<std::string> paths = Walk(finder);
   EXPECT_TRUE(finder.PathsTooLong());
   EXPECT_EQ(paths.size(), 5u);
-  for (const std::string& path : paths) EXPECT_LT(tree_.Root().size() + 1 + path.size(), std::size_t{fs::FileFinder::PathCapacity});
+  for (const std::string& path : paths)
+    EXPECT_LT(tree_.Root().size() + 1 + path.size(), std::size_t{fs::FileFinder::PathCapacity});
 
   // A start folder beyond the walk's root buffer: nothing delivered, and said so.
   fs::FileFinder deep;
@@ -170,8 +174,7 @@ TEST_F(FileFinderTest, ItemPathAndInfo) {
   int length = 0;
   const std::string full = finder.ItemPath(first, false, &length);
   EXPECT_EQ(length, static_cast<int>(full.size()));
-  EXPECT_EQ(full.substr(0, static_cast<std::size_t>(finder.RootLength())),
-            std::string(finder.RootFolder()));
+  EXPECT_EQ(full.substr(0, static_cast<std::size_t>(finder.RootLength())), std::string(finder.RootFolder()));
   EXPECT_EQ(full.substr(static_cast<std::size_t>(finder.RootLength())), "a.c");
   EXPECT_EQ(fs::GetPathKind(full.c_str()), fs::PathFile);
   EXPECT_EQ(finder.RootFolder()[finder.RootLength() - 1], '\\');
@@ -249,8 +252,7 @@ TEST_F(FileFinderTest, WildcardsInTheStartPath) {
 
 TEST_F(FileFinderTest, MissingStartNameBecomesAPattern) {
   // No b.c in the start folder: its name is looked for below it.
-  EXPECT_EQ(Walk(tree_.Path("b.c"), true, nullptr, nullptr),
-            std::vector<std::string>{"sub1\\b.c"});
+  EXPECT_EQ(Walk(tree_.Path("b.c"), true, nullptr, nullptr), std::vector<std::string>{"sub1\\b.c"});
   EXPECT_TRUE(Walk(tree_.Path("b.c"), false, nullptr, nullptr).empty());
 }
 

@@ -29,10 +29,10 @@ TEST(FileInfoTest, TwoWordsAndThreeTimesInTheirOrder) {
 }
 
 // Seconds of dates on both sides of 1970 and of the 32-bit limit (UTC).
-constexpr std::int64_t k1960 = -315619200;     // 1960-01-01
+constexpr std::int64_t k1960 = -315619200;      // 1960-01-01
 constexpr std::int64_t k2038Last = 2147483647;  // 2038-01-19 03:14:07
-constexpr std::int64_t k2100 = 4102444800;     // 2100-01-01
-constexpr std::int64_t k1601 = -11644473600;   // 1601-01-01, file time 0
+constexpr std::int64_t k2100 = 4102444800;      // 2100-01-01
+constexpr std::int64_t k1601 = -11644473600;    // 1601-01-01, file time 0
 
 TEST(FileTimeTest, FileTimeToSeconds) {
   const struct {
@@ -95,12 +95,9 @@ TEST(FileTimeTest, NewestTimeFallsBackOnUnsetTimes) {
     fs::FileInfo info;
     std::int64_t newest;
   } cases[] = {
-      {{1, 0, 1000, 2000, kNone}, 1000},
-      {{1, 0, 1000, 2000, 5}, 5},
-      {{1, 0, kNone, 2000, kNone}, 2000},
-      {{1, 0, 7, 2000, 0}, 0},
-      {{1, 0, 7, 2000, k1960}, k1960},
-      {{1, 0, kNone, kNone, kNone}, kNone},
+      {{1, 0, 1000, 2000, kNone}, 1000},  {{1, 0, 1000, 2000, 5}, 5},
+      {{1, 0, kNone, 2000, kNone}, 2000}, {{1, 0, 7, 2000, 0}, 0},
+      {{1, 0, 7, 2000, k1960}, k1960},    {{1, 0, kNone, kNone, kNone}, kNone},
   };
   for (const auto& c : cases) EXPECT_EQ(fs::NewestTime(&c.info), c.newest);
 }
@@ -157,8 +154,8 @@ TEST(GetFileInfoTest, SizeAbove32BitsGoesToTheAttributeWord) {
   ASSERT_TRUE(tree.Ok());
   const std::string path = tree.Path("big.bin");
   {
-    platform::FileCloser file(platform::OpenFile(path.c_str(), platform::kAccessWrite,
-                                                 platform::kShareNone, platform::kCreateAlways));
+    platform::FileCloser file(platform::OpenFile(path.c_str(), platform::kAccessWrite, platform::kShareNone,
+                                                 platform::kCreateAlways));
     ASSERT_NE(file.Get(), platform::kInvalidHandle);
     const std::int64_t offset = (5ll << 30);  // 5 GiB, a sparse file
     if (platform::SeekFile(file.Get(), offset, platform::kSeekBegin) != offset ||
@@ -228,8 +225,7 @@ TEST(FindInfoTest, ListsAFolder) {
   const std::string widePattern = tree.Path("*.h");
   if (fs_test::IsAscii(widePattern)) {
     fs::FileRecord<char16_t> wide;
-    const platform::SearchHandle wideSearch =
-        fs::FindFirstInfo(Widen(widePattern).c_str(), &wide, &code);
+    const platform::SearchHandle wideSearch = fs::FindFirstInfo(Widen(widePattern).c_str(), &wide, &code);
     ASSERT_NE(wideSearch, platform::kInvalidSearch);
     EXPECT_EQ(std::u16string(wide.name), u"two.h");
     EXPECT_EQ(fs::FindCloseInfo(wideSearch), 0);
@@ -242,21 +238,17 @@ TEST(FindInfoTest, FailuresAndBadHandles) {
   fs::FileRecord<char> record;
   int code = 0;
   record.info.size = 9;
-  EXPECT_EQ(fs::FindFirstInfo(tree.Path("*.none").c_str(), &record, &code),
-            platform::kInvalidSearch);
+  EXPECT_EQ(fs::FindFirstInfo(tree.Path("*.none").c_str(), &record, &code), platform::kInvalidSearch);
   EXPECT_EQ(code, fs::InfoNotFound);
   EXPECT_EQ(record.info.size, 0u);
-  EXPECT_EQ(fs::FindFirstInfo(tree.Path("nofolder/*").c_str(), &record, &code),
-            platform::kInvalidSearch);
+  EXPECT_EQ(fs::FindFirstInfo(tree.Path("nofolder/*").c_str(), &record, &code), platform::kInvalidSearch);
   EXPECT_LT(code, 0);
-  EXPECT_EQ(fs::FindFirstInfo<char>(tree.Path("*").c_str(), nullptr, &code),
-            platform::kInvalidSearch);
+  EXPECT_EQ(fs::FindFirstInfo<char>(tree.Path("*").c_str(), nullptr, &code), platform::kInvalidSearch);
   EXPECT_EQ(code, fs::InfoBadArgument);
 
-  for (const platform::SearchHandle bad :
-       {platform::kInvalidSearch, static_cast<platform::SearchHandle>(-32),
-        static_cast<platform::SearchHandle>(0xFFFFFFF0ll),
-        static_cast<platform::SearchHandle>(0xFFFFFFFFll)}) {
+  for (const platform::SearchHandle bad : {platform::kInvalidSearch, static_cast<platform::SearchHandle>(-32),
+                                           static_cast<platform::SearchHandle>(0xFFFFFFF0ll),
+                                           static_cast<platform::SearchHandle>(0xFFFFFFFFll)}) {
     record.info.size = 9;
     record.name[0] = 'x';
     EXPECT_EQ(fs::FindNextInfo(bad, &record), fs::InfoBadArgument);

@@ -71,8 +71,7 @@ class TempTree {
   }
   bool MakeFile(const std::string& relative, const std::string& content = "x") const {
     platform::FileCloser file(platform::OpenFile(Path(relative).c_str(), platform::kAccessWrite,
-                                                 platform::kShareNone,
-                                                 platform::kCreateAlways));
+                                                 platform::kShareNone, platform::kCreateAlways));
     if (file.Get() == platform::kInvalidHandle) return false;
     return platform::WriteFile(file.Get(), content.data(), content.size()) ==
            static_cast<std::int64_t>(content.size());

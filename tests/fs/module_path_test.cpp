@@ -14,8 +14,7 @@ using fs_test::TempTree;
 using fs_test::Widen;
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 TEST(GetModulePathTest, NamesTheRunningProgram) {

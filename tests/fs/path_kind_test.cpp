@@ -59,8 +59,7 @@ TEST(GetPathKindTest, DriveLetterRules) {
   char full[fs::MaxPath];
   const std::uint32_t length = platform::GetFullPath((upper + ":").c_str(), full, fs::MaxPath);
   ASSERT_GT(length, 0u);
-  EXPECT_EQ(fs::GetPathKind((upper + ":").c_str()),
-            length == 3 ? fs::PathDriveRoot : fs::PathFolder);
+  EXPECT_EQ(fs::GetPathKind((upper + ":").c_str()), length == 3 ? fs::PathDriveRoot : fs::PathFolder);
 }
 
 TEST(GetPathKindTest, FilesFoldersAndMissingPaths) {

@@ -17,9 +17,13 @@ using fs_test::Widen;
 template <typename Char>
 std::basic_string<Char> Text(const std::string& narrow);
 template <>
-std::string Text<char>(const std::string& narrow) { return narrow; }
+std::string Text<char>(const std::string& narrow) {
+  return narrow;
+}
 template <>
-std::u16string Text<char16_t>(const std::string& narrow) { return Widen(narrow); }
+std::u16string Text<char16_t>(const std::string& narrow) {
+  return Widen(narrow);
+}
 
 std::string Back(const std::string& text) { return text; }
 std::string Back(const std::u16string& text) { return Narrow(text); }
@@ -36,8 +40,12 @@ struct SplitCase {
 
 TYPED_TEST(PathStringsTest, GetNamePartFollowsTheLastSeparatorOrColon) {
   const SplitCase cases[] = {
-      {"C:\\Work\\a.dsp", "a.dsp"}, {"C:file", "file"}, {"dir/sub/", ""},
-      {"name", "name"},           {"", ""},           {"a\\b/c:d", "d"},
+      {"C:\\Work\\a.dsp", "a.dsp"},
+      {"C:file", "file"},
+      {"dir/sub/", ""},
+      {"name", "name"},
+      {"", ""},
+      {"a\\b/c:d", "d"},
       {"\\lead", "lead"},
   };
   for (const auto& c : cases) {
@@ -142,9 +150,9 @@ struct ExtensionCase {
 
 TYPED_TEST(PathStringsTest, FindExtensionStopsAtSeparatorsButNotAtColons) {
   const ExtensionCase cases[] = {
-      {"Proj.dsp", 5, 3},  {".svn", 4, 0},     {"a\\.svn", 6, 0}, {"C:.txt", 6, 0},
-      {"a.b\\c", 5, 0},    {"a.b:c", 2, 3},    {"x.tar.gz", 6, 2}, {"dir.x/", 6, 0},
-      {"name.", 5, 0},     {"", 0, 0},         {"a/b.c", 4, 1},
+      {"Proj.dsp", 5, 3}, {".svn", 4, 0},  {"a\\.svn", 6, 0},  {"C:.txt", 6, 0},
+      {"a.b\\c", 5, 0},   {"a.b:c", 2, 3}, {"x.tar.gz", 6, 2}, {"dir.x/", 6, 0},
+      {"name.", 5, 0},    {"", 0, 0},      {"a/b.c", 4, 1},
   };
   for (const auto& c : cases) {
     const auto path = Text<TypeParam>(c.path);
@@ -177,19 +185,17 @@ TYPED_TEST(PathStringsTest, ReplaceExtensionIntoAnotherBuffer) {
       {"Proj.dsp", "", 260, "Proj"},
       {"C:.y", "zip", 260, "C:.y.zip"},
       {"a.b:c", "zip", 260, "a.b:c.zip"},
-      {"abcd", "zip", 5, "abcd"},       // no room for a dot and one character
-      {"abcd", "zip", 7, "abcd.z"},     // the extension is cut
-      {"abcdefgh", "zip", 5, "abcd"},   // the unchanged name is cut
+      {"abcd", "zip", 5, "abcd"},      // no room for a dot and one character
+      {"abcd", "zip", 7, "abcd.z"},    // the extension is cut
+      {"abcdefgh", "zip", 5, "abcd"},  // the unchanged name is cut
       {"abcd", "zip", 1, ""},
   };
   for (const auto& c : cases) {
     const auto source = Text<TypeParam>(c.source);
     const auto extension = Text<TypeParam>(c.extension);
     std::vector<TypeParam> target(static_cast<std::size_t>(c.capacity) + 4, TypeParam('#'));
-    const int length = fs::ReplaceExtension(-1, target.data(), source.c_str(), extension.c_str(),
-                                            c.capacity);
-    EXPECT_EQ(Back(std::basic_string<TypeParam>(target.data())), c.expected)
-        << c.source << " " << c.capacity;
+    const int length = fs::ReplaceExtension(-1, target.data(), source.c_str(), extension.c_str(), c.capacity);
+    EXPECT_EQ(Back(std::basic_string<TypeParam>(target.data())), c.expected) << c.source << " " << c.capacity;
     EXPECT_EQ(length, static_cast<int>(std::string(c.expected).size())) << c.source;
     EXPECT_EQ(target[static_cast<std::size_t>(c.capacity)], TypeParam('#')) << c.source;
   }
@@ -219,7 +225,10 @@ TYPED_TEST(PathStringsTest, ConvertSeparatorsByTarget) {
     const char* expected;
   };
   const Case cases[] = {
-      {'/', "a/b/c/"}, {0, "a/b/c/"}, {'\\', "a\\b\\c\\"}, {'x', "a\\b\\c\\"},
+      {'/', "a/b/c/"},
+      {0, "a/b/c/"},
+      {'\\', "a\\b\\c\\"},
+      {'x', "a\\b\\c\\"},
   };
   for (const auto& c : cases) {
     auto path = Text<TypeParam>("a\\b/c\\");
@@ -236,7 +245,10 @@ TYPED_TEST(PathStringsTest, CopyBoundedAlwaysTerminatesWithinTheCapacity) {
     const char* expected;
   };
   const Case cases[] = {
-      {"abcdef", 4, "abc"}, {"abc", 4, "abc"}, {"abc", 1, ""}, {"", 8, ""},
+      {"abcdef", 4, "abc"},
+      {"abc", 4, "abc"},
+      {"abc", 1, ""},
+      {"", 8, ""},
   };
   for (const auto& c : cases) {
     const auto source = Text<TypeParam>(c.source);
@@ -286,8 +298,7 @@ TYPED_TEST(PathStringsTest, AppendBoundedNeedsATerminatorInsideTheCapacity) {
 
   // No terminator within the capacity: nothing is written, the result is
   // the capacity.
-  TypeParam full[6] = {TypeParam('a'), TypeParam('b'), TypeParam('c'),
-                       TypeParam('d'), 0,              TypeParam('#')};
+  TypeParam full[6] = {TypeParam('a'), TypeParam('b'), TypeParam('c'), TypeParam('d'), 0, TypeParam('#')};
   const auto xy = Text<TypeParam>("xy");
   EXPECT_EQ(fs::AppendBounded(full, xy.c_str(), 4), 4);
   EXPECT_EQ(Back(std::basic_string<TypeParam>(full)), "abcd");

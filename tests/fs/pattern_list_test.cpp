@@ -44,8 +44,8 @@ TEST(ParsePatternListTest, LiteralStartCountsLeadingStarsOfPlainItems) {
     const char* item;
     int literalStart;
   } cases[] = {
-      {"*.exe", 2},    {"BuildLog.htm", 1}, {"**x", 3},   {"*", 2},        {"***", 4},
-      {"*.keep.?", 0}, {"Proj*.zip", 0},    {"*.uvgui.*", 0}, {"a?", 0},   {"?", 0},
+      {"*.exe", 2},    {"BuildLog.htm", 1}, {"**x", 3},       {"*", 2},  {"***", 4},
+      {"*.keep.?", 0}, {"Proj*.zip", 0},    {"*.uvgui.*", 0}, {"a?", 0}, {"?", 0},
   };
   for (const auto& c : cases) {
     fs::PatternList<char> list;
@@ -145,7 +145,7 @@ const WildcardCase kWildcardCases[] = {
     {"a*b*c", "axbxc", true},
     {"a*b*c", "abcbc", false},  // first fit: the first b, then the first c behind it
     {"a*b*b", "abbab", false},
-    {"*b", "abab", true},       // a last segment alone may end the name anywhere
+    {"*b", "abab", true},  // a last segment alone may end the name anywhere
     {"*?x", "x", false},
     {"*?x", "ax", true},
     {"", "", true},
@@ -186,8 +186,7 @@ const WildcardCase kWildcardCases[] = {
 
 TEST(MatchWildcardTest, Table) {
   for (const auto& c : kWildcardCases) {
-    EXPECT_EQ(fs::MatchWildcard(c.pattern, -1, c.name, -1) == 0, c.matches)
-        << c.pattern << " / " << c.name;
+    EXPECT_EQ(fs::MatchWildcard(c.pattern, -1, c.name, -1) == 0, c.matches) << c.pattern << " / " << c.name;
   }
 }
 

@@ -103,8 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
     All, SearchPattern,
     testing::Values(
         PatternCase{"StarDotStar", "*.*", {".", "..", "Bb.c", "LongFileName.text", "a.txt", "noext", "sub"}},
-        PatternCase{"Extension", "*.c", {"Bb.c"}},
-        PatternCase{"QuestionMarkAndCase", "B?.C", {"Bb.c"}},
+        PatternCase{"Extension", "*.c", {"Bb.c"}}, PatternCase{"QuestionMarkAndCase", "B?.C", {"Bb.c"}},
         PatternCase{"ExactNameAnyCase", "A.TXT", {"a.txt"}},
         PatternCase{"QuestionMarkAtEnd", "a.tx?", {"a.txt"}},
         PatternCase{"QuestionMarkForDot", "a?txt", {"a.txt"}},
@@ -112,10 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
         PatternCase{"PrefixAnyCase", "long*", {"LongFileName.text"}},
         PatternCase{"ManyStars", "*e*e*e*", {"LongFileName.text"}},
         PatternCase{"DotStarMatchesNoExtension", "noext.*", {"noext"}},
-        PatternCase{"SingleCharacter", "?", {"."}},
-        PatternCase{"FolderName", "s?b", {"sub"}},
-        PatternCase{"NoMatch", "x*", {}},
-        PatternCase{"LongerThanName", "a.txt.c", {}},
+        PatternCase{"SingleCharacter", "?", {"."}}, PatternCase{"FolderName", "s?b", {"sub"}},
+        PatternCase{"NoMatch", "x*", {}}, PatternCase{"LongerThanName", "a.txt.c", {}},
         PatternCase{"QuestionMarkNeedsACharacter", "?a.txt", {}}),
     [](const testing::TestParamInfo<PatternCase>& paramInfo) { return std::string(paramInfo.param.name); });
 

@@ -200,7 +200,6 @@ TEST_F(FaultInjection, CountingAloneFailsNothing) {
   }
 }
 
-
 // Files, mappings and searches are counted while open, whichever way they
 // end: a close the system refuses still releases the handle.
 TEST(OpenHandleCount, FollowsFilesMappingsAndSearches) {

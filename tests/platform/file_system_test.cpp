@@ -74,13 +74,14 @@ TEST_P(MissingPath, GivesTheWindowsError) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    All, MissingPath,
-    testing::Values(MissingCase{"MissingFile", "none.txt", kErrorFileNotFound},
-                    MissingCase{"MissingFolder", "none/x.txt", kErrorPathNotFound},
-                    MissingCase{"BelowAFile", "file.txt/x", kErrorPathNotFound},
-                    MissingCase{"FileWithSeparator", "file.txt/", kErrorPathNotFound}),
-    [](const testing::TestParamInfo<MissingCase>& paramInfo) { return std::string(paramInfo.param.name); });
+INSTANTIATE_TEST_SUITE_P(All, MissingPath,
+                         testing::Values(MissingCase{"MissingFile", "none.txt", kErrorFileNotFound},
+                                         MissingCase{"MissingFolder", "none/x.txt", kErrorPathNotFound},
+                                         MissingCase{"BelowAFile", "file.txt/x", kErrorPathNotFound},
+                                         MissingCase{"FileWithSeparator", "file.txt/", kErrorPathNotFound}),
+                         [](const testing::TestParamInfo<MissingCase>& paramInfo) {
+                           return std::string(paramInfo.param.name);
+                         });
 
 TEST(Attributes, ReadOnlyFileIsDeletedOnlyAfterMadeNormal) {
   TempDir dir;
@@ -204,7 +205,8 @@ TEST(WideForms, NonAsciiNamesMatchTheNarrowForms) {
   ASSERT_TRUE(CreateDirectory(folder.c_str())) << LastError();
   EXPECT_NE(GetAttributes(folder.c_str()) & kAttrDirectory, 0u);
   const std::string narrowFolder = dir.Path() + "/" + NarrowGruesse();
-  EXPECT_NE(GetAttributes(narrowFolder.c_str()) & kAttrDirectory, 0u) << "the narrow name reaches the same folder";
+  EXPECT_NE(GetAttributes(narrowFolder.c_str()) & kAttrDirectory, 0u)
+      << "the narrow name reaches the same folder";
 
   const std::u16string missing = folder + u"/\u20AC.txt";
   ASSERT_TRUE(testing_support::WriteFile(narrowFolder + "/plain.txt", std::string("p")));
@@ -257,7 +259,8 @@ TEST(MoveFileOver, ReplacesTheTargetUnlessItIsOpenOrReadOnly) {
   const std::string fresh = dir / "fresh.zip";
   EXPECT_TRUE(MoveFileOver(from.c_str(), fresh.c_str()));
   EXPECT_EQ(testing_support::ReadFile(fresh).size(), 5u);
-  if (!enforced) GTEST_SKIP() << "SKIPPED: the read-only refusal; this system does not enforce read-only files";
+  if (!enforced)
+    GTEST_SKIP() << "SKIPPED: the read-only refusal; this system does not enforce read-only files";
 }
 
 TEST(IsSameFile, TellsTheOpenFileFromAnotherOfTheSameContent) {
@@ -278,14 +281,14 @@ TEST(IsSameFile, TellsTheOpenFileFromAnotherOfTheSameContent) {
 TEST(NarrowNames, NamesOfEveryScriptReachTheFileSystem) {
   TempDir dir;
   const std::vector<std::string> names = {
-      "\xCE\xB1.txt",                                   // Greek alpha
+      "\xCE\xB1.txt",                                        // Greek alpha
       "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.c",  // Cyrillic
-      "\xE4\xB8\xAD.h",                                // CJK
-      "\xF0\x9F\x98\x80.txt",                           // an emoji, beyond 16 bits
-      "\xC5\x81\xC3\263d\xC5\xBA.c",                 // Polish
-      "\xC3\x98re.txt",                                 // Norwegian
-      "e\xCC\x81t\xC3\xA9.txt",                          // a combining accent beside a precomposed one
-      "\xC3\234bung.c",                              // German, in Windows-1252 too
+      "\xE4\xB8\xAD.h",                                      // CJK
+      "\xF0\x9F\x98\x80.txt",                                // an emoji, beyond 16 bits
+      "\xC5\x81\xC3\263d\xC5\xBA.c",                         // Polish
+      "\xC3\x98re.txt",                                      // Norwegian
+      "e\xCC\x81t\xC3\xA9.txt",                              // a combining accent beside a precomposed one
+      "\xC3\234bung.c",                                      // German, in Windows-1252 too
   };
   for (const std::string& name : names) {
     FileCloser file(OpenFile((dir / name).c_str(), kAccessWrite, kShareNone, kCreateNew));

@@ -98,7 +98,9 @@ INSTANTIATE_TEST_SUITE_P(
         DispositionCase{"OpenAlwaysPresent", kOpenAlways, true, true, kErrorAlreadyExists, "old"},
         DispositionCase{"CreateNewMissing", kCreateNew, false, true, kErrorSuccess, ""},
         DispositionCase{"CreateNewPresent", kCreateNew, true, false, kErrorFileExists, "old"}),
-    [](const testing::TestParamInfo<DispositionCase>& paramInfo) { return std::string(paramInfo.param.name); });
+    [](const testing::TestParamInfo<DispositionCase>& paramInfo) {
+      return std::string(paramInfo.param.name);
+    });
 
 TEST(Files, OpenReportsMissingFoldersAndRefusesFolders) {
   TempDir dir;
@@ -159,13 +161,17 @@ TEST_P(Sharing, SecondOpenNeedsWhatTheFirstShares) {
 
 INSTANTIATE_TEST_SUITE_P(
     All, Sharing,
-    testing::Values(
-        ShareCase{"ExclusiveBlocksReader", kAccessReadWrite, kShareNone, kAccessRead, kShareRead | kShareWrite, false},
-        ShareCase{"ReadersShareReading", kAccessRead, kShareRead, kAccessRead, kShareRead, true},
-        ShareCase{"WriterNotSharedWithReadOnlySharer", kAccessRead, kShareRead, kAccessWrite, kShareRead, false},
-        ShareCase{"ReaderMustShareTheWriter", kAccessWrite, kShareRead, kAccessRead, kShareRead, false},
-        ShareCase{"ReaderSharingWriteJoinsWriter", kAccessWrite, kShareRead, kAccessRead, kShareRead | kShareWrite, true},
-        ShareCase{"TwoWritersSharingAll", kAccessReadWrite, kShareRead | kShareWrite, kAccessReadWrite, kShareRead | kShareWrite, true}),
+    testing::Values(ShareCase{"ExclusiveBlocksReader", kAccessReadWrite, kShareNone, kAccessRead,
+                              kShareRead | kShareWrite, false},
+                    ShareCase{"ReadersShareReading", kAccessRead, kShareRead, kAccessRead, kShareRead, true},
+                    ShareCase{"WriterNotSharedWithReadOnlySharer", kAccessRead, kShareRead, kAccessWrite,
+                              kShareRead, false},
+                    ShareCase{"ReaderMustShareTheWriter", kAccessWrite, kShareRead, kAccessRead, kShareRead,
+                              false},
+                    ShareCase{"ReaderSharingWriteJoinsWriter", kAccessWrite, kShareRead, kAccessRead,
+                              kShareRead | kShareWrite, true},
+                    ShareCase{"TwoWritersSharingAll", kAccessReadWrite, kShareRead | kShareWrite,
+                              kAccessReadWrite, kShareRead | kShareWrite, true}),
     [](const testing::TestParamInfo<ShareCase>& paramInfo) { return std::string(paramInfo.param.name); });
 
 TEST(Files, OpenFileCannotBeDeletedOrRecreated) {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <time.h>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <time.h>
 
 #include "platform/platform.h"
 #include "tests/support/host_tools.h"
@@ -21,9 +21,8 @@ TEST(LocalTime, CurrentTimeIsTheSystemClock) {
 }
 
 TEST(LocalTime, BrokenDownTimeConvertsBack) {
-  for (std::int64_t seconds : {std::int64_t{86400} * 366, std::int64_t{951782400},
-                               std::int64_t{1700000000}, std::int64_t{2000000000},
-                               std::int64_t{4102444800}}) {
+  for (std::int64_t seconds : {std::int64_t{86400} * 366, std::int64_t{951782400}, std::int64_t{1700000000},
+                               std::int64_t{2000000000}, std::int64_t{4102444800}}) {
     std::tm local{};
     ASSERT_TRUE(ToLocalTime(seconds, &local)) << seconds;
     EXPECT_GE(local.tm_year, 70) << seconds;

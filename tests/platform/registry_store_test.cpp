@@ -44,7 +44,8 @@ class RegistryStoreTest : public ::testing::Test {
   // Makes the store read the file again, as a new process would.
   void Reopen() { SetRegistryStorePath(file_.c_str()); }
 
-  static std::uint32_t Put(const std::string& path, const char* name, std::uint32_t type, const std::string& data) {
+  static std::uint32_t Put(const std::string& path, const char* name, std::uint32_t type,
+                           const std::string& data) {
     RegistryKey key = 0;
     std::uint32_t result = CreateRegistryKey(kCurrentUser, path.c_str(), kKeyAllAccess, &key);
     if (result != 0) return result;
@@ -124,7 +125,8 @@ TEST_F(RegistryStoreTest, NamesIgnoreCaseAndKeepIt) {
   std::uint32_t type = 0;
   std::string data;
   EXPECT_TRUE(Get("SOFTWARE\\mixedcase", "VALUE", &type, &data));
-  EXPECT_NE(Text(ReadFile(file_)).find("[HKEY_CURRENT_USER\\Software\\MixedCase]\n\"Value\"="), std::string::npos);
+  EXPECT_NE(Text(ReadFile(file_)).find("[HKEY_CURRENT_USER\\Software\\MixedCase]\n\"Value\"="),
+            std::string::npos);
   // The key stack's delete: a key with sub-keys stays, a leaf goes.
   RegistryKey software = 0;
   ASSERT_EQ(OpenRegistryKey(kCurrentUser, "software", kKeyAllAccess, &software), 0u);
@@ -185,7 +187,8 @@ TEST_F(RegistryStoreTest, ReadsAHandWrittenExportFile) {
   EXPECT_EQ(type, static_cast<std::uint32_t>(kRegBinary));
   EXPECT_EQ(std::string(buffer, size), "\x01\xff");
   size = 3;
-  EXPECT_EQ(QueryRegistryValue(key, nullptr, &type, buffer, &size), static_cast<std::uint32_t>(kErrorMoreData));
+  EXPECT_EQ(QueryRegistryValue(key, nullptr, &type, buffer, &size),
+            static_cast<std::uint32_t>(kErrorMoreData));
   EXPECT_EQ(size, 8u);
   CloseRegistryKey(key);
 }
@@ -193,15 +196,17 @@ TEST_F(RegistryStoreTest, ReadsAHandWrittenExportFile) {
 // A file that is not a registry file is never overwritten: every call is
 // refused until it is repaired.
 TEST_F(RegistryStoreTest, ForeignFileIsLeftAlone) {
-  const char* contents[] = {"not a registry file\n",
-                            "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"unterminated\n"};
+  const char* contents[] = {
+      "not a registry file\n",
+      "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"unterminated\n"};
   ASSERT_EQ(RunCommand("mkdir " + testing_support::Quote(dir_ / "store")), 0);
   for (const char* content : contents) {
     SCOPED_TRACE(content);
     ASSERT_TRUE(WriteFile(file_, content));
     Reopen();
     RegistryKey key = 0;
-    EXPECT_EQ(OpenRegistryKey(kCurrentUser, "A", kKeyRead, &key), static_cast<std::uint32_t>(kErrorRegistryCorrupt));
+    EXPECT_EQ(OpenRegistryKey(kCurrentUser, "A", kKeyRead, &key),
+              static_cast<std::uint32_t>(kErrorRegistryCorrupt));
     EXPECT_EQ(Put("Software\\New", "v", kRegString, "x"), static_cast<std::uint32_t>(kErrorRegistryCorrupt));
     EXPECT_EQ(Text(ReadFile(file_)), content);
   }
@@ -236,7 +241,8 @@ TEST_F(RegistryStoreTest, HostileFilesAreRefusedAndLimitsAreKept) {
       {"trailing separator", "[HKEY_CURRENT_USER\\A\\]\n", false},
       {"empty section", "[]\n", false},
       {"value before any section", "\"v\"=\"x\"\n", false},
-      {"larger than the store may be", "[HKEY_CURRENT_USER\\A]\n;" + std::string(17u << 20, 'x') + "\n", false},
+      {"larger than the store may be", "[HKEY_CURRENT_USER\\A]\n;" + std::string(17u << 20, 'x') + "\n",
+       false},
   };
   ASSERT_EQ(RunCommand("mkdir " + testing_support::Quote(dir_ / "store")), 0);
   for (const Case& c : cases) {
@@ -288,7 +294,8 @@ TEST_F(RegistryStoreTest, KeyPathsBeyondTheLimitsAreRefused) {
   RegistryKey key = 0;
   ASSERT_EQ(OpenRegistryKey(kCurrentUser, deep.c_str(), kKeyAllAccess, &key), 0u);
   RegistryKey below = 0;
-  EXPECT_EQ(CreateRegistryKey(key, "c", kKeyAllAccess, &below), static_cast<std::uint32_t>(kErrorInvalidParameter));
+  EXPECT_EQ(CreateRegistryKey(key, "c", kKeyAllAccess, &below),
+            static_cast<std::uint32_t>(kErrorInvalidParameter));
   CloseRegistryKey(key);
 }
 
@@ -320,7 +327,8 @@ TEST_F(RegistryStoreTest, RewriteKeepsTheModeAndRemovesStaleTemporaries) {
   ASSERT_TRUE(WriteFile(stale, std::string("half a tree")));
   ASSERT_TRUE(WriteFile(other, std::string("someone's copy")));
   ASSERT_EQ(Put("Software\\A", "v", kRegString, "2"), 0u);
-  EXPECT_EQ(stdfs::status(file_).permissions() & stdfs::perms::all, stdfs::perms::owner_read | stdfs::perms::owner_write);
+  EXPECT_EQ(stdfs::status(file_).permissions() & stdfs::perms::all,
+            stdfs::perms::owner_read | stdfs::perms::owner_write);
   EXPECT_FALSE(stdfs::exists(stale));
   EXPECT_TRUE(stdfs::exists(other));
   EXPECT_TRUE(stdfs::exists(file_ + ".lock"));
@@ -331,7 +339,8 @@ TEST_F(RegistryStoreTest, RewriteKeepsTheModeAndRemovesStaleTemporaries) {
 TEST_F(RegistryStoreTest, ChangesOfAnotherProcessAreSeen) {
   ASSERT_EQ(Put("Software\\Mine", "v", kRegString, std::string("1\0", 2)), 0u);
   const std::string other = dir_ / "other.reg";
-  ASSERT_TRUE(WriteFile(other, Text(ReadFile(file_)) + "\n[HKEY_CURRENT_USER\\Software\\Theirs]\n\"v\"=\"2\"\n"));
+  ASSERT_TRUE(
+      WriteFile(other, Text(ReadFile(file_)) + "\n[HKEY_CURRENT_USER\\Software\\Theirs]\n\"v\"=\"2\"\n"));
   ASSERT_EQ(RunCommand("mv " + testing_support::Quote(other) + " " + testing_support::Quote(file_)), 0);
   ASSERT_EQ(Put("Software\\Mine", "w", kRegString, std::string("3\0", 2)), 0u);
   Reopen();
@@ -380,8 +389,9 @@ TEST(RegistryStoreWriter, WritesUntilKilled) {
     RegistryKey key = 0;
     ASSERT_EQ(CreateRegistryKey(kCurrentUser, path.c_str(), kKeyAllAccess, &key), 0u);
     const std::string value = std::to_string(i);
-    ASSERT_EQ(SetRegistryValue(key, "v", kRegString, value.c_str(), static_cast<std::uint32_t>(value.size() + 1)),
-              0u);
+    ASSERT_EQ(
+        SetRegistryValue(key, "v", kRegString, value.c_str(), static_cast<std::uint32_t>(value.size() + 1)),
+        0u);
     CloseRegistryKey(key);
   }
 }
@@ -407,7 +417,8 @@ TEST_F(RegistryStoreTest, KilledWriterLeavesTheTreeIntact) {
     std::thread reader([&]() {
       while (!stop.load()) {
         const std::string text = Text(ReadFile(file_));
-        const bool whole = text.compare(0, std::strlen(kHeader), kHeader) == 0 && text.size() >= suffix.size() &&
+        const bool whole = text.compare(0, std::strlen(kHeader), kHeader) == 0 &&
+                           text.size() >= suffix.size() &&
                            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
         ++snapshots;
         if (!whole) ++incomplete;
@@ -415,12 +426,16 @@ TEST_F(RegistryStoreTest, KilledWriterLeavesTheTreeIntact) {
     });
     const std::string marker = "r" + std::to_string(round) + "k5]";
     const std::string script =
-        "PAKKARO_REGISTRY_WRITER=" + testing_support::Quote(file_) + " PAKKARO_REGISTRY_ROUND=" +
-        std::to_string(round) + " " + testing_support::Quote(self) +
+        "PAKKARO_REGISTRY_WRITER=" + testing_support::Quote(file_) +
+        " PAKKARO_REGISTRY_ROUND=" + std::to_string(round) + " " + testing_support::Quote(self) +
         " --gtest_filter=RegistryStoreWriter.WritesUntilKilled >/dev/null 2>&1 & pid=$!; n=0; "
-        "until grep -q '" + marker + "' " + testing_support::Quote(file_) + "; do "
+        "until grep -q '" +
+        marker + "' " + testing_support::Quote(file_) +
+        "; do "
         "sleep 0.01; n=$((n+1)); [ $n -gt 3000 ] && break; done; "
-        "sleep 0.0" + std::to_string(random() % 10) + std::to_string(random() % 10) + "; "
+        "sleep 0.0" +
+        std::to_string(random() % 10) + std::to_string(random() % 10) +
+        "; "
         "{ kill -9 $pid; wait $pid; } 2>/dev/null; echo $?";
     std::string status;
     ASSERT_EQ(RunCommand(script, &status), 0);

@@ -32,8 +32,7 @@ std::string Find(ResourceId type, ResourceId name) {
 
 TEST(Resources, FoundByTextAndNumberWithoutCase) {
   const bool registered = ProvideBlobs();
-  EXPECT_EQ(registered, LogicalDrives() == 0)
-      << "only the POSIX build takes blobs at run time";
+  EXPECT_EQ(registered, LogicalDrives() == 0) << "only the POSIX build takes blobs at run time";
   EXPECT_EQ(Find({"DATA", 0}, {"SAMPLE", 0}), "typed by text");
   EXPECT_EQ(Find({"data", 0}, {"Sample", 0}), "typed by text");
   EXPECT_EQ(Find({nullptr, 300}, {nullptr, 42}), "numbered");

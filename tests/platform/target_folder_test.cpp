@@ -60,7 +60,9 @@ TEST(TargetFolder, TemporaryFileReplacesTheTargetOnlyWhenRenamed) {
   EXPECT_NE(second, temporary);
   other.Reset();
   EXPECT_TRUE(folder.Remove(second.c_str()));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(
+      std::distance(std::filesystem::directory_iterator(dir / "out"), std::filesystem::directory_iterator()),
+      1);
 }
 
 TEST(TargetFolder, ALinkOnTheWayIsRefusedAndTheBaseMayBeOne) {
@@ -90,9 +92,14 @@ TEST(TargetFolder, CreateNewRefusesEveryNameThatIsTaken) {
   };
   const Row rows[] = {
       {"nothing there", false, [](const testing_support::TempDir&) {}, true},
-      {"a file", false, [](const testing_support::TempDir& dir) { testing_support::WriteFile(dir / "out/n.txt", std::string("old")); },
+      {"a file", false,
+       [](const testing_support::TempDir& dir) {
+         testing_support::WriteFile(dir / "out/n.txt", std::string("old"));
+       },
        false},
-      {"a folder", false, [](const testing_support::TempDir& dir) { std::filesystem::create_directories(dir / "out/n.txt"); }, false},
+      {"a folder", false,
+       [](const testing_support::TempDir& dir) { std::filesystem::create_directories(dir / "out/n.txt"); },
+       false},
       {"a link to a file", true,
        [](const testing_support::TempDir& dir) {
          testing_support::WriteFile(dir / "victim.txt", std::string("old"));
@@ -100,7 +107,10 @@ TEST(TargetFolder, CreateNewRefusesEveryNameThatIsTaken) {
        },
        false},
       {"a link to nowhere", true,
-       [](const testing_support::TempDir& dir) { std::filesystem::create_symlink(dir / "planted.txt", dir / "out/n.txt"); }, false},
+       [](const testing_support::TempDir& dir) {
+         std::filesystem::create_symlink(dir / "planted.txt", dir / "out/n.txt");
+       },
+       false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

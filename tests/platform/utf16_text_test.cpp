@@ -42,7 +42,8 @@ TEST(Utf16Text, NamesOfEveryScriptRoundTrip) {
 // Bytes that are not UTF-8 fail, or become the replacement when one is given.
 TEST(Utf16Text, InvalidBytesFailOrAreReplaced) {
   const std::vector<std::string> invalid = {
-      "\x80", "\xC3", "a\374b", "\xC0\xAF", "\xE0\x80\xAF", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "\xE4\xB8",
+      "\x80",     "\xC3", "a\374b", "\xC0\xAF", "\xE0\x80\xAF", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80",
+      "\xE4\xB8",
   };
   for (const std::string& bytes : invalid) {
     SCOPED_TRACE(testing::PrintToString(bytes));

@@ -111,7 +111,8 @@ struct Entry {
   Bytes data;  // the bytes behind the local header, as they are
   std::uint16_t versionMadeBy = korbel::kVersionDeflate;
   std::uint16_t versionNeeded = korbel::kVersionDeflate;
-  std::uint16_t flags = 0;  // with kFlagDataDescriptor the local CRC and sizes are 0 and a descriptor follows the data
+  std::uint16_t flags =
+      0;  // with kFlagDataDescriptor the local CRC and sizes are 0 and a descriptor follows the data
   std::uint16_t method = korbel::kMethodStored;
   std::uint32_t dosDateTime = kSomeDosDateTime;
   std::uint32_t crc = 0;
@@ -124,7 +125,8 @@ struct Entry {
 
 // A stored entry whose headers tell the truth about `data`.
 Entry Stored(const std::string& name, const Bytes& data, bool descriptor = false, std::uint16_t flags = 0);
-Entry Stored(const std::string& name, const std::string& data, bool descriptor = false, std::uint16_t flags = 0);
+Entry Stored(const std::string& name, const std::string& data, bool descriptor = false,
+             std::uint16_t flags = 0);
 // A Deflate entry: `plain` through the reference compressor at level 9.
 Entry Deflated(const std::string& name, const Bytes& plain);
 

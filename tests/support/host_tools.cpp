@@ -16,8 +16,10 @@ bool HaveTool(const std::string& name) {
 std::string Quote(const std::string& text) {
   std::string quoted = "'";
   for (char c : HostName(text)) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
   }
   return quoted + "'";
 }

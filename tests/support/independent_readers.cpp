@@ -9,17 +9,22 @@ namespace {
 
 const char* ToolOf(Reader reader) {
   switch (reader) {
-    case Reader::kUnzip: return "unzip";
-    case Reader::kSevenZip: return "7zz";
-    case Reader::kPython: return "python3";
-    case Reader::kBsdtar: break;
+    case Reader::kUnzip:
+      return "unzip";
+    case Reader::kSevenZip:
+      return "7zz";
+    case Reader::kPython:
+      return "python3";
+    case Reader::kBsdtar:
+      break;
   }
   return "bsdtar";
 }
 
 // The shell command that tests the archive at `quoted` with `reader`, and
 // the label its refusal is reported under.
-std::string CommandOf(Reader reader, const std::string& quoted, const std::string& password, std::string* label) {
+std::string CommandOf(Reader reader, const std::string& quoted, const std::string& password,
+                      std::string* label) {
   switch (reader) {
     case Reader::kUnzip:
       *label = password.empty() ? "unzip -t" : "unzip -l";
@@ -28,7 +33,8 @@ std::string CommandOf(Reader reader, const std::string& quoted, const std::strin
       *label = "7zz t";
       const std::string withPassword = password.empty() ? "" : " -p" + Quote(password);
       // 7-Zip exits 0 on warnings such as "Headers Error"; only a clean test passes.
-      return "out=$(7zz t" + withPassword + " " + quoted + " 2>&1); s=$?; echo \"$out\"; [ $s = 0 ] && "
+      return "out=$(7zz t" + withPassword + " " + quoted +
+             " 2>&1); s=$?; echo \"$out\"; [ $s = 0 ] && "
              "echo \"$out\" | grep -q '^Everything is Ok' && ! echo \"$out\" | grep -qi 'warning' && "
              "! echo \"$out\" | grep -q 'Headers Error'";
     }
@@ -37,10 +43,12 @@ std::string CommandOf(Reader reader, const std::string& quoted, const std::strin
       // zipfile compares each local name with the central one as it opens an entry.
       if (!password.empty()) {
         return "python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
-               "[z.open(i).close() for i in z.infolist() if not i.flag_bits & 1]' " + quoted + " 2>&1";
+               "[z.open(i).close() for i in z.infolist() if not i.flag_bits & 1]' " +
+               quoted + " 2>&1";
       }
       return "python3 -c 'import sys, zipfile; bad = zipfile.ZipFile(sys.argv[1]).testzip(); "
-             "print(bad or \"\"); sys.exit(bad is not None)' " + quoted + " 2>&1";
+             "print(bad or \"\"); sys.exit(bad is not None)' " +
+             quoted + " 2>&1";
     case Reader::kBsdtar:
       break;
   }
@@ -56,8 +64,8 @@ bool RequireTool(const std::string& name) {
   // Once per test and tool: a sweep may ask thousands of times.
   static std::set<std::string> noted;
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string key = (test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "") +
-                          "/" + name;
+  const std::string key =
+      (test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "") + "/" + name;
   if (noted.insert(key).second) {
     GTEST_MESSAGE_AT_(__FILE__, __LINE__, (name + " is not installed: its check did not run").c_str(),
                       ::testing::TestPartResult::kSkip);

@@ -28,17 +28,17 @@ std::string MissingTool(std::initializer_list<const char*> names);
 
 // Ends the running test as skipped, naming the missing tool, unless the
 // host has every tool named: for a test that cannot run without them.
-#define PAKKARO_REQUIRE_TOOLS(...)                                                         \
-  do {                                                                                     \
-    const std::string pakkaroMissingTool = ::testing_support::MissingTool({__VA_ARGS__}); \
+#define PAKKARO_REQUIRE_TOOLS(...)                                                              \
+  do {                                                                                          \
+    const std::string pakkaroMissingTool = ::testing_support::MissingTool({__VA_ARGS__});       \
     if (!pakkaroMissingTool.empty()) GTEST_SKIP() << pakkaroMissingTool << " is not installed"; \
   } while (0)
 
 // Each reader tests the archive; the result names every reader that refused
 // it, with its output. A missing reader marks the test skipped.
-::testing::AssertionResult ReadersAccept(
-    const std::string& path,
-    std::initializer_list<Reader> readers = {Reader::kUnzip, Reader::kSevenZip, Reader::kPython});
+::testing::AssertionResult ReadersAccept(const std::string& path,
+                                         std::initializer_list<Reader> readers = {
+                                             Reader::kUnzip, Reader::kSevenZip, Reader::kPython});
 
 // The same for an archive whose encrypted entries use AES under `password`:
 // 7zz tests them with it; unzip, which has no AES, only lists the archive;

@@ -79,7 +79,8 @@ Bytes TextBytes(std::size_t size) {
   static const char kWords[] =
       "int main(void) { return packer_run(argc, argv); } /* compressible source text */\n";
   Bytes data(size);
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<unsigned char>(kWords[(i * 7 + i / 61) % (sizeof(kWords) - 1)]);
+  for (std::size_t i = 0; i < size; ++i)
+    data[i] = static_cast<unsigned char>(kWords[(i * 7 + i / 61) % (sizeof(kWords) - 1)]);
   return data;
 }
 

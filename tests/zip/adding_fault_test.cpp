@@ -146,13 +146,18 @@ TEST_P(AddingFaultSweep, EveryFaultLeavesAllEntriesBeforeOrAllAfter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, AddingFaultSweep,
-                         ::testing::Values(Way::kQueued, Way::kQueuedPieces, Way::kImmediate, Way::kCreateOver),
+                         ::testing::Values(Way::kQueued, Way::kQueuedPieces, Way::kImmediate,
+                                           Way::kCreateOver),
                          [](const ::testing::TestParamInfo<Way>& paramInfo) {
                            switch (paramInfo.param) {
-                             case Way::kQueued: return std::string("Queued");
-                             case Way::kQueuedPieces: return std::string("QueuedPieces");
-                             case Way::kImmediate: return std::string("Immediate");
-                             case Way::kCreateOver: return std::string("CreateOverOld");
+                             case Way::kQueued:
+                               return std::string("Queued");
+                             case Way::kQueuedPieces:
+                               return std::string("QueuedPieces");
+                             case Way::kImmediate:
+                               return std::string("Immediate");
+                             case Way::kCreateOver:
+                               return std::string("CreateOverOld");
                            }
                            return std::string("?");
                          });

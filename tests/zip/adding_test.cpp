@@ -83,12 +83,12 @@ TEST_P(AddingModeTest, MethodFollowsExtensionSizeAndGain) {
     int method;
   };
   const std::vector<Case> cases = {
-      {"x.ZIP", text, 0},        // listed extensions are stored, whatever the case
+      {"x.ZIP", text, 0},  // listed extensions are stored, whatever the case
       {"y.7z", text, 0},
       {"z.k", text, 0},
-      {"w.zipx", text, 8},       // only a whole-item match counts
-      {"gz", text, 8},           // a name without extension matches nothing
-      {".zip", text, 8},         // a leading dot does not start an extension
+      {"w.zipx", text, 8},  // only a whole-item match counts
+      {"gz", text, 8},      // a name without extension matches nothing
+      {".zip", text, 8},    // a leading dot does not start an extension
       {"plain.c", text, 8},
       {"empty.txt", Bytes(), 0},
       {"noise.bin", RandomBytes(50000, 7), 0},  // Deflate would grow it

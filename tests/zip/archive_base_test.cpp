@@ -61,9 +61,9 @@ TEST(ArchiveBaseTest, SwitchModeAnswers) {
     int modeAfter;
   };
   const Case cases[] = {
-      {kReadOnly, 0, kWrongMode, kReadOnly},   {kReadOnly, kCreate, kWrongMode, kReadOnly},
-      {kReadOnly, kReadOnly, kOk, kReadOnly},  {kReadOnly, kModify, kOk, kModify},
-      {kCreate, kModify, kOk, kCreate},        {kCreate, kReadOnly, kOk, kReadOnly},
+      {kReadOnly, 0, kWrongMode, kReadOnly},  {kReadOnly, kCreate, kWrongMode, kReadOnly},
+      {kReadOnly, kReadOnly, kOk, kReadOnly}, {kReadOnly, kModify, kOk, kModify},
+      {kCreate, kModify, kOk, kCreate},       {kCreate, kReadOnly, kOk, kReadOnly},
   };
   for (const Case& c : cases) {
     const std::string file = c.openMode == kCreate ? dir / "created.zip" : path;

@@ -25,11 +25,15 @@ class CompactionFaultTest : public ::testing::Test {
  protected:
   void SetUp() override {
     before_ = {
-        {"a.txt", testing_support::TextBytes(30000)},     {"b.bin", testing_support::RandomBytes(20000, 3)},
-        {"c.txt", testing_support::TextBytes(5000)},      {"d/e.txt", testing_support::TextBytes(10000)},
-        {"f.txt", Bytes()},                               {"g.txt", testing_support::TextBytes(2000)},
+        {"a.txt", testing_support::TextBytes(30000)},
+        {"b.bin", testing_support::RandomBytes(20000, 3)},
+        {"c.txt", testing_support::TextBytes(5000)},
+        {"d/e.txt", testing_support::TextBytes(10000)},
+        {"f.txt", Bytes()},
+        {"g.txt", testing_support::TextBytes(2000)},
     };
-    for (const auto& file : before_) ASSERT_TRUE(testing_support::WriteFile(source_ / file.first, file.second));
+    for (const auto& file : before_)
+      ASSERT_TRUE(testing_support::WriteFile(source_ / file.first, file.second));
     pristinePath_ = dir_ / "pristine.zip";
     Korbel archive;
     ASSERT_EQ(archive.Open(pristinePath_.c_str(), kCreate, 9), kOk);
@@ -144,8 +148,8 @@ TEST_P(CompactionFaultSweep, EveryFaultLeavesTheOldOrTheNewArchiveWhole) {
   EXPECT_EQ(unreadable, 0);
   EXPECT_GT(failed, 0);
   EXPECT_GT(compacted, 0);
-  std::printf("%zu cases: %d failed, %d unchanged, %d compacted, %d unreadable\n", cases.size(), failed, unchanged,
-              compacted, unreadable);
+  std::printf("%zu cases: %d failed, %d unchanged, %d compacted, %d unreadable\n", cases.size(), failed,
+              unchanged, compacted, unreadable);
 }
 
 // Going back to reading closes the written file and opens it again: a close
@@ -160,7 +164,8 @@ TEST_F(CompactionFaultTest, RefusedCloseWhenSwitchingBackToReadingIsAWriteError)
   {
     // The first close is of the archive as it was read; the second finishes
     // the new file.
-    fault_sweep::ArmedFault armed({platform::Operation::kCloseFile, 2, platform::FaultKind::kFail, "close 2"});
+    fault_sweep::ArmedFault armed(
+        {platform::Operation::kCloseFile, 2, platform::FaultKind::kFail, "close 2"});
     EXPECT_EQ(archive.SwitchMode(kReadOnly), kWriteError);
   }
   EXPECT_EQ(archive.Mode(), kClosed);
@@ -172,9 +177,12 @@ INSTANTIATE_TEST_SUITE_P(MoveKinds, CompactionFaultSweep,
                                            MoveKind::kPieceByPiece),
                          [](const ::testing::TestParamInfo<MoveKind>& paramInfo) {
                            switch (paramInfo.param) {
-                             case MoveKind::kCopiedFromTheArchive: return std::string("CopiedFromTheArchive");
-                             case MoveKind::kInsideMapping: return std::string("InsideMapping");
-                             case MoveKind::kPieceByPiece: return std::string("PieceByPiece");
+                             case MoveKind::kCopiedFromTheArchive:
+                               return std::string("CopiedFromTheArchive");
+                             case MoveKind::kInsideMapping:
+                               return std::string("InsideMapping");
+                             case MoveKind::kPieceByPiece:
+                               return std::string("PieceByPiece");
                            }
                            return std::string("?");
                          });

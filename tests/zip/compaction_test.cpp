@@ -17,8 +17,8 @@ namespace {
 using archive_builder::Build;
 using archive_builder::CentralHeader;
 using archive_builder::Entry;
-using archive_builder::Stored;
 using archive_builder::Set32;
+using archive_builder::Stored;
 using testing_support::Bytes;
 using testing_support::TempDir;
 
@@ -58,12 +58,11 @@ void ExpectCompacted(const std::string& path, std::size_t first, const std::vect
 
 TEST(CompactionTest, EntriesWithDescriptorsAndDataInFrontMoveDown) {
   const std::vector<Entry> items = {Stored("one.txt", "first entry", true),
-                                   Stored("two.txt", "second entry, to be deleted", true),
-                                   Stored("three.txt", "third"),
-                                   Stored("four.txt", "fourth entry", true)};
+                                    Stored("two.txt", "second entry, to be deleted", true),
+                                    Stored("three.txt", "third"), Stored("four.txt", "fourth entry", true)};
   struct Case {
     const char* what;
-    std::size_t stub;        // bytes in front of the archive
+    std::size_t stub;  // bytes in front of the archive
     std::vector<int> deleted;
   };
   const Case cases[] = {
@@ -79,7 +78,8 @@ TEST(CompactionTest, EntriesWithDescriptorsAndDataInFrontMoveDown) {
     archive_builder::Archive archive = Build(items);
     // Offsets counted from the start of the file, stub included.
     for (std::size_t i = 0; i < items.size(); ++i) {
-      Set32(&archive.bytes, archive.central[i] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(archive.local[i] + c.stub));
+      Set32(&archive.bytes, archive.central[i] + CentralHeader::kLocalHeaderOffset,
+            static_cast<std::uint32_t>(archive.local[i] + c.stub));
     }
     bytes.insert(bytes.end(), archive.bytes.begin(), archive.bytes.end());
     ASSERT_TRUE(testing_support::WriteFile(path, bytes));
@@ -138,10 +138,8 @@ int StopSecondMove(std::uintptr_t userData, int event, int, ArchiveBase*, const 
 TEST(CompactionTest, StopAnswerLeavesAConsistentArchive) {
   TempDir dir;
   const std::string path = dir / "a.zip";
-  const std::vector<Entry> items = {Stored("gone.txt", "deleted data"),
-                                   Stored("one.txt", "first"),
-                                   Stored("two.txt", "second"),
-                                   Stored("three.txt", "third")};
+  const std::vector<Entry> items = {Stored("gone.txt", "deleted data"), Stored("one.txt", "first"),
+                                    Stored("two.txt", "second"), Stored("three.txt", "third")};
   ASSERT_TRUE(testing_support::WriteFile(path, Build(items).bytes));
   int moves = 0;
   {
@@ -165,8 +163,8 @@ TEST(CompactionTest, StopAnswerLeavesAConsistentArchive) {
 TEST(CompactionTest, SpanReachingIntoTheNextEntryIsAnInternalError) {
   TempDir dir;
   const std::string path = dir / "a.zip";
-  archive_builder::Archive built = Build({Stored("one.txt", "first"), Stored("two.txt", "second"),
-                                     Stored("three.txt", "third")});
+  archive_builder::Archive built =
+      Build({Stored("one.txt", "first"), Stored("two.txt", "second"), Stored("three.txt", "third")});
   // The first entry claims 20 more bytes than it has.
   Set32(&built.bytes, built.central[0] + CentralHeader::kCompressedSize, 25);
   Set32(&built.bytes, built.local[0] + archive_builder::LocalHeader::kCompressedSize, 25);

@@ -38,7 +38,8 @@ TEST(CompressionPipelineTest, JobsComeBackInOrderWithTheirResults) {
   std::size_t submitted = 0;
   for (std::size_t taken = 0; taken < inputs.size(); ++taken) {
     while (submitted < inputs.size() && pipeline.HasRoomFor(2 * inputs[submitted].size())) {
-      pipeline.Submit(MakeJob(static_cast<int>(submitted), inputs[submitted], static_cast<int>(1 + submitted % 9)));
+      pipeline.Submit(
+          MakeJob(static_cast<int>(submitted), inputs[submitted], static_cast<int>(1 + submitted % 9)));
       ++submitted;
     }
     const std::unique_ptr<CompressionJob> job = pipeline.TakeOldest();
@@ -63,7 +64,7 @@ TEST(CompressionPipelineTest, JobsComeBackInOrderWithTheirResults) {
 
 TEST(CompressionPipelineTest, RoomIsBoundedByBudgetAndCountButOneJobAlwaysFits) {
   CompressionPipeline pipeline(1, 1000, 2);
-  EXPECT_TRUE(pipeline.HasRoomFor(std::size_t{1} << 40));  // nothing in flight
+  EXPECT_TRUE(pipeline.HasRoomFor(std::size_t{1} << 40));           // nothing in flight
   pipeline.Submit(MakeJob(0, testing_support::TextBytes(100), 9));  // footprint 1224
   EXPECT_FALSE(pipeline.HasRoomFor(1));
   EXPECT_NE(pipeline.TakeOldest(), nullptr);

@@ -32,9 +32,9 @@ struct Entry {
   Bytes plain;
   Crypt crypt = Crypt::kNone;
   std::string password;
-  unsigned strength = 3;         // AES strength written to the extra field
-  unsigned aesVersion = 2;       // AE-2 stores a CRC of 0
-  bool dataDescriptor = false;   // flag bit 3, sizes after the data
+  unsigned strength = 3;        // AES strength written to the extra field
+  unsigned aesVersion = 2;      // AE-2 stores a CRC of 0
+  bool dataDescriptor = false;  // flag bit 3, sizes after the data
   std::uint32_t dosDateTime = 0x5A8B6C2Du;
   std::uint32_t externalAttributes = 0x20;
   unsigned char checkLowXor = 0;   // spoils byte 10 of the traditional header

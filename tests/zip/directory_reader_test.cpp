@@ -16,8 +16,6 @@
 namespace korbel {
 namespace {
 
-using testing_support::Bytes;
-using testing_support::TempDir;
 using archive_builder::Archive;
 using archive_builder::CentralHeader;
 using archive_builder::EndRecord;
@@ -28,8 +26,11 @@ using archive_builder::Set64;
 using archive_builder::Stored;
 using archive_builder::Zip64EndRecord;
 using archive_builder::Zip64Locator;
+using testing_support::Bytes;
+using testing_support::TempDir;
 
-Archive BuildArchive(const std::vector<archive_builder::Entry>& items, bool zip64 = false, const std::string& comment = "") {
+Archive BuildArchive(const std::vector<archive_builder::Entry>& items, bool zip64 = false,
+                     const std::string& comment = "") {
   return archive_builder::Build(items, {zip64, comment});
 }
 
@@ -77,7 +78,9 @@ TEST(DirectoryReaderTest, Zip64RecordsBehindAnOffsetThatFits) {
   const std::size_t sizeField = built.end + EndRecord::kDirectorySize;
   const std::uint32_t size = static_cast<std::uint32_t>(built.zip64Record - built.directoryStart);
   for (int i = 0; i < 4; ++i) built.bytes[sizeField + i] = static_cast<unsigned char>(size >> (8 * i));
-  for (int i = 0; i < 4; ++i) built.bytes[built.end + EndRecord::kDirectoryOffset + i] = static_cast<unsigned char>(built.directoryStart >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    built.bytes[built.end + EndRecord::kDirectoryOffset + i] =
+        static_cast<unsigned char>(built.directoryStart >> (8 * i));
   Korbel archive;
   ASSERT_EQ(Load(dir, built.bytes, 0, &archive), kOk);
   ASSERT_EQ(archive.EntryCount(), 3);
@@ -119,22 +122,31 @@ TEST(DirectoryReaderTest, EachStructuralFaultGivesItsCode) {
   };
   const Case cases[] = {
       {"empty source", false, false, [](Archive& a) { a.bytes.clear(); }, kBadFormat},
-      {"no end record signature", false, false,
-       [](Archive& a) { a.bytes[a.end + 3] = 0x07; },
-       kBadFormat},
+      {"no end record signature", false, false, [](Archive& a) { a.bytes[a.end + 3] = 0x07; }, kBadFormat},
       {"offset field asks for Zip64 but no locator", false, false,
        [](Archive& a) { Set32(&a.bytes, a.end + EndRecord::kDirectoryOffset, 0xFFFFFFFF); }, kBadFormat},
-      {"locator points at no Zip64 end record", true, false,
-       [](Archive& a) { a.bytes[a.zip64Record] = 'X'; }, kBadFormat},
+      {"locator points at no Zip64 end record", true, false, [](Archive& a) { a.bytes[a.zip64Record] = 'X'; },
+       kBadFormat},
       {"locator points past the source", true, false,
-       [](Archive& a) { Set64(&a.bytes, a.locator + Zip64Locator::kRecordOffset, 0x7FFFFFFFFFFFull); }, kBadFormat},
+       [](Archive& a) { Set64(&a.bytes, a.locator + Zip64Locator::kRecordOffset, 0x7FFFFFFFFFFFull); },
+       kBadFormat},
       {"directory start negative", false, false,
-       [](Archive& a) { Set32(&a.bytes, a.end + EndRecord::kDirectorySize, static_cast<std::uint32_t>(a.end + 1)); }, kBadFormat},
+       [](Archive& a) {
+         Set32(&a.bytes, a.end + EndRecord::kDirectorySize, static_cast<std::uint32_t>(a.end + 1));
+       },
+       kBadFormat},
       {"Zip64 directory start past the source", true, false,
-       [](Archive& a) { Set64(&a.bytes, a.zip64Record + Zip64EndRecord::kDirectoryOffset, a.bytes.size() + 1); }, kBadFormat},
+       [](Archive& a) {
+         Set64(&a.bytes, a.zip64Record + Zip64EndRecord::kDirectoryOffset, a.bytes.size() + 1);
+       },
+       kBadFormat},
       {"Zip64 directory start far outside", true, false,
-       [](Archive& a) { Set64(&a.bytes, a.zip64Record + Zip64EndRecord::kDirectoryOffset, 0xFFFFFFFFFFFFFF00ull); }, kBadFormat},
-      {"empty name", false, false, [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kNameLength, 0); }, kBadFormat},
+       [](Archive& a) {
+         Set64(&a.bytes, a.zip64Record + Zip64EndRecord::kDirectoryOffset, 0xFFFFFFFFFFFFFF00ull);
+       },
+       kBadFormat},
+      {"empty name", false, false,
+       [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kNameLength, 0); }, kBadFormat},
       {"name past the end record", false, false,
        [](Archive& a) { Set16(&a.bytes, a.central[2] + CentralHeader::kNameLength, 200); }, kBadFormat},
       {"extra field past the end record", false, false,
@@ -142,14 +154,18 @@ TEST(DirectoryReaderTest, EachStructuralFaultGivesItsCode) {
       {"comment past the end record", false, false,
        [](Archive& a) { Set16(&a.bytes, a.central[2] + CentralHeader::kCommentLength, 23); }, kBadFormat},
       {"local header behind the directory start", false, false,
-       [](Archive& a) { Set32(&a.bytes, a.central[1] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(a.directoryStart - 29)); },
+       [](Archive& a) {
+         Set32(&a.bytes, a.central[1] + CentralHeader::kLocalHeaderOffset,
+               static_cast<std::uint32_t>(a.directoryStart - 29));
+       },
        kBadFormat},
       {"local header far out", false, false,
-       [](Archive& a) { Set32(&a.bytes, a.central[1] + CentralHeader::kLocalHeaderOffset, 0xFFFFFFF0u); }, kBadFormat},
+       [](Archive& a) { Set32(&a.bytes, a.central[1] + CentralHeader::kLocalHeaderOffset, 0xFFFFFFF0u); },
+       kBadFormat},
       {"local header without signature", false, false, [](Archive& a) { a.bytes[a.local[1] + 1] = 'Q'; },
        kBadFormat},
-      {"local header with another name", false, false, [](Archive& a) { a.bytes[a.local[1] + LocalHeader::kSize] = 'x'; },
-       kBadFormat},
+      {"local header with another name", false, false,
+       [](Archive& a) { a.bytes[a.local[1] + LocalHeader::kSize] = 'x'; }, kBadFormat},
       {"local name longer than the central one", false, false,
        [](Archive& a) { Set16(&a.bytes, a.local[1] + LocalHeader::kNameLength, 6); }, kBadFormat},
       {"local lengths run past the source", false, false,
@@ -157,11 +173,16 @@ TEST(DirectoryReaderTest, EachStructuralFaultGivesItsCode) {
       {"data descriptor without signature", false, true, [](Archive& a) { a.bytes[a.descriptor[1]] = 'X'; },
        kBadFormat},
       {"descriptor behind a size running past the source", false, true,
-       [](Archive& a) { Set32(&a.bytes, a.central[1] + CentralHeader::kCompressedSize, 0xFFFFFFF0u); }, kBadFormat},
-      {"disk number 2", false, false, [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kDisk, 2); }, kSpanned},
-      {"start disk 1", false, false, [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kDirectoryDisk, 1); }, kSpanned},
-      {"entry counts differ", false, false, [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kEntriesOnDisk, 2); }, kSpanned},
-      {"locator counts 2 disks", true, false, [](Archive& a) { Set32(&a.bytes, a.locator + Zip64Locator::kDiskCount, 2); }, kSpanned},
+       [](Archive& a) { Set32(&a.bytes, a.central[1] + CentralHeader::kCompressedSize, 0xFFFFFFF0u); },
+       kBadFormat},
+      {"disk number 2", false, false, [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kDisk, 2); },
+       kSpanned},
+      {"start disk 1", false, false,
+       [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kDirectoryDisk, 1); }, kSpanned},
+      {"entry counts differ", false, false,
+       [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kEntriesOnDisk, 2); }, kSpanned},
+      {"locator counts 2 disks", true, false,
+       [](Archive& a) { Set32(&a.bytes, a.locator + Zip64Locator::kDiskCount, 2); }, kSpanned},
       {"Zip64 start disk 1", true, false,
        [](Archive& a) {
          Set32(&a.bytes, a.zip64Record + Zip64EndRecord::kDirectoryDisk, 1);
@@ -174,9 +195,10 @@ TEST(DirectoryReaderTest, EachStructuralFaultGivesItsCode) {
          Set16(&a.bytes, a.end + EndRecord::kEntriesOnDisk, 0xFFFF);
        },
        kSpanned},
-      {"end record cut short", false, false, [](Archive& a) { a.bytes.resize(a.end + EndRecord::kEntries); }, kReadError},
-      {"archive comment cut short", false, false, [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kCommentLength, 50); },
+      {"end record cut short", false, false, [](Archive& a) { a.bytes.resize(a.end + EndRecord::kEntries); },
        kReadError},
+      {"archive comment cut short", false, false,
+       [](Archive& a) { Set16(&a.bytes, a.end + EndRecord::kCommentLength, 50); }, kReadError},
       {"cut inside the locator: no end record", true, false,
        [](Archive& a) { a.bytes.resize(a.locator + 12); }, kBadFormat},
       {"central header cut by the end record", false, false,
@@ -198,7 +220,8 @@ TEST(DirectoryReaderTest, EachStructuralFaultGivesItsCode) {
       {"written: directory size past the file start", false, false,
        [](Archive& a) { a.bytes[a.end + EndRecord::kDirectorySize + 3] = 0x7F; }, kBadFormat, kWritten},
       {"written: central name length zero", false, false,
-       [](Archive& a) { Set16(&a.bytes, a.central[0] + CentralHeader::kNameLength, 0); }, kBadFormat, kWritten},
+       [](Archive& a) { Set16(&a.bytes, a.central[0] + CentralHeader::kNameLength, 0); }, kBadFormat,
+       kWritten},
       {"written: first local signature broken", false, false, [](Archive& a) { a.bytes[a.local[0]] = 'X'; },
        kBadFormat, kWritten},
       {"random bytes without an end record", false, false,
@@ -227,7 +250,8 @@ TEST(DirectoryReaderTest, DescriptorPlaceThatWouldWrapIsRefused) {
   archive_builder::Put64(&extra, wrapped);
   Set32(&a.bytes, a.central[1] + CentralHeader::kCompressedSize, 0xFFFFFFFF);
   Set16(&a.bytes, a.central[1] + CentralHeader::kExtraLength, static_cast<std::uint32_t>(extra.size()));
-  a.bytes.insert(a.bytes.begin() + static_cast<std::ptrdiff_t>(a.central[1] + CentralHeader::kSize + 5), extra.begin(), extra.end());
+  a.bytes.insert(a.bytes.begin() + static_cast<std::ptrdiff_t>(a.central[1] + CentralHeader::kSize + 5),
+                 extra.begin(), extra.end());
   const std::size_t end = a.end + extra.size();
   Set32(&a.bytes, end + EndRecord::kDirectorySize, static_cast<std::uint32_t>(end - a.directoryStart));
   EXPECT_EQ(Load(dir, a.bytes), kBadFormat);
@@ -288,7 +312,8 @@ TEST(DirectoryReaderTest, FoundEventNamesEachEntryWithItsPartLengths) {
   TempDir dir;
   const std::string longName(65535, 'n');
   const std::string path = dir / "found.zip";
-  ASSERT_TRUE(testing_support::WriteFile(path, BuildArchive({Stored("a.txt", "1"), Stored(longName, "2")}).bytes));
+  ASSERT_TRUE(
+      testing_support::WriteFile(path, BuildArchive({Stored("a.txt", "1"), Stored(longName, "2")}).bytes));
   std::vector<FoundReport> reports;
   Korbel archive;
   archive.SetCallback(reinterpret_cast<std::uintptr_t>(&reports), RecordFound);
@@ -321,18 +346,42 @@ TEST(DirectoryReaderTest, TolerantLoadRecoversEntriesAroundADamagedCentralHeader
   const Case cases[] = {
       // A strict load that finds fewer headers than the end record counts
       // refuses the archive rather than show a part of it.
-      {"signature of the middle header", [](Archive& a) { a.bytes[a.central[1] + 2] = 'X'; }, kBadFormat, 0,
-       {"a.txt", "c.txt"}, {0, 0}},
-      {"signature of the first header", [](Archive& a) { a.bytes[a.central[0]] = 0; }, kBadFormat, 0,
-       {"b.txt", "c.txt"}, {0, 0}},
-      {"name running past the end record", [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kNameLength, 0xFFFF); },
-       kBadFormat, 0, {"a.txt", "", "c.txt"}, {0, 1, 0}},
-      {"empty name", [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kNameLength, 0); }, kBadFormat, 0,
-       {"a.txt", "", "c.txt"}, {0, 1, 0}},
-      {"extra field running past the end record", [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kExtraLength, 0xFFF0); },
-       kBadFormat, 0, {"a.txt", "b.txt", "c.txt"}, {0, 0, 0}},
-      {"local header of the middle entry", [](Archive& a) { a.bytes[a.local[1]] = 'X'; }, kBadFormat, 0,
-       {"a.txt", "b.txt", "c.txt"}, {0, 1, 0}},
+      {"signature of the middle header",
+       [](Archive& a) { a.bytes[a.central[1] + 2] = 'X'; },
+       kBadFormat,
+       0,
+       {"a.txt", "c.txt"},
+       {0, 0}},
+      {"signature of the first header",
+       [](Archive& a) { a.bytes[a.central[0]] = 0; },
+       kBadFormat,
+       0,
+       {"b.txt", "c.txt"},
+       {0, 0}},
+      {"name running past the end record",
+       [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kNameLength, 0xFFFF); },
+       kBadFormat,
+       0,
+       {"a.txt", "", "c.txt"},
+       {0, 1, 0}},
+      {"empty name",
+       [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kNameLength, 0); },
+       kBadFormat,
+       0,
+       {"a.txt", "", "c.txt"},
+       {0, 1, 0}},
+      {"extra field running past the end record",
+       [](Archive& a) { Set16(&a.bytes, a.central[1] + CentralHeader::kExtraLength, 0xFFF0); },
+       kBadFormat,
+       0,
+       {"a.txt", "b.txt", "c.txt"},
+       {0, 0, 0}},
+      {"local header of the middle entry",
+       [](Archive& a) { a.bytes[a.local[1]] = 'X'; },
+       kBadFormat,
+       0,
+       {"a.txt", "b.txt", "c.txt"},
+       {0, 1, 0}},
   };
   TempDir dir;
   for (const Case& c : cases) {
@@ -438,7 +487,8 @@ TEST(DirectoryReaderTest, NamesOfTheLargestStoredLength) {
   // The same name running one byte into the end record.
   Bytes cut = archive.bytes;
   cut.erase(cut.begin() + static_cast<std::ptrdiff_t>(archive.end - 1));
-  Set32(&cut, archive.end - 1 + EndRecord::kDirectorySize, static_cast<std::uint32_t>(archive.end - 1 - archive.directoryStart));
+  Set32(&cut, archive.end - 1 + EndRecord::kDirectorySize,
+        static_cast<std::uint32_t>(archive.end - 1 - archive.directoryStart));
   EXPECT_EQ(Load(dir, cut), kBadFormat);
 }
 

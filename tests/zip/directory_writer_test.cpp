@@ -108,9 +108,19 @@ TEST(DirectoryWriterTest, NonAsciiNamesRoundTrip) {
   ASSERT_TRUE(FindExtraBlock(first.extra.data(), first.extra.size(), kUnicodePathExtraId, &at, &size));
   const std::uint8_t stored[] = {0x9A, 'b', 'u', 'n', 'g', '.', 'c'};
   const std::uint32_t crc = static_cast<std::uint32_t>(::crc32(0L, stored, sizeof stored));
-  const std::vector<std::uint8_t> expected = {1, static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
-                                              static_cast<std::uint8_t>(crc >> 16), static_cast<std::uint8_t>(crc >> 24),
-                                              0xC3, 0x9C, 'b', 'u', 'n', 'g', '.', 'c'};
+  const std::vector<std::uint8_t> expected = {1,
+                                              static_cast<std::uint8_t>(crc),
+                                              static_cast<std::uint8_t>(crc >> 8),
+                                              static_cast<std::uint8_t>(crc >> 16),
+                                              static_cast<std::uint8_t>(crc >> 24),
+                                              0xC3,
+                                              0x9C,
+                                              'b',
+                                              'u',
+                                              'n',
+                                              'g',
+                                              '.',
+                                              'c'};
   EXPECT_EQ(std::vector<std::uint8_t>(first.extra.begin() + at, first.extra.begin() + at + size), expected);
   Korbel reread;
   ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
@@ -130,9 +140,12 @@ TEST(DirectoryWriterTest, NonAsciiNamesRoundTrip) {
 
   if (!testing_support::RequireTool("python3")) return;
   std::string listed;
-  ASSERT_EQ(testing_support::RunCommand(
-                "python3 -c \"import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).namelist()[0]"
-                ".encode('utf-8'))\" " + testing_support::Quote(path), &listed), 0);
+  ASSERT_EQ(testing_support::RunCommand("python3 -c \"import sys, zipfile; "
+                                        "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).namelist()[0]"
+                                        ".encode('utf-8'))\" " +
+                                            testing_support::Quote(path),
+                                        &listed),
+            0);
   EXPECT_EQ(listed, "\xC3\234bung.c");
 }
 

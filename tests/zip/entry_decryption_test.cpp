@@ -260,8 +260,9 @@ TEST(EntryDecryptionTest, SevenZipEncryptedArchivesExtractByteExactly) {
     for (const auto& method : methods) {
       SCOPED_TRACE(std::string(scheme.option) + " " + method.option);
       const std::string path = dir / (std::string(scheme.option) + method.option + ".zip");
-      ASSERT_EQ(RunCommand("cd " + Quote(dir / "in") + " && 7zz a -tzip -bd -pPa55w0rd -mem=" + scheme.option +
-                           " -mm=" + method.option + " " + Quote(path) + " text.txt random.bin edge.bin >/dev/null"),
+      ASSERT_EQ(RunCommand("cd " + Quote(dir / "in") +
+                           " && 7zz a -tzip -bd -pPa55w0rd -mem=" + scheme.option + " -mm=" + method.option +
+                           " " + Quote(path) + " text.txt random.bin edge.bin >/dev/null"),
                 0);
       Korbel archive;
       ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);

@@ -64,7 +64,8 @@ constexpr std::size_t kWholeMinimum = DeflateCodec::kWholeBlockMinimum;
 const Row kRows[] = {
     {"Folder", Way::kFolder, Content::kEmpty, 0, -1, true, 0, kOk, kMethodStored, false},
     {"ImmediateText", Way::kImmediate, Content::kText, 100000, -1, true, 0, kOk, kMethodDeflate, false},
-    {"ImmediateStoredSetting", Way::kImmediate, Content::kText, 100000, 0, true, 0, kOk, kMethodStored, false},
+    {"ImmediateStoredSetting", Way::kImmediate, Content::kText, 100000, 0, true, 0, kOk, kMethodStored,
+     false},
     {"ImmediateEmpty", Way::kImmediate, Content::kEmpty, 0, -1, true, 0, kOk, kMethodStored, false},
     // Deflate grows random data: without the store fallback the write fails,
     // with it the entry is added again, stored.
@@ -79,24 +80,30 @@ const Row kRows[] = {
      kMethodDeflate, true},
     {"QueuedWholeText", Way::kQueued, Content::kText, 100000, -1, true, 0, kOk, kMethodDeflate, false},
     {"QueuedWholeRandom", Way::kQueued, Content::kRandom, 100000, -1, true, 0, kOk, kMethodStored, false},
-    {"QueuedWholeSmallest", Way::kQueued, Content::kText, kWholeMinimum, -1, true, 0, kOk, kMethodDeflate, false},
+    {"QueuedWholeSmallest", Way::kQueued, Content::kText, kWholeMinimum, -1, true, 0, kOk, kMethodDeflate,
+     false},
     // Under the whole-block minimum the file streams from its handle; when
     // Deflate grows it, the handle is rewound and the file stored.
     {"QueuedStreamShortRepeat", Way::kQueued, Content::kShortRepeat, kWholeMinimum - 1, -1, true, 0, kOk,
      kMethodDeflate, false},
     {"QueuedStreamShortRandom", Way::kQueued, Content::kShortRandom, kWholeMinimum - 1, -1, true, 0, kOk,
      kMethodStored, false},
-    {"QueuedStreamStoredSetting", Way::kQueued, Content::kText, 100000, 0, true, 0, kOk, kMethodStored, false},
+    {"QueuedStreamStoredSetting", Way::kQueued, Content::kText, 100000, 0, true, 0, kOk, kMethodStored,
+     false},
     {"QueuedStreamEmpty", Way::kQueued, Content::kEmpty, 0, -1, true, 0, kOk, kMethodStored, false},
 };
 
 Bytes MakeContent(const Row& row) {
   switch (row.content) {
-    case Content::kEmpty: return {};
-    case Content::kText: return testing_support::TextBytes(row.size);
+    case Content::kEmpty:
+      return {};
+    case Content::kText:
+      return testing_support::TextBytes(row.size);
     case Content::kRandom:
-    case Content::kShortRandom: return testing_support::RandomBytes(row.size, 77);
-    case Content::kShortRepeat: return Bytes(row.size, 'a');
+    case Content::kShortRandom:
+      return testing_support::RandomBytes(row.size, 77);
+    case Content::kShortRepeat:
+      return Bytes(row.size, 'a');
   }
   return {};
 }
@@ -111,7 +118,8 @@ std::int64_t ReadMemory(void* context, void* buffer, std::size_t length) {
   const std::size_t rest = reader->data->size() - reader->at;
   const std::size_t count = length < rest ? length : rest;
   std::copy(reader->data->begin() + static_cast<long>(reader->at),
-            reader->data->begin() + static_cast<long>(reader->at + count), static_cast<unsigned char*>(buffer));
+            reader->data->begin() + static_cast<long>(reader->at + count),
+            static_cast<unsigned char*>(buffer));
   reader->at += count;
   return static_cast<std::int64_t>(count);
 }

@@ -87,7 +87,9 @@ TEST(ErrorTextsTest, ComposedTextsAreByteExact) {
             "\nBei Datei : \n< keine Datei ge\366ffnet >\nhat ein ung\xFCltiges Format ");
   EXPECT_EQ(Compose(kBadIndexOrMode, nullptr, nullptr),
             "\nBei Datei : \n< keine Datei ge\366ffnet >\nFalscher Index oder Modus !");
-  EXPECT_EQ(Compose(kNoMemory, "C:\\x.zip", "a.txt"), "\nBei Datei : C:\\x.zip\nUnbekannter Fehler" "a.txt");
+  EXPECT_EQ(Compose(kNoMemory, "C:\\x.zip", "a.txt"),
+            "\nBei Datei : C:\\x.zip\nUnbekannter Fehler"
+            "a.txt");
   EXPECT_EQ(Compose(kFileOpenError, "/tmp/p.zip", "???"),
             "\nBei Datei : /tmp/p.zip\nFehler beim \326ffnen der Datei: ???");
   // A detail code without a detail text gets none.

@@ -19,13 +19,28 @@ TEST(ExtractPathTest, StoredNamesThatWouldLeaveTheFolderAreRefused) {
   const std::vector<std::string> refused = {
       // Windows-style: still absolute once a drive and one leading '\' and
       // one '/' after it were dropped, a second drive, climbing.
-      "/\\f", "C:\\\\f", "\\\\server\\share\\f", "C:C:f", "dir\\..\\..\\f", "..\\f", "C:..\\f",
+      "/\\f",
+      "C:\\\\f",
+      "\\\\server\\share\\f",
+      "C:C:f",
+      "dir\\..\\..\\f",
+      "..\\f",
+      "C:..\\f",
       // POSIX-style.
-      "//etc/x", "../x", "a/../../b", "a/..", "..",
+      "//etc/x",
+      "../x",
+      "a/../../b",
+      "a/..",
+      "..",
       // Rooted once the "." components are gone.
-      "./C:x", ".\\C:\\x", ".//x", "./\\x", "././/x",
+      "./C:x",
+      ".\\C:\\x",
+      ".//x",
+      "./\\x",
+      "././/x",
       // A NUL would cut the name short on disk.
-      std::string("a\0b", 3), std::string("C:a\0", 4),
+      std::string("a\0b", 3),
+      std::string("C:a\0", 4),
       // "/t/" and the name with its terminator are over 516 characters.
       longName + "n",
   };
@@ -110,12 +125,9 @@ TEST(ExtractPathTest, TargetPathSplitsIntoBaseAndName) {
     const char* relative = nullptr;
   };
   const std::vector<Row> rows = {
-      {"out/file.txt", kOk, "out/", "file.txt"},
-      {"file.txt", kOk, "./", "file.txt"},
-      {"C:\\dir\\f", kOk, "C:\\dir\\", "f"},
-      {"C:f", kOk, "./", "C:f"},
-      {"/abs/../f", kOk, "/abs/../", "f"},
-      {"\\\\server\\share\\f", kOk, "\\\\server\\share\\", "f"},
+      {"out/file.txt", kOk, "out/", "file.txt"}, {"file.txt", kOk, "./", "file.txt"},
+      {"C:\\dir\\f", kOk, "C:\\dir\\", "f"},     {"C:f", kOk, "./", "C:f"},
+      {"/abs/../f", kOk, "/abs/../", "f"},       {"\\\\server\\share\\f", kOk, "\\\\server\\share\\", "f"},
       {"", kBadPath, nullptr, nullptr},
   };
   for (const Row& row : rows) {
@@ -163,17 +175,49 @@ TEST(ExtractPathTest, NamesThatWindowsWouldChangeAreFound) {
     bool changed;
   };
   const std::vector<Row> rows = {
-      {"same.txt", false}, {"same.txt.", true}, {"same.txt ", true}, {"dir./a.txt", true}, {"dir /a.txt", true},
-      {"a/b/c.txt", false}, {".hidden", false}, {"a..b", false}, {" lead.txt", false}, {"...", true},
-      {"a:b.txt", true}, {"a<b", true}, {"a>b", true}, {"a\"b", true}, {"a|b", true}, {"a?b", true},
-      {"a*b", true}, {"tab\there", true}, {"\x7F.txt", false},
+      {"same.txt", false},
+      {"same.txt.", true},
+      {"same.txt ", true},
+      {"dir./a.txt", true},
+      {"dir /a.txt", true},
+      {"a/b/c.txt", false},
+      {".hidden", false},
+      {"a..b", false},
+      {" lead.txt", false},
+      {"...", true},
+      {"a:b.txt", true},
+      {"a<b", true},
+      {"a>b", true},
+      {"a\"b", true},
+      {"a|b", true},
+      {"a?b", true},
+      {"a*b", true},
+      {"tab\there", true},
+      {"\x7F.txt", false},
       // Device names, with or without an extension, in any case.
-      {"CON", true}, {"con.txt", true}, {"Nul", true}, {"aux.c", true}, {"prn", true}, {"COM1", true},
-      {"lpt9.log", true}, {"com0", true}, {"COM\xC2\xB9", true}, {"lpt\xC2\xB3.txt", true}, {"CONIN$", true},
-      {"conout$.x", true}, {"CON .txt", true}, {"src/nul/x.c", true},
+      {"CON", true},
+      {"con.txt", true},
+      {"Nul", true},
+      {"aux.c", true},
+      {"prn", true},
+      {"COM1", true},
+      {"lpt9.log", true},
+      {"com0", true},
+      {"COM\xC2\xB9", true},
+      {"lpt\xC2\xB3.txt", true},
+      {"CONIN$", true},
+      {"conout$.x", true},
+      {"CON .txt", true},
+      {"src/nul/x.c", true},
       // Near misses.
-      {"CONSOLE.txt", false}, {"COM10", false}, {"COM", false}, {"xcon", false}, {"LPT", false},
-      {"COM\xC2\xB4", false}, {"\xE4\xB8\xAD.txt", false}, {"\xD0\x96.txt", false},
+      {"CONSOLE.txt", false},
+      {"COM10", false},
+      {"COM", false},
+      {"xcon", false},
+      {"LPT", false},
+      {"COM\xC2\xB4", false},
+      {"\xE4\xB8\xAD.txt", false},
+      {"\xD0\x96.txt", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

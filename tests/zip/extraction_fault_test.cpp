@@ -40,7 +40,8 @@ class ExtractionFaultTest : public ::testing::Test {
         {"sub/deep/c.txt", testing_support::TextBytes(3000)},
         {"z.7z", testing_support::RandomBytes(700, 9)},
     };
-    for (const auto& file : files_) ASSERT_TRUE(testing_support::WriteFile(source_ / file.first, file.second));
+    for (const auto& file : files_)
+      ASSERT_TRUE(testing_support::WriteFile(source_ / file.first, file.second));
     path_ = dir_ / "archive.zip";
     Korbel archive;
     ASSERT_EQ(archive.Open(path_.c_str(), kCreate, 9), kOk);
@@ -107,7 +108,8 @@ TEST_F(ExtractionFaultTest, EveryEntryReportedDoneIsExactAndEveryOtherIsCounted)
       EXPECT_FALSE(std::filesystem::exists(target));
       continue;
     }
-    EXPECT_TRUE(fault_sweep::EveryFileExact(outcome.processed, files_)) << fault_sweep::Names(outcome.processed);
+    EXPECT_TRUE(fault_sweep::EveryFileExact(outcome.processed, files_))
+        << fault_sweep::Names(outcome.processed);
     EXPECT_EQ(outcome.processed.size() + static_cast<std::size_t>(outcome.errors), files_.size())
         << "done: " << fault_sweep::Names(outcome.processed) << " errors: " << outcome.errors;
     // Only the archive's own close, the last one, is harmless to fail.

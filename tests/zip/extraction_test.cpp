@@ -83,7 +83,8 @@ std::size_t DataOffset(const std::string& path, int index) {
   Korbel archive;
   EXPECT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
   const ZipEntry* entry = archive.Entry(index);
-  return static_cast<std::size_t>(entry->localHeaderOffset + 30 + entry->nameLength + entry->localExtraLength);
+  return static_cast<std::size_t>(entry->localHeaderOffset + 30 + entry->nameLength +
+                                  entry->localExtraLength);
 }
 
 TEST(ExtractionTest, ExtractAllRestoresFilesFoldersAndTimes) {
@@ -153,8 +154,8 @@ TEST(ExtractionTest, TimesBefore1970AndAfter2038SurviveTheRoundTrip) {
     const std::string source = dir / "in/dated.txt";
     ASSERT_TRUE(WriteFile(source, testing_support::TextBytes(100)));
     {
-      platform::FileCloser file(platform::OpenFile(source.c_str(), platform::kAccessReadWrite, platform::kShareNone,
-                                                   platform::kOpenExisting));
+      platform::FileCloser file(platform::OpenFile(source.c_str(), platform::kAccessReadWrite,
+                                                   platform::kShareNone, platform::kOpenExisting));
       ASSERT_NE(file.Get(), platform::kInvalidHandle);
       const platform::FileTime time = fs::SecondsToFileTime(when);
       ASSERT_TRUE(platform::SetFileTimes(file.Get(), nullptr, &time, &time));
@@ -224,7 +225,8 @@ TEST(ExtractionTest, TargetPathIsWhereTheEntryGoes) {
   TempDir dir;
   const Bytes data = testing_support::TextBytes(100);
   Korbel archive;
-  ASSERT_EQ(archive.Open(Pack(dir, {{"sub/a.txt", data}, {"../../up.txt", data}}).c_str(), kReadOnly, 9), kOk);
+  ASSERT_EQ(archive.Open(Pack(dir, {{"sub/a.txt", data}, {"../../up.txt", data}}).c_str(), kReadOnly, 9),
+            kOk);
   std::string path;
   ASSERT_EQ(archive.ExtractTargetPath(0, (dir / "out/").c_str(), &path), kOk);
   EXPECT_FALSE(testing_support::FileExists(dir / "out"));
@@ -296,7 +298,8 @@ TEST(ExtractionTest, FolderInTheWayOfAFileFails) {
   for (std::uint32_t options : {0u, static_cast<std::uint32_t>(kFreshen)}) {
     Korbel archive;
     ASSERT_EQ(archive.Open(path.c_str(), kReadOnly | options, 9), kOk);
-    EXPECT_EQ(archive.ExtractEntry(archive.FindEntry("name"), (dir / "t/").c_str()), kFileCreateError) << options;
+    EXPECT_EQ(archive.ExtractEntry(archive.FindEntry("name"), (dir / "t/").c_str()), kFileCreateError)
+        << options;
     EXPECT_EQ(archive.ExtractEntry(archive.FindEntry("folder"), (dir / "t/").c_str()), kOk) << options;
     EXPECT_EQ(archive.ProcessingState(archive.FindEntry("folder")), 1);
   }
@@ -326,8 +329,8 @@ TEST(ExtractionTest, ExtractAllGoesOnPastFailingEntries) {
   const Bytes broken = testing_support::RandomBytes(30000, 9);
   const Bytes blocked = testing_support::TextBytes(300);
   const Bytes last = testing_support::RandomBytes(100, 10);
-  const std::string path = Pack(dir, {{"first.txt", first}, {"broken.bin", broken}, {"blocked", blocked},
-                                      {"last.bin", last}});
+  const std::string path =
+      Pack(dir, {{"first.txt", first}, {"broken.bin", broken}, {"blocked", blocked}, {"last.bin", last}});
   Bytes archiveBytes = ReadFile(path);
   archiveBytes[DataOffset(path, 1) + 100] ^= 0x01;
   ASSERT_TRUE(WriteFile(path, archiveBytes));
@@ -464,7 +467,8 @@ std::int64_t RefusingEndSink(void*, const void* data, std::size_t length) {
 TEST(ExtractionTest, SinkFailuresGiveTheirCodes) {
   TempDir dir;
   const Bytes text = testing_support::TextBytes(50000);
-  const std::string path = Pack(dir, {{"text.txt", text}, {"stored.bin", testing_support::RandomBytes(30000, 2)}});
+  const std::string path =
+      Pack(dir, {{"text.txt", text}, {"stored.bin", testing_support::RandomBytes(30000, 2)}});
   Korbel archive;
   ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
   for (int index = 0; index < 2; ++index) {
@@ -547,7 +551,9 @@ TEST(ExtractionTest, AFailedEntryLeavesAnExistingFileAsItWas) {
   archive.SetPassword("right");
   EXPECT_EQ(archive.ExtractEntry(0, (dir / "out/").c_str()), kOk);
   EXPECT_EQ(ReadFile(dir / "out/secret.txt"), entry.plain);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(
+      std::distance(std::filesystem::directory_iterator(dir / "out"), std::filesystem::directory_iterator()),
+      1);
 }
 
 }  // namespace

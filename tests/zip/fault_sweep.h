@@ -65,11 +65,16 @@ inline const std::vector<OperationFaults>& FaultTable() {
 
 inline const char* KindName(platform::FaultKind kind) {
   switch (kind) {
-    case platform::FaultKind::kFail: return "fail";
-    case platform::FaultKind::kAccessDenied: return "access-denied";
-    case platform::FaultKind::kDiskFull: return "disk-full";
-    case platform::FaultKind::kShortWrite: return "short-write";
-    case platform::FaultKind::kShortRead: return "short-read";
+    case platform::FaultKind::kFail:
+      return "fail";
+    case platform::FaultKind::kAccessDenied:
+      return "access-denied";
+    case platform::FaultKind::kDiskFull:
+      return "disk-full";
+    case platform::FaultKind::kShortWrite:
+      return "short-write";
+    case platform::FaultKind::kShortRead:
+      return "short-read";
   }
   return "?";
 }
@@ -78,7 +83,7 @@ struct Case {
   platform::Operation op;
   std::uint32_t call;  // 1-based index among the calls of `op`
   platform::FaultKind kind;
-  std::string where;   // "write 3/17 disk-full", for failure messages
+  std::string where;  // "write 3/17 disk-full", for failure messages
 };
 
 // The calls each operation makes during `run`.
@@ -103,8 +108,8 @@ inline std::vector<Case> Cases(const std::map<platform::Operation, std::uint32_t
       if (stride > 1 && call % stride != 1 && call != count) continue;
       for (const platform::FaultKind kind : row.kinds) {
         cases.push_back({row.op, call, kind,
-                         std::string(row.name) + " " + std::to_string(call) + "/" + std::to_string(count) + " " +
-                             KindName(kind)});
+                         std::string(row.name) + " " + std::to_string(call) + "/" + std::to_string(count) +
+                             " " + KindName(kind)});
       }
     }
   }

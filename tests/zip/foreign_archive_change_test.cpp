@@ -80,7 +80,8 @@ std::map<std::string, RawEntry> RawEntries(const Bytes& file) {
       offset = Get(file, zip64At + slot, 8);
       for (std::size_t b = 0; b < 8; ++b) entry.central[zip64At - at + slot + b] = 0;
     }
-    for (std::size_t b = CentralHeader::kLocalHeaderOffset; b < CentralHeader::kSize; ++b) entry.central[b] = 0;
+    for (std::size_t b = CentralHeader::kLocalHeaderOffset; b < CentralHeader::kSize; ++b)
+      entry.central[b] = 0;
     const auto local = static_cast<std::size_t>(offset);
     const std::size_t localName = Get(file, local + LocalHeader::kNameLength, 2);
     const std::size_t localExtra = Get(file, local + LocalHeader::kExtraLength, 2);
@@ -136,8 +137,10 @@ const Maker kMakers[] = {
     {"python zipfile on a pipe, Zip64 descriptors", {"python3"}, kPythonStream, false},
     {"zip -fz", {"zip"}, "zip -q -fz in.zip a.txt b.bin c.txt", false},
     {"zip to a pipe", {"zip"}, "zip -q - a.txt b.bin c.txt | cat > in.zip", false},
-    {"zip with a Latin-1 name made on Linux", {"zip"},
-     "printf 'latin' > \"$(printf 'n\\344me.txt')\" && zip -q in.zip a.txt b.bin c.txt \"$(printf 'n\\344me.txt')\"",
+    {"zip with a Latin-1 name made on Linux",
+     {"zip"},
+     "printf 'latin' > \"$(printf 'n\\344me.txt')\" && zip -q in.zip a.txt b.bin c.txt \"$(printf "
+     "'n\\344me.txt')\"",
      false},
     {"code page 850 name", {"python3"}, kCp850Names, false},
     {"7zz with AES", {"7zz"}, "7zz a -tzip -pSecret -mem=AES256 in.zip a.txt b.bin c.txt >/dev/null", true},
@@ -154,7 +157,8 @@ class ForeignArchiveChangeTest : public ::testing::TestWithParam<Maker> {
         << step;
     if (!testing_support::RequireTool("bsdtar")) return;
     std::string output;
-    EXPECT_EQ(RunCommand("cat " + Quote(path) + " | bsdtar -tf - 2>&1", &output), 0) << step << ": " << output;
+    EXPECT_EQ(RunCommand("cat " + Quote(path) + " | bsdtar -tf - 2>&1", &output), 0)
+        << step << ": " << output;
     EXPECT_NE(output.find("a.txt"), std::string::npos) << step << ": " << output;
     EXPECT_NE(output.find("c.txt"), std::string::npos) << step << ": " << output;
   }
@@ -196,7 +200,8 @@ TEST_P(ForeignArchiveChangeTest, DeleteAndAddKeepEveryOtherEntryByteForByte) {
   // Smaller by the deleted entry's bytes, larger by what the engine's
   // comment adds over the old one.
   const RawEntry& removed = entriesBefore.at("b.bin");
-  const std::uint64_t commentAfter = Get(afterDelete, EndRecordAt(afterDelete) + EndRecord::kCommentLength, 2);
+  const std::uint64_t commentAfter =
+      Get(afterDelete, EndRecordAt(afterDelete) + EndRecord::kCommentLength, 2);
   const bool hadZip64End = Get(before, EndRecordAt(before) + EndRecord::kDirectoryOffset, 4) == 0xFFFFFFFF;
   const std::uint64_t zip64EndBytes = hadZip64End ? Zip64EndRecord::kSize + Zip64Locator::kSize : 0;
   EXPECT_EQ(afterDelete.size() + removed.local.size() + removed.central.size() + zip64EndBytes,
@@ -224,7 +229,8 @@ INSTANTIATE_TEST_SUITE_P(Makers, ForeignArchiveChangeTest, ::testing::ValuesIn(k
                          [](const ::testing::TestParamInfo<Maker>& paramInfo) {
                            std::string name;
                            for (const char* c = paramInfo.param.what; *c != '\0'; ++c) {
-                             if ((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9')) {
+                             if ((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') ||
+                                 (*c >= '0' && *c <= '9')) {
                                name += *c;
                              }
                            }

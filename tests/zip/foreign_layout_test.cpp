@@ -82,11 +82,13 @@ Bytes Prepend(const Bytes& front, const Bytes& archive) {
 // follows and the offsets that point there.
 void DropDescriptorSignature(Archive* a, std::size_t index) {
   const std::size_t at = a->descriptor[index];
-  a->bytes.erase(a->bytes.begin() + static_cast<std::ptrdiff_t>(at), a->bytes.begin() + static_cast<std::ptrdiff_t>(at) + 4);
+  a->bytes.erase(a->bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                 a->bytes.begin() + static_cast<std::ptrdiff_t>(at) + 4);
   for (std::size_t& central : a->central) central -= 4;
   for (std::size_t i = index + 1; i < a->local.size(); ++i) {
     a->local[i] -= 4;
-    Set32(&a->bytes, a->central[i] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(a->local[i]));
+    Set32(&a->bytes, a->central[i] + CentralHeader::kLocalHeaderOffset,
+          static_cast<std::uint32_t>(a->local[i]));
   }
   a->directoryStart -= 4;
   a->end -= 4;
@@ -118,14 +120,16 @@ TEST(ForeignLayoutTest, ArchivesTheTrustedReadersReadAreRead) {
          Set32(&a.bytes, a.end + EndRecord::kDirectoryOffset, static_cast<std::uint32_t>(a.directoryStart));
          return a.bytes;
        }},
-      {"a stub in front, offsets not adjusted (cat stub archive)", [] { return Prepend(Stub(5000), Built(false).bytes); }},
+      {"a stub in front, offsets not adjusted (cat stub archive)",
+       [] { return Prepend(Stub(5000), Built(false).bytes); }},
       {"a stub in front of a Zip64 archive, its locator not adjusted either",
        [] { return Prepend(Stub(5000), Built(true).bytes); }},
       {"a stub in front, local offsets adjusted but not the directory's",
        [] {
          Archive a = Built(false, true);
          for (std::size_t i = 0; i < a.central.size(); ++i) {
-           Set32(&a.bytes, a.central[i] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(a.local[i] + 700));
+           Set32(&a.bytes, a.central[i] + CentralHeader::kLocalHeaderOffset,
+                 static_cast<std::uint32_t>(a.local[i] + 700));
          }
          return Prepend(Stub(700), a.bytes);
        }},
@@ -133,9 +137,11 @@ TEST(ForeignLayoutTest, ArchivesTheTrustedReadersReadAreRead) {
        [] {
          Archive a = Built(false);
          for (std::size_t i = 0; i < a.central.size(); ++i) {
-           Set32(&a.bytes, a.central[i] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(a.local[i] + 64));
+           Set32(&a.bytes, a.central[i] + CentralHeader::kLocalHeaderOffset,
+                 static_cast<std::uint32_t>(a.local[i] + 64));
          }
-         Set32(&a.bytes, a.end + EndRecord::kDirectoryOffset, static_cast<std::uint32_t>(a.directoryStart + 64));
+         Set32(&a.bytes, a.end + EndRecord::kDirectoryOffset,
+               static_cast<std::uint32_t>(a.directoryStart + 64));
          return Prepend(Stub(64), a.bytes);
        }},
       {"an end record signature inside the archive comment",
@@ -216,7 +222,8 @@ TEST(ForeignLayoutTest, RecordsThatContradictEachOtherAreRefused) {
        [](Archive& a) { a.bytes[a.central[0]] = 'Q'; }},
       {"a directory offset behind the directory", false,
        [](Archive& a) {
-         Set32(&a.bytes, a.end + EndRecord::kDirectoryOffset, static_cast<std::uint32_t>(a.directoryStart + 8));
+         Set32(&a.bytes, a.end + EndRecord::kDirectoryOffset,
+               static_cast<std::uint32_t>(a.directoryStart + 8));
        }},
   };
   TempDir dir;
@@ -239,11 +246,14 @@ TEST(ForeignLayoutTest, LocalHeadersMustAgreeWithTheCentralOnes) {
     Damage damage;
   } cases[] = {
       {"method", [](Archive& a) { Set16(&a.bytes, a.local[1] + LocalHeader::kMethod, kMethodDeflate); }},
-      {"encryption bit", [](Archive& a) { Set16(&a.bytes, a.local[1] + LocalHeader::kFlags, kFlagEncrypted); }},
-      {"descriptor bit", [](Archive& a) { Set16(&a.bytes, a.local[1] + LocalHeader::kFlags, kFlagDataDescriptor); }},
+      {"encryption bit",
+       [](Archive& a) { Set16(&a.bytes, a.local[1] + LocalHeader::kFlags, kFlagEncrypted); }},
+      {"descriptor bit",
+       [](Archive& a) { Set16(&a.bytes, a.local[1] + LocalHeader::kFlags, kFlagDataDescriptor); }},
       {"CRC", [](Archive& a) { Set32(&a.bytes, a.local[1] + LocalHeader::kCrc, 0x12345678); }},
       {"compressed size", [](Archive& a) { Set32(&a.bytes, a.local[1] + LocalHeader::kCompressedSize, 5); }},
-      {"uncompressed size", [](Archive& a) { Set32(&a.bytes, a.local[1] + LocalHeader::kUncompressedSize, 7); }},
+      {"uncompressed size",
+       [](Archive& a) { Set32(&a.bytes, a.local[1] + LocalHeader::kUncompressedSize, 7); }},
   };
   TempDir dir;
   for (const auto& c : cases) {
@@ -308,7 +318,10 @@ TEST(ForeignLayoutTest, UnreadMethodsAreUnsupported) {
     std::uint16_t method;
     std::uint16_t flags;
   } cases[] = {
-      {"Shrink", 1, 0}, {"Reduce", 3, 0}, {"Implode", 6, 0}, {"Tokenize", 7, 0},
+      {"Shrink", 1, 0},
+      {"Reduce", 3, 0},
+      {"Implode", 6, 0},
+      {"Tokenize", 7, 0},
       {"strong encryption", kMethodDeflate, kFlagEncrypted | kFlagStrongEncryption},
   };
   for (const auto& c : cases) {
@@ -348,7 +361,8 @@ TEST(ForeignLayoutTest, AnEncryptedDirectoryIsUnsupported) {
 // long and in whatever encoding; only a new archive gets the engine's text.
 TEST(ForeignLayoutTest, AChangeKeepsTheArchiveCommentByteForByte) {
   std::string longComment;
-  for (int i = 0; longComment.size() < 22781; ++i) longComment += "Ölfässer \x99\x81 \xE2\x82\xAC line " + std::to_string(i) + "\n";
+  for (int i = 0; longComment.size() < 22781; ++i)
+    longComment += "Ölfässer \x99\x81 \xE2\x82\xAC line " + std::to_string(i) + "\n";
   longComment.resize(22781);
   TempDir dir;
   for (const std::string& comment : {longComment, std::string("\x8E\x99\x9A cp850"), std::string()}) {
@@ -362,7 +376,9 @@ TEST(ForeignLayoutTest, AChangeKeepsTheArchiveCommentByteForByte) {
     const Bytes written = testing_support::ReadFile(path);
     const std::size_t end = archive_builder::EndRecordAt(written);
     ASSERT_EQ(Get(written, end + EndRecord::kCommentLength, 2), comment.size());
-    EXPECT_EQ(std::string(written.begin() + static_cast<std::ptrdiff_t>(end + EndRecord::kSize), written.end()), comment);
+    EXPECT_EQ(
+        std::string(written.begin() + static_cast<std::ptrdiff_t>(end + EndRecord::kSize), written.end()),
+        comment);
     Korbel reread;
     ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
     ExpectAllGood(reread, 2);
@@ -412,7 +428,8 @@ TEST(ForeignLayoutTest, UnicodePathBlocksNameTheEntry) {
     archive_builder::Entry entry = Stored(escaped, "oil");
     entry.extra = UnicodePathBlock(escaped, utf8);
     Archive built = archive_builder::Build({entry});
-    std::copy(local.begin(), local.end(), built.bytes.begin() + static_cast<std::ptrdiff_t>(LocalHeader::kSize));
+    std::copy(local.begin(), local.end(),
+              built.bytes.begin() + static_cast<std::ptrdiff_t>(LocalHeader::kSize));
     const Bytes localBlock = UnicodePathBlock(local, utf8);
     std::copy(localBlock.begin(), localBlock.end(),
               built.bytes.begin() + static_cast<std::ptrdiff_t>(LocalHeader::kSize + local.size()));
@@ -438,7 +455,8 @@ Bytes ZstdPacked(const Bytes& plain) {
 std::int64_t Collect(void* context, const void* data, std::size_t length) {
   if (data != nullptr) {
     auto* out = static_cast<Bytes*>(context);
-    out->insert(out->end(), static_cast<const std::uint8_t*>(data), static_cast<const std::uint8_t*>(data) + length);
+    out->insert(out->end(), static_cast<const std::uint8_t*>(data),
+                static_cast<const std::uint8_t*>(data) + length);
   }
   return static_cast<std::int64_t>(length);
 }

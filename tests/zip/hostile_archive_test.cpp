@@ -49,7 +49,8 @@ const Bytes kText = testing_support::TextBytes(3000);
 
 // Three plain entries, the base that most rows damage.
 Layout Plain() {
-  return Lay({Stored("one.txt", testing_support::TextBytes(100)), Stored("two.txt", testing_support::TextBytes(200)),
+  return Lay({Stored("one.txt", testing_support::TextBytes(100)),
+              Stored("two.txt", testing_support::TextBytes(200)),
               Stored("three.txt", testing_support::TextBytes(300))});
 }
 
@@ -61,9 +62,13 @@ Layout QuotedOverlap() {
   const std::size_t dataEnd = a.directoryStart;
   for (std::size_t i = 0; i < a.local.size(); ++i) {
     const std::size_t nameLength = a.bytes[a.local[i] + LocalHeader::kNameLength];
-    const std::uint32_t span = static_cast<std::uint32_t>(dataEnd - (a.local[i] + LocalHeader::kSize + nameLength));
-    for (const std::size_t at : {a.local[i] + LocalHeader::kCompressedSize, a.local[i] + LocalHeader::kUncompressedSize}) Set32(&a.bytes, at, span);
-    for (const std::size_t at : {a.central[i] + CentralHeader::kCompressedSize, a.central[i] + CentralHeader::kUncompressedSize}) {
+    const std::uint32_t span =
+        static_cast<std::uint32_t>(dataEnd - (a.local[i] + LocalHeader::kSize + nameLength));
+    for (const std::size_t at :
+         {a.local[i] + LocalHeader::kCompressedSize, a.local[i] + LocalHeader::kUncompressedSize})
+      Set32(&a.bytes, at, span);
+    for (const std::size_t at :
+         {a.central[i] + CentralHeader::kCompressedSize, a.central[i] + CentralHeader::kUncompressedSize}) {
       Set32(&a.bytes, at, span);
     }
   }
@@ -96,8 +101,10 @@ const LoadCase kLoadCases[] = {
      [] {
        // Both names must match the one local header for the sharing to be
        // the only fault: the second entry takes the first one's name.
-       Layout b = Lay({Stored("one.txt", testing_support::TextBytes(100)), Stored("one.txt", testing_support::TextBytes(100))});
-       Set32(&b.bytes, b.central[1] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(b.local[0]));
+       Layout b = Lay({Stored("one.txt", testing_support::TextBytes(100)),
+                       Stored("one.txt", testing_support::TextBytes(100))});
+       Set32(&b.bytes, b.central[1] + CentralHeader::kLocalHeaderOffset,
+             static_cast<std::uint32_t>(b.local[0]));
        return b.bytes;
      },
      kBadFormat},
@@ -135,7 +142,8 @@ const LoadCase kLoadCases[] = {
     {"LocalOffsetPointsIntoTheDirectory",
      [] {
        Layout a = Plain();
-       Set32(&a.bytes, a.central[1] + CentralHeader::kLocalHeaderOffset, static_cast<std::uint32_t>(a.central[0]));
+       Set32(&a.bytes, a.central[1] + CentralHeader::kLocalHeaderOffset,
+             static_cast<std::uint32_t>(a.central[0]));
        return a.bytes;
      },
      kBadFormat},
@@ -174,7 +182,8 @@ const LoadCase kLoadCases[] = {
      kBadFormat},
     {"Zip64RecordPointsBackIntoTheDirectory",
      [] {
-       Layout a = archive_builder::Build({Stored("one.txt", "first"), Stored("two.txt", "second")}, {true, ""});
+       Layout a =
+           archive_builder::Build({Stored("one.txt", "first"), Stored("two.txt", "second")}, {true, ""});
        // The Zip64 record claims the directory starts at its own second
        // header and holds one entry more than there are.
        archive_builder::Set64(&a.bytes, a.zip64Record + Zip64EndRecord::kDirectoryOffset, a.central[1]);
@@ -184,7 +193,9 @@ const LoadCase kLoadCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileLoadTest, ::testing::ValuesIn(kLoadCases),
-                         [](const ::testing::TestParamInfo<LoadCase>& paramInfo) { return std::string(paramInfo.param.what); });
+                         [](const ::testing::TestParamInfo<LoadCase>& paramInfo) {
+                           return std::string(paramInfo.param.what);
+                         });
 
 // ---- Reading: the declared size bounds the output ----------------------------
 
@@ -254,7 +265,9 @@ const ReadCase kReadCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, LyingSizeTest, ::testing::ValuesIn(kReadCases),
-                         [](const ::testing::TestParamInfo<ReadCase>& paramInfo) { return std::string(paramInfo.param.what); });
+                         [](const ::testing::TestParamInfo<ReadCase>& paramInfo) {
+                           return std::string(paramInfo.param.what);
+                         });
 
 // A tolerant load keeps the overlapping entries; extracting them still
 // yields no more than the sizes the directory declares.
@@ -335,15 +348,17 @@ const OrderCase kOrderCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, OverlapOrderTest, ::testing::ValuesIn(kOrderCases),
-                         [](const ::testing::TestParamInfo<OrderCase>& paramInfo) { return std::string(paramInfo.param.what); });
+                         [](const ::testing::TestParamInfo<OrderCase>& paramInfo) {
+                           return std::string(paramInfo.param.what);
+                         });
 
 // ---- Names --------------------------------------------------------------------
 
 struct NameCase {
   const char* what;
   std::string name;
-  int code;              // of ExtractAll
-  const char* landsAt;   // relative to the target when the entry is written; null: nothing written
+  int code;             // of ExtractAll
+  const char* landsAt;  // relative to the target when the entry is written; null: nothing written
 };
 
 class HostileNameTest : public ::testing::TestWithParam<NameCase> {};
@@ -368,7 +383,8 @@ TEST_P(HostileNameTest, NothingLandsOutsideTheTarget) {
 
   std::vector<std::string> written;
   for (const auto& item : std::filesystem::recursive_directory_iterator(box.Path())) {
-    if (item.is_regular_file()) written.push_back(std::filesystem::relative(item.path(), box.Path()).generic_string());
+    if (item.is_regular_file())
+      written.push_back(std::filesystem::relative(item.path(), box.Path()).generic_string());
   }
   std::vector<std::string> expected = {"names.zip"};
   if (row.landsAt != nullptr) expected.push_back(std::string("deep/target/") + row.landsAt);
@@ -393,15 +409,19 @@ const NameCase kNameCases[] = {
     {"NulInside", std::string("ok.txt\0/../../evil.txt", 22), kBadPath, nullptr},
     {"NulFirst", std::string("\0evil.txt", 9), kBadPath, nullptr},
     {"LongestName", std::string(65535, 'n'), kBadPath, nullptr},
-    {"LongestNameOfComponents", [] {
+    {"LongestNameOfComponents",
+     [] {
        std::string name;
        while (name.size() + 2 <= 65535) name += "d/";
        return name + "x";
-     }(), kBadPath, nullptr},
+     }(),
+     kBadPath, nullptr},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileNameTest, ::testing::ValuesIn(kNameCases),
-                         [](const ::testing::TestParamInfo<NameCase>& paramInfo) { return std::string(paramInfo.param.what); });
+                         [](const ::testing::TestParamInfo<NameCase>& paramInfo) {
+                           return std::string(paramInfo.param.what);
+                         });
 
 // ---- Links in the target folder (POSIX) ---------------------------------------
 
@@ -420,8 +440,8 @@ TEST(HostileArchiveTest, EntriesThroughALinkInTheTargetAreRefused) {
   std::filesystem::create_symlink(outside + "/victim.txt", target + "/file.txt");
   const std::string path = box / "links.zip";
   ASSERT_TRUE(testing_support::WriteFile(
-      path, Lay({Stored("link/evil.txt", kText), Stored("link/sub/evil.txt", kText), Stored("file.txt", kText),
-                 Stored("plain/ok.txt", kText)})
+      path, Lay({Stored("link/evil.txt", kText), Stored("link/sub/evil.txt", kText),
+                 Stored("file.txt", kText), Stored("plain/ok.txt", kText)})
                 .bytes));
   Korbel archive;
   ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
@@ -458,7 +478,8 @@ TEST(HostileArchiveTest, AFolderChangedBetweenTwoEntriesIsCheckedAgain) {
     ASSERT_TRUE(std::filesystem::create_directories(target));
     ASSERT_TRUE(std::filesystem::create_directories(outside));
     const std::string path = box / "two.zip";
-    ASSERT_TRUE(testing_support::WriteFile(path, Lay({Stored("d/a.txt", kText), Stored("d/b.txt", kText)}).bytes));
+    ASSERT_TRUE(
+        testing_support::WriteFile(path, Lay({Stored("d/a.txt", kText), Stored("d/b.txt", kText)}).bytes));
     Korbel archive;
     ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
     ASSERT_EQ(archive.ExtractEntry(0, (target + "/").c_str()), kOk);
@@ -498,7 +519,8 @@ TEST(HostileArchiveTest, ADanglingLinkAtAnEntrysNameIsRefusedAtOnce) {
   EXPECT_EQ(archive.ExtractAll(target.c_str(), &errors), kBadPath);
   EXPECT_EQ(errors, 2);
   archive.Close();
-  EXPECT_EQ(FilesBelow(box.Path()), (std::vector<std::string>{"dangling.zip", "target", "target/a.txt", "target/b.txt"}));
+  EXPECT_EQ(FilesBelow(box.Path()),
+            (std::vector<std::string>{"dangling.zip", "target", "target/a.txt", "target/b.txt"}));
   EXPECT_TRUE(std::filesystem::is_symlink(target + "/a.txt"));
 }
 

@@ -23,8 +23,8 @@ std::int64_t Collect(void* context, const void* data, std::size_t length) {
 void ProvideArchive() {
   static const Bytes archive =
       testing_support::ReadFile(std::string(PAKKARO_SOURCE_DIR) + "/tests/zip/data/resource_archive.zip");
-  static const bool registered = platform::RegisterResourceData(
-      {"DATA", 0}, {nullptr, 101}, archive.data(), static_cast<std::uint32_t>(archive.size()));
+  static const bool registered = platform::RegisterResourceData({"DATA", 0}, {nullptr, 101}, archive.data(),
+                                                                static_cast<std::uint32_t>(archive.size()));
   EXPECT_EQ(registered, platform::LogicalDrives() == 0) << "only the POSIX build takes blobs at run time";
 }
 

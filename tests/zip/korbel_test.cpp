@@ -135,8 +135,9 @@ TEST(KorbelTest, PackedTreeReadsBackAndPassesIndependentReaders) {
     int method;
   };
   // b.h is too short to gain from Deflate: it is stored.
-  for (const Expected& expected : {Expected{"src/a.c", 8}, Expected{"src/sub/b.h", 0}, Expected{"random.bin", 0},
-                                   Expected{"empty.txt", 0}, Expected{"packed.zip", 0}}) {
+  for (const Expected& expected :
+       {Expected{"src/a.c", 8}, Expected{"src/sub/b.h", 0}, Expected{"random.bin", 0},
+        Expected{"empty.txt", 0}, Expected{"packed.zip", 0}}) {
     const int index = archive.FindEntry(expected.name);
     ASSERT_GE(index, 0) << expected.name;
     EXPECT_EQ(archive.Entry(index)->method, expected.method) << expected.name;
@@ -197,7 +198,8 @@ TEST(KorbelTest, SortBySizePutsDeletedEntriesLast) {
   const std::string path = dir / "sizes.zip";
   Korbel archive;
   ASSERT_EQ(archive.Open(path.c_str(), kCreate, 9), kOk);
-  for (const auto& [name, size] : std::vector<std::pair<std::string, std::size_t>>{{"ten", 1000}, {"thirty", 3000}, {"twenty", 2000}, {"five", 500}}) {
+  for (const auto& [name, size] : std::vector<std::pair<std::string, std::size_t>>{
+           {"ten", 1000}, {"thirty", 3000}, {"twenty", 2000}, {"five", 500}}) {
     const Bytes data = testing_support::TextBytes(size);
     ASSERT_EQ(archive.AddFromMemory(name.c_str(), data.data(), data.size(), nullptr), kOk);
   }
@@ -294,14 +296,18 @@ TEST(KorbelTest, ArchivesOfIndependentToolsLoadAndExtract) {
   const std::vector<std::pair<std::string, std::string>> makers = {
       {"info-zip", "cd " + tree + " && zip -qr -X out/info.zip src random.bin empty.txt"},
       {"7zz", "cd " + tree + " && 7zz a -tzip -bd out/7z.zip src random.bin empty.txt >/dev/null"},
-      {"python", "cd " + tree + " && python3 -c \"import zipfile; z = zipfile.ZipFile('out/py.zip', 'w', "
-                 "zipfile.ZIP_DEFLATED); [z.write(p) for p in ['src/a.c', 'src/sub/b.h', 'random.bin', 'empty.txt']]; "
-                 "z.comment = b'made by python'; z.close()\""},
-      {"zip64", "cd " + tree + " && python3 -c \"import zipfile; z = zipfile.ZipFile('out/z64.zip', 'w', "
-                "zipfile.ZIP_DEFLATED, allowZip64=True); [z.write(p) for p in ['src/a.c', 'random.bin']]; "
-                "z.close()\" && python3 -c \"import sys; d = open(sys.argv[1], 'rb').read(); "
-                "import struct; i = d.rfind(b'PK\\x05\\x06'); "
-                "print(i)\" out/z64.zip >/dev/null"},
+      {"python", "cd " + tree +
+                     " && python3 -c \"import zipfile; z = zipfile.ZipFile('out/py.zip', 'w', "
+                     "zipfile.ZIP_DEFLATED); [z.write(p) for p in ['src/a.c', 'src/sub/b.h', 'random.bin', "
+                     "'empty.txt']]; "
+                     "z.comment = b'made by python'; z.close()\""},
+      {"zip64",
+       "cd " + tree +
+           " && python3 -c \"import zipfile; z = zipfile.ZipFile('out/z64.zip', 'w', "
+           "zipfile.ZIP_DEFLATED, allowZip64=True); [z.write(p) for p in ['src/a.c', 'random.bin']]; "
+           "z.close()\" && python3 -c \"import sys; d = open(sys.argv[1], 'rb').read(); "
+           "import struct; i = d.rfind(b'PK\\x05\\x06'); "
+           "print(i)\" out/z64.zip >/dev/null"},
   };
   for (const auto& [label, command] : makers) {
     testing_support::RunCommand("mkdir -p " + Quote(dir / "out"));
@@ -383,7 +389,8 @@ TEST(KorbelTest, ErrorTextNamesTheArchiveAndTheEntryThatFailed) {
   // The refusal names the archive asked for, not the one opened before.
   const std::string missing = dir / "missing.zip";
   EXPECT_EQ(archive.Open(missing.c_str(), kReadOnly, 9), kOpenError);
-  EXPECT_EQ(std::string(archive.ErrorText()), "\nBei Datei : " + missing + "\nFehler beim \326ffnen der Datei !");
+  EXPECT_EQ(std::string(archive.ErrorText()),
+            "\nBei Datei : " + missing + "\nFehler beim \326ffnen der Datei !");
 
   // A folder in the way of the first entry; the second one succeeds after it.
   ASSERT_EQ(archive.Open(plain.c_str(), kReadOnly, 9), kOk);
@@ -391,7 +398,8 @@ TEST(KorbelTest, ErrorTextNamesTheArchiveAndTheEntryThatFailed) {
   int errors = 0;
   EXPECT_EQ(archive.ExtractAll((dir / "out").c_str(), &errors), kFileCreateError);
   EXPECT_EQ(errors, 1);
-  EXPECT_EQ(std::string(archive.ErrorText()), "\nBei Datei : " + plain + "\nFehler beim Erzeugen der Datei: bad.txt");
+  EXPECT_EQ(std::string(archive.ErrorText()),
+            "\nBei Datei : " + plain + "\nFehler beim Erzeugen der Datei: bad.txt");
 }
 
 }  // namespace

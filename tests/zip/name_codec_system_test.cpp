@@ -21,8 +21,8 @@ TEST(NameCodecSystemTest, StoredNamesBecomeUtf8OnEveryBuild) {
   };
   const std::vector<Row> rows = {
       {"plain.c", 0, "plain.c"},
-      {"\x9Dre.txt", 0, "\xC3\x98re.txt"},                 // code page 850: O with stroke
-      {"\232bung.c", 0, "\xC3\234bung.c"},           // U umlaut, alike in 437 and 850
+      {"\x9Dre.txt", 0, "\xC3\x98re.txt"},  // code page 850: O with stroke
+      {"\232bung.c", 0, "\xC3\234bung.c"},  // U umlaut, alike in 437 and 850
       {"\xE4\xB8\xAD.txt", kFlagUtf8Name, "\xE4\xB8\xAD.txt"},
       {"\xE6\x96\x87.txt", kFlagUtf8Name, "\xE6\x96\x87.txt"},
       {"\xD0\x96.txt", kFlagUtf8Name, "\xD0\x96.txt"},
@@ -31,7 +31,8 @@ TEST(NameCodecSystemTest, StoredNamesBecomeUtf8OnEveryBuild) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.narrow);
     std::string narrow;
-    DecodeName(reinterpret_cast<const std::uint8_t*>(row.stored.data()), row.stored.size(), row.flags, &narrow);
+    DecodeName(reinterpret_cast<const std::uint8_t*>(row.stored.data()), row.stored.size(), row.flags,
+               &narrow);
     EXPECT_EQ(narrow, row.narrow);
   }
 }

@@ -45,8 +45,8 @@ Bytes Repeated(std::size_t size, std::size_t period) {
 
 // Words picked at random: text on which the levels differ.
 Bytes Words(std::size_t size) {
-  static const char* const kWords[] = {"packer ", "entry ", "header ", "piece ", "stream ", "window ",
-                                       "deflate ", "archive ", "worker ", "offset\n", "size ", "crc "};
+  static const char* const kWords[] = {"packer ",  "entry ",   "header ", "piece ",   "stream ", "window ",
+                                       "deflate ", "archive ", "worker ", "offset\n", "size ",   "crc "};
   const Bytes picks = RandomBytes(size, 6);
   Bytes data;
   for (std::size_t i = 0; data.size() < size; ++i) {
@@ -60,8 +60,8 @@ Bytes Words(std::size_t size) {
 struct PieceCase {
   const char* name;
   std::function<Bytes()> make;
-  int method;            // what the entry is written with
-  double largestRatio;   // of compressed to plain size, at most
+  int method;           // what the entry is written with
+  double largestRatio;  // of compressed to plain size, at most
 };
 
 // The stored bytes of an entry, behind its local header.
@@ -83,8 +83,10 @@ TEST_P(PiecedEntryTest, RoundTripsBetweenSmallFiles) {
   const PieceCase& c = GetParam();
   const Bytes large = c.make();
   ASSERT_GT(large.size(), kLimit);
-  const std::vector<std::pair<std::string, Bytes>> files = {
-      {"a.txt", TextBytes(5000)}, {"b.dat", large}, {"c.txt", TextBytes(7000)}, {"d.bin", RandomBytes(3000, 9)}};
+  const std::vector<std::pair<std::string, Bytes>> files = {{"a.txt", TextBytes(5000)},
+                                                            {"b.dat", large},
+                                                            {"c.txt", TextBytes(7000)},
+                                                            {"d.bin", RandomBytes(3000, 9)}};
   TempDir dir;
   for (const auto& file : files) ASSERT_TRUE(testing_support::WriteFile(dir / file.first, file.second));
   const std::string path = dir / "out.zip";
@@ -130,7 +132,9 @@ const PieceCase kPieceCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PiecedEntryTest, ::testing::ValuesIn(kPieceCases),
-                         [](const ::testing::TestParamInfo<PieceCase>& paramInfo) { return std::string(paramInfo.param.name); });
+                         [](const ::testing::TestParamInfo<PieceCase>& paramInfo) {
+                           return std::string(paramInfo.param.name);
+                         });
 
 // The pieces are compressed at the entry's level: the fastest gives a larger
 // stream than the strongest.

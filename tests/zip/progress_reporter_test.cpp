@@ -32,7 +32,9 @@ ArchiveBase* const kArchive = reinterpret_cast<ArchiveBase*>(std::uintptr_t{0x10
 
 class ProgressReporterTest : public ::testing::Test {
  protected:
-  void InstallRecorder() { ASSERT_TRUE(reporter_.Install(reinterpret_cast<std::uintptr_t>(&calls_), Record)); }
+  void InstallRecorder() {
+    ASSERT_TRUE(reporter_.Install(reinterpret_cast<std::uintptr_t>(&calls_), Record));
+  }
 
   Calls calls_;
   ProgressReporter reporter_{kArchive};

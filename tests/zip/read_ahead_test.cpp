@@ -99,7 +99,8 @@ TEST(ReadAheadTest, ExtractionGivesTheTreeAnIndependentReaderGives) {
     EXPECT_EQ(errors, 0);
     // The test of every entry through the workers passes as well.
     archive.PlanReads(FileEntries(archive), true);
-    for (int index : FileEntries(archive)) EXPECT_EQ(archive.TestEntry(index), kOk) << archive.EntryName(index);
+    for (int index : FileEntries(archive))
+      EXPECT_EQ(archive.TestEntry(index), kOk) << archive.EntryName(index);
     archive.Close();
     EXPECT_EQ(testing_support::RunCommand("diff -r " + Quote(ours) + " " + Quote(theirs)), 0);
     ++ran;
@@ -111,7 +112,8 @@ TEST(ReadAheadTest, ExtractionGivesTheTreeAnIndependentReaderGives) {
 std::string DamagedArchive(const TempDir& dir, int bad) {
   std::vector<archive_builder::Entry> entries;
   for (int i = 0; i < 40; ++i) {
-    entries.push_back(archive_builder::Stored("e" + std::to_string(i) + ".txt", testing_support::TextBytes(500 + i)));
+    entries.push_back(
+        archive_builder::Stored("e" + std::to_string(i) + ".txt", testing_support::TextBytes(500 + i)));
   }
   entries[bad].crc ^= 1;
   const std::string path = dir / "damaged.zip";
@@ -163,7 +165,8 @@ TEST(ReadAheadTest, ABadEntryFailsAloneAndInItsPlace) {
     }
     archive.Close();
     std::size_t left = 0;
-    for (const auto& item : std::filesystem::directory_iterator(target)) left += item.is_regular_file() ? 1 : 0;
+    for (const auto& item : std::filesystem::directory_iterator(target))
+      left += item.is_regular_file() ? 1 : 0;
     EXPECT_EQ(left, row.testing ? 0u : (row.existing ? 40u : 39u)) << "no temporary file stays";
   }
 }
@@ -175,8 +178,8 @@ TEST(ReadAheadTest, EntriesLeftOutOrAskedAgainComeOutRight) {
   TempDir dir;
   MakeTree(dir / "tree");
   const std::string path = dir / "e.zip";
-  ASSERT_EQ(testing_support::RunCommand("cd " + Quote(dir / "tree") + " && zip -q -r -X -P secret " + Quote(path) +
-                                        " a z"),
+  ASSERT_EQ(testing_support::RunCommand("cd " + Quote(dir / "tree") + " && zip -q -r -X -P secret " +
+                                        Quote(path) + " a z"),
             0);
   Korbel archive;
   ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
@@ -194,15 +197,18 @@ TEST(ReadAheadTest, EntriesLeftOutOrAskedAgainComeOutRight) {
   for (std::size_t i = 2; i < files.size(); i += 3) asked.push_back(files[i]);
   asked.push_back(files[0]);  // out of the announced order
   asked.push_back(files[1]);
-  for (int index : asked) EXPECT_EQ(archive.ExtractEntry(index, target.c_str()), kOk) << archive.EntryName(index);
+  for (int index : asked)
+    EXPECT_EQ(archive.ExtractEntry(index, target.c_str()), kOk) << archive.EntryName(index);
   std::vector<std::string> names;
   for (int index : asked) names.push_back(archive.EntryName(index));
   archive.Close();
   for (const std::string& name : names) {
-    EXPECT_EQ(testing_support::ReadFile(target + name), testing_support::ReadFile(dir / ("tree/" + name))) << name;
+    EXPECT_EQ(testing_support::ReadFile(target + name), testing_support::ReadFile(dir / ("tree/" + name)))
+        << name;
   }
   std::size_t written = 0;
-  for (const auto& item : std::filesystem::recursive_directory_iterator(target)) written += item.is_regular_file();
+  for (const auto& item : std::filesystem::recursive_directory_iterator(target))
+    written += item.is_regular_file();
   EXPECT_EQ(written, names.size());
 }
 

@@ -28,7 +28,8 @@ std::string NameOf(const std::string& path) { return std::filesystem::path(path)
 // Names in the folder, sorted, separated by spaces.
 std::string FolderNames(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& item : std::filesystem::directory_iterator(folder)) names.push_back(NameOf(item.path().string()));
+  for (const auto& item : std::filesystem::directory_iterator(folder))
+    names.push_back(NameOf(item.path().string()));
   std::sort(names.begin(), names.end());
   std::string joined;
   for (const std::string& name : names) joined += (joined.empty() ? "" : " ") + name;
@@ -138,12 +139,14 @@ TEST(ReplacementTest, ATargetThatCannotBeWrittenIsRefusedAtOpen) {
   if (platform::FileCloser(platform::OpenFile(path.c_str(), platform::kAccessReadWrite, platform::kShareNone,
                                               platform::kOpenExisting))
           .Get() != platform::kInvalidHandle) {
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(path,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     GTEST_SKIP() << "SKIPPED: this system does not enforce read-only files";
   }
   Korbel archive;
   EXPECT_EQ(archive.Open(path.c_str(), kCreate, 9), kCreateError);
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  std::filesystem::permissions(path,
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(testing_support::ReadFile(path).size(), 4u);
   int files = 0;
   for (const auto& item : std::filesystem::directory_iterator(dir.Path())) {
@@ -163,7 +166,8 @@ TEST(ReplacementTest, AChangeNeverWritesTheFileItLoaded) {
   MakeTwoEntries(path);
   const Bytes pristine = testing_support::ReadFile(path);
   platform::FileCloser reader(platform::OpenFile(path.c_str(), platform::kAccessRead,
-                                                 platform::kShareRead | platform::kShareDelete, platform::kOpenExisting));
+                                                 platform::kShareRead | platform::kShareDelete,
+                                                 platform::kOpenExisting));
   ASSERT_NE(reader.Get(), platform::kInvalidHandle);
   ASSERT_EQ(DeleteAndAdd(path), kOk);
   EXPECT_EQ(ReadHandle(reader.Get()), pristine);
@@ -177,12 +181,14 @@ TEST(ReplacementTest, NoChangeNoNewFile) {
   const std::string path = dir / "App.zip";
   MakeTwoEntries(path);
   platform::FileCloser reader(platform::OpenFile(path.c_str(), platform::kAccessRead,
-                                                 platform::kShareRead | platform::kShareDelete, platform::kOpenExisting));
+                                                 platform::kShareRead | platform::kShareDelete,
+                                                 platform::kOpenExisting));
   Korbel archive;
   ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
   ASSERT_EQ(archive.SwitchMode(kModify), kOk);
   ASSERT_EQ(archive.Close(), kOk);
-  EXPECT_TRUE(platform::IsSameFile(path.c_str(), reader.Get())) << "the archive was replaced without a change";
+  EXPECT_TRUE(platform::IsSameFile(path.c_str(), reader.Get()))
+      << "the archive was replaced without a change";
 }
 
 TEST(ReplacementTest, TheArchiveKeepsItsPermissions) {
@@ -214,11 +220,14 @@ TEST(ReplacementTest, AHardLinkedArchiveStaysLinked) {
   std::filesystem::create_hard_link(path, link, error);
   if (error) GTEST_SKIP() << "SKIPPED: no hard links here: " << error.message();
   {
-    platform::FileCloser probe(platform::OpenFile(path.c_str(), platform::kAccessRead, kShareAll, platform::kOpenExisting));
-    if (platform::LinkCount(probe.Get()) < 2) GTEST_SKIP() << "SKIPPED: this system does not count a file's links";
+    platform::FileCloser probe(
+        platform::OpenFile(path.c_str(), platform::kAccessRead, kShareAll, platform::kOpenExisting));
+    if (platform::LinkCount(probe.Get()) < 2)
+      GTEST_SKIP() << "SKIPPED: this system does not count a file's links";
   }
   ASSERT_EQ(DeleteAndAdd(path), kOk);
-  platform::FileCloser probe(platform::OpenFile(path.c_str(), platform::kAccessRead, kShareAll, platform::kOpenExisting));
+  platform::FileCloser probe(
+      platform::OpenFile(path.c_str(), platform::kAccessRead, kShareAll, platform::kOpenExisting));
   EXPECT_EQ(platform::LinkCount(probe.Get()), 2u);
   probe.Reset();
   EXPECT_EQ(testing_support::ReadFile(link), testing_support::ReadFile(path));
@@ -252,11 +261,12 @@ TEST(ReplacementTest, TheNextChangeRemovesOnlyStaleReplacementsOfItsArchive) {
   MakeTwoEntries(path);
   const std::string stale = dir / "App.zip~0123456789ab.tmp";
   const std::string held = dir / "App.zip~ba9876543210.tmp";
-  for (const std::string& name : {stale, held, dir / "App.zip~notours.tmp", dir / "Other.zip~0123456789ab.tmp"}) {
+  for (const std::string& name :
+       {stale, held, dir / "App.zip~notours.tmp", dir / "Other.zip~0123456789ab.tmp"}) {
     ASSERT_TRUE(testing_support::WriteFile(name, std::string("partial")));
   }
-  platform::FileCloser holder(
-      platform::OpenFile(held.c_str(), platform::kAccessReadWrite, platform::kShareDelete, platform::kOpenExisting));
+  platform::FileCloser holder(platform::OpenFile(held.c_str(), platform::kAccessReadWrite,
+                                                 platform::kShareDelete, platform::kOpenExisting));
   ASSERT_TRUE(platform::LockForWriting(holder.Get(), 0));
   ASSERT_EQ(DeleteAndAdd(path), kOk);
   EXPECT_EQ(FolderNames(dir.Path()),

@@ -25,8 +25,8 @@ class EntrySelection {
 
  private:
   struct Selector {
-    std::string given;   // as on the command line
-    std::string plain;   // '/' separators, no trailing separator; empty for a pattern
+    std::string given;  // as on the command line
+    std::string plain;  // '/' separators, no trailing separator; empty for a pattern
     fs::PatternList<char> pattern;
     bool used = false;
   };

@@ -11,8 +11,8 @@
 namespace korbel_tool {
 
 bool FileHoldsEntry(const char* path, std::uint64_t size, std::uint32_t crc) {
-  platform::FileCloser file(platform::OpenFile(path, platform::kAccessRead, platform::kShareRead,
-                                               platform::kOpenExisting, true));
+  platform::FileCloser file(
+      platform::OpenFile(path, platform::kAccessRead, platform::kShareRead, platform::kOpenExisting, true));
   if (file.Get() == platform::kInvalidHandle) return false;
   if (platform::FileSize(file.Get()) != static_cast<std::int64_t>(size)) return false;
   std::vector<unsigned char> buffer(256 * 1024);

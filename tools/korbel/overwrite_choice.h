@@ -28,8 +28,8 @@ class OverwriteChoice {
 
   enum class Decision {
     kReplace,
-    kKeep,          // as asked (-n, or an answer)
-    kKeepUnasked,   // no terminal to ask on: the run reports it as a failure
+    kKeep,         // as asked (-n, or an answer)
+    kKeepUnasked,  // no terminal to ask on: the run reports it as a failure
   };
 
   // What becomes of the existing file `name` (UTF-8, as AskConsole takes it).

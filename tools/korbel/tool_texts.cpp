@@ -14,7 +14,10 @@ std::string Counted(long long count, const char* one, const char* many) {
 // there is none.
 std::size_t Utf8SequenceAt(const std::string& text, std::size_t at) {
   const auto lead = static_cast<unsigned char>(text[at]);
-  const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+  const std::size_t length = lead >= 0xF0 && lead <= 0xF4  ? 4
+                             : lead >= 0xE0                ? 3
+                             : lead >= 0xC2 && lead < 0xE0 ? 2
+                                                           : 0;
   if (length == 0 || at + length > text.size()) return 0;
   for (std::size_t i = 1; i < length; ++i) {
     if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;

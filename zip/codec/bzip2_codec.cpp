@@ -18,8 +18,7 @@ constexpr char kBadData[] = "Ung\374ltiges BZIP Format";
 constexpr char kOutputAreaFull[] = "Fehler Speicher\374berlauf des Ausgabepuffers";
 constexpr char kBadMode[] = "Falscher Modus beim Entkomprimieren !";
 
-constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecOutputFull,
-                                          kOutputAreaFull};
+constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecOutputFull, kOutputAreaFull};
 
 constexpr std::size_t kReadSize = 8192;
 // The input buffer keeps a little slack beyond the largest read.
@@ -150,9 +149,12 @@ std::uint64_t BZip2Codec::Compress(int level) {
 
 std::uint64_t BZip2Codec::Decompress(int mode) {
   switch (BeginDecompression(mode)) {
-    case kStored: return StoredCopy();
-    case kBZip2: return Unpack();
-    default: Fail(kCodecSetupFailed, kBadMode);
+    case kStored:
+      return StoredCopy();
+    case kBZip2:
+      return Unpack();
+    default:
+      Fail(kCodecSetupFailed, kBadMode);
   }
 }
 
@@ -166,8 +168,7 @@ std::uint64_t BZip2Codec::Unpack() {
   const EndOnExit<Stream> ender(stream);
 
   BZip2DecompressStep step(bz);
-  PumpDecompression(step, input_.get(), kReadSize, WorkOutput(kNoMemory), kWorkBufferSize,
-                    kOutputTexts);
+  PumpDecompression(step, input_.get(), kReadSize, WorkOutput(kNoMemory), kWorkBufferSize, kOutputTexts);
   return UncompressedCount();
 }
 

@@ -47,21 +47,28 @@ void Codec::Reset(int how) {
 
 std::uint64_t Codec::QueryCount(int index) const {
   switch (index) {
-    case kQueryLevel: return static_cast<std::uint64_t>(static_cast<std::uint32_t>(level_));
-    case kQueryStateFlags: return stateFlags_;
-    case kQueryOutputCrc: return OutputCrc();
-    case kQueryInputCrc: return InputCrc();
-    case kQueryCompressedCount: return compressed_;
-    case kQueryUncompressedCount: return uncompressed_;
-    case kQueryBytesWritten: return BytesWritten();
-    case kQueryBytesRead: return BytesRead();
-    default: return 0;
+    case kQueryLevel:
+      return static_cast<std::uint64_t>(static_cast<std::uint32_t>(level_));
+    case kQueryStateFlags:
+      return stateFlags_;
+    case kQueryOutputCrc:
+      return OutputCrc();
+    case kQueryInputCrc:
+      return InputCrc();
+    case kQueryCompressedCount:
+      return compressed_;
+    case kQueryUncompressedCount:
+      return uncompressed_;
+    case kQueryBytesWritten:
+      return BytesWritten();
+    case kQueryBytesRead:
+      return BytesRead();
+    default:
+      return 0;
   }
 }
 
-std::uint32_t Codec::QueryValue(int index) const {
-  return static_cast<std::uint32_t>(QueryCount(index));
-}
+std::uint32_t Codec::QueryValue(int index) const { return static_cast<std::uint32_t>(QueryCount(index)); }
 
 void Codec::ClearCounts() {
   uncompressed_ = 0;
@@ -158,8 +165,7 @@ Codec::OutputSpan Codec::BeginOutput(unsigned char* buffer, std::size_t size) {
   return OutputSpan{OutputArea(), room};
 }
 
-void Codec::DeliverOutput(const OutputSpan& span, std::size_t produced,
-                          const OutputFailureTexts& texts) {
+void Codec::DeliverOutput(const OutputSpan& span, std::size_t produced, const OutputFailureTexts& texts) {
   if (produced == 0) return;
   if (span.data == overflowSlot_) Fail(texts.fullKind, texts.fullText);
   if (OutputKind() == SideKind::kMemory) {

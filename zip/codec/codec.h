@@ -44,9 +44,9 @@ constexpr int kOwnMode = -2;
 
 // How a codec names the failures of its output side.
 struct OutputFailureTexts {
-  int writeKind;           // a function or file did not take every byte
+  int writeKind;  // a function or file did not take every byte
   const char* writeText;
-  int fullKind;            // a memory output area has no room left
+  int fullKind;  // a memory output area has no room left
   const char* fullText;
 };
 
@@ -102,12 +102,11 @@ class Codec : public DataStream {
   // The read -> step -> hand-on loops of the streaming codecs, defined in
   // codec_pump.h; `library` wraps one library stream and maps its results.
   template <typename Library>
-  void PumpCompression(Library& library, unsigned char* input, std::size_t inputSize,
-                       unsigned char* work, const OutputFailureTexts& texts);
+  void PumpCompression(Library& library, unsigned char* input, std::size_t inputSize, unsigned char* work,
+                       const OutputFailureTexts& texts);
   template <typename Library>
-  void PumpDecompression(Library& library, unsigned char* input, std::size_t inputSize,
-                         unsigned char* work, std::size_t workSize,
-                         const OutputFailureTexts& texts);
+  void PumpDecompression(Library& library, unsigned char* input, std::size_t inputSize, unsigned char* work,
+                         std::size_t workSize, const OutputFailureTexts& texts);
 
   // Header bytes in front of the data: read whole (a short input fails with
   // kCodecReadFailed and `text`) or written whole (kCodecWriteFailed); both

@@ -9,15 +9,15 @@ namespace korbel {
 // own error codes, so the values are fixed.
 enum CodecFailureKind : int {
   kCodecOk = 0,
-  kCodecReadFailed = 1,      // the input side failed
-  kCodecWriteFailed = 2,     // the output side failed or refused bytes
-  kCodecOutputFull = 3,      // the memory output area is full; also internal errors
-  kCodecInputEnded = 4,      // the input ended too early
-  kCodecSetupFailed = 5,     // initialisation failed, or an unknown mode
-  kCodecDataError = 6,       // corrupt data, wrong check value, compression error
+  kCodecReadFailed = 1,   // the input side failed
+  kCodecWriteFailed = 2,  // the output side failed or refused bytes
+  kCodecOutputFull = 3,   // the memory output area is full; also internal errors
+  kCodecInputEnded = 4,   // the input ended too early
+  kCodecSetupFailed = 5,  // initialisation failed, or an unknown mode
+  kCodecDataError = 6,    // corrupt data, wrong check value, compression error
   kCodecNoMemory = 7,
   kCodecBadParameter = 8,
-  kCodecUnsupported = 10,    // the operation does not exist for this codec
+  kCodecUnsupported = 10,  // the operation does not exist for this codec
 };
 
 struct CodecFailure {

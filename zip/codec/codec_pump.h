@@ -61,8 +61,7 @@ void Codec::PumpCompression(Library& library, unsigned char* input, std::size_t 
 
 template <typename Library>
 void Codec::PumpDecompression(Library& library, unsigned char* input, std::size_t inputSize,
-                              unsigned char* work, std::size_t workSize,
-                              const OutputFailureTexts& texts) {
+                              unsigned char* work, std::size_t workSize, const OutputFailureTexts& texts) {
   bool inputEnded = false;
   bool starved = true;  // the last step left output room, so it wants input
   for (;;) {

@@ -35,7 +35,9 @@ std::unique_ptr<Codec> NewCodec(int family, int method) {
   switch (family) {
     case kDeflateFamily: {
       std::unique_ptr<Codec> codec(new (std::nothrow) DeflateCodec);
-      if (codec) codec->SetMode(method == kMethodStored || method == kMethodDeflate64 ? method : DeflateCodec::kDeflate);
+      if (codec)
+        codec->SetMode(method == kMethodStored || method == kMethodDeflate64 ? method
+                                                                             : DeflateCodec::kDeflate);
       return codec;
     }
     case kMethodBZip2: {

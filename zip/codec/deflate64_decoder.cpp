@@ -87,16 +87,14 @@ constexpr std::uint32_t Entry(std::uint32_t value, std::uint32_t flags, std::uin
 
 // Length codes 257..285. Code 285 is Deflate64's: base 3 with 16 extra bits
 // (plain Deflate gives it the fixed length 258).
-constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
-                                           15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
-                                           67, 83, 99, 115, 131, 163, 195, 227, 3};
+constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                           31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
 constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
 // Distance codes 0..31; 30 and 31 reach the far half of the 64 KiB window.
-constexpr std::uint16_t kDistBase[32] = {1,    2,    3,    4,     5,     7,     9,     13,
-                                         17,   25,   33,   49,    65,    97,    129,   193,
-                                         257,  385,  513,  769,   1025,  1537,  2049,  3073,
-                                         4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+constexpr std::uint16_t kDistBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
+                                         49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
+                                         2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
 constexpr std::uint8_t kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                          7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
@@ -162,8 +160,7 @@ unsigned Reversed(unsigned code, unsigned length) {
 // first, and codes under later prefixes are no shorter than the longest
 // under this one. So the subtable is as wide as the depth at which the
 // remaining codes (`count`, by length) first fill it.
-unsigned SubtableBits(const unsigned* count, unsigned length, unsigned rootBits,
-                      unsigned maxLength) {
+unsigned SubtableBits(const unsigned* count, unsigned length, unsigned rootBits, unsigned maxLength) {
   unsigned subBits = length - rootBits;
   int room = 1 << subBits;
   while (subBits + rootBits < maxLength) {
@@ -183,8 +180,8 @@ unsigned SubtableBits(const unsigned* count, unsigned length, unsigned rootBits,
 // allows where `mayBeIncomplete` is set: no code at all (a block without
 // matches) and a single code of one bit. Unused entries of such a table are
 // kInvalid. `info` gives each symbol's entry without its codeword length.
-bool BuildTable(const std::uint8_t* lengths, unsigned symbols, const std::uint32_t* info,
-                unsigned rootBits, std::uint32_t* table, unsigned tableSize, bool mayBeIncomplete) {
+bool BuildTable(const std::uint8_t* lengths, unsigned symbols, const std::uint32_t* info, unsigned rootBits,
+                std::uint32_t* table, unsigned tableSize, bool mayBeIncomplete) {
   unsigned count[kMaxCodeLength + 1] = {};
   for (unsigned s = 0; s < symbols; ++s) ++count[lengths[s]];
 
@@ -344,9 +341,7 @@ struct BitInput : BitCursor {
 
   // The result for a stream found broken: a stream that ran into the zero
   // padding was cut short (or its reading failed), whatever it decoded to.
-  Deflate64Result Broken() const {
-    return PaddingConsumed() ? Ended() : Deflate64Result::kDataError;
-  }
+  Deflate64Result Broken() const { return PaddingConsumed() ? Ended() : Deflate64Result::kDataError; }
 
   // Compressed bytes the stream has used so far; whole bytes still in the
   // buffer, and the rest of the current piece, are not counted.
@@ -507,8 +502,7 @@ Deflate64Result Inflater::LoadFixedCodes() {
   std::memset(lengths + 144, 9, 256 - 144);
   std::memset(lengths + 256, 7, 280 - 256);
   std::memset(lengths + 280, 8, kLitlenSymbols - 280);
-  BuildTable(lengths, kLitlenSymbols, kSymbols.litlen, kLitlenRootBits, ws_.litlen,
-             kLitlenTableSize, false);
+  BuildTable(lengths, kLitlenSymbols, kSymbols.litlen, kLitlenRootBits, ws_.litlen, kLitlenTableSize, false);
   std::memset(lengths, 5, kDistSymbols);
   BuildTable(lengths, kDistSymbols, kSymbols.dist, kDistRootBits, ws_.dist, kDistTableSize, false);
   ws_.fixedCodesLoaded = true;
@@ -566,10 +560,10 @@ Deflate64Result Inflater::ReadDynamicCodes() {
   // A block needs its end-of-block code; a block of literals only may have
   // no distance code at all.
   if (lengths[kEndOfBlockSymbol] == 0 ||
-      !BuildTable(lengths, litlenCount, kSymbols.litlen, kLitlenRootBits, ws_.litlen,
-                  kLitlenTableSize, true) ||
-      !BuildTable(lengths + litlenCount, distCount, kSymbols.dist, kDistRootBits, ws_.dist,
-                  kDistTableSize, true)) {
+      !BuildTable(lengths, litlenCount, kSymbols.litlen, kLitlenRootBits, ws_.litlen, kLitlenTableSize,
+                  true) ||
+      !BuildTable(lengths + litlenCount, distCount, kSymbols.dist, kDistRootBits, ws_.dist, kDistTableSize,
+                  true)) {
     return in_.Broken();
   }
   return Deflate64Result::kStreamEnd;

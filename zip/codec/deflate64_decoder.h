@@ -46,8 +46,8 @@ class Deflate64Decoder {
   // decoder fetched past its end are not counted), `bytesOut` the bytes
   // handed to `write`; either may be null. Both are set on failure too, to
   // what was consumed and written until then.
-  Deflate64Result Run(InflateRead read, void* in, InflateWrite write, void* out,
-                      unsigned long long* bytesIn, unsigned long long* bytesOut);
+  Deflate64Result Run(InflateRead read, void* in, InflateWrite write, void* out, unsigned long long* bytesIn,
+                      unsigned long long* bytesOut);
 
   // The decoding tables and the window; kept between runs.
   struct Workspace;

@@ -22,8 +22,7 @@ constexpr char kBadData[] = "Ung\374ldige Huffmann-Tabelle !";
 constexpr char kBadMode[] = "Falscher Modus beim Entkomprimieren !";
 constexpr char kNoMemory[] = "Zu wenig Speicher";
 
-constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecOutputFull,
-                                          kOutputAreaFull};
+constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecOutputFull, kOutputAreaFull};
 
 // Input is read in pieces of this size for both directions.
 constexpr std::size_t kInputSize = 16384;
@@ -269,8 +268,10 @@ std::uint64_t DeflateCodec::Deflate(int level) {
 
 std::uint64_t DeflateCodec::Decompress(int mode) {
   switch (BeginDecompression(mode)) {
-    case kStored: return StoredCopy();
-    case kDeflate64: return InflateDeflate64();
+    case kStored:
+      return StoredCopy();
+    case kDeflate64:
+      return InflateDeflate64();
     case kDeflate: {
       // Whole only when the stated size is one that the input could give.
       const std::int64_t bound = InputBound();
@@ -280,7 +281,8 @@ std::uint64_t DeflateCodec::Decompress(int mode) {
                          expected <= static_cast<std::uint64_t>(bound) * kLargestExpansion;
       return whole ? InflateWhole(static_cast<std::size_t>(bound)) : Inflate();
     }
-    default: break;
+    default:
+      break;
   }
   Fail(kCodecSetupFailed, kBadMode);
 }
@@ -332,8 +334,7 @@ std::uint64_t DeflateCodec::Inflate() {
   const std::uint64_t expected = ExpectedSize();
   zs.avail_in = 0;
   InflateStep step(zs, expected, *this);
-  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize,
-                    kOutputTexts);
+  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize, kOutputTexts);
   if (expected != kUnknownSize && UncompressedCount() != expected) Fail(kCodecDataError, kBadData);
   return UncompressedCount();
 }
@@ -348,13 +349,17 @@ std::uint64_t DeflateCodec::InflateDeflate64() {
   CountCompressed(bytesIn);
   CountUncompressed(io.written);
   switch (result) {
-    case Deflate64Result::kStreamEnd: return UncompressedCount();
+    case Deflate64Result::kStreamEnd:
+      return UncompressedCount();
     case Deflate64Result::kWriteFailed:
       if (io.outputFull) Fail(kCodecOutputFull, kOutputAreaFull);
       Fail(kCodecWriteFailed, kWriteFailed);
-    case Deflate64Result::kReadFailed: Fail(kCodecReadFailed, kReadFailed);
-    case Deflate64Result::kNoMemory: Fail(kCodecNoMemory, kNoMemory);
-    default: Fail(kCodecDataError, kBadData);
+    case Deflate64Result::kReadFailed:
+      Fail(kCodecReadFailed, kReadFailed);
+    case Deflate64Result::kNoMemory:
+      Fail(kCodecNoMemory, kNoMemory);
+    default:
+      Fail(kCodecDataError, kBadData);
   }
 }
 

@@ -21,8 +21,7 @@ constexpr char kBadFormat[] = "Formatfehler";
 
 // The library has no room-left failure of its own: a full memory area is a
 // failed write like any other.
-constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecWriteFailed,
-                                          kWriteFailed};
+constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecWriteFailed, kWriteFailed};
 
 // Input is buffered in blocks of this size in both directions.
 constexpr std::size_t kInputSize = std::size_t{1} << 20;
@@ -40,17 +39,21 @@ struct FreeOptions {
 CodecFailure FailureOf(lzma_ret result, bool decoding) {
   switch (result) {
     case LZMA_OK:
-    case LZMA_STREAM_END: return kNoFailure;
-    case LZMA_MEM_ERROR: return {kCodecNoMemory, kNoMemory};
+    case LZMA_STREAM_END:
+      return kNoFailure;
+    case LZMA_MEM_ERROR:
+      return {kCodecNoMemory, kNoMemory};
     case LZMA_OPTIONS_ERROR:
-    case LZMA_PROG_ERROR: return {kCodecBadParameter, kBadParameter};
+    case LZMA_PROG_ERROR:
+      return {kCodecBadParameter, kBadParameter};
     case LZMA_MEMLIMIT_ERROR:
       if (decoding) return {kCodecNoMemory, kNoMemory};
       break;
     case LZMA_BUF_ERROR:
       if (decoding) return {kCodecReadFailed, kInputFailed};
       break;
-    default: break;
+    default:
+      break;
   }
   return {kCodecDataError, kBadFormat};
 }
@@ -150,9 +153,12 @@ std::uint64_t LzmaCodec::Compress(int level) {
   LzmaStream coder;
   lzma_stream& zs = coder.stream;
   switch (lzma_raw_encoder(&zs, filters)) {
-    case LZMA_OK: break;
-    case LZMA_MEM_ERROR: Fail(kCodecNoMemory, kNoMemory);
-    default: Fail(kCodecBadParameter, kBadParameter);
+    case LZMA_OK:
+      break;
+    case LZMA_MEM_ERROR:
+      Fail(kCodecNoMemory, kNoMemory);
+    default:
+      Fail(kCodecBadParameter, kBadParameter);
   }
   unsigned char* input = InputBuffer();
   unsigned char* work = WorkOutput(kNoMemory);
@@ -207,9 +213,12 @@ std::uint64_t LzmaCodec::Decompress(int mode) {
 
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
   switch (lzma_properties_decode(&filters[0], nullptr, properties, kPropertySize)) {
-    case LZMA_OK: break;
-    case LZMA_MEM_ERROR: Fail(kCodecNoMemory, kNoMemory);
-    default: Fail(kCodecDataError, kBadFormat);
+    case LZMA_OK:
+      break;
+    case LZMA_MEM_ERROR:
+      Fail(kCodecNoMemory, kNoMemory);
+    default:
+      Fail(kCodecDataError, kBadFormat);
   }
   const std::unique_ptr<void, FreeOptions> ownedOptions(filters[0].options);
   auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
@@ -217,13 +226,15 @@ std::uint64_t LzmaCodec::Decompress(int mode) {
   LzmaStream coder;
   lzma_stream& zs = coder.stream;
   switch (lzma_raw_decoder(&zs, filters)) {
-    case LZMA_OK: break;
-    case LZMA_MEM_ERROR: Fail(kCodecNoMemory, kNoMemory);
-    default: Fail(kCodecDataError, kBadFormat);
+    case LZMA_OK:
+      break;
+    case LZMA_MEM_ERROR:
+      Fail(kCodecNoMemory, kNoMemory);
+    default:
+      Fail(kCodecDataError, kBadFormat);
   }
   LzmaDecompressStep step(zs, expected, *this);
-  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize,
-                    kOutputTexts);
+  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize, kOutputTexts);
   return UncompressedCount();
 }
 

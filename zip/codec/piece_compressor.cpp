@@ -51,7 +51,8 @@ bool PieceCompressor::Compress(int level, const unsigned char* input, std::size_
   if (!Ready(level)) return false;
   z_stream& zs = stream_->zs;
   const std::size_t used = std::min(dictionaryLength, kWindowSize);
-  if (used > 0 && deflateSetDictionary(&zs, input + dictionaryLength - used, static_cast<uInt>(used)) != Z_OK) {
+  if (used > 0 &&
+      deflateSetDictionary(&zs, input + dictionaryLength - used, static_cast<uInt>(used)) != Z_OK) {
     return false;
   }
   std::size_t room = deflateBound(&zs, static_cast<uLong>(length)) + kFlushRoom;

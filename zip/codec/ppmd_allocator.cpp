@@ -220,8 +220,8 @@ void PpmdAllocator::ExpandTextArea() {
 uint32_t PpmdAllocator::UsedMemory() const {
   uint32_t freeUnits = 0;
   for (unsigned i = 0; i < kIndexCount; ++i) freeUnits += freeCount_[i] * index2Units_[i];
-  return size_ - static_cast<uint32_t>(hiUnit_ - loUnit_) -
-         static_cast<uint32_t>(unitsStart_ - text_) - freeUnits * kUnitSize;
+  return size_ - static_cast<uint32_t>(hiUnit_ - loUnit_) - static_cast<uint32_t>(unitsStart_ - text_) -
+         freeUnits * kUnitSize;
 }
 
 }  // namespace korbel

@@ -76,9 +76,7 @@ class PpmdAllocator {
   // Forgets every record: empty free lists, text area at its start, units all unused.
   void Restart();
 
-  uint32_t Ref(const void* p) const {
-    return static_cast<uint32_t>(static_cast<const uint8_t*>(p) - base_);
-  }
+  uint32_t Ref(const void* p) const { return static_cast<uint32_t>(static_cast<const uint8_t*>(p) - base_); }
   uint8_t* Ptr(uint32_t ref) const { return base_ + ref; }
   PpmdContext* ContextAt(uint32_t ref) const { return reinterpret_cast<PpmdContext*>(base_ + ref); }
   PpmdState* StatesAt(uint32_t ref) const { return reinterpret_cast<PpmdState*>(base_ + ref); }
@@ -171,7 +169,7 @@ class PpmdAllocator {
   uint8_t* unitsStart_ = nullptr;  // lowest unit; the text area ends here
   uint8_t* loUnit_ = nullptr;      // untouched units lie in [loUnit_, hiUnit_)
   uint8_t* hiUnit_ = nullptr;
-  uint32_t glueCount_ = 0;         // failed searches left before free blocks are glued again
+  uint32_t glueCount_ = 0;  // failed searches left before free blocks are glued again
   uint32_t freeList_[kIndexCount] = {};
   uint32_t freeCount_[kIndexCount] = {};
   uint8_t index2Units_[kIndexCount] = {};

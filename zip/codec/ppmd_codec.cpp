@@ -14,8 +14,7 @@ constexpr char kReadFailed[] = "Fehler beim Lesen";
 constexpr char kInternalError[] = "Interner Fehler";
 constexpr char kBadFormat[] = "Formatfehler";
 
-constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecWriteFailed,
-                                          kWriteFailed};
+constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecWriteFailed, kWriteFailed};
 
 constexpr int kLowestLevel = 1;
 constexpr int kHighestLevel = 7;
@@ -60,12 +59,18 @@ bool ValidParameters(const PpmdParameters& parameters) {
 // How the coder's results fail a run; `kOk` fails nothing.
 CodecFailure FailureOf(PpmdResult result) {
   switch (result) {
-    case PpmdResult::kOk: return kNoFailure;
-    case PpmdResult::kReadFailed: return {kCodecReadFailed, kReadFailed};
-    case PpmdResult::kWriteFailed: return {kCodecWriteFailed, kWriteFailed};
-    case PpmdResult::kNoMemory: return {kCodecNoMemory, kNoMemory};
-    case PpmdResult::kFormatError: return {kCodecDataError, kBadFormat};
-    default: return {kCodecOutputFull, kInternalError};
+    case PpmdResult::kOk:
+      return kNoFailure;
+    case PpmdResult::kReadFailed:
+      return {kCodecReadFailed, kReadFailed};
+    case PpmdResult::kWriteFailed:
+      return {kCodecWriteFailed, kWriteFailed};
+    case PpmdResult::kNoMemory:
+      return {kCodecNoMemory, kNoMemory};
+    case PpmdResult::kFormatError:
+      return {kCodecDataError, kBadFormat};
+    default:
+      return {kCodecOutputFull, kInternalError};
   }
 }
 
@@ -101,9 +106,8 @@ std::uint64_t PpmdCodec::Compress(int level) {
   }
   unsigned long long bytesIn = 0;
   unsigned long long bytesOut = 0;
-  const PpmdResult result = PpmdEncode(parameters, ReadForPpmd, static_cast<DataStream*>(this),
-                                       WriteForPpmd, static_cast<DataStream*>(this), &bytesIn,
-                                       &bytesOut, &workspace_);
+  const PpmdResult result = PpmdEncode(parameters, ReadForPpmd, static_cast<DataStream*>(this), WriteForPpmd,
+                                       static_cast<DataStream*>(this), &bytesIn, &bytesOut, &workspace_);
   CountUncompressed(bytesIn);
   CountCompressed(bytesOut);
   // The encoder has no format failure of its own; any such answer is internal.
@@ -123,10 +127,9 @@ std::uint64_t PpmdCodec::Decompress(int mode) {
     ReadHeaderBytes(header, sizeof header, kReadFailed);
     valid = PpmdParseHeader(static_cast<unsigned short>(header[0] | (header[1] << 8)), &parameters);
   } else if (haveBlock_) {
-    const unsigned long memory = static_cast<unsigned long>(block_[1]) |
-                                 static_cast<unsigned long>(block_[2]) << 8 |
-                                 static_cast<unsigned long>(block_[3]) << 16 |
-                                 static_cast<unsigned long>(block_[4]) << 24;
+    const unsigned long memory =
+        static_cast<unsigned long>(block_[1]) | static_cast<unsigned long>(block_[2]) << 8 |
+        static_cast<unsigned long>(block_[3]) << 16 | static_cast<unsigned long>(block_[4]) << 24;
     parameters = PpmdParameters{block_[0], static_cast<unsigned>(memory / kMiB), 0};
     valid = memory % kMiB == 0;
   } else {

@@ -55,8 +55,9 @@ PpmdResult EncodeAll(const PpmdParameters& parameters, PpmdRead read, void* in, 
       break;
     }
     if (got == 0) break;
-    const unsigned long n = static_cast<unsigned long>(got) < kEncodeBufferSize ? static_cast<unsigned long>(got)
-                                                                                : kEncodeBufferSize;
+    const unsigned long n = static_cast<unsigned long>(got) < kEncodeBufferSize
+                                ? static_cast<unsigned long>(got)
+                                : kEncodeBufferSize;
     for (unsigned long i = 0; i < n; ++i) model->EncodeSymbol(coder, buffer[i]);
     total += n;
     if (coder.Failed()) break;
@@ -76,8 +77,8 @@ PpmdResult EncodeAll(const PpmdParameters& parameters, PpmdRead read, void* in, 
   return result;
 }
 
-PpmdResult DecodeAll(const PpmdParameters& parameters, long long limit, PpmdRead read, void* in, PpmdWrite write,
-                     void* out, unsigned long long* bytesIn, unsigned long long* bytesOut,
+PpmdResult DecodeAll(const PpmdParameters& parameters, long long limit, PpmdRead read, void* in,
+                     PpmdWrite write, void* out, unsigned long long* bytesIn, unsigned long long* bytesOut,
                      PpmdWorkspace* workspace) {
   if (limit == 0) return PpmdResult::kOk;
   std::unique_ptr<PpmdModel> own;
@@ -136,7 +137,8 @@ PpmdWorkspace::~PpmdWorkspace() = default;
 void PpmdWorkspace::Release() { model_.reset(); }
 
 unsigned short PpmdHeader(const PpmdParameters& parameters) {
-  return static_cast<unsigned short>(((parameters.order - 1) & 0xF) | (((parameters.memoryMiB - 1) & 0xFF) << 4) |
+  return static_cast<unsigned short>(((parameters.order - 1) & 0xF) |
+                                     (((parameters.memoryMiB - 1) & 0xFF) << 4) |
                                      ((parameters.restoreMethod & 0xF) << 12));
 }
 
@@ -159,8 +161,8 @@ PpmdResult PpmdEncode(const PpmdParameters& parameters, PpmdRead read, void* in,
   }
 }
 
-PpmdResult PpmdDecode(const PpmdParameters& parameters, long long limit, PpmdRead read, void* in, PpmdWrite write,
-                      void* out, unsigned long long* bytesIn, unsigned long long* bytesOut,
+PpmdResult PpmdDecode(const PpmdParameters& parameters, long long limit, PpmdRead read, void* in,
+                      PpmdWrite write, void* out, unsigned long long* bytesIn, unsigned long long* bytesOut,
                       PpmdWorkspace* workspace) {
   Report(bytesIn, 0);
   Report(bytesOut, 0);

@@ -49,17 +49,17 @@ bool PpmdParseHeader(unsigned short header, PpmdParameters* parameters);
 // Encodes everything the reader delivers, then the end mark and the coder flush;
 // buffers of 8192 bytes. Parameters out of range give kInternalError.
 // Without a workspace the run sets up a model of its own.
-PpmdResult PpmdEncode(const PpmdParameters& parameters, PpmdRead read, void* in, PpmdWrite write,
-                      void* out, unsigned long long* bytesIn, unsigned long long* bytesOut,
+PpmdResult PpmdEncode(const PpmdParameters& parameters, PpmdRead read, void* in, PpmdWrite write, void* out,
+                      unsigned long long* bytesIn, unsigned long long* bytesOut,
                       PpmdWorkspace* workspace = nullptr);
 
 // Decodes until the end mark (or until `limit` output bytes when limit >= 0; limit 0
-// reads nothing); buffers of 64 KiB. A stream that needs bytes past the end of input, or codes something the model
-// cannot hold, gives kFormatError; parameters out of range too. *bytesIn counts the
-// bytes the decoder used, which may be fewer than it read ahead.
+// reads nothing); buffers of 64 KiB. A stream that needs bytes past the end of input, or codes something the
+// model cannot hold, gives kFormatError; parameters out of range too. *bytesIn counts the bytes the decoder
+// used, which may be fewer than it read ahead.
 PpmdResult PpmdDecode(const PpmdParameters& parameters, long long limit, PpmdRead read, void* in,
-                      PpmdWrite write, void* out, unsigned long long* bytesIn,
-                      unsigned long long* bytesOut, PpmdWorkspace* workspace = nullptr);
+                      PpmdWrite write, void* out, unsigned long long* bytesIn, unsigned long long* bytesOut,
+                      PpmdWorkspace* workspace = nullptr);
 
 }  // namespace korbel
 

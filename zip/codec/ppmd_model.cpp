@@ -128,7 +128,8 @@ void PpmdModel::RestartModel() {
 
 void PpmdModel::Refresh(PpmdContext* ctx, unsigned oldNu, unsigned scale) {
   unsigned i = ctx->numStats;
-  PpmdState* s = reinterpret_cast<PpmdState*>(alloc_.ShrinkUnits(alloc_.Ptr(ctx->Stats()), oldNu, (i + 2) >> 1));
+  PpmdState* s =
+      reinterpret_cast<PpmdState*>(alloc_.ShrinkUnits(alloc_.Ptr(ctx->Stats()), oldNu, (i + 2) >> 1));
   ctx->SetStats(Ref(s));
   // A total near 2^15 would overflow once doubled: halve the frequencies then too.
   scale |= ctx->SummFreq() >= 0x8000 ? 1 : 0;
@@ -536,7 +537,8 @@ void PpmdModel::Rescale() {
     mc->numStats = static_cast<uint8_t>(mc->numStats - i);
     if (mc->numStats == 0) {
       PpmdState only = *stats;
-      only.freq = static_cast<uint8_t>(std::min<unsigned>((2 * only.freq + escFreq - 1) / escFreq, kMaxFreq / 3));
+      only.freq =
+          static_cast<uint8_t>(std::min<unsigned>((2 * only.freq + escFreq - 1) / escFreq, kMaxFreq / 3));
       alloc_.InsertNode(stats, alloc_.UnitsToIndex((numStats + 2) >> 1));
       mc->flags = static_cast<uint8_t>((mc->flags & 0x10) + HighFlag(only.symbol));
       foundState_ = mc->OneState();

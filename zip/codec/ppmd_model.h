@@ -82,19 +82,19 @@ class PpmdModel {
   PpmdState* foundState_ = nullptr;    // state of the symbol just coded
   int maxOrder_ = 0;
   int restoreMethod_ = kRestart;
-  int orderFall_ = 0;       // orders lost since the model last followed a full-length context
-  unsigned initEsc_ = 0;    // escape frequency for a binary context that gains its 2nd symbol
+  int orderFall_ = 0;     // orders lost since the model last followed a full-length context
+  unsigned initEsc_ = 0;  // escape frequency for a binary context that gains its 2nd symbol
   unsigned prevSuccess_ = 0;
   // Run of successful predictions; counts up from a negative start, so bit 31 tells
   // "still in the starting stretch". Wraps like 32-bit arithmetic.
   uint32_t runLength_ = 0;
   uint32_t initRunLength_ = 0;
-  uint8_t ns2Index_[260];   // symbol count -> SEE / binary table row
-  uint8_t ns2BsIndex_[256]; // suffix symbol count -> binary table column group
+  uint8_t ns2Index_[260];    // symbol count -> SEE / binary table row
+  uint8_t ns2BsIndex_[256];  // suffix symbol count -> binary table column group
   See see_[24][32];
   See dummySee_;
   uint16_t binSumm_[25][64];
-  uint8_t charMask_[256];   // 0xFF for symbols not yet excluded by an escape
+  uint8_t charMask_[256];  // 0xFF for symbols not yet excluded by an escape
 };
 
 }  // namespace korbel

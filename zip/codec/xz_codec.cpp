@@ -58,14 +58,21 @@ constexpr std::uint64_t kDecoderMemoryLimit = std::uint64_t{320} << 20;
 int ResultOf(lzma_ret ret) {
   switch (ret) {
     case LZMA_MEM_ERROR:
-    case LZMA_MEMLIMIT_ERROR: return kXzNoMemory;
-    case LZMA_FORMAT_ERROR: return kXzNotXz;
+    case LZMA_MEMLIMIT_ERROR:
+      return kXzNoMemory;
+    case LZMA_FORMAT_ERROR:
+      return kXzNotXz;
     case LZMA_OPTIONS_ERROR:
-    case LZMA_UNSUPPORTED_CHECK: return kXzUnsupported;
-    case LZMA_DATA_ERROR: return kXzDataError;
-    case LZMA_PROG_ERROR: return kXzBadParameter;
-    case LZMA_BUF_ERROR: return kXzInputEnded;
-    default: return kXzStalled;
+    case LZMA_UNSUPPORTED_CHECK:
+      return kXzUnsupported;
+    case LZMA_DATA_ERROR:
+      return kXzDataError;
+    case LZMA_PROG_ERROR:
+      return kXzBadParameter;
+    case LZMA_BUF_ERROR:
+      return kXzInputEnded;
+    default:
+      return kXzStalled;
   }
 }
 

@@ -29,9 +29,12 @@ constexpr int kWindowLogLimit = 27;
 CodecFailure FailureOf(std::size_t result) {
   switch (ZSTD_getErrorCode(result)) {
     case ZSTD_error_memory_allocation:
-    case ZSTD_error_frameParameter_windowTooLarge: return kNoMemory;
-    case ZSTD_error_checksum_wrong: return kChecksumError;
-    default: return kDataError;
+    case ZSTD_error_frameParameter_windowTooLarge:
+      return kNoMemory;
+    case ZSTD_error_checksum_wrong:
+      return kChecksumError;
+    default:
+      return kDataError;
   }
 }
 
@@ -111,7 +114,8 @@ std::uint64_t ZstdCodec::Decompress(int mode) {
   BeginDecompression(mode);
   DecoderContext decoder;
   if (decoder.context == nullptr) Fail(kNoMemory);
-  if (ZSTD_isError(ZSTD_DCtx_setParameter(decoder.context, ZSTD_d_windowLogMax, kWindowLogLimit))) Fail(kNoMemory);
+  if (ZSTD_isError(ZSTD_DCtx_setParameter(decoder.context, ZSTD_d_windowLogMax, kWindowLogLimit)))
+    Fail(kNoMemory);
   unsigned char* input = InputBuffer();
   unsigned char* work = OutputBuffer();
   ZstdDecompressStep step(decoder.context, *this);

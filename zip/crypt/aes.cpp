@@ -95,29 +95,26 @@ void StoreBe32(std::uint8_t* p, std::uint32_t v) {
 }
 
 std::uint32_t SubWord(std::uint32_t w) {
-  return (std::uint32_t{kSbox.value[w >> 24]} << 24) |
-         (std::uint32_t{kSbox.value[(w >> 16) & 0xff]} << 16) |
+  return (std::uint32_t{kSbox.value[w >> 24]} << 24) | (std::uint32_t{kSbox.value[(w >> 16) & 0xff]} << 16) |
          (std::uint32_t{kSbox.value[(w >> 8) & 0xff]} << 8) | std::uint32_t{kSbox.value[w & 0xff]};
 }
 
 // One round's column: row r of the output column comes from column c + r.
 inline std::uint32_t RoundColumn(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
                                  std::uint32_t key) {
-  return kRound.table[0][a >> 24] ^ kRound.table[1][(b >> 16) & 0xff] ^
-         kRound.table[2][(c >> 8) & 0xff] ^ kRound.table[3][d & 0xff] ^ key;
+  return kRound.table[0][a >> 24] ^ kRound.table[1][(b >> 16) & 0xff] ^ kRound.table[2][(c >> 8) & 0xff] ^
+         kRound.table[3][d & 0xff] ^ key;
 }
 
 // The last round has no MixColumns.
 inline std::uint32_t FinalColumn(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
                                  std::uint32_t key) {
-  return ((std::uint32_t{kSbox.value[a >> 24]} << 24) |
-          (std::uint32_t{kSbox.value[(b >> 16) & 0xff]} << 16) |
+  return ((std::uint32_t{kSbox.value[a >> 24]} << 24) | (std::uint32_t{kSbox.value[(b >> 16) & 0xff]} << 16) |
           (std::uint32_t{kSbox.value[(c >> 8) & 0xff]} << 8) | std::uint32_t{kSbox.value[d & 0xff]}) ^
          key;
 }
 
-void EncryptPortable(const std::uint32_t* key, unsigned rounds, const std::uint8_t* in,
-                     std::uint8_t* out) {
+void EncryptPortable(const std::uint32_t* key, unsigned rounds, const std::uint8_t* in, std::uint8_t* out) {
   std::uint32_t s0 = LoadBe32(in) ^ key[0];
   std::uint32_t s1 = LoadBe32(in + 4) ^ key[1];
   std::uint32_t s2 = LoadBe32(in + 8) ^ key[2];
@@ -144,10 +141,8 @@ void EncryptPortable(const std::uint32_t* key, unsigned rounds, const std::uint8
 
 // Eight blocks in flight hide the latency of the round instruction.
 __attribute__((target("aes,sse2"))) void EncryptWithInstructions(const std::uint8_t* roundBytes,
-                                                                  unsigned rounds,
-                                                                  const std::uint8_t* in,
-                                                                  std::uint8_t* out,
-                                                                  std::size_t count) {
+                                                                 unsigned rounds, const std::uint8_t* in,
+                                                                 std::uint8_t* out, std::size_t count) {
   __m128i key[Aes::kMaxRounds + 1];
   for (unsigned r = 0; r <= rounds; ++r) {
     key[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(roundBytes + 16 * r));
@@ -155,15 +150,15 @@ __attribute__((target("aes,sse2"))) void EncryptWithInstructions(const std::uint
   constexpr std::size_t kLanes = 8;
   while (count >= kLanes) {
     __m128i b[kLanes];
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (std::size_t i = 0; i < kLanes; ++i) {
       b[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16 * i)), key[0]);
     }
     for (unsigned r = 1; r < rounds; ++r) {
-      #pragma GCC unroll 8
+#pragma GCC unroll 8
       for (std::size_t i = 0; i < kLanes; ++i) b[i] = _mm_aesenc_si128(b[i], key[r]);
     }
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (std::size_t i = 0; i < kLanes; ++i) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), _mm_aesenclast_si128(b[i], key[rounds]));
     }

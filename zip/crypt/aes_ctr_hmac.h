@@ -35,8 +35,7 @@ class ZipAesDecryptor {
   // Derives the keys for one entry and restarts the counter and the HMAC.
   // `salt` holds SaltLength(strength) bytes. False, with nothing derived,
   // for a strength other than 1..3 or a password over 128 bytes.
-  bool Init(const std::uint8_t* password, std::size_t pwLen, unsigned strength,
-            const std::uint8_t* salt);
+  bool Init(const std::uint8_t* password, std::size_t pwLen, unsigned strength, const std::uint8_t* salt);
   // The verifier computed by the last successful Init; the entry stores its
   // own copy right after the salt.
   const std::uint8_t* Verifier() const { return verifier_; }
@@ -63,9 +62,9 @@ class ZipAesDecryptor {
 
   Aes aes_;
   HmacSha1 hmac_;
-  std::uint64_t counter_ = 0;             // value of the last counter block encrypted
+  std::uint64_t counter_ = 0;  // value of the last counter block encrypted
   std::uint8_t keyStream_[kStreamBytes];
-  std::size_t streamUsed_ = kStreamBytes; // bytes of keyStream_ consumed
+  std::size_t streamUsed_ = kStreamBytes;  // bytes of keyStream_ consumed
   std::uint8_t verifier_[kVerifierSize] = {};
 };
 

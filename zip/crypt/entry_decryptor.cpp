@@ -11,7 +11,9 @@ namespace {
 
 static_assert(TraditionalCipher::kHeaderSize <= EntryDecryptor::kMaxHeaderSize, "header buffer too small");
 
-const std::uint8_t* Bytes(const std::string& text) { return reinterpret_cast<const std::uint8_t*>(text.data()); }
+const std::uint8_t* Bytes(const std::string& text) {
+  return reinterpret_cast<const std::uint8_t*>(text.data());
+}
 
 class TraditionalDecryptor final : public EntryDecryptor {
  public:

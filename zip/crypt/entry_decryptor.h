@@ -46,8 +46,7 @@ class EntryDecryptor {
   virtual std::size_t HeaderSize(const EncryptedEntry& entry) const = 0;
   // Checks the password (null: none set) against the HeaderSize bytes read
   // and gets ready for the data: kOk, kWrongPassword or kBadFormat.
-  virtual int Begin(const EncryptedEntry& entry, const std::string* password,
-                    unsigned char* header) = 0;
+  virtual int Begin(const EncryptedEntry& entry, const std::string* password, unsigned char* header) = 0;
   // Decrypts the next bytes of the entry in place; answers how many of them
   // the decoder gets, -1 when they go past the entry's data.
   virtual std::int64_t Decrypt(unsigned char* buffer, std::size_t length) = 0;

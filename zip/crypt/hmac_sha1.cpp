@@ -4,8 +4,7 @@
 
 namespace korbel {
 
-HmacSha1::HmacSha1(Sha1::Engine engine)
-    : innerStart_(engine), outerStart_(engine), inner_(engine) {
+HmacSha1::HmacSha1(Sha1::Engine engine) : innerStart_(engine), outerStart_(engine), inner_(engine) {
   SetKey(nullptr, 0);
 }
 

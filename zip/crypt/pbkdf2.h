@@ -11,8 +11,8 @@ namespace korbel {
 
 // Fills `out` with `outLen` bytes of derived key. An iteration count of 0
 // is taken as 1, the smallest the definition allows.
-void Pbkdf2HmacSha1(const std::uint8_t* pw, std::size_t pwLen, const std::uint8_t* salt,
-                    std::size_t saltLen, unsigned iterations, std::uint8_t* out, std::size_t outLen);
+void Pbkdf2HmacSha1(const std::uint8_t* pw, std::size_t pwLen, const std::uint8_t* salt, std::size_t saltLen,
+                    unsigned iterations, std::uint8_t* out, std::size_t outLen);
 
 }  // namespace korbel
 

@@ -14,8 +14,7 @@ namespace korbel {
 
 namespace {
 
-constexpr std::uint32_t kInitialState[5] = {0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u,
-                                            0xc3d2e1f0u};
+constexpr std::uint32_t kInitialState[5] = {0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u, 0xc3d2e1f0u};
 
 inline std::uint32_t Rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
@@ -44,8 +43,8 @@ constexpr std::uint32_t kPhaseConstant[4] = {0x5a827999u, 0x6ed9eba1u, 0x8f1bbcd
 // caller rotates the argument order, so only e and b change here. The
 // message schedule lives in a 16-word ring, extended as the steps need it.
 template <int Phase>
-inline void Step(std::uint32_t a, std::uint32_t& b, std::uint32_t c, std::uint32_t d,
-                 std::uint32_t& e, std::uint32_t* w, int i) {
+inline void Step(std::uint32_t a, std::uint32_t& b, std::uint32_t c, std::uint32_t d, std::uint32_t& e,
+                 std::uint32_t* w, int i) {
   std::uint32_t word;
   if (i < 16) {
     word = w[i];
@@ -58,8 +57,8 @@ inline void Step(std::uint32_t a, std::uint32_t& b, std::uint32_t c, std::uint32
 }
 
 template <int Phase>
-inline void Phase20(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::uint32_t& d,
-                    std::uint32_t& e, std::uint32_t* w) {
+inline void Phase20(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::uint32_t& d, std::uint32_t& e,
+                    std::uint32_t* w) {
   for (int i = 20 * Phase; i < 20 * Phase + 20; i += 5) {
     Step<Phase>(a, b, c, d, e, w, i);
     Step<Phase>(e, a, b, c, d, w, i + 1);
@@ -100,11 +99,11 @@ void CompressPortable(std::uint32_t state[5], const std::uint8_t* blocks, std::s
 // words, derives E from A of four steps back, and runs the four steps.
 template <int G>
 KORBEL_SHA1_TARGET __attribute__((always_inline)) inline void InstructionGroup(__m128i& abcd,
-                                                                              __m128i& previous,
-                                                                              __m128i* m) {
+                                                                               __m128i& previous,
+                                                                               __m128i* m) {
   if constexpr (G >= 4) {
-    m[G % 4] = _mm_sha1msg2_epu32(
-        _mm_xor_si128(_mm_sha1msg1_epu32(m[G % 4], m[(G + 1) % 4]), m[(G + 2) % 4]), m[(G + 3) % 4]);
+    m[G % 4] = _mm_sha1msg2_epu32(_mm_xor_si128(_mm_sha1msg1_epu32(m[G % 4], m[(G + 1) % 4]), m[(G + 2) % 4]),
+                                  m[(G + 3) % 4]);
   }
   const __m128i eWords = _mm_sha1nexte_epu32(previous, m[G % 4]);
   previous = abcd;
@@ -128,8 +127,7 @@ KORBEL_SHA1_TARGET void CompressWithInstructions(std::uint32_t state[5], const s
     const __m128i eStart = e;
     __m128i m[4];
     for (int i = 0; i < 4; ++i) {
-      m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * i)),
-                              byteSwap);
+      m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * i)), byteSwap);
     }
     __m128i previous = abcd;
     abcd = _mm_sha1rnds4_epu32(abcd, _mm_add_epi32(e, m[0]), 0);
@@ -206,8 +204,7 @@ void Sha1::Final(std::uint8_t digest[kDigestSize]) {
   const std::uint64_t bits = length_ * 8;
   // The 0x80 marker, zeros up to 8 bytes short of a block end, the bit length.
   std::uint8_t padding[2 * kBlockSize] = {0x80};
-  const std::size_t padLength =
-      (buffered_ < kBlockSize - 8 ? kBlockSize : 2 * kBlockSize) - buffered_;
+  const std::size_t padLength = (buffered_ < kBlockSize - 8 ? kBlockSize : 2 * kBlockSize) - buffered_;
   for (int i = 0; i < 8; ++i) {
     padding[padLength - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
   }

@@ -32,14 +32,13 @@ class Sha1 {
 
  private:
   // Runs the compression function over `count` whole 64-byte blocks.
-  using CompressFunction = void (*)(std::uint32_t state[5], const std::uint8_t* blocks,
-                                    std::size_t count);
+  using CompressFunction = void (*)(std::uint32_t state[5], const std::uint8_t* blocks, std::size_t count);
 
   CompressFunction compress_;
   std::uint32_t state_[5];
-  std::uint64_t length_;          // message bytes taken so far
+  std::uint64_t length_;  // message bytes taken so far
   std::uint8_t buffer_[kBlockSize];
-  std::size_t buffered_;          // 0..63 bytes waiting in buffer_
+  std::size_t buffered_;  // 0..63 bytes waiting in buffer_
 };
 
 }  // namespace korbel

@@ -104,8 +104,7 @@ bool AppendEntryCentralHeader(ZipEntry* entry, std::vector<std::uint8_t>* out) {
   header.internalAttributes = entry->internalAttributes;
   header.externalAttributes = entry->externalAttributes;
   header.localHeaderOffset = Field32(entry->localHeaderOffset);
-  out->reserve(out->size() + kCentralHeaderSize + name.size() + entry->centralExtra.size() +
-               comment.size());
+  out->reserve(out->size() + kCentralHeaderSize + name.size() + entry->centralExtra.size() + comment.size());
   AppendCentralHeader(header, out);
   out->insert(out->end(), name.begin(), name.end());
   out->insert(out->end(), entry->centralExtra.begin(), entry->centralExtra.end());

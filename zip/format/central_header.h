@@ -22,8 +22,8 @@ struct CentralHeader {
   std::uint16_t method = 0;
   std::uint32_t dosDateTime = 0;
   std::uint32_t crc32 = 0;
-  std::uint32_t compressedSize = 0;     // 0xFFFFFFFF: the value is in the Zip64 block
-  std::uint32_t uncompressedSize = 0;   // same
+  std::uint32_t compressedSize = 0;    // 0xFFFFFFFF: the value is in the Zip64 block
+  std::uint32_t uncompressedSize = 0;  // same
   std::uint16_t nameLength = 0;
   std::uint16_t extraLength = 0;
   std::uint16_t commentLength = 0;

@@ -17,12 +17,9 @@ std::uint32_t DosDateTimeFromSeconds(std::int64_t seconds) {
   if (year < 1980) return kDosEpoch;
   // Seven bits of years end with 2107; a later time would wrap into the past.
   if (year > 2107) return kDosLast;
-  return static_cast<std::uint32_t>(year - 1980) << 25 |
-         static_cast<std::uint32_t>(local.tm_mon + 1) << 21 |
-         static_cast<std::uint32_t>(local.tm_mday) << 16 |
-         static_cast<std::uint32_t>(local.tm_hour) << 11 |
-         static_cast<std::uint32_t>(local.tm_min) << 5 |
-         static_cast<std::uint32_t>(local.tm_sec / 2);
+  return static_cast<std::uint32_t>(year - 1980) << 25 | static_cast<std::uint32_t>(local.tm_mon + 1) << 21 |
+         static_cast<std::uint32_t>(local.tm_mday) << 16 | static_cast<std::uint32_t>(local.tm_hour) << 11 |
+         static_cast<std::uint32_t>(local.tm_min) << 5 | static_cast<std::uint32_t>(local.tm_sec / 2);
 }
 
 std::int64_t SecondsFromDosDateTime(std::uint32_t dosDateTime) {

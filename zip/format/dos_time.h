@@ -38,7 +38,7 @@ class DosTimeConverter {
   static constexpr std::size_t kSlots = 256;
   struct Slot {
     std::uint32_t minute = 0xFFFFFFFFu;  // the DOS value without its seconds
-    std::int64_t seconds = 0;             // where that minute starts
+    std::int64_t seconds = 0;            // where that minute starts
   };
   Slot slots_[kSlots];
 };

@@ -6,8 +6,8 @@
 
 namespace korbel {
 
-EndRecord MakeEndRecord(std::uint64_t entries, std::uint64_t directorySize,
-                        std::uint64_t directoryOffset, bool zip64, std::uint16_t commentLength) {
+EndRecord MakeEndRecord(std::uint64_t entries, std::uint64_t directorySize, std::uint64_t directoryOffset,
+                        bool zip64, std::uint16_t commentLength) {
   EndRecord record;
   std::uint16_t count = entries >= 0x10000 ? 0xFFFF : static_cast<std::uint16_t>(entries);
   record.entriesOnDisk = count;
@@ -52,9 +52,8 @@ std::string EncodeArchiveComment(const std::string& comment) {
   return stored;
 }
 
-void AppendDirectoryTail(std::uint64_t entries, std::uint64_t directoryStart,
-                         std::uint64_t directoryEnd, const std::string& storedComment,
-                         std::vector<std::uint8_t>* out) {
+void AppendDirectoryTail(std::uint64_t entries, std::uint64_t directoryStart, std::uint64_t directoryEnd,
+                         const std::string& storedComment, std::vector<std::uint8_t>* out) {
   std::uint64_t directorySize = directoryEnd - directoryStart;
   // More entries than the end record can count need the Zip64 records too,
   // or other readers see only 65535 of them.
@@ -66,9 +65,9 @@ void AppendDirectoryTail(std::uint64_t entries, std::uint64_t directoryStart,
     AppendZip64Locator(locator, out);
   }
   std::size_t commentLength = storedComment.size() > 0xFFFF ? 0xFFFF : storedComment.size();
-  AppendEndRecord(MakeEndRecord(entries, directorySize, directoryStart, zip64,
-                                static_cast<std::uint16_t>(commentLength)),
-                  out);
+  AppendEndRecord(
+      MakeEndRecord(entries, directorySize, directoryStart, zip64, static_cast<std::uint16_t>(commentLength)),
+      out);
   out->insert(out->end(), storedComment.begin(), storedComment.begin() + commentLength);
 }
 

@@ -30,8 +30,8 @@ struct EndRecord {
 
 // The record as the engine writes it: counts 0xFFFF from 65536 entries on,
 // the low 32 bits of the directory size, and the offset or 0xFFFFFFFF.
-EndRecord MakeEndRecord(std::uint64_t entries, std::uint64_t directorySize,
-                        std::uint64_t directoryOffset, bool zip64, std::uint16_t commentLength);
+EndRecord MakeEndRecord(std::uint64_t entries, std::uint64_t directorySize, std::uint64_t directoryOffset,
+                        bool zip64, std::uint16_t commentLength);
 
 // Reads the 22-byte fixed part; false when fewer bytes are given or the
 // signature is not there.
@@ -50,9 +50,8 @@ std::string EncodeArchiveComment(const std::string& comment);
 // Appends everything behind a directory of `entries` headers that spans
 // [directoryStart, directoryEnd): the Zip64 end record and locator when
 // needed, then the end record and the stored comment (cut to 65535 bytes).
-void AppendDirectoryTail(std::uint64_t entries, std::uint64_t directoryStart,
-                         std::uint64_t directoryEnd, const std::string& storedComment,
-                         std::vector<std::uint8_t>* out);
+void AppendDirectoryTail(std::uint64_t entries, std::uint64_t directoryStart, std::uint64_t directoryEnd,
+                         const std::string& storedComment, std::vector<std::uint8_t>* out);
 
 }  // namespace korbel
 

@@ -22,8 +22,7 @@ struct ParseState {
 };
 
 void ParseZip64(ByteCursor& block, ZipEntry* entry) {
-  std::uint64_t* values[] = {&entry->uncompressedSize, &entry->compressedSize,
-                             &entry->localHeaderOffset};
+  std::uint64_t* values[] = {&entry->uncompressedSize, &entry->compressedSize, &entry->localHeaderOffset};
   for (std::uint64_t* value : values) {
     if (*value != kZip64Marker) continue;
     if (block.remaining() < 8) return;
@@ -222,8 +221,7 @@ bool FindExtraBlock(const std::uint8_t* data, std::size_t length, std::uint16_t 
 std::vector<std::uint8_t> BuildCentralExtra(const ZipEntry& entry) {
   std::vector<std::uint8_t> field;
   ByteWriter out(&field);
-  const std::uint64_t values[] = {entry.uncompressedSize, entry.compressedSize,
-                                  entry.localHeaderOffset};
+  const std::uint64_t values[] = {entry.uncompressedSize, entry.compressedSize, entry.localHeaderOffset};
   std::uint16_t count = 0;
   for (std::uint64_t value : values) count = static_cast<std::uint16_t>(count + NeedsZip64(value));
   if (count > 0) {

@@ -15,7 +15,7 @@ namespace korbel {
 constexpr std::uint32_t kLocalHeaderSignature = 0x04034B50;
 constexpr std::size_t kLocalHeaderSize = 30;  // fixed part, before name and extra
 constexpr std::uint32_t kDataDescriptorSignature = 0x08074B50;
-constexpr std::size_t kDataDescriptorSize = 16;  // signature, CRC-32, two 32-bit sizes
+constexpr std::size_t kDataDescriptorSize = 16;       // signature, CRC-32, two 32-bit sizes
 constexpr std::size_t kZip64DataDescriptorSize = 24;  // signature, CRC-32, two 64-bit sizes
 
 // The fixed part as stored: sizes are the raw 32-bit fields.

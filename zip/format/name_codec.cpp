@@ -115,7 +115,8 @@ bool ToCp850(const std::string& text, std::string* out) {
 // as a UTF-8 sequence.
 bool HighByteAfterLead(const std::string& text) {
   for (std::size_t i = 1; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) >= 0x80 && static_cast<unsigned char>(text[i - 1]) >= 0xC0) return true;
+    if (static_cast<unsigned char>(text[i]) >= 0x80 && static_cast<unsigned char>(text[i - 1]) >= 0xC0)
+      return true;
   }
   return false;
 }
@@ -149,8 +150,8 @@ void ConvertFromOem(const std::uint8_t* bytes, std::size_t length, const NameSys
                     std::size_t growth, std::string* out) {
   // One OEM byte becomes at most `growth` narrow bytes (3 for UTF-8).
   std::vector<char> buffer(length * growth + 1);
-  std::size_t written = system.oemToNarrow(reinterpret_cast<const char*>(bytes), length,
-                                           buffer.data(), buffer.size());
+  std::size_t written =
+      system.oemToNarrow(reinterpret_cast<const char*>(bytes), length, buffer.data(), buffer.size());
   if (written > buffer.size() - 1) written = buffer.size() - 1;
   out->assign(buffer.data(), written);
 }
@@ -158,8 +159,8 @@ void ConvertFromOem(const std::uint8_t* bytes, std::size_t length, const NameSys
 }  // namespace
 
 NameSystem CurrentNameSystem() {
-  return NameSystem{platform::NarrowIsUtf8(), platform::OemToNarrow, platform::NarrowToOem, platform::NarrowToUtf8,
-                    platform::Utf8ToNarrow};
+  return NameSystem{platform::NarrowIsUtf8(), platform::OemToNarrow, platform::NarrowToOem,
+                    platform::NarrowToUtf8, platform::Utf8ToNarrow};
 }
 
 bool Cp850ReadsTheSameIn437(std::uint8_t byte) {
@@ -224,8 +225,7 @@ void NameAsUtf8(const std::string& inMemory, const NameSystem& system, std::stri
   for (unsigned char c : inMemory) AppendByteAsUtf8(c, utf8);
 }
 
-void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags,
-                std::string* inMemory) {
+void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags, std::string* inMemory) {
   // Plain ASCII reads the same in every code page: the common case, which
   // need not ask the system how it reads names.
   if (stored != nullptr && !HasHighByte(stored, length)) {
@@ -235,16 +235,15 @@ void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t fl
   DecodeName(stored, length, flags, CurrentNameSystem(), inMemory);
 }
 
-void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags,
-                const NameSystem& system, std::string* inMemory) {
+void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags, const NameSystem& system,
+                std::string* inMemory) {
   inMemory->clear();
   if (stored == nullptr || length == 0) return;
   bool utf8Flag = (flags & kFlagUtf8Name) != 0;
   bool high = HasHighByte(stored, length);
   // Without the flag, a name with high bytes and no UTF-8 sequence was
   // written in the OEM code page.
-  bool fromOem = !utf8Flag && high && system.oemToNarrow != nullptr &&
-                 !HasSequence(stored, length);
+  bool fromOem = !utf8Flag && high && system.oemToNarrow != nullptr && !HasSequence(stored, length);
   if (system.narrowIsUtf8) {
     if (fromOem) {
       ConvertFromOem(stored, length, system, 3, inMemory);

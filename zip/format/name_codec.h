@@ -9,10 +9,9 @@
 // both kinds of system below.
 //
 // A system whose narrow text is an ANSI code page reads OEM bytes, or UTF-8
-// through UTF-16, into the ANSI code page. Every conversion goes through the system's code pages: no character
-// is ever cut to its low 8 bits (the euro sign of Windows-1252 is U+20AC, not
-// U+0080). Without the conversion functions (a test's system), Windows-1252
-// is assumed.
+// through UTF-16, into the ANSI code page. Every conversion goes through the system's code pages: no
+// character is ever cut to its low 8 bits (the euro sign of Windows-1252 is U+20AC, not U+0080). Without the
+// conversion functions (a test's system), Windows-1252 is assumed.
 //
 // A system whose narrow text is UTF-8 keeps a UTF-8 name read from an
 // archive as it is, and converts a stored name without bit 11 from the OEM
@@ -36,8 +35,7 @@ struct NameSystem {
   bool narrowIsUtf8;
   // Converts OEM code page text to narrow text; the shape of
   // platform::OemToNarrow (length written, always terminated).
-  std::size_t (*oemToNarrow)(const char* text, std::size_t length, char* buffer,
-                             std::size_t capacity);
+  std::size_t (*oemToNarrow)(const char* text, std::size_t length, char* buffer, std::size_t capacity);
   // Narrow text to code page 850, and between narrow text and UTF-8; false
   // when a character has no place in the target. Null: Windows-1252 tables.
   bool (*narrowToOem)(const std::string& narrow, std::string* oem) = nullptr;
@@ -69,10 +67,9 @@ void NameAsUtf8(const std::string& inMemory, std::string* utf8);
 void NameAsUtf8(const std::string& inMemory, const NameSystem& system, std::string* utf8);
 
 // Decodes stored name bytes read with the given general-purpose flags.
-void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags,
+void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags, std::string* inMemory);
+void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags, const NameSystem& system,
                 std::string* inMemory);
-void DecodeName(const std::uint8_t* stored, std::size_t length, std::uint16_t flags,
-                const NameSystem& system, std::string* inMemory);
 
 }  // namespace korbel
 

@@ -71,8 +71,8 @@ bool UnicodePathOf(const std::uint8_t* extra, std::size_t extraLength, const std
   ByteCursor block(extra + at, size);
   const std::uint8_t version = block.Get8();
   const std::uint32_t crc = block.Get32();
-  const std::uint32_t storedCrc = static_cast<std::uint32_t>(
-      crc32(0, stored, static_cast<uInt>(storedLength)));
+  const std::uint32_t storedCrc =
+      static_cast<std::uint32_t>(crc32(0, stored, static_cast<uInt>(storedLength)));
   if (version != 1 || crc != storedCrc || size == 5) return false;
   *name = extra + at + 5;
   *nameLength = size - 5;

@@ -24,9 +24,9 @@ enum ZipMethod : std::uint16_t {
 // Bits of the general-purpose flags.
 enum GeneralFlag : std::uint16_t {
   kFlagEncrypted = 0x0001,
-  kFlagDataDescriptor = 0x0008,  // sizes and CRC follow the data
+  kFlagDataDescriptor = 0x0008,    // sizes and CRC follow the data
   kFlagStrongEncryption = 0x0040,  // encrypted by a scheme the engine does not read
-  kFlagUtf8Name = 0x0800,        // name and comment are UTF-8
+  kFlagUtf8Name = 0x0800,          // name and comment are UTF-8
 };
 
 // Versions (zip format version * 10; the high byte of "made by" is the host).

@@ -34,12 +34,12 @@ enum EntryStatusBits : std::uint8_t {
 constexpr std::uint64_t kNotKept = ~std::uint64_t{0};
 
 struct ZipEntry {
-  EntryBytes localExtra;    // local extra field as written or read
-  EntryBytes centralExtra;  // central extra field as written or read
-  void* userData = nullptr; // the caller's, never freed here
-  EntryText comment;        // entry comment, decoded like a name
-  EntryText sourcePath;     // source file of a queued entry
-  EntryText name;           // '/' separators, no trailing '/'
+  EntryBytes localExtra;     // local extra field as written or read
+  EntryBytes centralExtra;   // central extra field as written or read
+  void* userData = nullptr;  // the caller's, never freed here
+  EntryText comment;         // entry comment, decoded like a name
+  EntryText sourcePath;      // source file of a queued entry
+  EntryText name;            // '/' separators, no trailing '/'
   // Where the central header sits that an archive stored for this entry, as
   // an offset into the directory the archive was loaded from. An entry
   // loaded and not changed since is written back with that header as it
@@ -57,18 +57,18 @@ struct ZipEntry {
   std::int64_t accessed = platform::kNoTime;
 
   std::uint16_t versionNeeded = 0;
-  std::uint16_t versionMadeBy = 0;   // high byte: host system, 0 for DOS
-  std::uint16_t method = 0;          // a ZipMethod; kMethodAes: the real one is aesMethod
-  std::uint16_t nameLength = 0;      // bytes of the name as stored in the archive
-  std::uint16_t commentLength = 0;   // bytes of the comment as stored
+  std::uint16_t versionMadeBy = 0;  // high byte: host system, 0 for DOS
+  std::uint16_t method = 0;         // a ZipMethod; kMethodAes: the real one is aesMethod
+  std::uint16_t nameLength = 0;     // bytes of the name as stored in the archive
+  std::uint16_t commentLength = 0;  // bytes of the comment as stored
   std::uint16_t centralExtraLength = 0;
-  std::uint16_t flags = 0;           // general-purpose flags
+  std::uint16_t flags = 0;             // general-purpose flags
   std::uint16_t localExtraLength = 0;  // bytes of the extra field in the local header on disk
   std::uint16_t diskNumberStart = 0;
   std::uint16_t internalAttributes = 0;
   std::uint32_t externalAttributes = 0;  // Windows attribute bits (kEntryFolder, ...)
   std::uint32_t crc32 = 0;
-  std::uint32_t dosDateTime = 0;     // DOS time in the low half, date in the high half
+  std::uint32_t dosDateTime = 0;  // DOS time in the low half, date in the high half
 
   std::uint8_t madeByDos = 0;        // 1 when the high byte of versionMadeBy is 0
   std::uint8_t processingState = 0;  // a ProcessingState, two bits

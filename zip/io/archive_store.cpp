@@ -160,8 +160,8 @@ std::int64_t ArchiveStore::Read(void* buffer, std::size_t length) {
     got = ReadAll(bytes_.file, target, length);
   } else {
     const std::int64_t available = std::max<std::int64_t>(Available(), 0);
-    const std::size_t take = static_cast<std::size_t>(
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(available), length));
+    const std::size_t take =
+        static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(available), length));
     if (take > 0) std::memcpy(target, bytes_.data + bytes_.position, take);
     bytes_.position += static_cast<std::int64_t>(take);
     // A short read leaves the position at the end, also when it stood beyond.
@@ -269,9 +269,8 @@ int ArchiveStore::Spill() {
   const platform::Handle file = CreateTempFile();
   if (file == platform::kInvalidHandle) return kFileCreateError;
   const std::int64_t content = Size();
-  const bool copied =
-      WriteAll(file, bytes_.data, static_cast<std::size_t>(content)) == content &&
-      platform::SeekFile(file, bytes_.position, platform::kSeekBegin) == bytes_.position;
+  const bool copied = WriteAll(file, bytes_.data, static_cast<std::size_t>(content)) == content &&
+                      platform::SeekFile(file, bytes_.position, platform::kSeekBegin) == bytes_.position;
   if (!copied) {
     platform::CloseFile(file);
     platform::DeleteFile(tempName_);
@@ -288,10 +287,17 @@ std::int64_t ArchiveStore::Seek(std::int64_t offset, std::uint32_t origin) {
   if (IsFileMode()) return platform::SeekFile(bytes_.file, offset, origin);
   std::int64_t base = 0;
   switch (origin) {
-    case platform::kSeekBegin: base = 0; break;
-    case platform::kSeekCurrent: base = bytes_.position; break;
-    case platform::kSeekEnd: base = bytes_.capacity; break;
-    default: return -1;
+    case platform::kSeekBegin:
+      base = 0;
+      break;
+    case platform::kSeekCurrent:
+      base = bytes_.position;
+      break;
+    case platform::kSeekEnd:
+      base = bytes_.capacity;
+      break;
+    default:
+      return -1;
   }
   // base lies within 0 and kMemoryLimit, so neither comparison overflows.
   if (offset < -base) {
@@ -340,8 +346,7 @@ int ArchiveStore::Clear() {
     }
     return kOk;
   }
-  if (platform::SeekFile(bytes_.file, 0, platform::kSeekBegin) != 0 ||
-      !platform::TruncateFile(bytes_.file)) {
+  if (platform::SeekFile(bytes_.file, 0, platform::kSeekBegin) != 0 || !platform::TruncateFile(bytes_.file)) {
     return static_cast<int>(FailWrite(kWriteError));
   }
   return kOk;

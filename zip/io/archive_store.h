@@ -51,8 +51,7 @@ class ArchiveStore {
 
   // Opens the archive file (platform::OpenFile arguments); false when the
   // system refuses, its error left in platform::LastError().
-  bool OpenFile(const char* path, std::uint32_t access, std::uint32_t share,
-                std::uint32_t disposition);
+  bool OpenFile(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t disposition);
   // Takes ownership of an open file handle.
   void AttachFile(platform::Handle file);
   // Closes the file handle only: used when the archive file is opened again
@@ -148,12 +147,12 @@ class ArchiveStore {
     // Memory position and used size are 64-bit so that a data stream can
     // count them directly; both stay within kMemoryLimit.
     std::int64_t position = 0;
-    std::int64_t used = 0;                   // -1: the whole capacity
-    std::int32_t maximum = 0;                // growth limit of the owned block
-    bool readOnly = false;                   // a resource
+    std::int64_t used = 0;     // -1: the whole capacity
+    std::int32_t maximum = 0;  // growth limit of the owned block
+    bool readOnly = false;     // a resource
     platform::Handle file = platform::kInvalidHandle;
     std::int64_t fileSize = 0;
-    bool spilled = false;                    // file is the temporary file
+    bool spilled = false;  // file is the temporary file
   };
 
   std::int64_t Available() const;

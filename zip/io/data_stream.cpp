@@ -158,8 +158,7 @@ void DataStream::AddReadTransform(void* context, TransformFunction transform) {
   input_.transform = transform;
 }
 
-void DataStream::AddWriteTransform(void* context, TransformFunction transform,
-                                   bool protectCallerData) {
+void DataStream::AddWriteTransform(void* context, TransformFunction transform, bool protectCallerData) {
   output_.transformContext = context;
   output_.transform = transform;
   output_.protectCallerData = protectCallerData;
@@ -222,7 +221,8 @@ std::int64_t DataStream::Read(void* buffer, std::size_t length) {
   for (;;) {
     const std::int64_t count = readRaw();
     if (count <= 0 || side.transform == nullptr) return count;
-    const std::int64_t delivered = side.transform(side.transformContext, bytes, static_cast<std::size_t>(count));
+    const std::int64_t delivered =
+        side.transform(side.transformContext, bytes, static_cast<std::size_t>(count));
     if (delivered < 0) return -1;
     // A transformation may keep a whole block back (the AES one holds its
     // last bytes until the authentication code is complete); answering 0
@@ -233,10 +233,13 @@ std::int64_t DataStream::Read(void* buffer, std::size_t length) {
 
 std::int64_t DataStream::InputBound() const {
   switch (input_.kind) {
-    case SideKind::kMemory: return static_cast<std::int64_t>(input_.capacity - input_.position);
+    case SideKind::kMemory:
+      return static_cast<std::int64_t>(input_.capacity - input_.position);
     case SideKind::kHandle:
-    case SideKind::kCFile: return input_.limit;
-    default: return -1;
+    case SideKind::kCFile:
+      return input_.limit;
+    default:
+      return -1;
   }
 }
 

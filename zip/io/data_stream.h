@@ -104,13 +104,13 @@ class DataStream {
     void* context = nullptr;
     ReadFunction read = nullptr;
     WriteFunction write = nullptr;
-    unsigned char* memory = nullptr;       // output block, or input block (read only)
-    std::size_t capacity = 0;              // output capacity, or input size
+    unsigned char* memory = nullptr;  // output block, or input block (read only)
+    std::size_t capacity = 0;         // output capacity, or input size
     std::size_t position = 0;
     std::int64_t* externalPosition = nullptr;
     std::int64_t limit = kNoLimit;
     bool crcOn = false;
-    std::uint32_t crc = 0;                 // the register
+    std::uint32_t crc = 0;  // the register
     std::uint64_t total = 0;
     void* observerContext = nullptr;
     ObserverFunction observer = nullptr;

@@ -27,12 +27,12 @@ constexpr std::uintptr_t kGrowableBlock = 1;
 enum class PseudoKind { kNone, kResource, kMemory };
 
 struct ResourcePath {
-  bool hasType = false;         // false: no type was given ("DATA" applies)
-  std::uint32_t typeNumber = 0; // used when typeText is empty
+  bool hasType = false;          // false: no type was given ("DATA" applies)
+  std::uint32_t typeNumber = 0;  // used when typeText is empty
   std::string typeText;
-  std::uint32_t nameNumber = 0; // used when nameText is empty
+  std::uint32_t nameNumber = 0;  // used when nameText is empty
   std::string nameText;
-  bool nameTaken = true;        // false for a name of 63 characters or more
+  bool nameTaken = true;  // false for a name of 63 characters or more
 
   // Ids that point into this object. A missing type is {null, 0}; a name
   // that was not taken is {null, 0}, which no resource carries.
@@ -42,8 +42,8 @@ struct ResourcePath {
 
 struct MemoryPath {
   std::uintptr_t address = 0;
-  std::int32_t capacity = 0;    // a value beyond 31 bits reads as negative
-  std::int32_t used = -1;       // -1 when the path holds none
+  std::int32_t capacity = 0;  // a value beyond 31 bits reads as negative
+  std::int32_t used = -1;     // -1 when the path holds none
 };
 
 struct PseudoPath {

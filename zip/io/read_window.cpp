@@ -15,8 +15,8 @@ const unsigned char* ReadWindow::Get(ArchiveStore& store, std::int64_t position,
   const std::int64_t size = store.Size();
   if (size < 0 || end > static_cast<std::uint64_t>(size)) return nullptr;
   filled_ = 0;
-  const auto want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(capacity_),
-                                                                     size - position));
+  const auto want =
+      static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(capacity_), size - position));
   // Grown to what the source holds, not to the capacity: a small archive
   // must not pay for clearing a large window on every load.
   if (block_.size() < want) block_.resize(want);

@@ -24,8 +24,8 @@ class EntryPool {
   static constexpr std::size_t kFirstBlock = 64;
   static constexpr std::size_t kLargestBlock = 4096;
   std::vector<std::unique_ptr<ZipEntry[]>> blocks_;
-  std::size_t blockSize_ = 0;   // entries in the newest block
-  std::size_t blockUsed_ = 0;   // of them handed out
+  std::size_t blockSize_ = 0;  // entries in the newest block
+  std::size_t blockUsed_ = 0;  // of them handed out
   std::vector<ZipEntry*> freed_;
 };
 

@@ -15,7 +15,8 @@ bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 int CompareIgnoringCase(std::string_view a, std::string_view b) {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {
-    const int d = fs::FoldAscii(static_cast<unsigned char>(a[i])) - fs::FoldAscii(static_cast<unsigned char>(b[i]));
+    const int d =
+        fs::FoldAscii(static_cast<unsigned char>(a[i])) - fs::FoldAscii(static_cast<unsigned char>(b[i]));
     if (d != 0) return d;
   }
   return (a.size() < b.size()) ? -1 : (a.size() > b.size() ? 1 : 0);

@@ -14,7 +14,8 @@ const std::array<std::uint16_t, 256>& Weights() {
   static const std::array<std::uint16_t, 256> weights = [] {
     std::array<std::uint16_t, 256> table{};
     for (int c = 0; c < 256; ++c) {
-      table[static_cast<std::size_t>(c)] = static_cast<std::uint16_t>(fs::PathWeight<char>(static_cast<char>(c)));
+      table[static_cast<std::size_t>(c)] =
+          static_cast<std::uint16_t>(fs::PathWeight<char>(static_cast<char>(c)));
     }
     return table;
   }();
@@ -134,7 +135,8 @@ void NameIndex::BeforeSwap(const Table& table, std::uint32_t first, std::uint32_
   for (int i = 0; i < 2; ++i) {
     const ZipEntry& entry = *table[i == 0 ? first : second];
     if (entry.deleted) continue;
-    slots[i] = SlotOf(table, entry.name.data(), entry.name.size(), HashName(entry.name.data(), entry.name.size()));
+    slots[i] =
+        SlotOf(table, entry.name.data(), entry.name.size(), HashName(entry.name.data(), entry.name.size()));
   }
   if (slots[1] == slots[0]) slots[1] = nullptr;
   for (Slot* slot : slots) {

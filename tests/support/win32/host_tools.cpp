@@ -80,7 +80,8 @@ int RunCommand(const std::string& command, std::string* output) {
   {
     std::ofstream script(folder + "\\run.sh", std::ios::binary);
     script << "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin\nexport PATH\n"
-           << "(\n" << command << "\n) >\"$1/out\" 2>\"$1/err\" </dev/null\n"
+           << "(\n"
+           << command << "\n) >\"$1/out\" 2>\"$1/err\" </dev/null\n"
            << "echo $? >\"$1/status.part\"\nmv \"$1/status.part\" \"$1/status\"\n";
     if (!script) {
       RemoveCommandFolder(folder);

@@ -8,7 +8,7 @@
 namespace korbel_tool {
 namespace {
 
-const char* const kNames[] = {"src",         "src/main.c",  "src/util/Helper.C", "src/util/notes.txt",
+const char* const kNames[] = {"src",          "src/main.c", "src/util/Helper.C", "src/util/notes.txt",
                               "srcx/other.c", "README",     "lib/x.h",           "a;b.c"};
 
 // The entries a selection takes, joined by spaces.

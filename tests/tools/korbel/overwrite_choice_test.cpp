@@ -43,7 +43,10 @@ TEST(OverwriteChoiceTest, RulesAndAnswers) {
       {OverwriteRule::kAsk, {"n", "a"}, {Decision::kKeep, Decision::kReplace, Decision::kReplace}, 2},
       {OverwriteRule::kAsk, {"ja", "Keine"}, {Decision::kReplace, Decision::kKeep, Decision::kKeep}, 2},
       // An answer it does not know is asked again.
-      {OverwriteRule::kAsk, {"x", "", "n", "y", "k"}, {Decision::kKeep, Decision::kReplace, Decision::kKeep}, 5},
+      {OverwriteRule::kAsk,
+       {"x", "", "n", "y", "k"},
+       {Decision::kKeep, Decision::kReplace, Decision::kKeep},
+       5},
       // The input ends after one answer: the rest is kept unasked.
       {OverwriteRule::kAsk, {"j"}, {Decision::kReplace, Decision::kKeepUnasked, Decision::kKeepUnasked}, 2},
   };
@@ -60,7 +63,8 @@ TEST(OverwriteChoiceTest, RulesAndAnswers) {
 
 TEST(OverwriteChoiceTest, QuestionNamesTheFileInUtf8) {
   ScriptedAsker asker{{"n"}, {}};
-  OverwriteChoice choice(OverwriteRule::kAsk, [&asker](const std::string& q, std::string* a) { return asker(q, a); });
+  OverwriteChoice choice(OverwriteRule::kAsk,
+                         [&asker](const std::string& q, std::string* a) { return asker(q, a); });
   choice.Decide("Größe.txt");
   ASSERT_EQ(asker.questions.size(), 1u);
   EXPECT_EQ(asker.questions[0], "Größe.txt ist vorhanden. Ersetzen? [j]a, [n]ein, [a]lle, [k]eine: ");

@@ -20,10 +20,13 @@ TEST(BZip2CodecTest, ModeZeroCopiesAndOtherModesFail) {
   EXPECT_EQ(copied.output, data);
   EXPECT_EQ(codec.StateFlags(), korbel::kCodecPlainCopy);
   for (const int mode : {5, 9, 1}) {
-    codec_testing::ExpectFailure(codec, [&] {
-      codec_testing::RunCodec(codec, Direction::kDecompress, mode, SideType::kMemory,
-                              SideType::kFunction, data, 0, dir);
-    }, 5, "Falscher Modus beim Entkomprimieren !");
+    codec_testing::ExpectFailure(
+        codec,
+        [&] {
+          codec_testing::RunCodec(codec, Direction::kDecompress, mode, SideType::kMemory, SideType::kFunction,
+                                  data, 0, dir);
+        },
+        5, "Falscher Modus beim Entkomprimieren !");
   }
 }
 

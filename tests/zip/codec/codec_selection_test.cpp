@@ -41,13 +41,13 @@ TEST(CodecSelectionTest, FamiliesAndModesFollowTheMethod) {
   } steps[] = {
       {8, 0, 0, Kind::kDeflate, 0, 8, false},
       {0, 0, 0, Kind::kDeflate, 0, 0, true},
-      {3, 0, 1, Kind::kDeflate, 0, 0, true},   // Reduce is not read: the current codec stays
-      {9, 1, 1, Kind::kDeflate, 0, 0, true},   // Deflate64 refused by the flag
+      {3, 0, 1, Kind::kDeflate, 0, 0, true},  // Reduce is not read: the current codec stays
+      {9, 1, 1, Kind::kDeflate, 0, 0, true},  // Deflate64 refused by the flag
       {9, 0, 0, Kind::kDeflate, 0, 9, true},
-      {6, 0, 1, Kind::kDeflate, 0, 9, true},   // nor Implode
+      {6, 0, 1, Kind::kDeflate, 0, 9, true},  // nor Implode
       {12, 0, 0, Kind::kBZip2, 12, 8, false},
       {12, 0, 0, Kind::kBZip2, 12, 8, true},
-      {13, 0, 1, Kind::kBZip2, 12, 8, true},   // no codec: the current one stays
+      {13, 0, 1, Kind::kBZip2, 12, 8, true},  // no codec: the current one stays
       {14, 0, 0, Kind::kLzma, 14, 3, false},
       {95, 0, 0, Kind::kXz, 95, 8, false},
       {98, 0, 0, Kind::kPpmd, 98, 1, false},

@@ -35,10 +35,14 @@ constexpr SideType kAllSides[] = {SideType::kHandle, SideType::kCFile, SideType:
 
 inline const char* SideName(SideType type) {
   switch (type) {
-    case SideType::kHandle: return "Handle";
-    case SideType::kCFile: return "CFile";
-    case SideType::kMemory: return "Memory";
-    case SideType::kFunction: return "Function";
+    case SideType::kHandle:
+      return "Handle";
+    case SideType::kCFile:
+      return "CFile";
+    case SideType::kMemory:
+      return "Memory";
+    case SideType::kFunction:
+      return "Function";
   }
   return "?";
 }
@@ -47,10 +51,14 @@ inline const char* SideName(SideType type) {
 // every direction.
 inline SideType NextSide(SideType type) {
   switch (type) {
-    case SideType::kHandle: return SideType::kCFile;
-    case SideType::kCFile: return SideType::kMemory;
-    case SideType::kMemory: return SideType::kFunction;
-    case SideType::kFunction: return SideType::kHandle;
+    case SideType::kHandle:
+      return SideType::kCFile;
+    case SideType::kCFile:
+      return SideType::kMemory;
+    case SideType::kMemory:
+      return SideType::kFunction;
+    case SideType::kFunction:
+      return SideType::kHandle;
   }
   return SideType::kHandle;
 }
@@ -134,14 +142,13 @@ class Sides {
   Sides(const Sides&) = delete;
   Sides& operator=(const Sides&) = delete;
 
-  void ConnectInput(korbel::DataStream& stream, SideType type, const Bytes& data,
-                    std::uint32_t seed = 0) {
+  void ConnectInput(korbel::DataStream& stream, SideType type, const Bytes& data, std::uint32_t seed = 0) {
     input_ = data;
     switch (type) {
       case SideType::kHandle:
         testing_support::WriteFile(inputPath_, input_);
-        inputHandle_ = platform::OpenFile(inputPath_.c_str(), platform::kAccessRead,
-                                          platform::kShareRead, platform::kOpenExisting, true);
+        inputHandle_ = platform::OpenFile(inputPath_.c_str(), platform::kAccessRead, platform::kShareRead,
+                                          platform::kOpenExisting, true);
         stream.InputFromHandle(inputHandle_, korbel::kNoLimit, seed);
         break;
       case SideType::kCFile:
@@ -164,8 +171,8 @@ class Sides {
     outputType_ = type;
     switch (type) {
       case SideType::kHandle:
-        outputHandle_ = platform::OpenFile(outputPath_.c_str(), platform::kAccessWrite,
-                                           platform::kShareNone, platform::kCreateAlways, true);
+        outputHandle_ = platform::OpenFile(outputPath_.c_str(), platform::kAccessWrite, platform::kShareNone,
+                                           platform::kCreateAlways, true);
         stream.OutputToHandle(outputHandle_, korbel::kNoLimit, seed);
         break;
       case SideType::kCFile:
@@ -268,8 +275,8 @@ void ExpectFailure(korbel::Codec& codec, Run run, int kind, const std::string& t
 
 // Runs Compress(argument) or Decompress(argument); a CodecFailure passes to
 // the caller. A memory output gets `memoryCapacity` bytes.
-inline RunResult RunCodec(korbel::Codec& codec, Direction direction, int argument, SideType in,
-                          SideType out, const Bytes& input, std::size_t memoryCapacity,
+inline RunResult RunCodec(korbel::Codec& codec, Direction direction, int argument, SideType in, SideType out,
+                          const Bytes& input, std::size_t memoryCapacity,
                           const testing_support::TempDir& dir) {
   Sides sides(dir, "run");
   sides.ConnectInput(codec, in, input);
@@ -317,10 +324,10 @@ inline Bytes OneEntryZip(const std::string& name, int method, int flags, std::ui
   entry.data = compressed;
   entry.method = static_cast<std::uint16_t>(method);
   entry.flags = static_cast<std::uint16_t>(flags);
-  entry.versionMadeBy = entry.versionNeeded = static_cast<std::uint16_t>(
-      method == korbel::kMethodLzma || method == korbel::kMethodPpmd ? 63
-      : method == korbel::kMethodBZip2                              ? 46
-                                                                    : korbel::kVersionDeflate);
+  entry.versionMadeBy = entry.versionNeeded =
+      static_cast<std::uint16_t>(method == korbel::kMethodLzma || method == korbel::kMethodPpmd ? 63
+                                 : method == korbel::kMethodBZip2                               ? 46
+                                                                  : korbel::kVersionDeflate);
   entry.dosDateTime = 0x50210000u;
   entry.crc = crc;
   entry.compressedSize = compressed.size();

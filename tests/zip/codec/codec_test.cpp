@@ -57,8 +57,10 @@ class CopyCodec : public Codec {
 
 TEST(CodecTest, BaseOperationsAreNotSupported) {
   BareCodec codec;
-  codec_testing::ExpectFailure(codec, [&] { codec.Compress(5); }, kUnsupported, kNotSupported);
-  codec_testing::ExpectFailure(codec, [&] { codec.Decompress(8); }, kUnsupported, kNotSupported);
+  codec_testing::ExpectFailure(
+      codec, [&] { codec.Compress(5); }, kUnsupported, kNotSupported);
+  codec_testing::ExpectFailure(
+      codec, [&] { codec.Decompress(8); }, kUnsupported, kNotSupported);
 }
 
 TEST(CodecTest, ResetTwoFreesBuffersButKeepsSettings) {
@@ -66,8 +68,8 @@ TEST(CodecTest, ResetTwoFreesBuffersButKeepsSettings) {
   testing_support::TempDir dir;
   const Bytes data = testing_support::TextBytes(1000);
   codec.SetMode(0);
-  codec_testing::RunCodec(codec, Direction::kCompress, 4, SideType::kMemory, SideType::kFunction,
-                          data, 0, dir);
+  codec_testing::RunCodec(codec, Direction::kCompress, 4, SideType::kMemory, SideType::kFunction, data, 0,
+                          dir);
   codec.Reset(2);
   EXPECT_EQ(codec.Level(), 4);
   EXPECT_EQ(codec.Mode(), 0);
@@ -82,8 +84,8 @@ TEST(CodecTest, ResetOtherwiseRestoresDefaultsAndDisconnects) {
     CopyCodec codec;
     testing_support::TempDir dir;
     codec.SetMode(0);
-    codec_testing::RunCodec(codec, Direction::kCompress, 4, SideType::kMemory,
-                            SideType::kFunction, testing_support::TextBytes(100), 0, dir);
+    codec_testing::RunCodec(codec, Direction::kCompress, 4, SideType::kMemory, SideType::kFunction,
+                            testing_support::TextBytes(100), 0, dir);
     codec.Reset(how);
     EXPECT_EQ(codec.Level(), 9) << how;
     EXPECT_EQ(codec.Mode(), 8) << how;
@@ -135,8 +137,8 @@ TEST(CodecTest, LevelIsClampedAndMinusOneKeepsIt) {
     int level;
   } cases[] = {{3, 3}, {-1, 3}, {12, 9}, {-1, 9}, {-7, 0}, {-1, 0}};
   for (const auto& c : cases) {
-    codec_testing::RunCodec(codec, Direction::kCompress, c.argument, SideType::kMemory,
-                            SideType::kMemory, data, 100, dir);
+    codec_testing::RunCodec(codec, Direction::kCompress, c.argument, SideType::kMemory, SideType::kMemory,
+                            data, 100, dir);
     EXPECT_EQ(codec.Level(), c.level) << c.argument;
   }
 }
@@ -163,14 +165,14 @@ TEST_P(StoredCopyTest, CopiesUnchanged) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllSides, StoredCopyTest,
-    ::testing::Combine(::testing::Range<std::size_t>(0, codec_testing::DataCases().size()),
-                       ::testing::ValuesIn(codec_testing::kAllSides)),
-    [](const auto& paramInfo) {
-      return std::string(codec_testing::DataCases()[std::get<0>(paramInfo.param)].name) + "_" +
-             codec_testing::SideName(std::get<1>(paramInfo.param));
-    });
+INSTANTIATE_TEST_SUITE_P(AllSides, StoredCopyTest,
+                         ::testing::Combine(::testing::Range<std::size_t>(0,
+                                                                          codec_testing::DataCases().size()),
+                                            ::testing::ValuesIn(codec_testing::kAllSides)),
+                         [](const auto& paramInfo) {
+                           return std::string(codec_testing::DataCases()[std::get<0>(paramInfo.param)].name) +
+                                  "_" + codec_testing::SideName(std::get<1>(paramInfo.param));
+                         });
 
 TEST(CodecTest, StoredCopyIntoTooSmallAreaFailsWithKindThree) {
   const Bytes data = testing_support::TextBytes(50000);
@@ -180,7 +182,8 @@ TEST(CodecTest, StoredCopyIntoTooSmallAreaFailsWithKindThree) {
     codec_testing::Sides sides(dir, "small");
     sides.ConnectInput(codec, in, data);
     sides.ConnectOutput(codec, SideType::kMemory, data.size() - 1);
-    codec_testing::ExpectFailure(codec, [&] { codec.Compress(0); }, kOutputFull, kAreaFull);
+    codec_testing::ExpectFailure(
+        codec, [&] { codec.Compress(0); }, kOutputFull, kAreaFull);
     EXPECT_EQ(codec.CompressedCount(), data.size() - 1) << codec_testing::SideName(in);
     EXPECT_EQ(codec.UncompressedCount(), data.size() - 1);
     EXPECT_TRUE(sides.GuardIntact());
@@ -198,7 +201,8 @@ TEST(CodecTest, StoredCopyFailuresNameTheirSide) {
     sides.ConnectInput(codec, SideType::kFunction, data);
     sides.Source().failAfter = 20000;
     sides.ConnectOutput(codec, SideType::kFunction, 0);
-    codec_testing::ExpectFailure(codec, [&] { codec.Compress(0); }, 1, "Fehler beim Lesen");
+    codec_testing::ExpectFailure(
+        codec, [&] { codec.Compress(0); }, 1, "Fehler beim Lesen");
     // What had arrived before the failure was passed on and counted.
     EXPECT_GE(codec.UncompressedCount(), 20000u);
     EXPECT_EQ(codec.UncompressedCount(), sides.Source().position);
@@ -210,8 +214,8 @@ TEST(CodecTest, StoredCopyFailuresNameTheirSide) {
   sides.ConnectInput(codec, SideType::kMemory, data);
   sides.ConnectOutput(codec, SideType::kFunction, 0);
   sides.Sink().refuse = true;
-  codec_testing::ExpectFailure(codec, [&] { codec.Compress(0); }, 2,
-                               "Fehler beim Schreiben in die Datei");
+  codec_testing::ExpectFailure(
+      codec, [&] { codec.Compress(0); }, 2, "Fehler beim Schreiben in die Datei");
 }
 
 TEST(CodecTest, FailureKindStaysUntilTheNextRun) {
@@ -240,10 +244,9 @@ TEST(CodecTest, FailureKindStaysUntilTheNextRun) {
 Bytes BZip2Unpack(const Bytes& packed, std::size_t size, bool) {
   Bytes out(size + 1);
   unsigned length = static_cast<unsigned>(out.size());
-  EXPECT_EQ(BZ2_bzBuffToBuffDecompress(
-                reinterpret_cast<char*>(out.data()), &length,
-                reinterpret_cast<char*>(const_cast<unsigned char*>(packed.data())),
-                static_cast<unsigned>(packed.size()), 0, 0),
+  EXPECT_EQ(BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(out.data()), &length,
+                                       reinterpret_cast<char*>(const_cast<unsigned char*>(packed.data())),
+                                       static_cast<unsigned>(packed.size()), 0, 0),
             BZ_OK);
   out.resize(length);
   return out;
@@ -294,8 +297,8 @@ Bytes XzUnpack(const Bytes& packed, std::size_t size, bool) {
   std::uint64_t memoryLimit = UINT64_MAX;
   std::size_t inPosition = 0;
   std::size_t outPosition = 0;
-  EXPECT_EQ(lzma_stream_buffer_decode(&memoryLimit, 0, nullptr, packed.data(), &inPosition,
-                                      packed.size(), out.data(), &outPosition, out.size()),
+  EXPECT_EQ(lzma_stream_buffer_decode(&memoryLimit, 0, nullptr, packed.data(), &inPosition, packed.size(),
+                                      out.data(), &outPosition, out.size()),
             LZMA_OK);
   EXPECT_EQ(inPosition, packed.size());
   out.resize(outPosition);
@@ -305,8 +308,8 @@ Bytes XzUnpack(const Bytes& packed, std::size_t size, bool) {
 Bytes XzPack(const Bytes& data, int) {
   Bytes out(lzma_stream_buffer_bound(data.size()));
   std::size_t outPosition = 0;
-  EXPECT_EQ(lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, nullptr, data.data(), data.size(),
-                                    out.data(), &outPosition, out.size()),
+  EXPECT_EQ(lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, nullptr, data.data(), data.size(), out.data(),
+                                    &outPosition, out.size()),
             LZMA_OK);
   out.resize(outPosition);
   return out;
@@ -366,7 +369,7 @@ struct CodecRow {
   bool exactShortCounts = true;
   std::vector<std::string> sevenZipOptions;  // 7zz -mm= values; empty if 7zz has none
   int zipMethod = korbel::kMethodStored;
-  std::string pythonUnpack;  // Python expression over `ours`; empty if Python has none
+  std::string pythonUnpack;              // Python expression over `ours`; empty if Python has none
   std::vector<std::string> pythonPacks;  // Python expressions over `raw`
 };
 
@@ -497,11 +500,10 @@ CodecRow XzRow() {
   };
   row.zipMethod = korbel::kMethodXz;
   row.pythonUnpack = "lzma.decompress(ours, format=lzma.FORMAT_XZ)";
-  row.pythonPacks = {
-      "lzma.compress(raw, format=lzma.FORMAT_XZ, check=lzma.CHECK_NONE, preset=3)",
-      "lzma.compress(raw, format=lzma.FORMAT_XZ, check=lzma.CHECK_CRC32, preset=3)",
-      "lzma.compress(raw, format=lzma.FORMAT_XZ, check=lzma.CHECK_CRC64, preset=3)",
-      "lzma.compress(raw, format=lzma.FORMAT_XZ, check=lzma.CHECK_SHA256, preset=3)"};
+  row.pythonPacks = {"lzma.compress(raw, format=lzma.FORMAT_XZ, check=lzma.CHECK_NONE, preset=3)",
+                     "lzma.compress(raw, format=lzma.FORMAT_XZ, check=lzma.CHECK_CRC32, preset=3)",
+                     "lzma.compress(raw, format=lzma.FORMAT_XZ, check=lzma.CHECK_CRC64, preset=3)",
+                     "lzma.compress(raw, format=lzma.FORMAT_XZ, check=lzma.CHECK_SHA256, preset=3)"};
   return row;
 }
 
@@ -531,15 +533,14 @@ CodecRow PpmdRow() {
 }
 
 const std::vector<CodecRow>& Rows() {
-  static const std::vector<CodecRow> rows = {DeflateRow(), BZip2Row(), LzmaRow(), XzRow(),
-                                             PpmdRow()};
+  static const std::vector<CodecRow> rows = {DeflateRow(), BZip2Row(), LzmaRow(), XzRow(), PpmdRow()};
   return rows;
 }
 
 Bytes Pack(const CodecRow& row, const Bytes& data, int level, const testing_support::TempDir& dir) {
   auto codec = row.make();
-  return codec_testing::RunCodec(*codec, Direction::kCompress, level, SideType::kMemory,
-                                 SideType::kFunction, data, 0, dir)
+  return codec_testing::RunCodec(*codec, Direction::kCompress, level, SideType::kMemory, SideType::kFunction,
+                                 data, 0, dir)
       .output;
 }
 
@@ -579,8 +580,8 @@ TEST_P(CodecRoundTripTest, CompressesAndUnpacksBack) {
   auto codec = row.make();
   if (row.setSize) row.setSize(*codec, sizeKnown ? static_cast<std::int64_t>(data.size()) : -1);
 
-  const auto packed = codec_testing::RunCodec(*codec, Direction::kCompress, level, first, second,
-                                              data, codec_testing::CompressedRoom(data.size()), dir);
+  const auto packed = codec_testing::RunCodec(*codec, Direction::kCompress, level, first, second, data,
+                                              codec_testing::CompressedRoom(data.size()), dir);
   EXPECT_EQ(packed.answer, packed.output.size());
   EXPECT_EQ(codec->CompressedCount(), packed.output.size());
   EXPECT_EQ(codec->UncompressedCount(), data.size());
@@ -601,8 +602,8 @@ TEST_P(CodecRoundTripTest, CompressesAndUnpacksBack) {
   }
 
   // Unpacking into an area of exactly the data's size must not overflow.
-  const auto unpacked = codec_testing::RunCodec(*codec, Direction::kDecompress, row.unpackMode,
-                                                second, first, packed.output, data.size(), dir);
+  const auto unpacked = codec_testing::RunCodec(*codec, Direction::kDecompress, row.unpackMode, second, first,
+                                                packed.output, data.size(), dir);
   EXPECT_EQ(unpacked.output, data);
   EXPECT_EQ(unpacked.answer, data.size());
   // An empty LZMA stream with its end marker counts short (5 of 14 bytes
@@ -636,8 +637,8 @@ TEST_P(CodecRowTest, ExpansionFlagFollowsTheCounts) {
                {Bytes(100000, 0), 0u},
                {Bytes(), korbel::kCodecExpanded}};
   for (const auto& c : cases) {
-    codec_testing::RunCodec(*codec, Direction::kCompress, 9, SideType::kMemory,
-                            SideType::kFunction, c.data, 0, dir);
+    codec_testing::RunCodec(*codec, Direction::kCompress, 9, SideType::kMemory, SideType::kFunction, c.data,
+                            0, dir);
     EXPECT_EQ(codec->StateFlags(), c.flags) << c.data.size();
   }
 }
@@ -654,8 +655,8 @@ TEST_P(CodecRowTest, DamagedStreamsFailWithTheirKinds) {
       sides.ConnectInput(*codec, SideType::kMemory, bad.stream);
       sides.ConnectOutput(*codec, out, 2 * data.size());
       SCOPED_TRACE(bad.name);
-      codec_testing::ExpectFailure(*codec, [&] { codec->Decompress(row().unpackMode); },
-                                   bad.kind, bad.text);
+      codec_testing::ExpectFailure(
+          *codec, [&] { codec->Decompress(row().unpackMode); }, bad.kind, bad.text);
       EXPECT_TRUE(sides.GuardIntact());
     }
   }
@@ -678,8 +679,9 @@ TEST_P(CodecRowTest, SideFailuresFollowTheTable) {
       codec_testing::Sides sides(dir, "short");
       sides.ConnectInput(*codec, SideType::kMemory, input);
       sides.ConnectOutput(*codec, SideType::kMemory, output.size() - 1);
-      codec_testing::ExpectFailure(*codec, [&] { codec_testing::Start(*codec, direction, argument); },
-                                   row().full.kind, row().full.text);
+      codec_testing::ExpectFailure(
+          *codec, [&] { codec_testing::Start(*codec, direction, argument); }, row().full.kind,
+          row().full.text);
       const std::uint64_t count = compress ? codec->CompressedCount() : codec->UncompressedCount();
       if (row().exactShortCounts) {
         EXPECT_EQ(count, output.size() - 1);
@@ -697,16 +699,17 @@ TEST_P(CodecRowTest, SideFailuresFollowTheTable) {
       sides.Source().piece = 64;
       sides.Source().failAfter = read.failAfter;
       sides.ConnectOutput(*codec, SideType::kFunction, 0);
-      codec_testing::ExpectFailure(*codec, [&] { codec_testing::Start(*codec, direction, argument); },
-                                   read.kind, read.text);
+      codec_testing::ExpectFailure(
+          *codec, [&] { codec_testing::Start(*codec, direction, argument); }, read.kind, read.text);
     }
     auto codec = row().make();
     codec_testing::Sides sides(dir, "write");
     sides.ConnectInput(*codec, SideType::kMemory, input);
     sides.ConnectOutput(*codec, SideType::kFunction, 0);
     sides.Sink().refuse = true;
-    codec_testing::ExpectFailure(*codec, [&] { codec_testing::Start(*codec, direction, argument); },
-                                 row().write.kind, row().write.text);
+    codec_testing::ExpectFailure(
+        *codec, [&] { codec_testing::Start(*codec, direction, argument); }, row().write.kind,
+        row().write.text);
   }
 }
 
@@ -715,21 +718,20 @@ TEST_P(CodecRowTest, RunsAfterAFailureOrAReleaseStartClean) {
   testing_support::TempDir dir;
   auto codec = row().make();
   const int level = row().levels[2];
-  const auto first = codec_testing::RunCodec(*codec, Direction::kCompress, level,
-                                             SideType::kMemory, SideType::kFunction, data, 0, dir);
+  const auto first = codec_testing::RunCodec(*codec, Direction::kCompress, level, SideType::kMemory,
+                                             SideType::kFunction, data, 0, dir);
   codec->ReleaseBuffers();
   EXPECT_EQ(codec->Level(), level);
   const auto second = codec_testing::RunCodec(*codec, Direction::kCompress, korbel::kKeepLevel,
                                               SideType::kMemory, SideType::kFunction, data, 0, dir);
   EXPECT_EQ(second.output, first.output);
-  EXPECT_THROW(codec_testing::RunCodec(*codec, Direction::kDecompress, row().unpackMode,
-                                       SideType::kMemory, SideType::kFunction,
+  EXPECT_THROW(codec_testing::RunCodec(*codec, Direction::kDecompress, row().unpackMode, SideType::kMemory,
+                                       SideType::kFunction,
                                        row().badStreams(data, first.output).back().stream, 0, dir),
                CodecFailure);
   codec->ReleaseBuffers();
   const auto back = codec_testing::RunCodec(*codec, Direction::kDecompress, row().unpackMode,
-                                            SideType::kMemory, SideType::kFunction, first.output,
-                                            0, dir);
+                                            SideType::kMemory, SideType::kFunction, first.output, 0, dir);
   EXPECT_EQ(back.output, data);
   EXPECT_EQ(codec->FailureKind(), 0);
 }
@@ -758,19 +760,19 @@ TEST_P(SevenZipPeerTest, UnpacksSevenZipEntriesAndSevenZipAcceptsOurs) {
   for (const std::string& options : row().sevenZipOptions) {
     const std::string zip = dir / "out.zip";
     std::remove(zip.c_str());
-    ASSERT_EQ(testing_support::RunCommand("cd " + testing_support::Quote(dir.Path()) +
-                                          " && 7zz a -tzip -mm=" + options +
-                                          " out.zip source.txt >/dev/null"),
-              0);
+    ASSERT_EQ(
+        testing_support::RunCommand("cd " + testing_support::Quote(dir.Path()) +
+                                    " && 7zz a -tzip -mm=" + options + " out.zip source.txt >/dev/null"),
+        0);
     const auto entry = testing_support::ParseFirstEntry(testing_support::ReadFile(zip));
     ASSERT_TRUE(entry.ok);
     ASSERT_EQ(entry.method, row().zipMethod);
     for (const std::int64_t size : sizes) {
       auto codec = row().make();
       if (row().setSize) row().setSize(*codec, size);
-      const auto run = codec_testing::RunCodec(*codec, Direction::kDecompress, row().unpackMode,
-                                               SideType::kMemory, SideType::kMemory, entry.data,
-                                               data.size(), dir);
+      const auto run =
+          codec_testing::RunCodec(*codec, Direction::kDecompress, row().unpackMode, SideType::kMemory,
+                                  SideType::kMemory, entry.data, data.size(), dir);
       EXPECT_EQ(run.output, data) << options;
       EXPECT_EQ(run.outputCrc, entry.crc) << options;
       if (!row().setSize) break;
@@ -781,14 +783,15 @@ TEST_P(SevenZipPeerTest, UnpacksSevenZipEntriesAndSevenZipAcceptsOurs) {
     for (const std::int64_t size : sizes) {
       auto codec = row().make();
       if (row().setSize) row().setSize(*codec, size);
-      const auto packed = codec_testing::RunCodec(*codec, Direction::kCompress, level,
-                                                  SideType::kMemory, SideType::kFunction, data, 0, dir);
+      const auto packed = codec_testing::RunCodec(*codec, Direction::kCompress, level, SideType::kMemory,
+                                                  SideType::kFunction, data, 0, dir);
       const std::string ours = dir / "ours.zip";
       ASSERT_TRUE(testing_support::WriteFile(
-          ours, codec_testing::OneEntryZip("source.txt", row().zipMethod,
-                                           row().setSize && size < 0 ? 2 : 0, packed.inputCrc,
-                                           packed.output, static_cast<std::uint32_t>(data.size()))));
-      EXPECT_TRUE(testing_support::ReadersAccept(ours, {testing_support::Reader::kSevenZip})) << level << " " << size;
+          ours, codec_testing::OneEntryZip("source.txt", row().zipMethod, row().setSize && size < 0 ? 2 : 0,
+                                           packed.inputCrc, packed.output,
+                                           static_cast<std::uint32_t>(data.size()))));
+      EXPECT_TRUE(testing_support::ReadersAccept(ours, {testing_support::Reader::kSevenZip}))
+          << level << " " << size;
       if (!row().setSize) break;
     }
   }
@@ -813,7 +816,8 @@ TEST_P(PythonPeerTest, ReadsOursAndWeReadPythons) {
       "    return c.compress(b) + c.flush()\n"
       "raw = open(d + '/plain', 'rb').read()\n"
       "ours = open(d + '/ours', 'rb').read()\n"
-      "open(d + '/back', 'wb').write(" + row().pythonUnpack + ")\n";
+      "open(d + '/back', 'wb').write(" +
+      row().pythonUnpack + ")\n";
   for (std::size_t i = 0; i < row().pythonPacks.size(); ++i) {
     script += "open(d + '/peer" + std::to_string(i) + "', 'wb').write(" + row().pythonPacks[i] + ")\n";
   }
@@ -831,15 +835,14 @@ TEST_P(PythonPeerTest, ReadsOursAndWeReadPythons) {
 const auto kRowName = [](const ::testing::TestParamInfo<std::size_t>& paramInfo) {
   return std::string(Rows()[paramInfo.param].name);
 };
-INSTANTIATE_TEST_SUITE_P(AllCodecs, CodecRowTest, ::testing::Range<std::size_t>(0, Rows().size()),
+INSTANTIATE_TEST_SUITE_P(AllCodecs, CodecRowTest, ::testing::Range<std::size_t>(0, Rows().size()), kRowName);
+INSTANTIATE_TEST_SUITE_P(AllCodecs, SevenZipPeerTest, ::testing::ValuesIn(RowsWith([](const CodecRow& row) {
+                           return !row.sevenZipOptions.empty();
+                         })),
                          kRowName);
-INSTANTIATE_TEST_SUITE_P(
-    AllCodecs, SevenZipPeerTest,
-    ::testing::ValuesIn(RowsWith([](const CodecRow& row) { return !row.sevenZipOptions.empty(); })),
-    kRowName);
-INSTANTIATE_TEST_SUITE_P(
-    AllCodecs, PythonPeerTest,
-    ::testing::ValuesIn(RowsWith([](const CodecRow& row) { return !row.pythonUnpack.empty(); })),
-    kRowName);
+INSTANTIATE_TEST_SUITE_P(AllCodecs, PythonPeerTest, ::testing::ValuesIn(RowsWith([](const CodecRow& row) {
+                           return !row.pythonUnpack.empty();
+                         })),
+                         kRowName);
 
 }  // namespace

@@ -75,16 +75,15 @@ struct Decoded {
   unsigned long long bytesOut;
 };
 
-Decoded Decode(const Bytes& stream, std::size_t piece = 16384,
-               Deflate64Decoder* decoder = nullptr) {
+Decoded Decode(const Bytes& stream, std::size_t piece = 16384, Deflate64Decoder* decoder = nullptr) {
   Deflate64Decoder own;
   Source source;
   source.data = &stream;
   source.piece = piece;
   Sink sink;
   Decoded d{};
-  d.result = (decoder ? *decoder : own)
-                 .Run(Source::Read, &source, Sink::Write, &sink, &d.bytesIn, &d.bytesOut);
+  d.result =
+      (decoder ? *decoder : own).Run(Source::Read, &source, Sink::Write, &sink, &d.bytesIn, &d.bytesOut);
   d.output = std::move(sink.data);
   return d;
 }
@@ -195,8 +194,7 @@ void DynamicHeader(BitWriter& w, bool final, const std::vector<unsigned>& litlen
   for (unsigned len : dist) w.Code(len, 4);
 }
 
-std::vector<unsigned> Lengths(std::size_t n,
-                              std::initializer_list<std::pair<unsigned, unsigned>> set) {
+std::vector<unsigned> Lengths(std::size_t n, std::initializer_list<std::pair<unsigned, unsigned>> set) {
   std::vector<unsigned> v(n, 0);
   for (auto [symbol, len] : set) v[symbol] = len;
   return v;
@@ -282,8 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"Code31Nearest", 70000, 257, 0, 0, 31, 0, 14, 1, 3, 49153},
         MatchCase{"Code31WholeWindow", 65536, 285, 0xFFFF, 16, 31, 0x3FFF, 14, 1, 65538, 65536},
         // Long matches that run through several slides of the window.
-        MatchCase{"LongMatchesAcrossSlides", 65536, 285, 0xFFFF, 16, 31, 0x3FFF, 14, 6, 65538,
-                  65536},
+        MatchCase{"LongMatchesAcrossSlides", 65536, 285, 0xFFFF, 16, 31, 0x3FFF, 14, 6, 65538, 65536},
         MatchCase{"LongRunsAcrossSlides", 1, 285, 0xFFFF, 16, 0, 0, 0, 7, 65538, 1},
         MatchCase{"ShortPeriodAcrossSlides", 5, 285, 0xFFF0, 16, 4, 0, 1, 5, 65523, 5}),
     [](const testing::TestParamInfo<MatchCase>& paramInfo) { return std::string(paramInfo.param.name); });
@@ -348,8 +345,7 @@ struct MalformedCase {
 
 // A dynamic block header up to the end of the precode lengths, for precodes
 // given by symbol.
-void PrecodeHeader(BitWriter& w, unsigned hlit, unsigned hdist,
-                   const std::vector<unsigned>& precode) {
+void PrecodeHeader(BitWriter& w, unsigned hlit, unsigned hdist, const std::vector<unsigned>& precode) {
   w.Bits(1, 1);      // BFINAL
   w.Bits(2, 2);      // BTYPE: dynamic
   w.Bits(hlit, 5);   // HLIT: 257 + hlit codes
@@ -377,9 +373,9 @@ const MalformedCase kMalformed[] = {
      Deflate64Result::kDataError},
     {"TooManyLitlenCodes",
      [](BitWriter& w) {
-       w.Bits(1, 1).Bits(2, 2);   // BFINAL, BTYPE: dynamic
-       w.Bits(30, 5);             // HLIT: 287 codes, one more than exist
-       w.Bits(0, 5).Bits(15, 4);  // HDIST, HCLEN: 19
+       w.Bits(1, 1).Bits(2, 2);                                 // BFINAL, BTYPE: dynamic
+       w.Bits(30, 5);                                           // HLIT: 287 codes, one more than exist
+       w.Bits(0, 5).Bits(15, 4);                                // HDIST, HCLEN: 19
        for (int i = 0; i < 19; ++i) w.Bits(i < 16 ? 4 : 0, 3);  // a valid precode, in order
      },
      Deflate64Result::kDataError},
@@ -706,8 +702,7 @@ TEST(Deflate64DecoderTest, FailedReadCountsOnlyWhenItsBytesAreNeeded) {
     source.failAtCall = c.failAtCall;
     Sink sink;
     unsigned long long bytesIn = 0;
-    EXPECT_EQ(decoder.Run(Source::Read, &source, Sink::Write, &sink, &bytesIn, nullptr),
-              c.expected);
+    EXPECT_EQ(decoder.Run(Source::Read, &source, Sink::Write, &sink, &bytesIn, nullptr), c.expected);
     EXPECT_LE(bytesIn, c.piece * static_cast<std::size_t>(c.failAtCall));
     if (c.expected == Deflate64Result::kStreamEnd) {
       EXPECT_TRUE(sink.data == mixed.output);
@@ -805,8 +800,7 @@ class SevenZipEntries : public testing::Test {
     const auto input = folder_ / "data.bin";
     const auto archive = folder_ / ("data" + std::to_string(level) + ".zip");
     std::ofstream(input, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()),
-               static_cast<std::streamsize>(data.size()));
+        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     const std::string command = "7zz a -tzip -mm=Deflate64 -mx=" + std::to_string(level) + " " +
                                 testing_support::Quote(archive.string()) + " " +
                                 testing_support::Quote(input.string()) + " > /dev/null 2>&1";
@@ -827,8 +821,7 @@ class SevenZipEntries : public testing::Test {
       ADD_FAILURE() << "compressed size beyond the file";
       return {};
     }
-    return Bytes(zip.begin() + static_cast<long>(start),
-                 zip.begin() + static_cast<long>(start + size));
+    return Bytes(zip.begin() + static_cast<long>(start), zip.begin() + static_cast<long>(start + size));
   }
 
   std::filesystem::path folder_;

@@ -30,8 +30,8 @@ TEST(DeflateCodecTest, OutputRoundTripsWithinTheReferenceSizeAtEveryLevelBothWay
   for (int level = 1; level <= 9; ++level) {
     for (const SideType input : {SideType::kMemory, SideType::kFunction}) {
       SCOPED_TRACE(std::to_string(level) + " " + codec_testing::SideName(input));
-      const auto run = codec_testing::RunCodec(codec, Direction::kCompress, level, input,
-                                               SideType::kFunction, data, 0, dir);
+      const auto run = codec_testing::RunCodec(codec, Direction::kCompress, level, input, SideType::kFunction,
+                                               data, 0, dir);
       EXPECT_EQ(testing_support::RawInflate(run.output, data.size()), data);
       EXPECT_LE(run.output.size(), codec_testing::ReferenceDeflateSize(data, level));
       EXPECT_EQ(codec.Level(), level);
@@ -80,8 +80,8 @@ TEST(DeflateCodecTest, StatedSizeThatLiesIsBrokenDataOnBothPaths) {
   const Bytes packed = testing_support::RawDeflate(data, 6);
   testing_support::TempDir dir;
   for (const std::size_t limit : {DeflateCodec::kWholeBlockLimit, std::size_t{1000}}) {
-    for (const std::uint64_t stated : {std::uint64_t{0}, std::uint64_t{49999}, std::uint64_t{50001},
-                                       std::uint64_t{100} << 20}) {
+    for (const std::uint64_t stated :
+         {std::uint64_t{0}, std::uint64_t{49999}, std::uint64_t{50001}, std::uint64_t{100} << 20}) {
       for (const SideType out : {SideType::kMemory, SideType::kFunction}) {
         SCOPED_TRACE(std::to_string(limit) + " " + std::to_string(stated) + " " +
                      codec_testing::SideName(out));
@@ -92,8 +92,8 @@ TEST(DeflateCodecTest, StatedSizeThatLiesIsBrokenDataOnBothPaths) {
         const std::uint64_t room = std::min<std::uint64_t>(stated, data.size() * 2);
         sides.ConnectOutput(codec, out, static_cast<std::size_t>(room));
         codec.ExpectSize(stated);
-        codec_testing::ExpectFailure(codec, [&] { codec.Decompress(DeflateCodec::kDeflate); },
-                                     korbel::kCodecDataError, kBadData);
+        codec_testing::ExpectFailure(
+            codec, [&] { codec.Decompress(DeflateCodec::kDeflate); }, korbel::kCodecDataError, kBadData);
         const Bytes handed = sides.Output();
         EXPECT_LE(handed.size(), stated);
         EXPECT_TRUE(std::equal(handed.begin(), handed.end(), data.begin()));
@@ -137,13 +137,13 @@ TEST(DeflateCodecTest, LevelZeroCopiesAndSetsModeZero) {
   EXPECT_EQ(codec.Mode(), 0);
   EXPECT_EQ(codec.StateFlags(), korbel::kCodecPlainCopy);
   // The own mode (-2) now copies back.
-  const auto back = codec_testing::RunCodec(codec, Direction::kDecompress, korbel::kOwnMode,
-                                            SideType::kMemory, SideType::kMemory, run.output,
-                                            data.size(), dir);
+  const auto back =
+      codec_testing::RunCodec(codec, Direction::kDecompress, korbel::kOwnMode, SideType::kMemory,
+                              SideType::kMemory, run.output, data.size(), dir);
   EXPECT_EQ(back.output, data);
   // A later compression above level 0 returns to mode 8.
-  codec_testing::RunCodec(codec, Direction::kCompress, 2, SideType::kMemory, SideType::kFunction,
-                          data, 0, dir);
+  codec_testing::RunCodec(codec, Direction::kCompress, 2, SideType::kMemory, SideType::kFunction, data, 0,
+                          dir);
   EXPECT_EQ(codec.Mode(), 8);
 }
 
@@ -152,10 +152,13 @@ TEST(DeflateCodecTest, UnknownModesFailWithKindFive) {
   for (const int mode : {5, 1, 7, 10, -1, 12}) {
     testing_support::TempDir dir;
     DeflateCodec codec;
-    codec_testing::ExpectFailure(codec, [&] {
-      codec_testing::RunCodec(codec, Direction::kDecompress, mode, SideType::kMemory,
-                              SideType::kFunction, packed, 0, dir);
-    }, korbel::kCodecSetupFailed, kBadMode);
+    codec_testing::ExpectFailure(
+        codec,
+        [&] {
+          codec_testing::RunCodec(codec, Direction::kDecompress, mode, SideType::kMemory, SideType::kFunction,
+                                  packed, 0, dir);
+        },
+        korbel::kCodecSetupFailed, kBadMode);
     EXPECT_EQ(codec.Mode(), mode);
   }
 }
@@ -168,8 +171,8 @@ TEST(DeflateCodecTest, Deflate64ModeReadsPlainDeflateWithoutLongCodes) {
     const Bytes packed = testing_support::RawDeflate(data, level);
     for (const SideType out : codec_testing::kAllSides) {
       DeflateCodec codec;
-      const auto run = codec_testing::RunCodec(codec, Direction::kDecompress, 9, SideType::kMemory,
-                                               out, packed, data.size(), dir);
+      const auto run = codec_testing::RunCodec(codec, Direction::kDecompress, 9, SideType::kMemory, out,
+                                               packed, data.size(), dir);
       EXPECT_EQ(run.output, data) << codec_testing::SideName(out);
       EXPECT_EQ(run.answer, data.size());
       EXPECT_EQ(codec.CompressedCount(), packed.size());
@@ -190,7 +193,8 @@ TEST(DeflateCodecTest, Deflate64FailuresMapToKinds) {
     int kind;
     std::string text;
   } cases[] = {
-      {"area one byte short", packed, SideType::kMemory, SideType::kMemory, korbel::kCodecOutputFull, kAreaFull},
+      {"area one byte short", packed, SideType::kMemory, SideType::kMemory, korbel::kCodecOutputFull,
+       kAreaFull},
       {"refused write", packed, SideType::kMemory, SideType::kFunction, korbel::kCodecWriteFailed,
        "Fehler beim Schreiben in Datei !"},
       {"failed read", packed, SideType::kFunction, SideType::kFunction, korbel::kCodecReadFailed,
@@ -209,7 +213,8 @@ TEST(DeflateCodecTest, Deflate64FailuresMapToKinds) {
     const bool areaShort = c.kind == korbel::kCodecOutputFull;
     sides.ConnectOutput(codec, c.out, areaShort ? data.size() - 1 : data.size());
     sides.Sink().refuse = c.kind == korbel::kCodecWriteFailed;
-    codec_testing::ExpectFailure(codec, [&] { codec.Decompress(9); }, c.kind, c.text);
+    codec_testing::ExpectFailure(
+        codec, [&] { codec.Decompress(9); }, c.kind, c.text);
     if (areaShort) {
       EXPECT_EQ(codec.UncompressedCount(), data.size() - 1);
     }

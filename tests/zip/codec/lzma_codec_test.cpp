@@ -43,9 +43,8 @@ TEST(LzmaCodecTest, ModeBitsChooseTheHeaderParts) {
     LzmaCodec reader;
     reader.SetUncompressedSize((c.mode & LzmaCodec::kSizeField) ? -1
                                                                 : static_cast<std::int64_t>(data.size()));
-    const auto back = codec_testing::RunCodec(reader, Direction::kDecompress, c.mode,
-                                              SideType::kMemory, SideType::kFunction,
-                                              packed.output, 0, dir);
+    const auto back = codec_testing::RunCodec(reader, Direction::kDecompress, c.mode, SideType::kMemory,
+                                              SideType::kFunction, packed.output, 0, dir);
     EXPECT_EQ(back.output, data) << c.mode;
     EXPECT_EQ(reader.CompressedCount(), packed.output.size()) << c.mode;
   }
@@ -109,7 +108,8 @@ TEST(LzmaCodecTest, AHeaderThatDoesNotFitIsAWriteFailure) {
   codec_testing::Sides sides(dir, "header");
   sides.ConnectInput(codec, SideType::kMemory, data);
   sides.ConnectOutput(codec, SideType::kMemory, 6);
-  codec_testing::ExpectFailure(codec, [&] { codec.Compress(5); }, 2, "Fehler beim Speichern");
+  codec_testing::ExpectFailure(
+      codec, [&] { codec.Compress(5); }, 2, "Fehler beim Speichern");
   EXPECT_TRUE(sides.GuardIntact());
 }
 
@@ -127,11 +127,11 @@ TEST(LzmaCodecTest, DecoderDictionaryIsBoundedWhateverTheHeaderClaims) {
     std::uint32_t dictionary;
   };
   const Row rows[] = {
-      {0xFFFFFFFFu, kUnknown, kCeiling},           // the largest claim, size unknown
+      {0xFFFFFFFFu, kUnknown, kCeiling},                // the largest claim, size unknown
       {0xFFFFFFFFu, std::uint64_t{1} << 40, kCeiling},  // a size that lies high
-      {0xFFFFFFFFu, 100000, 100000},               // a small known size
-      {1u << 16, kUnknown, 1u << 16},              // an ordinary dictionary is kept
-      {1u << 16, 10, 4096},                        // never below the smallest
+      {0xFFFFFFFFu, 100000, 100000},                    // a small known size
+      {1u << 16, kUnknown, 1u << 16},                   // an ordinary dictionary is kept
+      {1u << 16, 10, 4096},                             // never below the smallest
       {kCeiling + 1, kCeiling + 100ull, kCeiling},
   };
   for (const Row& row : rows) {

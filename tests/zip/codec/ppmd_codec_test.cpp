@@ -25,17 +25,15 @@ TEST(PpmdCodecTest, LevelsAreClampedToOneThroughSeven) {
     int level;
     unsigned header;
   } cases[] = {
-      {1, 1, 14 | (7 << 4)},   // order 15, 8 MiB
-      {7, 7, 8 | (13 << 4)},   // order 9, 14 MiB
-      {0, 1, 14 | (7 << 4)},
-      {9, 7, 8 | (13 << 4)},
-      {4, 4, 11 | (10 << 4)},  // order 12, 11 MiB
+      {1, 1, 14 | (7 << 4)},                                                 // order 15, 8 MiB
+      {7, 7, 8 | (13 << 4)},                                                 // order 9, 14 MiB
+      {0, 1, 14 | (7 << 4)}, {9, 7, 8 | (13 << 4)}, {4, 4, 11 | (10 << 4)},  // order 12, 11 MiB
   };
   for (const auto& c : cases) {
     PpmdCodec codec;
     codec.SetMode(PpmdCodec::kZipHeader);
-    const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, c.argument,
-                                                SideType::kMemory, SideType::kFunction, data, 0, dir);
+    const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, c.argument, SideType::kMemory,
+                                                SideType::kFunction, data, 0, dir);
     EXPECT_EQ(codec.Level(), c.level) << c.argument;
     EXPECT_EQ(archive_builder::Get(packed.output, 0, 2), c.header) << c.argument;
     EXPECT_EQ(codec.HeaderValue(), c.header) << c.argument;
@@ -58,18 +56,20 @@ TEST(PpmdCodecTest, WithoutTheHeaderTheStoredParametersApply) {
   PpmdCodec reader;
   const unsigned char block[5] = {13, 0x00, 0x00, 0xA0, 0x00};
   reader.SetParameterBlock(block);
-  const auto fromBlock = codec_testing::RunCodec(reader, Direction::kDecompress, 0,
-                                                 SideType::kMemory, SideType::kFunction,
-                                                 packed.output, 0, dir);
+  const auto fromBlock = codec_testing::RunCodec(reader, Direction::kDecompress, 0, SideType::kMemory,
+                                                 SideType::kFunction, packed.output, 0, dir);
   EXPECT_EQ(fromBlock.output, data);
 
   // A block with order 1 is refused.
   const unsigned char badBlock[5] = {1, 0x00, 0x00, 0xA0, 0x00};
   reader.SetParameterBlock(badBlock);
-  codec_testing::ExpectFailure(reader, [&] {
-    codec_testing::RunCodec(reader, Direction::kDecompress, 0, SideType::kMemory,
-                            SideType::kFunction, packed.output, 0, dir);
-  }, 6, "Formatfehler");
+  codec_testing::ExpectFailure(
+      reader,
+      [&] {
+        codec_testing::RunCodec(reader, Direction::kDecompress, 0, SideType::kMemory, SideType::kFunction,
+                                packed.output, 0, dir);
+      },
+      6, "Formatfehler");
 }
 
 TEST(PpmdCodecTest, ASizeLimitStopsTheDecoder) {
@@ -95,18 +95,15 @@ TEST(PpmdCodecTest, StreamsInARowDecodeAsWithFreshModels) {
     int level;
   } streams[] = {
       {testing_support::RandomBytes(600000, 7), 7},  // far more than 14 MiB of model
-      {testing_support::TextBytes(40000), 7},
-      {testing_support::RandomBytes(3000, 8), 7},
-      {testing_support::TextBytes(50000), 1},
-      {testing_support::TextBytes(20000), 7},
+      {testing_support::TextBytes(40000), 7},       {testing_support::RandomBytes(3000, 8), 7},
+      {testing_support::TextBytes(50000), 1},       {testing_support::TextBytes(20000), 7},
   };
   PpmdCodec reader;
   for (const auto& stream : streams) {
     PpmdCodec writer;
     writer.SetMode(PpmdCodec::kZipHeader);
-    const auto packed = codec_testing::RunCodec(writer, Direction::kCompress, stream.level,
-                                                SideType::kMemory, SideType::kFunction,
-                                                stream.data, 0, dir);
+    const auto packed = codec_testing::RunCodec(writer, Direction::kCompress, stream.level, SideType::kMemory,
+                                                SideType::kFunction, stream.data, 0, dir);
     const auto back = codec_testing::RunCodec(reader, Direction::kDecompress, 1, SideType::kMemory,
                                               SideType::kFunction, packed.output, 0, dir);
     EXPECT_EQ(back.output, stream.data) << stream.data.size() << " at level " << stream.level;

@@ -103,17 +103,16 @@ Bytes Prose(size_t size, unsigned seed) {
   return out;
 }
 
-
 TEST(PpmdHeaderTest, FieldsPackAndParse) {
   struct Case {
     PpmdParameters parameters;
     unsigned short header;
   };
   const Case cases[] = {
-      {{2, 1, 0}, 0x0001},       // order 2, 1 MiB, restart
-      {{16, 256, 1}, 0x1FFF},    // order 16, 256 MiB, cut off
-      {{6, 16, 0}, 0x00F5},      // 7zz's default at level 5
-      {{9, 14, 2}, 0x20D8},      // freeze
+      {{2, 1, 0}, 0x0001},     // order 2, 1 MiB, restart
+      {{16, 256, 1}, 0x1FFF},  // order 16, 256 MiB, cut off
+      {{6, 16, 0}, 0x00F5},    // 7zz's default at level 5
+      {{9, 14, 2}, 0x20D8},    // freeze
   };
   for (const Case& c : cases) {
     EXPECT_EQ(PpmdHeader(c.parameters), c.header);
@@ -211,7 +210,8 @@ TEST(PpmdCoderTest, CallbackFailuresAreReported) {
     SCOPED_TRACE("encoder input fails after the first buffer");
     Reader reader{&data, 0, 8192};
     Writer writer;
-    EXPECT_EQ(PpmdEncode(parameters, ReadFrom, &reader, WriteTo, &writer, &in, &out), PpmdResult::kReadFailed);
+    EXPECT_EQ(PpmdEncode(parameters, ReadFrom, &reader, WriteTo, &writer, &in, &out),
+              PpmdResult::kReadFailed);
     EXPECT_EQ(in, 8192u);
   }
   {
@@ -219,7 +219,8 @@ TEST(PpmdCoderTest, CallbackFailuresAreReported) {
     Reader reader{&data};
     Writer writer;
     writer.capacity = 100;
-    EXPECT_EQ(PpmdEncode(parameters, ReadFrom, &reader, WriteTo, &writer, &in, &out), PpmdResult::kWriteFailed);
+    EXPECT_EQ(PpmdEncode(parameters, ReadFrom, &reader, WriteTo, &writer, &in, &out),
+              PpmdResult::kWriteFailed);
     EXPECT_EQ(writer.calls, 1u) << "no writes after the failed one";
     EXPECT_EQ(out, 0u);
   }
@@ -227,14 +228,16 @@ TEST(PpmdCoderTest, CallbackFailuresAreReported) {
     SCOPED_TRACE("decoder input fails at once");
     Reader reader{&stream, 0, 0};
     Writer writer;
-    EXPECT_EQ(PpmdDecode(parameters, -1, ReadFrom, &reader, WriteTo, &writer, &in, &out), PpmdResult::kReadFailed);
+    EXPECT_EQ(PpmdDecode(parameters, -1, ReadFrom, &reader, WriteTo, &writer, &in, &out),
+              PpmdResult::kReadFailed);
   }
   {
     SCOPED_TRACE("decoder output takes only 70000 bytes");
     Reader reader{&stream};
     Writer writer;
     writer.capacity = 70000;
-    EXPECT_EQ(PpmdDecode(parameters, -1, ReadFrom, &reader, WriteTo, &writer, &in, &out), PpmdResult::kWriteFailed);
+    EXPECT_EQ(PpmdDecode(parameters, -1, ReadFrom, &reader, WriteTo, &writer, &in, &out),
+              PpmdResult::kWriteFailed);
     EXPECT_EQ(out, 65536u) << "the first full buffer went out";
     EXPECT_TRUE(writer.data == Bytes(data.begin(), data.begin() + 70000));
   }
@@ -260,7 +263,8 @@ TEST(PpmdCoderTest, CorruptStreamsEndCleanly) {
     const PpmdParameters parameters{12, 1, restore};
     const Bytes stream = Encode(parameters, data).out;
     for (int i = 0; i < 30; ++i) {
-      Bytes corrupt = i < 10 ? testing_support::RandomBytes(1 + rng() % 5000, static_cast<std::uint32_t>(rng())) : stream;
+      Bytes corrupt =
+          i < 10 ? testing_support::RandomBytes(1 + rng() % 5000, static_cast<std::uint32_t>(rng())) : stream;
       if (i >= 10) {
         for (int flips = 1 + i % 4; flips > 0; --flips) {
           corrupt[rng() % corrupt.size()] ^= static_cast<unsigned char>(1u << (rng() % 8));
@@ -313,16 +317,17 @@ TEST(PpmdSevenZipTest, EntriesWrittenBySevenZipDecodeAndReencodeByteExactly) {
     SCOPED_TRACE(c.name);
     const std::string zip = dir / (std::string("made_") + std::to_string(c.order) + c.extra + ".zip");
     ASSERT_TRUE(WriteFile(dir / "data.bin", c.data));
-    const std::string command = "7zz a -tzip -mm=PPMd -mo=" + std::to_string(c.order) + " -mmem=" +
-                                std::to_string(c.memoryMiB) + "m " + c.extra + " " + Quote(zip) + " " +
-                                Quote(dir / "data.bin") + " > /dev/null";
+    const std::string command = "7zz a -tzip -mm=PPMd -mo=" + std::to_string(c.order) +
+                                " -mmem=" + std::to_string(c.memoryMiB) + "m " + c.extra + " " + Quote(zip) +
+                                " " + Quote(dir / "data.bin") + " > /dev/null";
     ASSERT_EQ(RunCommand(command), 0);
     const auto entry = testing_support::ParseFirstEntry(ReadFile(zip));
     ASSERT_TRUE(entry.ok);
     ASSERT_EQ(entry.method, 98);
     ASSERT_GE(entry.data.size(), 2u);
     PpmdParameters parameters{};
-    ASSERT_TRUE(PpmdParseHeader(static_cast<unsigned short>(entry.data[0] | entry.data[1] << 8), &parameters));
+    ASSERT_TRUE(
+        PpmdParseHeader(static_cast<unsigned short>(entry.data[0] | entry.data[1] << 8), &parameters));
     EXPECT_EQ(parameters.order, c.order);
     EXPECT_EQ(parameters.restoreMethod, c.restoreMethod);
     const Bytes stream(entry.data.begin() + 2, entry.data.end());

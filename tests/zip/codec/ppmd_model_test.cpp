@@ -22,8 +22,8 @@ using ppmd_testing::WriteBytes;
 // Words with some noise between them: the model builds deep contexts and still meets
 // new symbols often enough to escape through every order.
 std::vector<uint8_t> WordSalad(size_t size, unsigned seed) {
-  static const char* const kWords[] = {"context ", "model ",  "escape ", "symbol ", "order ",
-                                       "suffix ",  "range ",  "coder ",  "unit ",   "text\n"};
+  static const char* const kWords[] = {"context ", "model ", "escape ", "symbol ", "order ",
+                                       "suffix ",  "range ", "coder ",  "unit ",   "text\n"};
   std::mt19937 rng(seed);
   std::vector<uint8_t> out;
   while (out.size() < size) {
@@ -105,7 +105,7 @@ TEST(PpmdModelTest, RunningOutOfMemoryRestartsOrCutsBack) {
     uint32_t maxAfter;
   };
   const Case cases[] = {
-      {PpmdModel::kRestart, 0, kMemory / 64},        // an empty model again
+      {PpmdModel::kRestart, 0, kMemory / 64},              // an empty model again
       {PpmdModel::kCutOff, kMemory / 8, kMemory * 3 / 4},  // part of the tree survives
   };
   for (const Case& c : cases) {
@@ -130,7 +130,8 @@ TEST(PpmdModelTest, EscapeFromOrderZeroIsTheEndMark) {
     uint8_t code[4];
     int expected;
   };
-  const Case cases[] = {{{0xFF, 0xFF, 0xFF, 0xFE}, -1}, {{0xFF, 0x00, 0xFE, 0xFF}, 255}, {{0x00, 0x00, 0x00, 0x00}, 0}};
+  const Case cases[] = {
+      {{0xFF, 0xFF, 0xFF, 0xFE}, -1}, {{0xFF, 0x00, 0xFE, 0xFF}, 255}, {{0x00, 0x00, 0x00, 0x00}, 0}};
   for (const Case& c : cases) {
     ByteSource source{{c.code[0], c.code[1], c.code[2], c.code[3], 0, 0, 0, 0}, 0};
     PpmdModel model;

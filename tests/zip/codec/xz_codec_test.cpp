@@ -37,8 +37,8 @@ TEST(XzCodecTest, DataBehindTheStreamIsLeftAlone) {
   const Bytes data = testing_support::TextBytes(30000);
   Bytes packed(lzma_stream_buffer_bound(data.size()));
   std::size_t size = 0;
-  ASSERT_EQ(lzma_easy_buffer_encode(6, LZMA_CHECK_SHA256, nullptr, data.data(), data.size(),
-                                    packed.data(), &size, packed.size()),
+  ASSERT_EQ(lzma_easy_buffer_encode(6, LZMA_CHECK_SHA256, nullptr, data.data(), data.size(), packed.data(),
+                                    &size, packed.size()),
             LZMA_OK);
   packed.resize(size);
   packed.insert(packed.end(), 100, 0x77);
@@ -56,8 +56,8 @@ TEST(XzCodecTest, DictionaryPastTheMemoryLimitIsRefused) {
   const Bytes data = testing_support::TextBytes(3000);
   Bytes packed(lzma_stream_buffer_bound(data.size()));
   std::size_t size = 0;
-  ASSERT_EQ(lzma_easy_buffer_encode(0, LZMA_CHECK_CRC32, nullptr, data.data(), data.size(),
-                                    packed.data(), &size, packed.size()),
+  ASSERT_EQ(lzma_easy_buffer_encode(0, LZMA_CHECK_CRC32, nullptr, data.data(), data.size(), packed.data(),
+                                    &size, packed.size()),
             LZMA_OK);
   packed.resize(size);
   // The block header follows the 12-byte stream header; its LZMA2 filter

@@ -119,7 +119,8 @@ TEST(ZstdCodecTest, WindowPastTheLimitIsRefused) {
   // The same data with its size in the header needs no such window.
   ZstdCodec sized;
   EXPECT_EQ(codec_testing::RunCodec(sized, Direction::kDecompress, korbel::kOwnMode, SideType::kMemory,
-                                    SideType::kFunction, packed, 0, dir).output,
+                                    SideType::kFunction, packed, 0, dir)
+                .output,
             data);
 }
 

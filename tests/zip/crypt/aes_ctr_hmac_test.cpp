@@ -41,7 +41,8 @@ struct AesEntry {
 
 bool ReadFirstAesEntry(const std::string& archive, AesEntry& entry) {
   using archive_builder::Get;
-  const testing_support::FirstEntry first = testing_support::ParseFirstEntry(testing_support::ReadFile(archive));
+  const testing_support::FirstEntry first =
+      testing_support::ParseFirstEntry(testing_support::ReadFile(archive));
   if (!first.ok || first.method != kMethodAes) return false;
   const Bytes& extra = first.extra;
   for (std::size_t at = 0; at + 4 <= extra.size();) {
@@ -83,8 +84,8 @@ void MakeEntry(const testing_support::TempDir& folder, const Bytes& content, con
                AesEntry& entry) {
   ASSERT_TRUE(testing_support::WriteFile(folder / "plain.bin", content));
   ASSERT_EQ(testing_support::RunCommand("cd " + testing_support::Quote(folder.Path()) + " && 7zz a -tzip " +
-                                        testing_support::Quote(std::string("-p") + kPassword) + " " + options +
-                                        " a.zip plain.bin >/dev/null"),
+                                        testing_support::Quote(std::string("-p") + kPassword) + " " +
+                                        options + " a.zip plain.bin >/dev/null"),
             0);
   ASSERT_TRUE(ReadFirstAesEntry(folder / "a.zip", entry));
 }
@@ -198,7 +199,8 @@ TEST_F(ZipAesDecryptorArchiveTest, AuthenticationCatchesChanges) {
 // strength 1: password "password", salt 00..07, plain bytes 00..27.
 TEST(ZipAesDecryptorTest, KnownAnswer) {
   const Bytes salt = FromHex("0001020304050607");
-  const Bytes encrypted = FromHex("e72f8aa0a8501e2e81ec37f5f19f6133b1df92187c4ada4bd44ff0830268d1257dff5bfe0e16663e");
+  const Bytes encrypted =
+      FromHex("e72f8aa0a8501e2e81ec37f5f19f6133b1df92187c4ada4bd44ff0830268d1257dff5bfe0e16663e");
   const Bytes code = FromHex("df7210fe31d2aa8644b4");
   Bytes expected(40);
   for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<std::uint8_t>(i);

@@ -87,11 +87,16 @@ const Row kRows[] = {
 
 const char* OutcomeName(Outcome outcome) {
   switch (outcome) {
-    case Outcome::kOk: return "ok";
-    case Outcome::kWrongPassword: return "wrong password";
-    case Outcome::kCodeMismatch: return "code mismatch";
-    case Outcome::kIncomplete: return "incomplete";
-    case Outcome::kDataDiffers: return "data differs";
+    case Outcome::kOk:
+      return "ok";
+    case Outcome::kWrongPassword:
+      return "wrong password";
+    case Outcome::kCodeMismatch:
+      return "code mismatch";
+    case Outcome::kIncomplete:
+      return "incomplete";
+    case Outcome::kDataDiffers:
+      return "data differs";
   }
   return "?";
 }
@@ -140,9 +145,9 @@ Made MakeEntry(const Row& row, std::uint16_t method) {
     entry.compressed = stored;
     entry.innerMethod = method;
   }
-  const std::size_t header = entry.crypt == Crypt::kAes
-                                 ? ZipAesDecryptor::SaltLength(entry.strength) + ZipAesDecryptor::kVerifierSize
-                                 : TraditionalCipher::kHeaderSize;
+  const std::size_t header = entry.crypt == Crypt::kAes ? ZipAesDecryptor::SaltLength(entry.strength) +
+                                                              ZipAesDecryptor::kVerifierSize
+                                                        : TraditionalCipher::kHeaderSize;
   if (row.damage == Damage::kFlippedDataByte) entry.flipAt = static_cast<long>(header + stored.size() / 2);
   entry.spoilCode = row.damage == Damage::kFlippedCode;
   const crafted_zip::Encoded encoded = crafted_zip::Encode(entry);
@@ -184,12 +189,16 @@ Outcome Feed(const Made& made, std::uint16_t method, const std::string& password
     delivered.insert(delivered.end(), buffer.begin(), buffer.begin() + got);
   }
   switch (decryptor->Finish()) {
-    case EntryDecryptor::Verdict::kMismatched: return Outcome::kCodeMismatch;
-    case EntryDecryptor::Verdict::kIncomplete: return Outcome::kIncomplete;
-    case EntryDecryptor::Verdict::kPassed: break;
+    case EntryDecryptor::Verdict::kMismatched:
+      return Outcome::kCodeMismatch;
+    case EntryDecryptor::Verdict::kIncomplete:
+      return Outcome::kIncomplete;
+    case EntryDecryptor::Verdict::kPassed:
+      break;
   }
   Bytes decoded = delivered;
-  if (method == kMethodDeflate && !Inflate(delivered, made.plain.size(), &decoded)) return Outcome::kDataDiffers;
+  if (method == kMethodDeflate && !Inflate(delivered, made.plain.size(), &decoded))
+    return Outcome::kDataDiffers;
   return decoded == made.plain ? Outcome::kOk : Outcome::kDataDiffers;
 }
 

@@ -43,8 +43,7 @@ const Case kRfc2202[] = {
     {5, std::string(20, '\x0c'), "Test With Truncation", "4c1a03424b55e07fe7f27be1d58bb9324a9a5a04"},
     {6, std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
      "aa4ae5e15272d00e95705637ce8a3b55ed402112"},
-    {7, std::string(80, '\xaa'),
-     "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data",
+    {7, std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data",
      "e8e99d0f45237d786d6bbaa7965c7808bbff1a91"},
 };
 

@@ -14,8 +14,8 @@ std::string Derive(const std::string& password, const std::string& salt, unsigne
                    std::size_t length) {
   std::vector<std::uint8_t> out(length);
   Pbkdf2HmacSha1(reinterpret_cast<const std::uint8_t*>(password.data()), password.size(),
-                 reinterpret_cast<const std::uint8_t*>(salt.data()), salt.size(), iterations,
-                 out.data(), out.size());
+                 reinterpret_cast<const std::uint8_t*>(salt.data()), salt.size(), iterations, out.data(),
+                 out.size());
   std::string hex;
   char pair[3];
   for (std::uint8_t b : out) {
@@ -40,8 +40,7 @@ const Case kRfc6070[] = {
     {"password", "salt", 4096, 20, "4b007901b765489abead49d926f721d065a429c1"},
     {"passwordPASSWORDpassword", "saltSALTsaltSALTsaltSALTsaltSALTsalt", 4096, 25,
      "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
-    {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096, 16,
-     "56fa6aa75548099dcc37d7f03425e0c3"},
+    {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096, 16, "56fa6aa75548099dcc37d7f03425e0c3"},
 };
 
 TEST(Pbkdf2Test, Rfc6070Cases) {
@@ -61,9 +60,7 @@ TEST(Pbkdf2Test, ShorterOutputIsAPrefix) {
   }
 }
 
-TEST(Pbkdf2Test, ZeroIterationsCountAsOne) {
-  EXPECT_EQ(Derive("password", "salt", 0, 20), kRfc6070[0].key);
-}
+TEST(Pbkdf2Test, ZeroIterationsCountAsOne) { EXPECT_EQ(Derive("password", "salt", 0, 20), kRfc6070[0].key); }
 
 // 33 million HMAC computations; run with --gtest_also_run_disabled_tests.
 TEST(Pbkdf2Test, DISABLED_Rfc6070SixteenMillionIterations) {

@@ -29,16 +29,17 @@ Bytes SampleContent() {
 // Decrypts an entry made by another tool, checks the header against the
 // value the flags select, and compares the content; then encrypts the plain
 // bytes again, which must reproduce the tool's bytes exactly.
-void CheckEntry(const testing_support::FirstEntry& entry, const std::string& password,
-                const Bytes& content) {
+void CheckEntry(const testing_support::FirstEntry& entry, const std::string& password, const Bytes& content) {
   ASSERT_EQ(entry.flags & 1, 1);
   ASSERT_GE(entry.data.size(), TraditionalCipher::kHeaderSize);
-  const std::uint16_t check = (entry.flags & 8) != 0 ? entry.dosTime : static_cast<std::uint16_t>(entry.crc >> 16);
+  const std::uint16_t check =
+      (entry.flags & 8) != 0 ? entry.dosTime : static_cast<std::uint16_t>(entry.crc >> 16);
   Bytes plain = entry.data;
   TraditionalCipher cipher;
   cipher.InitKeys(Text(password), password.size());
   ASSERT_TRUE(cipher.DecryptHeader(plain.data(), check));
-  cipher.Decrypt(plain.data() + TraditionalCipher::kHeaderSize, plain.size() - TraditionalCipher::kHeaderSize);
+  cipher.Decrypt(plain.data() + TraditionalCipher::kHeaderSize,
+                 plain.size() - TraditionalCipher::kHeaderSize);
   const Bytes packed(plain.begin() + TraditionalCipher::kHeaderSize, plain.end());
   if (entry.method == 0) {
     EXPECT_EQ(packed, content);
@@ -64,7 +65,8 @@ TEST(TraditionalCipherTest, DecryptsInfoZipEntries) {
     ASSERT_EQ(testing_support::RunCommand("cd " + testing_support::Quote(folder.Path()) +
                                           " && zip -q -P secret " + level + " a.zip plain.bin"),
               0);
-    const testing_support::FirstEntry entry = testing_support::ParseFirstEntry(testing_support::ReadFile(folder / "a.zip"));
+    const testing_support::FirstEntry entry =
+        testing_support::ParseFirstEntry(testing_support::ReadFile(folder / "a.zip"));
     ASSERT_TRUE(entry.ok);
     EXPECT_NE(entry.flags & 8, 0);
     CheckEntry(entry, "secret", content);
@@ -83,7 +85,8 @@ TEST(TraditionalCipherTest, DecryptsSevenZipEntries) {
                                           " && 7zz a -tzip '-ppass Wort!' -mem=ZipCrypto -mm=" + method +
                                           " a.zip plain.bin >/dev/null"),
               0);
-    const testing_support::FirstEntry entry = testing_support::ParseFirstEntry(testing_support::ReadFile(folder / "a.zip"));
+    const testing_support::FirstEntry entry =
+        testing_support::ParseFirstEntry(testing_support::ReadFile(folder / "a.zip"));
     ASSERT_TRUE(entry.ok);
     EXPECT_EQ(entry.flags & 8, 0);
     CheckEntry(entry, "pass Wort!", content);

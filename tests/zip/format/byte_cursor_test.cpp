@@ -10,8 +10,8 @@ namespace korbel {
 namespace {
 
 TEST(ByteCursorTest, ReadsLittleEndianValuesInOrder) {
-  const std::uint8_t bytes[] = {0x7F, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09,
-                                0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0xAA, 0xBB};
+  const std::uint8_t bytes[] = {0x7F, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
+                                0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0xAA, 0xBB};
   ByteCursor in(bytes, sizeof bytes);
   EXPECT_EQ(in.Get8(), 0x7F);
   EXPECT_EQ(in.Get16(), 0x0201);
@@ -52,9 +52,12 @@ TEST(ByteCursorTest, EveryWidthFailsOnASpanOneByteShort) {
   const std::uint8_t bytes[8] = {};
   for (std::size_t size = 0; size < 8; ++size) {
     ByteCursor in(bytes, size);
-    if (size < 2) in.Get16();
-    else if (size < 4) in.Get32();
-    else in.Get64();
+    if (size < 2)
+      in.Get16();
+    else if (size < 4)
+      in.Get32();
+    else
+      in.Get64();
     EXPECT_FALSE(in.ok()) << "span of " << size << " bytes";
   }
 }
@@ -86,8 +89,8 @@ TEST(ByteWriterTest, AppendsLittleEndianToAVector) {
   writer.Put64(0x8899AABBCCDDEEFFull);
   const char text[] = "ab";
   writer.PutBytes(text, 2);
-  const std::vector<std::uint8_t> expected = {0xEE, 0x11, 0x33, 0x22, 0x77, 0x66, 0x55, 0x44, 0xFF, 0xEE,
-                                              0xDD, 0xCC, 0xBB, 0xAA, 0x99, 0x88, 'a',  'b'};
+  const std::vector<std::uint8_t> expected = {0xEE, 0x11, 0x33, 0x22, 0x77, 0x66, 0x55, 0x44, 0xFF,
+                                              0xEE, 0xDD, 0xCC, 0xBB, 0xAA, 0x99, 0x88, 'a',  'b'};
   EXPECT_EQ(out, expected);
   EXPECT_EQ(writer.size(), 17u);
   EXPECT_TRUE(writer.ok());

@@ -38,22 +38,22 @@ CentralHeader DistinctHeader() {
 TEST(CentralHeaderTest, FixedPartHasTheDocumentedLayout) {
   Bytes out;
   AppendCentralHeader(DistinctHeader(), &out);
-  const Bytes expected = {0x50, 0x4B, 0x01, 0x02,  // signature
-                          0x02, 0x01,              // version made by
-                          0x04, 0x03,              // version needed
-                          0x06, 0x05,              // flags
-                          0x08, 0x07,              // method
-                          0x0C, 0x0B, 0x0A, 0x09,  // DOS date-time
-                          0x10, 0x0F, 0x0E, 0x0D,  // CRC-32
-                          0x14, 0x13, 0x12, 0x11,  // compressed size
-                          0x18, 0x17, 0x16, 0x15,  // uncompressed size
-                          0x1A, 0x19,              // name length
-                          0x1C, 0x1B,              // extra length
-                          0x1E, 0x1D,              // comment length
-                          0x20, 0x1F,              // disk number start
-                          0x22, 0x21,              // internal attributes
-                          0x26, 0x25, 0x24, 0x23,  // external attributes
-                          0x2A, 0x29, 0x28, 0x27}; // local header offset
+  const Bytes expected = {0x50, 0x4B, 0x01, 0x02,   // signature
+                          0x02, 0x01,               // version made by
+                          0x04, 0x03,               // version needed
+                          0x06, 0x05,               // flags
+                          0x08, 0x07,               // method
+                          0x0C, 0x0B, 0x0A, 0x09,   // DOS date-time
+                          0x10, 0x0F, 0x0E, 0x0D,   // CRC-32
+                          0x14, 0x13, 0x12, 0x11,   // compressed size
+                          0x18, 0x17, 0x16, 0x15,   // uncompressed size
+                          0x1A, 0x19,               // name length
+                          0x1C, 0x1B,               // extra length
+                          0x1E, 0x1D,               // comment length
+                          0x20, 0x1F,               // disk number start
+                          0x22, 0x21,               // internal attributes
+                          0x26, 0x25, 0x24, 0x23,   // external attributes
+                          0x2A, 0x29, 0x28, 0x27};  // local header offset
   EXPECT_EQ(out, expected);
   EXPECT_EQ(out.size(), kCentralHeaderSize);
 

@@ -20,8 +20,7 @@ namespace {
 // Seconds since 1970 of a local wall-clock time, through the platform's own
 // conversion, so the expectations hold in any time zone. isdst -1 lets the
 // zone's rules decide; 0 reads the time as standard time.
-std::int64_t LocalSeconds(int year, int month, int day, int hour, int minute, int second,
-                          int isdst = -1) {
+std::int64_t LocalSeconds(int year, int month, int day, int hour, int minute, int second, int isdst = -1) {
   std::tm local{};
   local.tm_year = year - 1900;
   local.tm_mon = month - 1;
@@ -75,16 +74,11 @@ TEST(DosTimeTest, YearsOnBothSidesOfTheLimits) {
     int year, month, day, hour, minute, second;
     std::uint32_t dos;  // 0: the fields themselves
   } cases[] = {
-      {1960, 6, 15, 12, 0, 0, kDosEpoch},
-      {1979, 12, 31, 23, 59, 58, kDosEpoch},
-      {1980, 1, 1, 0, 0, 0, 0},
-      {2038, 1, 19, 3, 14, 6, 0},
-      {2038, 1, 19, 3, 14, 8, 0},
-      {2040, 7, 1, 12, 30, 0, 0},
-      {2100, 1, 1, 0, 0, 0, 0},
-      {2107, 12, 31, 23, 59, 58, 0},
-      {2108, 1, 1, 0, 0, 0, kDosLast},
-      {2200, 6, 1, 0, 0, 0, kDosLast},
+      {1960, 6, 15, 12, 0, 0, kDosEpoch}, {1979, 12, 31, 23, 59, 58, kDosEpoch},
+      {1980, 1, 1, 0, 0, 0, 0},           {2038, 1, 19, 3, 14, 6, 0},
+      {2038, 1, 19, 3, 14, 8, 0},         {2040, 7, 1, 12, 30, 0, 0},
+      {2100, 1, 1, 0, 0, 0, 0},           {2107, 12, 31, 23, 59, 58, 0},
+      {2108, 1, 1, 0, 0, 0, kDosLast},    {2200, 6, 1, 0, 0, 0, kDosLast},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.year);
@@ -115,8 +109,7 @@ TEST(DosTimeTest, EvenSecondsSurviveTheRoundTrip) {
     ASSERT_NE(seconds, -1);
     std::uint32_t dos = DosDateTimeFromSeconds(seconds);
     EXPECT_EQ(dos, Dos(year, month, day, hour, minute, second)) << year;
-    EXPECT_EQ(SecondsFromDosDateTime(dos), LocalSeconds(year, month, day, hour, minute, second))
-        << year;
+    EXPECT_EQ(SecondsFromDosDateTime(dos), LocalSeconds(year, month, day, hour, minute, second)) << year;
   }
 }
 
@@ -160,8 +153,8 @@ bool HaveZone(const std::string& zone) {
 
 struct ZoneCase {
   const char* zone;
-  int year, month, day;      // at 12:00:00 local time
-  std::int64_t utc;          // the same instant, from the zone database
+  int year, month, day;  // at 12:00:00 local time
+  std::int64_t utc;      // the same instant, from the zone database
 };
 
 // Summer and winter in zones north and south, and the years in which Moscow's

@@ -27,13 +27,13 @@ TEST(EndRecordTest, RecordHasTheDocumentedLayout) {
   Bytes out;
   AppendEndRecord(MakeEndRecord(3, 0x1234, 0x56789A, false, 7), &out);
   const Bytes expected = {0x50, 0x4B, 0x05, 0x06,  // signature
-                          0, 0,                    // this disk
-                          0, 0,                    // directory disk
-                          3, 0,                    // entries on this disk
-                          3, 0,                    // total entries
-                          0x34, 0x12, 0, 0,        // directory size
+                          0,    0,                 // this disk
+                          0,    0,                 // directory disk
+                          3,    0,                 // entries on this disk
+                          3,    0,                 // total entries
+                          0x34, 0x12, 0,    0,     // directory size
                           0x9A, 0x78, 0x56, 0,     // directory offset
-                          7, 0};                   // comment length
+                          7,    0};                // comment length
   EXPECT_EQ(out, expected);
   EndRecord back;
   ASSERT_TRUE(ParseEndRecord(out.data(), out.size(), &back));
@@ -49,8 +49,8 @@ TEST(EndRecordTest, CountsSaturateFrom65536Entries) {
     std::uint64_t entries;
     std::uint16_t field;
   };
-  const Case cases[] = {{0, 0}, {65534, 65534}, {65535, 65535}, {65536, 0xFFFF}, {70000, 0xFFFF},
-                        {0x10001, 0xFFFF}, {0x100000000ull, 0xFFFF}};
+  const Case cases[] = {{0, 0},          {65534, 65534},    {65535, 65535},          {65536, 0xFFFF},
+                        {70000, 0xFFFF}, {0x10001, 0xFFFF}, {0x100000000ull, 0xFFFF}};
   for (const Case& c : cases) {
     EndRecord record = MakeEndRecord(c.entries, 0, 0, false, 0);
     EXPECT_EQ(record.entriesOnDisk, c.field) << c.entries;
@@ -183,10 +183,12 @@ TEST(EndRecordTest, ArchiveOfTheseRecordsPassesIndependentTools) {
         "assert z.testzip() is None\n"
         "print(z.comment.decode())\n"
         "for i in z.infolist():\n"
-        "    print(i.filename, i.file_size, i.is_dir(), i.flag_bits & 0x800, '%x' % i.external_attr, i.date_time)\n";
+        "    print(i.filename, i.file_size, i.is_dir(), i.flag_bits & 0x800, '%x' % i.external_attr, "
+        "i.date_time)\n";
     ASSERT_TRUE(ts::WriteFile(dir / "check.py", script));
-    ASSERT_EQ(ts::RunCommand("python3 " + ts::Quote(dir / "check.py") + " " + ts::Quote(path) + " 2>&1", &output),
-              0)
+    ASSERT_EQ(
+        ts::RunCommand("python3 " + ts::Quote(dir / "check.py") + " " + ts::Quote(path) + " 2>&1", &output),
+        0)
         << output;
     EXPECT_EQ(output,
               "KB Korbel test\n"
@@ -201,7 +203,8 @@ TEST(EndRecordTest, RecordsOfAnotherWriterParse) {
   ts::TempDir dir;
   const std::string content = "int main(void) { return 0; }\n";
   ASSERT_TRUE(ts::WriteFile(dir / "src/main.c", content));
-  ASSERT_EQ(ts::RunCommand("cd " + ts::Quote(dir.Path()) + " && touch -d @1700000001 src/main.c && "
+  ASSERT_EQ(ts::RunCommand("cd " + ts::Quote(dir.Path()) +
+                           " && touch -d @1700000001 src/main.c && "
                            "zip -q -0 -z out.zip src/main.c < /dev/null"),
             0);
   const Bytes archive = ts::ReadFile(dir / "out.zip");

@@ -142,9 +142,9 @@ TEST(ExtraFieldsTest, TimesOutsideThe32BitRangeGoToTheNtfsBlockOnly) {
     std::int64_t accessed;
     bool inTimestamp;
   } cases[] = {
-      {k1960, k1960, false},  {k1979, k1979, true},          {k1980, k1980, true},
-      {0, 0, true},           {k2038Last, k2038Last, true},  {k2038Next, k2038Next, false},
-      {k2040, k2040, false},  {k2100, k2100, false},         {k2108, k2108, false},
+      {k1960, k1960, false}, {k1979, k1979, true},         {k1980, k1980, true},
+      {0, 0, true},          {k2038Last, k2038Last, true}, {k2038Next, k2038Next, false},
+      {k2040, k2040, false}, {k2100, k2100, false},        {k2108, k2108, false},
   };
   for (const auto& c : cases) {
     ZipEntry entry;
@@ -210,7 +210,8 @@ TEST(ExtraFieldsTest, ThirtyTwoBitTimesPastJanuary2038FollowTheDosDate) {
     for (std::uint16_t id : {kTimestampExtraId, kUnixOldExtraId}) {
       ZipEntry entry;
       entry.dosDateTime = c.dosDateTime;
-      const Bytes data = id == kTimestampExtraId ? Concat({{1}, Le32(c.stored)}) : Concat({Le32(0), Le32(c.stored)});
+      const Bytes data =
+          id == kTimestampExtraId ? Concat({{1}, Le32(c.stored)}) : Concat({Le32(0), Le32(c.stored)});
       Parse(Blocks().Block(id, data).bytes(), &entry);
       EXPECT_EQ(entry.modified, c.modified) << id << " " << c.stored;
     }
@@ -232,8 +233,12 @@ TEST(ExtraFieldsTest, Zip64BlocksHoldTheValuesThatNeedThem) {
       {"exactly 0xFFFFFFFF", 0xFFFFFFFFu, 10, 0, {0xFFFFFFFFu}, {0xFFFFFFFFu, 10}},
       {"compressed", 10, kFiveGiB, 0, {kFiveGiB}, {10, kFiveGiB}},
       {"offset only", 10, 10, kFiveGiB + 7, {kFiveGiB + 7}, {}},
-      {"all three", kFiveGiB + 1, kFiveGiB + 2, kFiveGiB + 3,
-       {kFiveGiB + 1, kFiveGiB + 2, kFiveGiB + 3}, {kFiveGiB + 1, kFiveGiB + 2}},
+      {"all three",
+       kFiveGiB + 1,
+       kFiveGiB + 2,
+       kFiveGiB + 3,
+       {kFiveGiB + 1, kFiveGiB + 2, kFiveGiB + 3},
+       {kFiveGiB + 1, kFiveGiB + 2}},
       {"sizes skip the offset", kFiveGiB, 10, kFiveGiB + 3, {kFiveGiB, kFiveGiB + 3}, {kFiveGiB, 10}},
   };
   for (const Zip64Case& c : cases) {
@@ -316,7 +321,8 @@ TEST(ExtraFieldsTest, NtfsTimesAreReadFromTagOne) {
                         Le64(0)});                                  // creation: none
   Bytes data = Concat({Le32(0),                                     // reserved
                        {2, 0, 3, 0, 9, 9, 9},                       // tag 2, skipped
-                       {1, 0, 24, 0}, times});
+                       {1, 0, 24, 0},
+                       times});
   ZipEntry entry;
   entry.accessed = 77;
   entry.created = 88;
@@ -328,8 +334,10 @@ TEST(ExtraFieldsTest, NtfsTimesAreReadFromTagOne) {
   // Tag 1 shorter than three times is ignored.
   ZipEntry shortTag;
   shortTag.modified = 5;
-  Parse(Blocks().Block(kNtfsExtraId, Concat({Le32(0), {1, 0, 16, 0}, Le64(kFileTimeEpoch + 10000000ull * 9),
-                                             Le64(0)})).bytes(),
+  Parse(Blocks()
+            .Block(kNtfsExtraId,
+                   Concat({Le32(0), {1, 0, 16, 0}, Le64(kFileTimeEpoch + 10000000ull * 9), Le64(0)}))
+            .bytes(),
         &shortTag);
   EXPECT_EQ(shortTag.modified, 5);
 
@@ -403,15 +411,26 @@ TEST(ExtraFieldsTest, OldUnixBlockYieldsToTheNewerForms) {
 // The NTFS block holds 64-bit times of full precision: it wins over the
 // 32-bit blocks whichever comes first.
 TEST(ExtraFieldsTest, NtfsTimesWinOverTheThirtyTwoBitBlocksInEitherOrder) {
-  const Bytes ntfs = Concat({Le32(0), {1, 0, 24, 0}, Le64(kFileTimeEpoch + 10000000ull * 1000),
-                             Le64(kFileTimeEpoch + 10000000ull * 2000), Le64(kFileTimeEpoch + 10000000ull * 3000)});
+  const Bytes ntfs = Concat({Le32(0),
+                             {1, 0, 24, 0},
+                             Le64(kFileTimeEpoch + 10000000ull * 1000),
+                             Le64(kFileTimeEpoch + 10000000ull * 2000),
+                             Le64(kFileTimeEpoch + 10000000ull * 3000)});
   const Bytes timestamp = Concat({{7}, Le32(100), Le32(200), Le32(300)});
   const Bytes unixOld = Concat({Le32(50), Le32(60)});
   ZipEntry ntfsFirst;
-  Parse(Blocks().Block(kNtfsExtraId, ntfs).Block(kTimestampExtraId, timestamp).Block(kUnixOldExtraId, unixOld).bytes(),
+  Parse(Blocks()
+            .Block(kNtfsExtraId, ntfs)
+            .Block(kTimestampExtraId, timestamp)
+            .Block(kUnixOldExtraId, unixOld)
+            .bytes(),
         &ntfsFirst);
   ZipEntry ntfsLast;
-  Parse(Blocks().Block(kUnixOldExtraId, unixOld).Block(kTimestampExtraId, timestamp).Block(kNtfsExtraId, ntfs).bytes(),
+  Parse(Blocks()
+            .Block(kUnixOldExtraId, unixOld)
+            .Block(kTimestampExtraId, timestamp)
+            .Block(kNtfsExtraId, ntfs)
+            .bytes(),
         &ntfsLast);
   for (const ZipEntry* entry : {&ntfsFirst, &ntfsLast}) {
     EXPECT_EQ(entry->modified, 1000);
@@ -420,7 +439,10 @@ TEST(ExtraFieldsTest, NtfsTimesWinOverTheThirtyTwoBitBlocksInEitherOrder) {
   }
   // An NTFS block without its times tag leaves the timestamp in charge.
   ZipEntry noTimes;
-  Parse(Blocks().Block(kNtfsExtraId, Concat({Le32(0), {2, 0, 3, 0, 9, 9, 9}})).Block(kTimestampExtraId, timestamp).bytes(),
+  Parse(Blocks()
+            .Block(kNtfsExtraId, Concat({Le32(0), {2, 0, 3, 0, 9, 9, 9}}))
+            .Block(kTimestampExtraId, timestamp)
+            .bytes(),
         &noTimes);
   EXPECT_EQ(noTimes.modified, 100);
 }
@@ -478,7 +500,7 @@ TEST(ExtraFieldsTest, ArbitraryBytesNeverReadPastTheField) {
       byte = static_cast<std::uint8_t>(state >> 24);
     }
     // Make block ids the interpreted ones often.
-    static const std::uint16_t kIds[] = {kZip64ExtraId, kNtfsExtraId, kTimestampExtraId,
+    static const std::uint16_t kIds[] = {kZip64ExtraId,   kNtfsExtraId,    kTimestampExtraId,
                                          kUnixOldExtraId, kUnixNewExtraId, kAesExtraId};
     if (field.size() >= 4) {
       std::uint16_t id = kIds[round % 6];

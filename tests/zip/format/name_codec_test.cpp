@@ -147,7 +147,8 @@ TEST(NameCodecTest, WindowsMappingFailsAfterAByteThatLooksLikeAUtf8Lead) {
 
 TEST(NameCodecTest, Cp850BytesThatCodePage437ReadsTheSame) {
   int same = 0;
-  for (int byte = 0; byte < 0x100; ++byte) same += Cp850ReadsTheSameIn437(static_cast<std::uint8_t>(byte)) ? 1 : 0;
+  for (int byte = 0; byte < 0x100; ++byte)
+    same += Cp850ReadsTheSameIn437(static_cast<std::uint8_t>(byte)) ? 1 : 0;
   EXPECT_EQ(same, 0x80 + 81);
   // The German letters, é and ß sit in the same places; Ø, ø, ã, Ê, Á, ©
   // and þ do not (437 has ¥, ¢, ╞, ╥, ╡, ╕ and τ there).
@@ -185,13 +186,14 @@ TEST(NameCodecTest, Cp850OnlyForNamesThatReadTheSameIn437) {
   const NameSystem posix{true, Cp850ToUtf8, Utf8ToCp850};
   struct Case {
     const char* what;
-    std::string ansi;  // the name in Windows-1252
-    std::string utf8;  // the same name in UTF-8
+    std::string ansi;   // the name in Windows-1252
+    std::string utf8;   // the same name in UTF-8
     std::string cp850;  // empty: stored as UTF-8
   };
   const Case cases[] = {
       {"ASCII", "main.c", "main.c", "main.c"},
-      {"German umlauts", "\xC4nderung_\xFC\xDF.txt", "\xC3\x84nderung_\xC3\xBC\xC3\x9F.txt", "\x8Enderung_\x81\xE1.txt"},
+      {"German umlauts", "\xC4nderung_\xFC\xDF.txt", "\xC3\x84nderung_\xC3\xBC\xC3\x9F.txt",
+       "\x8Enderung_\x81\xE1.txt"},
       {"accents 437 has", "caf\xE9 \xE7\xE0", "caf\xC3\xA9 \xC3\xA7\xC3\xA0", "caf\x82 \x87\x85"},
       {"\xC3\x98re", "\xD8re.txt", "\xC3\x98re.txt", ""},
       {"Portuguese tilde", "S\xE3o.c", "S\xC3\xA3o.c", ""},
@@ -279,8 +281,8 @@ TEST(NameCodecTest, PosixKeepsUtf8AndConvertsOemNames) {
 }
 
 TEST(NameCodecTest, NamesRoundTripOnBothSystems) {
-  const std::string windowsNames[] = {"\334bung.c", "\x80uro", "docs/\xC3\xA9t\xE9", "plain",
-                                      "\x83x", "\xFF\xA0"};
+  const std::string windowsNames[] = {"\334bung.c", "\x80uro", "docs/\xC3\xA9t\xE9",
+                                      "plain",      "\x83x",   "\xFF\xA0"};
   for (const std::string& name : windowsNames) {
     std::uint16_t flags = 0;
     std::string stored = Encode(name, kWindows, &flags);
@@ -354,7 +356,8 @@ bool Utf8ToAnsi1252(const std::string& utf8, std::string* narrow) {
     const unsigned char lead = static_cast<unsigned char>(utf8[i]);
     const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     std::uint32_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
-    for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    for (std::size_t k = 1; k < length; ++k)
+      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
     i += length;
     if (code == 0x20AC) {
       *narrow += '\x80';

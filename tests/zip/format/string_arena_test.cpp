@@ -45,12 +45,18 @@ const ShareCase kShareCases[] = {
     {"RunOfEqualPieces", {"UT\x05", "UT\x05", "UT\x05"}, {-1, 0, 0}},
     {"DifferentPieces", {"abc", "abd", "ab"}, {-1, -1, -1}},
     {"OnlyTheLastPieceCounts", {"abc", "xyz", "abc"}, {-1, -1, -1}},
-    {"PieceWithZeroBytes", {std::string("a\0b", 3), std::string("a\0c", 3), std::string("a\0c", 3)}, {-1, -1, 1}},
-    {"LongPieces", {std::string(100000, 'x'), std::string(100000, 'x'), std::string(100000, 'y')}, {-1, 0, -1}},
+    {"PieceWithZeroBytes",
+     {std::string("a\0b", 3), std::string("a\0c", 3), std::string("a\0c", 3)},
+     {-1, -1, 1}},
+    {"LongPieces",
+     {std::string(100000, 'x'), std::string(100000, 'x'), std::string(100000, 'y')},
+     {-1, 0, -1}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, StringArenaShareTest, ::testing::ValuesIn(kShareCases),
-                         [](const ::testing::TestParamInfo<ShareCase>& paramInfo) { return std::string(paramInfo.param.what); });
+                         [](const ::testing::TestParamInfo<ShareCase>& paramInfo) {
+                           return std::string(paramInfo.param.what);
+                         });
 
 // After Clear the piece shared before is gone with its block: Share must
 // copy anew rather than compare with or hand out freed bytes (which the

@@ -18,15 +18,15 @@ TEST(Zip64EndRecordTest, RecordAsWrittenHasTheFixedValues) {
   ASSERT_EQ(out.size(), kZip64EndRecordSize);
   ByteCursor in(out.data(), out.size());
   EXPECT_EQ(in.Get32(), 0x06064B50u);
-  EXPECT_EQ(in.Get64(), 44u);            // size of the rest
-  EXPECT_EQ(in.Get16(), 45);             // made by
-  EXPECT_EQ(in.Get16(), 45);             // needed
-  EXPECT_EQ(in.Get32(), 0u);             // this disk
-  EXPECT_EQ(in.Get32(), 0u);             // directory disk
-  EXPECT_EQ(in.Get64(), 70000u);         // entries on this disk
-  EXPECT_EQ(in.Get64(), 70000u);         // total entries
-  EXPECT_EQ(in.Get64(), 0x123456789ull); // directory size
-  EXPECT_EQ(in.Get64(), 0xFEDCBA987ull); // directory offset
+  EXPECT_EQ(in.Get64(), 44u);             // size of the rest
+  EXPECT_EQ(in.Get16(), 45);              // made by
+  EXPECT_EQ(in.Get16(), 45);              // needed
+  EXPECT_EQ(in.Get32(), 0u);              // this disk
+  EXPECT_EQ(in.Get32(), 0u);              // directory disk
+  EXPECT_EQ(in.Get64(), 70000u);          // entries on this disk
+  EXPECT_EQ(in.Get64(), 70000u);          // total entries
+  EXPECT_EQ(in.Get64(), 0x123456789ull);  // directory size
+  EXPECT_EQ(in.Get64(), 0xFEDCBA987ull);  // directory offset
   EXPECT_TRUE(in.ok());
 }
 
@@ -61,10 +61,10 @@ TEST(Zip64EndRecordTest, LocatorHasTheDocumentedLayout) {
   locator.endRecordOffset = 0x1122334455ull;
   Bytes out;
   AppendZip64Locator(locator, &out);
-  const Bytes expected = {0x50, 0x4B, 0x06, 0x07,                          // signature
-                          0, 0, 0, 0,                                      // end record disk
-                          0x55, 0x44, 0x33, 0x22, 0x11, 0, 0, 0,           // end record offset
-                          1, 0, 0, 0};                                     // one disk
+  const Bytes expected = {0x50, 0x4B, 0x06, 0x07,                 // signature
+                          0,    0,    0,    0,                    // end record disk
+                          0x55, 0x44, 0x33, 0x22, 0x11, 0, 0, 0,  // end record offset
+                          1,    0,    0,    0};                   // one disk
   EXPECT_EQ(out, expected);
   Zip64Locator back;
   back.totalDisks = 9;

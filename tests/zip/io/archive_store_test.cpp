@@ -55,8 +55,7 @@ class GrowableStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // The archive object opens memory this way: block 1, capacity = maximum.
-    ASSERT_EQ(OpenMemoryStore(store_, reinterpret_cast<void*>(kGrowableBlock), 1000000, 0, nullptr),
-              kOk);
+    ASSERT_EQ(OpenMemoryStore(store_, reinterpret_cast<void*>(kGrowableBlock), 1000000, 0, nullptr), kOk);
   }
   ArchiveStore store_;
 };
@@ -334,8 +333,8 @@ TEST(ArchiveStoreFile, FailedWritesRaise14OrAnswerMinusOne) {
   ASSERT_TRUE(scratch.Valid());
   ArchiveStore store;
   // A file opened for reading refuses writes.
-  ASSERT_TRUE(store.OpenFile(scratch.Path(), platform::kAccessRead, platform::kShareRead,
-                             platform::kOpenExisting));
+  ASSERT_TRUE(
+      store.OpenFile(scratch.Path(), platform::kAccessRead, platform::kShareRead, platform::kOpenExisting));
   const auto data = TestBytes(10, 69);
   EXPECT_EQ(RaisedCode([&] { store.Write(data.data(), data.size()); }), kWriteError);
   store.SetRaiseOnWriteFailure(false);

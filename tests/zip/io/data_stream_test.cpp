@@ -126,8 +126,12 @@ TEST_P(InputCrcTest, CrcOfEverythingReadEqualsZlib) {
   std::FILE* file = nullptr;
   platform::FileCloser handle;
   switch (GetParam()) {
-    case Kind::kMemory: stream.InputFromMemory(data.size(), data.data(), 0); break;
-    case Kind::kFunction: stream.InputFromFunction(&source, &Source::Read, 0); break;
+    case Kind::kMemory:
+      stream.InputFromMemory(data.size(), data.data(), 0);
+      break;
+    case Kind::kFunction:
+      stream.InputFromFunction(&source, &Source::Read, 0);
+      break;
     case Kind::kCFile:
       file = std::fopen(scratch.Path(), "rb");
       ASSERT_NE(file, nullptr);
@@ -158,8 +162,12 @@ TEST_P(OutputCrcTest, CrcOfEverythingWrittenEqualsZlib) {
   std::FILE* file = nullptr;
   platform::FileCloser handle;
   switch (GetParam()) {
-    case Kind::kMemory: stream.OutputToMemory(block.size(), block.data(), 0); break;
-    case Kind::kFunction: stream.OutputToFunction(&sink, &Sink::Write, 0); break;
+    case Kind::kMemory:
+      stream.OutputToMemory(block.size(), block.data(), 0);
+      break;
+    case Kind::kFunction:
+      stream.OutputToFunction(&sink, &Sink::Write, 0);
+      break;
     case Kind::kCFile:
       file = std::fopen(scratch.Path(), "wb");
       ASSERT_NE(file, nullptr);
@@ -182,9 +190,15 @@ TEST_P(OutputCrcTest, CrcOfEverythingWrittenEqualsZlib) {
   if (file != nullptr) std::fclose(file);
   handle.Reset();
   switch (GetParam()) {
-    case Kind::kMemory: EXPECT_EQ(block, data); break;
-    case Kind::kFunction: EXPECT_EQ(sink.bytes, data); break;
-    default: EXPECT_EQ(ReadWholeFile(scratch.Path()), data); break;
+    case Kind::kMemory:
+      EXPECT_EQ(block, data);
+      break;
+    case Kind::kFunction:
+      EXPECT_EQ(sink.bytes, data);
+      break;
+    default:
+      EXPECT_EQ(ReadWholeFile(scratch.Path()), data);
+      break;
   }
 }
 

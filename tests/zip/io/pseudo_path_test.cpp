@@ -45,28 +45,26 @@ const std::string kPath63 = "res:\\\\DATA-" + kName63;
 const std::string kPathType61 = "res:\\\\" + kType61 + "-X";
 const std::string kPathType62 = "res:\\\\" + kType61 + "T-X";
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, ResourcePathTest,
-    ::testing::Values(
-        ResourceCase{"res:\\\\HTML-INDEX", "number:23", "text:INDEX"},
-        ResourceCase{"res:\\\\7-9", "number:7", "number:9"},
-        ResourceCase{"RES://html/index", "number:23", "text:index"},
-        ResourceCase{"Res:/\\Cursor\\12", "number:1", "number:12"},
-        ResourceCase{"res:\\\\bitmap-LOGO", "number:2", "text:LOGO"},
-        ResourceCase{"res:\\\\ICON-1", "number:3", "number:1"},
-        ResourceCase{"res:\\\\DATA-101", "text:DATA", "number:101"},
-        ResourceCase{"res:\\\\MYTYPE-a-b", "text:MYTYPE", "text:a-b"},
-        // No separator: no type, so DATA, and the whole rest is the name.
-        ResourceCase{"res:\\\\archive", "text:DATA", "text:archive"},
-        ResourceCase{"res:\\\\42", "text:DATA", "number:42"},
-        // A zero value is not a number.
-        ResourceCase{"res:\\\\0-5", "text:0", "number:5"},
-        // Numbers keep their low 16 bits.
-        ResourceCase{"res:\\\\65537-3", "number:1", "number:3"},
-        ResourceCase{kPath62, "text:DATA", "text:" + kName62},
-        ResourceCase{kPath63, "text:DATA", "number:0"},
-        ResourceCase{kPathType61, "text:" + kType61, "text:X"},
-        ResourceCase{kPathType62, "text:DATA", "number:0"}));
+INSTANTIATE_TEST_SUITE_P(Paths, ResourcePathTest,
+                         ::testing::Values(ResourceCase{"res:\\\\HTML-INDEX", "number:23", "text:INDEX"},
+                                           ResourceCase{"res:\\\\7-9", "number:7", "number:9"},
+                                           ResourceCase{"RES://html/index", "number:23", "text:index"},
+                                           ResourceCase{"Res:/\\Cursor\\12", "number:1", "number:12"},
+                                           ResourceCase{"res:\\\\bitmap-LOGO", "number:2", "text:LOGO"},
+                                           ResourceCase{"res:\\\\ICON-1", "number:3", "number:1"},
+                                           ResourceCase{"res:\\\\DATA-101", "text:DATA", "number:101"},
+                                           ResourceCase{"res:\\\\MYTYPE-a-b", "text:MYTYPE", "text:a-b"},
+                                           // No separator: no type, so DATA, and the whole rest is the name.
+                                           ResourceCase{"res:\\\\archive", "text:DATA", "text:archive"},
+                                           ResourceCase{"res:\\\\42", "text:DATA", "number:42"},
+                                           // A zero value is not a number.
+                                           ResourceCase{"res:\\\\0-5", "text:0", "number:5"},
+                                           // Numbers keep their low 16 bits.
+                                           ResourceCase{"res:\\\\65537-3", "number:1", "number:3"},
+                                           ResourceCase{kPath62, "text:DATA", "text:" + kName62},
+                                           ResourceCase{kPath63, "text:DATA", "number:0"},
+                                           ResourceCase{kPathType61, "text:" + kType61, "text:X"},
+                                           ResourceCase{kPathType62, "text:DATA", "number:0"}));
 
 TEST(PseudoPathKind, NeedsThePrefixAndTwoSeparators) {
   EXPECT_EQ(PseudoPathKind("res:\\\\a"), PseudoKind::kResource);
@@ -107,13 +105,12 @@ TEST_P(MemoryPathTest, ParsesAddressCapacityAndUsedSize) {
   EXPECT_EQ(parsed.memory.used, c.used);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, MemoryPathTest,
-    ::testing::Values(MemoryCase{"mem:\\\\001234AB-1000\\5", 0x1234AB, 1000, 5},
-                      MemoryCase{"MEM://1234ab/1000", 0x1234AB, 1000, -1},
-                      MemoryCase{"mem:\\/00000001-1000000-0", 1, 1000000, 0},
-                      MemoryCase{"mem:\\\\FFFF-4294967295", 0xFFFF, -1, -1},
-                      MemoryCase{"mem:\\\\ABC", 0xABC, 0, -1}));
+INSTANTIATE_TEST_SUITE_P(Paths, MemoryPathTest,
+                         ::testing::Values(MemoryCase{"mem:\\\\001234AB-1000\\5", 0x1234AB, 1000, 5},
+                                           MemoryCase{"MEM://1234ab/1000", 0x1234AB, 1000, -1},
+                                           MemoryCase{"mem:\\/00000001-1000000-0", 1, 1000000, 0},
+                                           MemoryCase{"mem:\\\\FFFF-4294967295", 0xFFFF, -1, -1},
+                                           MemoryCase{"mem:\\\\ABC", 0xABC, 0, -1}));
 
 TEST(FormatPaths, ResourcePathsNameTypeAndName) {
   EXPECT_EQ(FormatResourcePath({"DATA", 0}, {nullptr, 101}), "res:\\\\DATA-101");

@@ -211,21 +211,27 @@ TEST(EntryTableTest, DeletionsKeepLookupsAndTheLiveCountRight) {
     int live;
   };
   const Step steps[] = {
-      {"marking a2 deleted", [](EntryTable& t) { t.MarkDeleted(t.At(1)); },
-       {"b10", "a2", "B1", "a10", "A2"}, 4},
-      {"marking it again", [](EntryTable& t) { t.MarkDeleted(t.At(1)); },
-       {"b10", "a2", "B1", "a10", "A2"}, 4},
-      {"moving it behind the live ones", [](EntryTable& t) { t.MoveBehindLive(1); },
-       {"b10", "A2", "B1", "a10", "a2"}, 4},
-      {"unmarking it", [](EntryTable& t) { t.UnmarkDeleted(4); },
-       {"b10", "A2", "B1", "a10", "a2"}, 5},
+      {"marking a2 deleted",
+       [](EntryTable& t) { t.MarkDeleted(t.At(1)); },
+       {"b10", "a2", "B1", "a10", "A2"},
+       4},
+      {"marking it again",
+       [](EntryTable& t) { t.MarkDeleted(t.At(1)); },
+       {"b10", "a2", "B1", "a10", "A2"},
+       4},
+      {"moving it behind the live ones",
+       [](EntryTable& t) { t.MoveBehindLive(1); },
+       {"b10", "A2", "B1", "a10", "a2"},
+       4},
+      {"unmarking it", [](EntryTable& t) { t.UnmarkDeleted(4); }, {"b10", "A2", "B1", "a10", "a2"}, 5},
       {"erasing b10", [](EntryTable& t) { t.Erase(0); }, {"A2", "B1", "a10", "a2"}, 4},
       {"marking A2 and removing the deleted and a10",
        [](EntryTable& t) {
          t.MarkDeleted(t.At(0));
          t.Remove([](const ZipEntry& e) { return e.deleted != 0 || e.name == std::string("a10"); });
        },
-       {"B1", "a2"}, 2},
+       {"B1", "a2"},
+       2},
       {"erasing past the end", [](EntryTable& t) { t.Erase(7); }, {"B1", "a2"}, 2},
   };
   EntryTable table;

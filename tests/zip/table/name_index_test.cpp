@@ -45,7 +45,8 @@ void Churn(Korbel& archive, std::mt19937& random, int steps) {
     std::string what;
     if (action <= 1) {
       // Equal names stay side by side when the check is off.
-      archive.Options(action == 0 ? (archive.Options(-2) | kSkipNameCheck) : (archive.Options(-2) & ~kSkipNameCheck));
+      archive.Options(action == 0 ? (archive.Options(-2) | kSkipNameCheck)
+                                  : (archive.Options(-2) & ~kSkipNameCheck));
       ASSERT_EQ(archive.AddFromMemory(name, data.data(), data.size(), nullptr), kOk);
       what = std::string("add ") + name;
     } else if (action == 2) {
@@ -96,7 +97,8 @@ TEST(NameIndexTest, ManyEntriesOfOneNameFindTheFirstLiveOne) {
   Korbel archive;
   ASSERT_EQ(archive.OpenMemory(reinterpret_cast<void*>(1), 1 << 24, 0, kSkipNameCheck), kOk);
   const std::string data(10, 'x');
-  for (int i = 0; i < 2000; ++i) ASSERT_EQ(archive.AddFromMemory("same.txt", data.data(), data.size(), nullptr), kOk);
+  for (int i = 0; i < 2000; ++i)
+    ASSERT_EQ(archive.AddFromMemory("same.txt", data.data(), data.size(), nullptr), kOk);
   ASSERT_EQ(archive.AddFromMemory("other.txt", data.data(), data.size(), nullptr), kOk);
   EXPECT_EQ(archive.FindEntry("SAME.TXT"), 0);
   // Deleted entries gather behind the live ones; the first live one is found.
