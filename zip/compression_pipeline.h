@@ -1,19 +1,18 @@
 // CompressionPipeline: compresses whole files, and the pieces of large ones,
-// on worker threads while the archive's thread reads the next files and
-// writes the finished ones, so that packing keeps every core busy. Only the compression runs on the workers;
-// all file work stays on the caller's thread, in entry order, which keeps the
-// sequence of file operations the same from run to run.
+// on worker threads (zip/ordered_workers.h) while the archive's thread reads
+// the next files and writes the finished ones, so that packing keeps every
+// core busy. Only the compression runs on the workers; all file work stays on
+// the caller's thread, in entry order.
 #ifndef PAKKARO_ZIP_COMPRESSION_PIPELINE_H
 #define PAKKARO_ZIP_COMPRESSION_PIPELINE_H
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
+
+#include "zip/codec/block_compressor.h"
+#include "zip/codec/piece_compressor.h"
+#include "zip/ordered_workers.h"
 
 namespace korbel {
 
@@ -43,35 +42,19 @@ struct CompressionJob {
   std::size_t DataSize() const { return inputSize - dictionarySize; }
 };
 
-class CompressionPipeline {
+// What each worker thread keeps from job to job.
+class CompressionWorker {
  public:
-  // `budget` caps the footprint of the jobs in flight; one job is always let in.
-  CompressionPipeline(unsigned workers, std::size_t budget, std::size_t maxJobs);
-  ~CompressionPipeline();
-  CompressionPipeline(const CompressionPipeline&) = delete;
-  CompressionPipeline& operator=(const CompressionPipeline&) = delete;
-
-  // The number of workers that suits this machine.
-  static unsigned DefaultWorkers();
-
-  bool HasRoomFor(std::size_t footprint);
-  void Submit(std::unique_ptr<CompressionJob> job);
-  // Waits for the oldest job submitted and hands it back.
-  std::unique_ptr<CompressionJob> TakeOldest();
+  void Run(CompressionJob* job);
 
  private:
-  void Work();
+  BlockCompressor whole_;
+  PieceCompressor pieces_;
+};
 
-  const std::size_t budget_;
-  const std::size_t maxJobs_;
-  std::mutex mutex_;
-  std::condition_variable workReady_;
-  std::condition_variable jobDone_;
-  std::deque<std::unique_ptr<CompressionJob>> jobs_;  // in the order submitted
-  std::size_t started_ = 0;                           // jobs_ taken by a worker
-  std::size_t footprint_ = 0;
-  bool stopping_ = false;
-  std::vector<std::thread> workers_;
+class CompressionPipeline : public OrderedWorkers<CompressionJob, CompressionWorker> {
+ public:
+  using OrderedWorkers::OrderedWorkers;
 };
 
 }  // namespace korbel

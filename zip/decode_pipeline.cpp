@@ -1,6 +1,5 @@
 #include "zip/decode_pipeline.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -57,84 +56,6 @@ void RunJob(DecodeJob* job, EntryDecoder* decoder) {
 
 }  // namespace
 
-DecodePipeline::DecodePipeline(unsigned workers, std::size_t budget, std::size_t maxJobs)
-    : budget_(budget), maxJobs_(std::max<std::size_t>(maxJobs, 1)), workerCount_(std::max(workers, 1u)) {
-  for (unsigned i = 0; i < workerCount_; ++i) {
-    workers_.emplace_back(&DecodePipeline::Work, this);
-  }
-}
-
-DecodePipeline::~DecodePipeline() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  workReady_.notify_all();
-  for (std::thread& worker : workers_) worker.join();
-}
-
-bool DecodePipeline::HasRoomFor(std::size_t footprint) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (jobs_.empty()) return true;
-  return jobs_.size() < maxJobs_ && footprint_ + footprint <= budget_;
-}
-
-void DecodePipeline::Submit(std::unique_ptr<DecodeJob> job) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    footprint_ += job->Footprint();
-    jobs_.push_back(std::move(job));
-  }
-}
-
-void DecodePipeline::Start() {
-  bool waiting = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    waiting = started_ < jobs_.size();
-  }
-  if (waiting) workReady_.notify_all();
-}
-
-bool DecodePipeline::RunningLow() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  // When the writing is slower than the workers, finished jobs fill the
-  // budget: new ones then go in only once half of it is free, in a batch,
-  // rather than one per entry taken, each with its own wake-up.
-  const bool halfFree = footprint_ <= budget_ / 2 && jobs_.size() <= maxJobs_ / 2;
-  return halfFree && jobs_.size() - started_ <= 2 * static_cast<std::size_t>(workerCount_);
-}
-
-std::size_t DecodePipeline::OldestPosition() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return jobs_.empty() ? SIZE_MAX : jobs_.front()->planPosition;
-}
-
-std::unique_ptr<DecodeJob> DecodePipeline::TakeOldest() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (jobs_.empty()) return nullptr;
-  jobDone_.wait(lock, [this] { return jobs_.front()->finished; });
-  std::unique_ptr<DecodeJob> job = std::move(jobs_.front());
-  jobs_.pop_front();
-  --started_;
-  footprint_ -= job->Footprint();
-  return job;
-}
-
-void DecodePipeline::Work() {
-  CodecSelection codec;
-  EntryDecoder decoder(&codec);
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    workReady_.wait(lock, [this] { return stopping_ || started_ < jobs_.size(); });
-    if (stopping_) return;
-    DecodeJob* job = jobs_[started_++].get();
-    lock.unlock();
-    RunJob(job, &decoder);
-    lock.lock();
-    job->finished = true;
-    jobDone_.notify_all();
-  }
-}
+void DecodeWorker::Run(DecodeJob* job) { RunJob(job, &decoder_); }
 
 }  // namespace korbel

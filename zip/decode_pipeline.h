@@ -1,4 +1,5 @@
-// DecodePipeline: decodes and checks whole entries on worker threads while
+// DecodePipeline: decodes and checks whole entries on worker threads
+// (zip/ordered_workers.h) while
 // the archive's thread writes the entries decoded before them. The archive's
 // thread reads the stored bytes and hands them over with a copy of what
 // decoding needs; a worker gives back the data and the verdict. Jobs come
@@ -7,17 +8,14 @@
 #ifndef PAKKARO_ZIP_DECODE_PIPELINE_H
 #define PAKKARO_ZIP_DECODE_PIPELINE_H
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
+#include "zip/codec/codec_selection.h"
 #include "zip/entry_decoder.h"
+#include "zip/ordered_workers.h"
 
 namespace korbel {
 
@@ -42,42 +40,26 @@ struct DecodeJob {
   }
 };
 
-class DecodePipeline {
+// What each worker thread keeps from job to job: its own codecs.
+class DecodeWorker {
  public:
-  // `budget` caps the footprint of the jobs in flight; one job is always let in.
-  DecodePipeline(unsigned workers, std::size_t budget, std::size_t maxJobs);
-  ~DecodePipeline();
-  DecodePipeline(const DecodePipeline&) = delete;
-  DecodePipeline& operator=(const DecodePipeline&) = delete;
-
-  bool HasRoomFor(std::size_t footprint);
-  // Queues a job; the workers see it after the next Start.
-  void Submit(std::unique_ptr<DecodeJob> job);
-  // Wakes the workers for the jobs queued. Submitting a batch and waking
-  // once spares a wake-up per entry.
-  void Start();
-  // Whether the next batch is due: few jobs wait for a worker and at least
-  // half of the budget is free.
-  bool RunningLow();
-  // The plan position of the oldest job, or SIZE_MAX when none is in flight.
-  std::size_t OldestPosition();
-  // Waits for the oldest job submitted and hands it back.
-  std::unique_ptr<DecodeJob> TakeOldest();
+  void Run(DecodeJob* job);
 
  private:
-  void Work();
+  CodecSelection codec_;
+  EntryDecoder decoder_{&codec_};
+};
 
-  const std::size_t budget_;
-  const std::size_t maxJobs_;
-  std::mutex mutex_;
-  std::condition_variable workReady_;
-  std::condition_variable jobDone_;
-  std::deque<std::unique_ptr<DecodeJob>> jobs_;  // in the order submitted
-  std::size_t started_ = 0;                      // jobs_ taken by a worker
-  std::size_t footprint_ = 0;
-  bool stopping_ = false;
-  unsigned workerCount_ = 0;
-  std::vector<std::thread> workers_;
+// Jobs are submitted in batches (Submit without waking, then Start) once
+// RunningLow says so; ReadOldest tells which plan position comes back next.
+class DecodePipeline : public OrderedWorkers<DecodeJob, DecodeWorker> {
+ public:
+  using OrderedWorkers::OrderedWorkers;
+
+  // The plan position of the oldest job, or SIZE_MAX when none is in flight.
+  std::size_t OldestPosition() {
+    return ReadOldest(SIZE_MAX, [](const DecodeJob& job) { return job.planPosition; });
+  }
 };
 
 }  // namespace korbel

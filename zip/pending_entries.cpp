@@ -38,7 +38,7 @@ void Korbel::WritePendingEntries() {
   }
   if (!queue.empty()) directoryChanged_ = true;
 
-  CompressionPipeline pipeline(CompressionPipeline::DefaultWorkers(), kReadAheadBudget, kReadAheadJobs);
+  CompressionPipeline pipeline(DefaultWorkerCount(), kReadAheadBudget, kReadAheadJobs);
   PackingQueue ahead(queue, pipeline);
   for (std::size_t turn = 0; turn < queue.size(); ++turn) {
     FillPackingQueue(&ahead);

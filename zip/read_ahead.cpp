@@ -25,11 +25,6 @@ constexpr std::size_t kMostJobs = 4096;
 constexpr std::size_t kJobsPerWake = 16;
 constexpr std::size_t kSearchAhead = 1024;
 
-unsigned WorkerCount() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return std::clamp(cores, 1u, 8u);
-}
-
 }  // namespace
 
 void Korbel::PlanReads(std::vector<int> indices, bool testing) {
@@ -39,7 +34,7 @@ void Korbel::PlanReads(std::vector<int> indices, bool testing) {
   planTesting_ = testing;
   // Without workers every entry is read here, as without the list.
   try {
-    decodePipeline_ = std::make_unique<DecodePipeline>(WorkerCount(), kReadAheadBudget, kMostJobs);
+    decodePipeline_ = std::make_unique<DecodePipeline>(DefaultWorkerCount(), kReadAheadBudget, kMostJobs);
   } catch (const std::exception&) {
     EndReadAhead();
   }
@@ -107,7 +102,7 @@ void Korbel::FillReadAhead() {
       job->hasPassword = true;
       job->password = *password_;
     }
-    decodePipeline_->Submit(std::move(job));
+    decodePipeline_->Submit(std::move(job), false);
     // The workers start on a long batch while the rest is read.
     if (++submitted % kJobsPerWake == 0) decodePipeline_->Start();
   }
