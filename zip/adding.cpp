@@ -267,7 +267,7 @@ int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, c
   if (queue) {
     entry.sourcePath = source != nullptr ? source->path : "";
     entry.queued = 1;
-    directoryChanged_ = true;
+    tail_.MarkChanged();
     return kOk;
   }
   return WriteEntryNow(index, sourceContext, read, method, level);
@@ -285,7 +285,7 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
   // leaves it to be dropped.
   MarkDeleted(&entry);
   entry.queued = 1;
-  directoryChanged_ = true;
+  tail_.MarkChanged();
   EntryInput input;
   input.kind = EntryInput::kFunction;
   input.context = sourceContext;
@@ -339,7 +339,7 @@ int Korbel::AddFolderEntry(const char* name) {
   IndexName(index);
   entry.queued = 1;
   table_.ForgetOrder();
-  directoryChanged_ = true;
+  tail_.MarkChanged();
   if (options_ & kKeepSorted) SortEntries(-1);
   if (EventEnabled(kEventAdded) && Report(kEventAdded, index) != 0) return 1;
   return kOk;

@@ -59,7 +59,7 @@ void Korbel::CompactDeletedSpace() {
     if (entry.queued) break;
     if (entry.deleted) continue;
     const std::uint64_t span = EntrySpan(entry);
-    std::uint64_t limit = static_cast<std::uint64_t>(directoryStart_);
+    std::uint64_t limit = static_cast<std::uint64_t>(tail_.DirectoryStart());
     for (int j = i + 1; j < count; ++j) {
       const ZipEntry& next = *EntryAt(j);
       if (next.queued) break;
@@ -76,8 +76,8 @@ void Korbel::CompactDeletedSpace() {
 
   platform::FileMapping mapping;
   unsigned char* mapped = nullptr;
-  if (!replacement_.CopyPending() && store_.IsFileMode() && directoryStart_ > 0 &&
-      directoryStart_ < kMappingLimit && store_.Size() < kMappingLimit) {
+  if (!replacement_.CopyPending() && store_.IsFileMode() && tail_.DirectoryStart() > 0 &&
+      tail_.DirectoryStart() < kMappingLimit && store_.Size() < kMappingLimit) {
     if (mapping.Map(store_.FileHandle(), static_cast<std::uint64_t>(store_.Size()))) mapped = mapping.Data();
   }
 
@@ -97,7 +97,7 @@ void Korbel::CompactDeletedSpace() {
       // A stop keeps what has moved; the rest stays where the old directory
       // says, and a replacement still being filled gets it there too.
       if (replacement_.CopyPending())
-        replacement_.CopyFromOriginal(from, from, static_cast<std::uint64_t>(directoryStart_ - from));
+        replacement_.CopyFromOriginal(from, from, static_cast<std::uint64_t>(tail_.DirectoryStart() - from));
       replacement_.CopyDone();
       RaiseError(kUserAbort);
     }
@@ -107,11 +107,11 @@ void Korbel::CompactDeletedSpace() {
   }
   replacement_.CopyDone();
   mapping.Unmap();
-  if (target < 0) target = directoryStart_;
+  if (target < 0) target = tail_.DirectoryStart();
   // The deleted entries' data is gone now; so are they.
   RemoveEntries([](const ZipEntry& entry) { return entry.deleted && !entry.queued; });
-  directoryStart_ = target;
-  directoryChanged_ = true;
+  tail_.DataEndsAt(target);
+  tail_.MarkChanged();
 }
 
 }  // namespace korbel

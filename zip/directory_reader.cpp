@@ -349,16 +349,13 @@ void Korbel::LoadDirectoryOrThrow() {
   if (size <= 0) {
     // Only a new archive may start empty; its directory is written at close.
     Require(openMode_ == kCreate);
-    directoryStart_ = 0;
-    endPosition_ = 0;
-    directoryChanged_ = true;
+    tail_.Empty();
     return;
   }
 
   const bool tolerant = (options_ & kTolerant) != 0;
   DirectoryPlace place = LocateDirectory(store_, size, tolerant);
-  endPosition_ = place.endRecord;
-  directoryStart_ = place.start;
+  tail_.Loaded(place.start, place.endRecord);
   storedComment_ = std::make_unique<std::vector<std::uint8_t>>(std::move(place.comment));
   if (!storedComment_->empty()) {
     comment_ = std::make_unique<std::string>();
@@ -389,17 +386,17 @@ void Korbel::CheckEntryCount(const DirectoryClaim& claim) const {
 }
 
 void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
-  const std::size_t end = static_cast<std::size_t>(endPosition_ - directoryStart_);
+  const std::size_t end = static_cast<std::size_t>(tail_.LoadedDirectorySize());
   // An archive that may be changed keeps its directory: the headers of the
   // entries it does not touch are written back from it. Read-only, the
   // directory goes through a window, and memory holds only the entries.
   const bool keep = openMode_ >= kModify;
   if (keep) {
     keptDirectory_.resize(end);
-    if (end > 0) ReadAt(directoryStart_, keptDirectory_.data(), end);
+    if (end > 0) ReadAt(tail_.DirectoryStart(), keptDirectory_.data(), end);
     directoryKept_ = true;
   }
-  DirectoryBytes bytes(store_, directoryStart_, keep ? &keptDirectory_ : nullptr);
+  DirectoryBytes bytes(store_, tail_.DirectoryStart(), keep ? &keptDirectory_ : nullptr);
   const bool tolerant = (options_ & kTolerant) != 0;
   // The count the end record claims sizes the table, bounded by how many
   // headers fit in the directory's bytes.
@@ -440,8 +437,8 @@ void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
 
 void Korbel::KeepDirectory() {
   if (directoryKept_) return;
-  keptDirectory_.resize(static_cast<std::size_t>(endPosition_ - directoryStart_));
-  if (!keptDirectory_.empty()) ReadAt(directoryStart_, keptDirectory_.data(), keptDirectory_.size());
+  keptDirectory_.resize(static_cast<std::size_t>(tail_.LoadedDirectorySize()));
+  if (!keptDirectory_.empty()) ReadAt(tail_.DirectoryStart(), keptDirectory_.data(), keptDirectory_.size());
   directoryKept_ = true;
 }
 
@@ -452,7 +449,7 @@ const std::uint8_t* Korbel::KeptCentral(const ZipEntry& entry) const {
 
 void Korbel::CheckLocalHeaders() {
   const bool tolerant = (options_ & kTolerant) != 0;
-  LocalHeaderCheck check(store_, table_.Strings(), directoryStart_, sourceSize_);
+  LocalHeaderCheck check(store_, table_.Strings(), tail_.DirectoryStart(), sourceSize_);
   for (ZipEntry* entry : table_.All()) {
     entry->written = 1;
     entry->flags &= kLocalFlagsKept;

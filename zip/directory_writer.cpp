@@ -142,7 +142,7 @@ void Korbel::WriteLocalHeader(ZipEntry& entry) {
 void Korbel::WriteDirectory() {
   // Refused before the first byte goes out, so the old directory survives.
   if (!DirectoryHeadersFit(table_.All())) RaiseError(kBadPath);
-  directoryStart_ = store_.Tell();
+  tail_.DataEndsAt(store_.Tell());
   std::vector<std::uint8_t> pending;
   pending.reserve(kFlushSize + 1024);
   std::uint64_t headers = 0;
@@ -175,7 +175,7 @@ void Korbel::WriteDirectory() {
   } else {
     comment = EncodeArchiveComment(comment_ ? *comment_ : std::string(kIdentification));
   }
-  AppendDirectoryTail(headers, static_cast<std::uint64_t>(directoryStart_),
+  AppendDirectoryTail(headers, static_cast<std::uint64_t>(tail_.DirectoryStart()),
                       static_cast<std::uint64_t>(directoryEnd), comment, &pending);
   WriteBytes(pending);
   sourceSize_ = store_.Tell();

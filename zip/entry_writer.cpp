@@ -58,7 +58,7 @@ bool Korbel::EntryInput::Rewind() const {
 }
 
 void Korbel::WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int readFailure) {
-  const std::int64_t offset = directoryStart_;
+  const std::int64_t offset = tail_.DirectoryStart();
   entry.localHeaderOffset = static_cast<std::uint64_t>(offset);
   if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
   BuildExtraFields(&entry);
@@ -71,7 +71,7 @@ void Korbel::WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int r
     }
     entry.queued = 0;
     entry.written = 1;
-    directoryStart_ = store_.Tell();
+    tail_.DataEndsAt(store_.Tell());
     return;
   }
 
@@ -141,7 +141,7 @@ void Korbel::FinishEntryHeader(ZipEntry& entry, const WrittenData& written, std:
   WriteLocalHeader(done);
   if (store_.Seek(end, platform::kSeekBegin) != end) RaiseError(kWriteError);
   entry = std::move(done);
-  directoryStart_ = end;
+  tail_.DataEndsAt(end);
 }
 
 }  // namespace korbel

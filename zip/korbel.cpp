@@ -82,7 +82,7 @@ void Korbel::SetArchiveComment(const char* comment) {
     comment_ = std::make_unique<std::string>(comment);
     storedComment_.reset();
   }
-  if (openMode_ >= kModify) directoryChanged_ = true;
+  if (openMode_ >= kModify) tail_.MarkChanged();
 }
 
 void Korbel::ReleaseStore() {
@@ -159,7 +159,7 @@ int Korbel::Begin(int mode, std::uint32_t modeWord, int loaderArgument) {
   openMode_ = mode;
   entryWindow_.Forget();
   options_ = modeWord & ~static_cast<std::uint32_t>(kModeBits);
-  directoryChanged_ = false;
+  tail_.Forget();
   writtenFiles_ = 0;
   const int result = LoadDirectory(loaderArgument);
   if (result != kOk) ReleaseStore();
@@ -253,7 +253,7 @@ bool Korbel::IsWritingFile(const char* path) const {
 void Korbel::CommitOrThrow() {
   if (EventEnabled(kEventWriteBack) && Report(kEventWriteBack, -1) != 0) RaiseError(kUserAbort);
   const bool compacting = table_.Live() < EntryCount();
-  if (compacting || directoryChanged_) PrepareToWrite(!compacting);
+  if (compacting || tail_.Changed()) PrepareToWrite(!compacting);
   if (compacting) CompactDeletedSpace();
   WritePendingEntries();
 }
@@ -288,11 +288,12 @@ int Korbel::Close() {
 int Korbel::FinishChange(bool closing) {
   try {
     if (closing && EventEnabled(kEventClose) && Report(kEventClose, -1) != 0) RaiseError(kUserAbort);
-    if (directoryChanged_) {
+    if (tail_.Changed()) {
       PrepareToWrite();
-      if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
+      if (store_.Seek(tail_.DirectoryStart(), platform::kSeekBegin) != tail_.DirectoryStart())
+        RaiseError(kWriteError);
       WriteDirectory();
-      directoryChanged_ = false;
+      tail_.Written();
     }
   } catch (const EngineFault& fault) {
     AbandonChange();
@@ -321,9 +322,7 @@ void Korbel::Discard() {
   openMode_ = kClosed;
   entryWindow_.Forget();
   ClearTable();
-  directoryChanged_ = false;
-  directoryStart_ = 0;
-  endPosition_ = 0;
+  tail_.Forget();
   runState_ = 0;
   bytesProcessed_ = 0;
   bytesTotal_ = 0;

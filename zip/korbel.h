@@ -13,6 +13,7 @@
 #include "platform/resources.h"
 #include "zip/archive_base.h"
 #include "zip/archive_replacement.h"
+#include "zip/archive_tail.h"
 #include "zip/codec/codec_selection.h"
 #include "zip/entry_decoder.h"
 #include "zip/format/zip_entry.h"
@@ -101,7 +102,7 @@ class Korbel : public ArchiveBase {
   const ZipEntry* Entry(int index) const;
   int LiveEntries() const { return table_.Live(); }
   int TableCapacity() const { return table_.Capacity(); }
-  std::int64_t DirectoryStart() const { return directoryStart_; }
+  std::int64_t DirectoryStart() const { return tail_.DirectoryStart(); }
   // File entries in the directory that the last Close wrote.
   int WrittenFileCount() const { return writtenFiles_; }
   // The file a change is written to before it replaces the archive, empty
@@ -250,9 +251,7 @@ class Korbel : public ArchiveBase {
   // Small entries of a read-only archive are read through this window.
   static constexpr std::size_t kEntryWindowSize = 256 * 1024;
   ReadWindow entryWindow_{kEntryWindowSize};
-  bool directoryChanged_ = false;
-  std::int64_t endPosition_ = 0;
-  std::int64_t directoryStart_ = 0;
+  ArchiveTail tail_;
   EntryTable table_;
   // The directory as loaded, which kept central headers are copied from;
   // read when the archive may be changed.

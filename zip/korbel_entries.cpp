@@ -34,7 +34,7 @@ int Korbel::DeleteEntry(int index) {
     return kOk;
   }
   table_.MarkDeleted(entry);
-  directoryChanged_ = true;
+  tail_.MarkChanged();
   // Deleted entries gather behind the live ones.
   if (!(options_ & kKeepSorted)) table_.MoveBehindLive(index);
   return kOk;

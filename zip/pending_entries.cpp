@@ -30,13 +30,14 @@ static_assert(Korbel::kWholeFileLimit == DeflateCodec::kWholeBlockLimit,
               "files compressed whole are those the codec handles as one block");
 
 void Korbel::WritePendingEntries() {
-  if (store_.Seek(directoryStart_, platform::kSeekBegin) != directoryStart_) RaiseError(kWriteError);
+  if (store_.Seek(tail_.DirectoryStart(), platform::kSeekBegin) != tail_.DirectoryStart())
+    RaiseError(kWriteError);
   std::vector<int> queue;
   for (int index = 0; index < EntryCount(); ++index) {
     const ZipEntry& entry = *EntryAt(index);
     if (entry.queued && !entry.deleted) queue.push_back(index);
   }
-  if (!queue.empty()) directoryChanged_ = true;
+  if (!queue.empty()) tail_.MarkChanged();
 
   CompressionPipeline pipeline(DefaultWorkerCount(), kReadAheadBudget, kReadAheadJobs);
   PackingQueue ahead(queue, pipeline);
