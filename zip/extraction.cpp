@@ -145,11 +145,9 @@ int Korbel::ExtractEntry(int index, const char* target) {
   const bool folderEntry = (entry->externalAttributes & kEntryFolder) != 0;
   // Files of one folder follow each other: the folder checked for the last
   // one serves again while its path still leads to it.
-  const bool sameFolder = !folderEntry && !place.leaf.empty() && extractFolder_ &&
-                          extractBase_ == place.base && extractParent_ == place.parent &&
-                          extractFolder_->Unmoved();
+  const bool sameFolder = !folderEntry && !place.leaf.empty() && heldFolder_.Serves(place.base, place.parent);
   if (!sameFolder) {
-    ForgetExtractFolder();
+    heldFolder_.Forget();
     if (fs::EnsureFolder(place.base.c_str(), 0) == 0) return Fail(kFileCreateError, index);
   }
   bool skip = false;
@@ -161,7 +159,7 @@ int Korbel::ExtractEntry(int index, const char* target) {
   }
   if (folderEntry || place.leaf.empty()) return ExtractFolderEntry(index, place);
   if (!sameFolder) {
-    const int held = HoldParentFolder(place);
+    const int held = heldFolder_.Open(place.base, place.parent);
     if (held != kOk) return Fail(held, index);
   }
   return WriteExtractedFile(index, place.leaf);
@@ -211,27 +209,11 @@ int Korbel::CheckExistingTarget(const ZipEntry& entry, const ExtractPlace& place
 
 int Korbel::ExtractFolderEntry(int index, const ExtractPlace& place) {
   bool created = false;
-  auto made = std::make_unique<platform::TargetFolder>();
-  const int opened =
-      CodeForFolderOpen(made->Open(place.base.c_str(), place.relative.c_str(), true, &created));
+  // The files of a folder usually follow its entry: it is held for them.
+  const int opened = heldFolder_.Open(place.base, place.relative, &created);
   if (opened != kOk) return Fail(opened, index);
   EntryAt(index)->processingState = created ? kProcessed : kSkippedOrPresent;
-  // The files of a folder usually follow its entry.
-  extractFolder_ = std::move(made);
-  extractBase_ = place.base;
-  extractParent_ = place.relative;
   return lastError_ = kOk;
-}
-
-int Korbel::HoldParentFolder(const ExtractPlace& place) {
-  auto opening = std::make_unique<platform::TargetFolder>();
-  const int opened =
-      CodeForFolderOpen(opening->Open(place.base.c_str(), place.parent.c_str(), true, nullptr));
-  if (opened != kOk) return opened;
-  extractFolder_ = std::move(opening);
-  extractBase_ = place.base;
-  extractParent_ = place.parent;
-  return kOk;
 }
 
 // A name nobody holds yet is created as the file itself, and removed again
@@ -239,7 +221,7 @@ int Korbel::HoldParentFolder(const ExtractPlace& place) {
 // temporary name and takes the file's place only once it tested good: a
 // failure leaves the existing file as it was.
 int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
-  platform::TargetFolder& folder = *extractFolder_;
+  platform::TargetFolder& folder = heldFolder_.Folder();
   std::string temporary;
   platform::FileCloser file(folder.CreateNew(leaf.c_str()));
   if (file.Get() == platform::kInvalidHandle) {
@@ -284,12 +266,6 @@ void Korbel::SetExtractedTimes(platform::Handle handle, const fs::FileInfo& info
   if (info.attributes & 0x02) modified = false;
   platform::SetFileTimes(handle, created ? &createdTime : nullptr, accessed ? &accessedTime : nullptr,
                          modified ? &modifiedTime : nullptr);
-}
-
-void Korbel::ForgetExtractFolder() {
-  extractFolder_.reset();
-  extractBase_.clear();
-  extractParent_.clear();
 }
 
 int Korbel::ExtractAll(const char* folder, int* errorCount) {

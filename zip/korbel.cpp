@@ -87,7 +87,7 @@ void Korbel::SetArchiveComment(const char* comment) {
 
 void Korbel::ReleaseStore() {
   EndReadAhead();
-  ForgetExtractFolder();
+  heldFolder_.Forget();
   replacement_.Drop();
   store_.Release();
   openMode_ = kClosed;

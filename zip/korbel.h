@@ -17,6 +17,7 @@
 #include "zip/codec/codec_selection.h"
 #include "zip/entry_decoder.h"
 #include "zip/format/zip_entry.h"
+#include "zip/held_folder.h"
 #include "zip/io/read_window.h"
 #include "zip/table/entry_table.h"
 
@@ -236,17 +237,10 @@ class Korbel : public ArchiveBase {
   // being extracted, as the options ask.
   int CheckExistingTarget(const ZipEntry& entry, const ExtractPlace& place, bool* skip);
   int ExtractFolderEntry(int index, const ExtractPlace& place);
-  // Makes the folder the file goes to the held extractFolder_.
-  int HoldParentFolder(const ExtractPlace& place);
   int WriteExtractedFile(int index, const std::string& leaf);
   void SetExtractedTimes(platform::Handle handle, const fs::FileInfo& info);
 
-  // The folder the last file was extracted into, held open for the next
-  // file of the same folder while it is still where its path says.
-  std::unique_ptr<platform::TargetFolder> extractFolder_;
-  std::string extractBase_;
-  std::string extractParent_;
-  void ForgetExtractFolder();
+  HeldFolder heldFolder_;
 
   // Small entries of a read-only archive are read through this window.
   static constexpr std::size_t kEntryWindowSize = 256 * 1024;

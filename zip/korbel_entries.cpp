@@ -9,7 +9,7 @@ namespace korbel {
 const ZipEntry* Korbel::Entry(int index) const { return EntryAt(index); }
 
 void Korbel::ClearTable() {
-  ForgetExtractFolder();
+  heldFolder_.Forget();
   table_.Clear();
   keptDirectory_.clear();
   keptDirectory_.shrink_to_fit();
