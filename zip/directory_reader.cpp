@@ -342,8 +342,7 @@ void Korbel::ReadAt(std::int64_t position, void* buffer, std::size_t length) {
 
 void Korbel::LoadDirectoryOrThrow() {
   ClearTable();
-  comment_.reset();
-  storedComment_.reset();
+  comment_.Forget();
   const std::int64_t size = store_.Size();
   sourceSize_ = size;
   if (size <= 0) {
@@ -356,11 +355,7 @@ void Korbel::LoadDirectoryOrThrow() {
   const bool tolerant = (options_ & kTolerant) != 0;
   DirectoryPlace place = LocateDirectory(store_, size, tolerant);
   tail_.Loaded(place.start, place.endRecord);
-  storedComment_ = std::make_unique<std::vector<std::uint8_t>>(std::move(place.comment));
-  if (!storedComment_->empty()) {
-    comment_ = std::make_unique<std::string>();
-    DecodeName(storedComment_->data(), storedComment_->size(), 0, comment_.get());
-  }
+  comment_.Loaded(std::move(place.comment));
   DirectoryClaim claim;
   claim.entries = place.entries;
   claim.modulo = place.modulo;

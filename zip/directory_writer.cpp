@@ -17,8 +17,6 @@
 namespace korbel {
 namespace {
 
-// Stands as the archive comment when none is set.
-constexpr const char* kIdentification = "KB Korbel V5.01 (c) 2026 Pakkaro";
 // The directory goes out in pieces of about this size.
 constexpr std::size_t kFlushSize = 1 << 16;
 
@@ -169,12 +167,7 @@ void Korbel::WriteDirectory() {
   const std::int64_t directoryEnd = store_.Tell();
   // A loaded archive keeps its own comment as it was stored; only an archive
   // this engine creates gets the identification text.
-  std::string comment;
-  if (storedComment_) {
-    comment.assign(storedComment_->begin(), storedComment_->end());
-  } else {
-    comment = EncodeArchiveComment(comment_ ? *comment_ : std::string(kIdentification));
-  }
+  const std::string comment = comment_.Stored();
   AppendDirectoryTail(headers, static_cast<std::uint64_t>(tail_.DirectoryStart()),
                       static_cast<std::uint64_t>(directoryEnd), comment, &pending);
   WriteBytes(pending);

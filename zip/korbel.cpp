@@ -75,13 +75,7 @@ int Korbel::SetMethod(int value) {
 }
 
 void Korbel::SetArchiveComment(const char* comment) {
-  if (comment == nullptr) {
-    comment_.reset();
-    if (storedComment_) storedComment_->clear();
-  } else {
-    comment_ = std::make_unique<std::string>(comment);
-    storedComment_.reset();
-  }
+  comment_.Set(comment);
   if (openMode_ >= kModify) tail_.MarkChanged();
 }
 

@@ -15,6 +15,7 @@
 #include "zip/archive_replacement.h"
 #include "zip/archive_tail.h"
 #include "zip/codec/codec_selection.h"
+#include "zip/comment_field.h"
 #include "zip/entry_decoder.h"
 #include "zip/format/zip_entry.h"
 #include "zip/held_folder.h"
@@ -46,7 +47,7 @@ class Korbel : public ArchiveBase {
   // block 1 asks for a growable block; usedSize -1: the whole block is archive.
   int OpenMemory(void* block, std::int64_t capacity, std::int64_t usedSize, std::uint32_t options);
   void SetArchiveComment(const char* comment);
-  const char* ArchiveComment() const { return comment_ ? comment_->c_str() : nullptr; }
+  const char* ArchiveComment() const { return comment_.Text(); }
 
   // Adding.
   int AddFiles(const char* folder, const char* include, const char* exclude, const char* prefix);
@@ -252,10 +253,7 @@ class Korbel : public ArchiveBase {
   std::vector<std::uint8_t> keptDirectory_;
   bool directoryKept_ = false;
   int writtenFiles_ = 0;
-  std::unique_ptr<std::string> comment_;
-  // The comment of a loaded archive as stored, written back byte for byte
-  // until a new comment is set; null for an archive this engine creates.
-  std::unique_ptr<std::vector<std::uint8_t>> storedComment_;
+  CommentField comment_;
   std::uint64_t bytesProcessed_ = 0;
   std::uint64_t bytesTotal_ = 0;
   int runState_ = 0;
