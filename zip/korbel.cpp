@@ -335,50 +335,55 @@ int Korbel::SwitchMode(int mode) {
   bytesProcessed_ = 0;
   bytesTotal_ = 0;
   runState_ = 0;
-  if (mode == kModify) {
-    if (openMode_ != kReadOnly) return lastError_ = kNotOpen;
-    if (!writingAllowed_) return lastError_ = kUnsupported;
-    // Untouched entries get their headers back from the directory as it was
-    // loaded: it is read while the archive is still only being read. A
-    // failure ends the archive, as a failed reopening does.
-    int kept = kOk;
-    try {
-      KeepDirectory();
-    } catch (const EngineFault& fault) {
-      kept = fault.code;
-    } catch (const std::bad_alloc&) {
-      kept = kNoMemory;
-    }
-    if (kept != kOk) {
-      Discard();
-      return lastError_ = kept;
-    }
-    if (store_.IsMemoryMode()) {
-      if (store_.UsedSize() < 0) return lastError_ = kFileOpenError;
-      store_.Seek(0, platform::kSeekBegin);
-    } else if (store_.HasSpilled()) {
-      const std::string path = store_.TempName();
-      store_.CloseFile();
-      if (!store_.OpenFile(path.c_str(), platform::kAccessReadWrite, platform::kShareNone,
-                           platform::kOpenExisting)) {
-        // The file is closed already: nothing may touch it any more.
-        Discard();
-        return lastError_ = kOpenError;
-      }
-    } else {
-      // The archive itself is only ever read: the first write of a change
-      // copies it (PrepareToWrite). One that could not be replaced is
-      // refused now rather than at the end of the work.
-      const std::uint32_t attributes = platform::GetAttributes(fullPath_);
-      if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrReadOnly)) {
-        Discard();
-        return lastError_ = kOpenError;
-      }
-    }
-    openMode_ = kModify;
-    return lastError_ = kOk;
+  return mode == kModify ? SwitchToModify() : SwitchToReadOnly();
+}
+
+int Korbel::SwitchToModify() {
+  if (openMode_ != kReadOnly) return lastError_ = kNotOpen;
+  if (!writingAllowed_) return lastError_ = kUnsupported;
+  // Untouched entries get their headers back from the directory as it was
+  // loaded: it is read while the archive is still only being read. A
+  // failure ends the archive, as a failed reopening does.
+  int kept = kOk;
+  try {
+    KeepDirectory();
+  } catch (const EngineFault& fault) {
+    kept = fault.code;
+  } catch (const std::bad_alloc&) {
+    kept = kNoMemory;
   }
-  // To read-only: everything pending reaches the file first.
+  if (kept != kOk) {
+    Discard();
+    return lastError_ = kept;
+  }
+  if (store_.IsMemoryMode()) {
+    if (store_.UsedSize() < 0) return lastError_ = kFileOpenError;
+    store_.Seek(0, platform::kSeekBegin);
+  } else if (store_.HasSpilled()) {
+    const std::string path = store_.TempName();
+    store_.CloseFile();
+    if (!store_.OpenFile(path.c_str(), platform::kAccessReadWrite, platform::kShareNone,
+                         platform::kOpenExisting)) {
+      // The file is closed already: nothing may touch it any more.
+      Discard();
+      return lastError_ = kOpenError;
+    }
+  } else {
+    // The archive itself is only ever read: the first write of a change
+    // copies it (PrepareToWrite). One that could not be replaced is
+    // refused now rather than at the end of the work.
+    const std::uint32_t attributes = platform::GetAttributes(fullPath_);
+    if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrReadOnly)) {
+      Discard();
+      return lastError_ = kOpenError;
+    }
+  }
+  openMode_ = kModify;
+  return lastError_ = kOk;
+}
+
+int Korbel::SwitchToReadOnly() {
+  // Everything pending reaches the file first.
   if (!DirectoryHeadersFit(table_.All())) return Fail(kBadPath);
   const int committed = Commit();
   if (committed != kOk) {

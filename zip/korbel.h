@@ -185,6 +185,9 @@ class Korbel : public ArchiveBase {
   void AbandonChange();
   // Writes the directory of a change and makes the change the archive's.
   int FinishChange(bool closing);
+  // The two ways of SwitchMode.
+  int SwitchToModify();
+  int SwitchToReadOnly();
   ArchiveReplacement replacement_{&store_, sizeof fullPath_};
 
   // Adding.
