@@ -72,6 +72,38 @@ bool FindOrMakeClass(const std::string& extensionKey, std::string* progId) {
   return WriteString(keys, *progId, nullptr);
 }
 
+// What a verb text becomes: the key name leaves out the accelerator marks
+// and the text with them is the display text (a text merely cut to the key
+// name's length has none); a known synonym takes its standard key name.
+struct VerbNames {
+  std::string key;
+  std::string display;
+  bool edit = false;  // the edit verb, which replaces the old "Bearbeiten" keys
+};
+
+VerbNames NamesOfVerb(const char* verbText) {
+  const std::string source = (verbText != nullptr && *verbText != '\0') ? verbText : "open";
+  VerbNames names;
+  bool markDropped = false;
+  for (char c : source) {
+    if (names.key.size() == kVerbCapacity - 1) break;
+    if (c == '&') {
+      markDropped = true;
+      continue;
+    }
+    names.key += c;
+  }
+  if (markDropped) names.display = source;
+  const Synonyms open{kOpenTexts, 4, "open"}, print{kPrintTexts, 2, "print"}, editing{kEditTexts, 1, "Edit"};
+  if (Lookup(open, &names.key)) names.display.clear();
+  if (Lookup(print, &names.key)) names.display.clear();
+  if (Lookup(editing, &names.key)) {
+    names.display.clear();
+    names.edit = true;
+  }
+  return names;
+}
+
 }  // namespace
 
 bool RegisterFileTypeVerb(const char* type, const char* programPath, const char* verbText,
@@ -104,28 +136,10 @@ bool RegisterFileTypeVerb(const char* type, const char* programPath, const char*
   std::string progId;
   if (!FindOrMakeClass(extensionKey, &progId)) return false;
 
-  const std::string verbSource = (verbText != nullptr && *verbText != '\0') ? verbText : "open";
-  // The key name leaves out the accelerator marks; the text with them is the
-  // display text. A text merely cut to the key name's length has none.
-  std::string verb;
-  bool markDropped = false;
-  for (char c : verbSource) {
-    if (verb.size() == kVerbCapacity - 1) break;
-    if (c == '&') {
-      markDropped = true;
-      continue;
-    }
-    verb += c;
-  }
-  std::string display = markDropped ? verbSource : std::string();
-  bool edit = false;
-  const Synonyms open{kOpenTexts, 4, "open"}, print{kPrintTexts, 2, "print"}, editing{kEditTexts, 1, "Edit"};
-  if (Lookup(open, &verb)) display.clear();
-  if (Lookup(print, &verb)) display.clear();
-  if (Lookup(editing, &verb)) {
-    display.clear();
-    edit = true;
-  }
+  const VerbNames names = NamesOfVerb(verbText);
+  const std::string& verb = names.key;
+  const std::string& display = names.display;
+  const bool edit = names.edit;
 
   CRegistryKeyStack keys;
   if (!keys.OpenKey(platform::kClassesRoot, progId.c_str(), 2) || !keys.OpenSubKey("Shell", false))

@@ -226,6 +226,43 @@ void WriteNumber(PieceWriter<Char>& writer, const char* number, int numberLength
   writer.Literal(widened, static_cast<std::size_t>(numberLength));
 }
 
+// A numeric conversion's text into `number` and its length into
+// *numberLength; false when `c` is no numeric conversion.
+bool FormatNumeric(const Conversion& c, std::va_list* args, char* number, int* numberLength) {
+  const std::string_view length(c.length);
+  switch (c.kind) {
+    case 'd':
+    case 'i':
+      *numberLength = FormatSigned(c, length, args, number);
+      return true;
+    case 'u':
+    case 'o':
+    case 'x':
+    case 'X':
+      *numberLength = FormatUnsigned(c, length, args, number);
+      return true;
+    case 'p':
+      *numberLength = FormatNumber(c, "", va_arg(*args, void*), number);
+      return true;
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'F':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A':
+      if (length == "L") {
+        *numberLength = FormatNumber(c, "L", va_arg(*args, long double), number);
+      } else {
+        *numberLength = FormatNumber(c, "", va_arg(*args, double), number);
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
 template <typename Char>
 int Format(const Char* format, std::va_list* args) {
   PieceWriter<Char> writer(Output());
@@ -240,7 +277,6 @@ int Format(const Char* format, std::va_list* args) {
     const Char* start = p++;
     Conversion c;
     ParseConversion(p, args, &c);
-    const std::string_view length(c.length);
     const std::size_t width = c.width > 0 ? static_cast<std::size_t>(c.width) : 0;
     char number[kNumberBuffer];
     int numberLength = 0;
@@ -260,36 +296,12 @@ int Format(const Char* format, std::va_list* args) {
         if (c.leftAlign) Pad(writer, 1, width);
         break;
       }
-      case 'd':
-      case 'i':
-        numberLength = FormatSigned(c, length, args, number);
-        break;
-      case 'u':
-      case 'o':
-      case 'x':
-      case 'X':
-        numberLength = FormatUnsigned(c, length, args, number);
-        break;
-      case 'p':
-        numberLength = FormatNumber(c, "", va_arg(*args, void*), number);
-        break;
-      case 'e':
-      case 'E':
-      case 'f':
-      case 'F':
-      case 'g':
-      case 'G':
-      case 'a':
-      case 'A':
-        if (length == "L") {
-          numberLength = FormatNumber(c, "L", va_arg(*args, long double), number);
-        } else {
-          numberLength = FormatNumber(c, "", va_arg(*args, double), number);
-        }
-        break;
       default:
-        // Not a conversion of this formatter: its text goes out unchanged.
-        writer.Literal(start, static_cast<std::size_t>(p - start));
+        // A number; or not a conversion of this formatter, whose text goes
+        // out unchanged.
+        if (!FormatNumeric(c, args, number, &numberLength)) {
+          writer.Literal(start, static_cast<std::size_t>(p - start));
+        }
         break;
     }
     if (numberLength > 0) WriteNumber(writer, number, numberLength);

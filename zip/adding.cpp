@@ -118,6 +118,19 @@ void Korbel::SetPendingName(const std::string& name) {
   pendingName_ = pendingNameStore_.c_str();
 }
 
+bool Korbel::IsArchiveFile(const fs::FileFinder::Item& item, const char* fullPath) const {
+  // The archive never adds itself,
+  if (namePart_ != nullptr && fs::ComparePaths(item.name.c_str(), namePart_, fs::CompareIgnoreCase) == 0 &&
+      fs::ComparePaths(fullPath, fullPath_, 7u) == 0) {
+    return true;
+  }
+  // nor the file it is being written to, nor any file that a change of an
+  // archive is being (or was, by a killed run) written to.
+  return IsReplacementName(fullPath) ||
+         (fs::InfoFileSize(item.info) == static_cast<std::uint64_t>(store_.Size()) &&
+          IsWritingFile(fullPath));
+}
+
 int Korbel::AddFiles(const char* folder, const char* include, const char* exclude, const char* prefix) {
   if (openMode_ < kModify) {
     Fail(kWriteError);
@@ -139,18 +152,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
       return -1;
     }
     const char* fullPath = finder.ItemPath(item, false);
-    // The archive never adds itself.
-    if (namePart_ != nullptr && fs::ComparePaths(item->name.c_str(), namePart_, fs::CompareIgnoreCase) == 0 &&
-        fs::ComparePaths(fullPath, fullPath_, 7u) == 0) {
-      continue;
-    }
-    // Nor the file it is being written to, nor any file that a change of an
-    // archive is being (or was, by a killed run) written to.
-    if (IsReplacementName(fullPath) ||
-        (fs::InfoFileSize(item->info) == static_cast<std::uint64_t>(store_.Size()) &&
-         IsWritingFile(fullPath))) {
-      continue;
-    }
+    if (IsArchiveFile(*item, fullPath)) continue;
     std::string sourcePath(fullPath);
     const char* itemName = (options & kFullPathNames) ? sourcePath.c_str() : finder.ItemPath(item, true);
     std::string name((options & kKeepDrive) ? itemName : StripDrive(itemName));

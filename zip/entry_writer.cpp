@@ -57,13 +57,17 @@ bool Korbel::EntryInput::Rewind() const {
   return false;
 }
 
-void Korbel::WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int readFailure) {
+std::uint16_t Korbel::WriteFirstHeader(ZipEntry& entry) {
   const std::int64_t offset = tail_.DirectoryStart();
   entry.localHeaderOffset = static_cast<std::uint64_t>(offset);
   if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
   BuildExtraFields(&entry);
   WriteLocalHeader(entry);
-  const std::uint16_t firstExtraLength = entry.localExtraLength;
+  return entry.localExtraLength;
+}
+
+void Korbel::WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int readFailure) {
+  const std::uint16_t firstExtraLength = WriteFirstHeader(entry);
   const std::int64_t dataStart = store_.Tell();
   if (input.kind == EntryInput::kNone || input.kind == EntryInput::kFinal) {
     if (input.size > 0 && store_.Write(input.data, input.size) != static_cast<std::int64_t>(input.size)) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/file_finder.h"
 #include "platform/platform.h"
 #include "platform/resources.h"
 #include "zip/archive_base.h"
@@ -192,6 +193,9 @@ class Korbel : public ArchiveBase {
 
   // Adding.
   void SetPendingName(const std::string& name);
+  // Whether a file the walk found is this archive, or a file a change of an
+  // archive is written to.
+  bool IsArchiveFile(const fs::FileFinder::Item& item, const char* fullPath) const;
   // Adds one file the walk found, queued or at once; the entry's result code.
   int AddWalkedFile(const std::string& name, const std::string& sourcePath, const fs::FileInfo& info);
   int WriteEntryNow(int index, void* sourceContext, ReadFunction read, int method, int level);
@@ -205,6 +209,9 @@ class Korbel : public ArchiveBase {
     std::uint64_t compressedSize = 0;
     bool stored = false;
   };
+  // Writes the entry's first local header where the data ends: the length
+  // of its extra field, which the final header keeps.
+  std::uint16_t WriteFirstHeader(ZipEntry& entry);
   void FinishEntryHeader(ZipEntry& entry, const WrittenData& written, std::uint16_t firstExtraLength);
 
   // Reading.

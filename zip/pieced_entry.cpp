@@ -70,12 +70,7 @@ void Korbel::DropPieces(PreparedSource* prepared, CompressionPipeline* pipeline)
 }
 
 void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue* ahead) {
-  const std::int64_t offset = tail_.DirectoryStart();
-  entry.localHeaderOffset = static_cast<std::uint64_t>(offset);
-  if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
-  BuildExtraFields(&entry);
-  WriteLocalHeader(entry);
-  const std::uint16_t firstExtraLength = entry.localExtraLength;
+  const std::uint16_t firstExtraLength = WriteFirstHeader(entry);
   WrittenData written;
   bool complete = true;
   for (;;) {

@@ -44,6 +44,33 @@ struct TargetFolder::State {
     held.clear();
     path.clear();
   }
+
+  // Opens the folder `next`, made first when asked and missing, and holds
+  // it; on failure everything held is let go and the last error tells why.
+  OpenResult HoldChild(const std::wstring& next, bool create, bool* made) {
+    if (create && ::GetFileAttributesW(next.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      if (FailInjected(Operation::kCreateDirectory)) return Fail(::GetLastError(), kFailed);
+      if (::CreateDirectoryW(next.c_str(), nullptr)) {
+        *made = true;
+      } else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+        return Fail(::GetLastError(), kFailed);
+      }
+    }
+    const HANDLE handle = OpenFolder(next, false);
+    if (handle == INVALID_HANDLE_VALUE) return Fail(::GetLastError(), kFailed);
+    held.push_back(handle);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandle(handle, &information)) return Fail(::GetLastError(), kFailed);
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      return Fail(kErrorAccessDenied, kLinkInTheWay);
+    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return Fail(kErrorPathNotFound, kFailed);
+    return kOpened;
+  }
+  OpenResult Fail(DWORD error, OpenResult result) {
+    Release();
+    ::SetLastError(error);
+    return result;
+  }
   ~State() { Release(); }
 };
 
@@ -72,58 +99,13 @@ TargetFolder::OpenResult TargetFolder::Open(const char* base, const char* relati
   const char* at = relative;
   std::string name;
   while (NextPathComponent(at, &name)) {
-    if (name == "." || name == "..") {
-      state.Release();
-      ::SetLastError(kErrorInvalidParameter);
-      return kFailed;
-    }
+    if (name == "." || name == "..") return state.Fail(kErrorInvalidParameter, kFailed);
     std::wstring wideName;
-    if (!win32::ToWide(name.c_str(), &wideName)) {
-      state.Release();
-      ::SetLastError(kErrorBadPathname);
-      return kFailed;
-    }
+    if (!win32::ToWide(name.c_str(), &wideName)) return state.Fail(kErrorBadPathname, kFailed);
     const std::wstring next = path + wideName;
     bool made = false;
-    if (create && ::GetFileAttributesW(next.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      if (FailInjected(Operation::kCreateDirectory)) {
-        state.Release();
-        return kFailed;
-      }
-      if (::CreateDirectoryW(next.c_str(), nullptr)) {
-        made = true;
-      } else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
-        const DWORD error = ::GetLastError();
-        state.Release();
-        ::SetLastError(error);
-        return kFailed;
-      }
-    }
-    handle = OpenFolder(next, false);
-    if (handle == INVALID_HANDLE_VALUE) {
-      const DWORD error = ::GetLastError();
-      state.Release();
-      ::SetLastError(error);
-      return kFailed;
-    }
-    state.held.push_back(handle);
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!::GetFileInformationByHandle(handle, &information)) {
-      const DWORD error = ::GetLastError();
-      state.Release();
-      ::SetLastError(error);
-      return kFailed;
-    }
-    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      state.Release();
-      ::SetLastError(kErrorAccessDenied);
-      return kLinkInTheWay;
-    }
-    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      state.Release();
-      ::SetLastError(kErrorPathNotFound);
-      return kFailed;
-    }
+    const OpenResult held = state.HoldChild(next, create, &made);
+    if (held != kOpened) return held;
     path = next + L'\\';
     if (created != nullptr) *created = made;
   }
