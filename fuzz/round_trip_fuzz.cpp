@@ -13,7 +13,7 @@
 
 namespace {
 
-struct Spec {
+struct PlannedEntry {
   std::string name;
   std::vector<std::uint8_t> content;
   int method = -1;
@@ -97,16 +97,16 @@ std::int64_t Append(void* context, const void* bytes, std::size_t length) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  std::vector<Spec> specs(1u + Take(data, size) % 4u);
+  std::vector<PlannedEntry> planned(1u + Take(data, size) % 4u);
   std::size_t total = 0;
-  for (std::size_t i = 0; i < specs.size(); ++i) {
+  for (std::size_t i = 0; i < planned.size(); ++i) {
     const std::uint8_t choice = Take(data, size);
     const int methods[] = {-1, 0, 8};
-    specs[i].method = methods[choice % 3];
-    specs[i].level = (choice >> 2) % 10;
-    specs[i].name = MakeName(i, data, size);
-    specs[i].content = MakeContent(data, size);
-    total += specs[i].content.size() + 2 * specs[i].name.size();
+    planned[i].method = methods[choice % 3];
+    planned[i].level = (choice >> 2) % 10;
+    planned[i].name = MakeName(i, data, size);
+    planned[i].content = MakeContent(data, size);
+    total += planned[i].content.size() + 2 * planned[i].name.size();
   }
 
   // Stored data, the headers, the directory and Deflate's first blocks
@@ -115,10 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto capacity = static_cast<std::int64_t>(block.size());
   korbel::Korbel writer;
   if (writer.OpenMemory(block.data(), capacity, 0, 0) != korbel::kOk) __builtin_trap();
-  for (const Spec& spec : specs) {
-    writer.SetMethod(spec.method);
-    writer.SetLevel(spec.level);
-    if (writer.AddFromMemory(spec.name.c_str(), spec.content.data(), spec.content.size(), nullptr) !=
+  for (const PlannedEntry& entry : planned) {
+    writer.SetMethod(entry.method);
+    writer.SetLevel(entry.level);
+    if (writer.AddFromMemory(entry.name.c_str(), entry.content.data(), entry.content.size(), nullptr) !=
         korbel::kOk) {
       __builtin_trap();
     }
@@ -127,13 +127,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   korbel::Korbel reader;
   if (reader.OpenMemory(block.data(), capacity, -1, 0) != korbel::kOk) __builtin_trap();
-  if (reader.EntryCount() != static_cast<int>(specs.size())) __builtin_trap();
-  for (std::size_t i = 0; i < specs.size(); ++i) {
+  if (reader.EntryCount() != static_cast<int>(planned.size())) __builtin_trap();
+  for (std::size_t i = 0; i < planned.size(); ++i) {
     const int index = static_cast<int>(i);
-    if (specs[i].name != reader.EntryName(index)) __builtin_trap();
+    if (planned[i].name != reader.EntryName(index)) __builtin_trap();
     std::vector<std::uint8_t> back;
     if (reader.ReadEntry(index, &back, Append, nullptr) != korbel::kOk) __builtin_trap();
-    if (back != specs[i].content) __builtin_trap();
+    if (back != planned[i].content) __builtin_trap();
     if (reader.TestEntry(index) != korbel::kOk) __builtin_trap();
   }
   reader.Close();
