@@ -24,8 +24,6 @@ std::int64_t WriteToMemory(void* context, const void* data, std::size_t length) 
   return static_cast<std::int64_t>(length);
 }
 
-std::int64_t Discard(void*, const void*, std::size_t length) { return static_cast<std::int64_t>(length); }
-
 void RunJob(DecodeJob* job, EntryDecoder* decoder) {
   const std::size_t size = static_cast<std::size_t>(job->coding.uncompressedSize);
   MemorySink memory{nullptr, 0, size};
@@ -43,7 +41,7 @@ void RunJob(DecodeJob* job, EntryDecoder* decoder) {
   try {
     codec.InputFromMemory(static_cast<std::size_t>(job->coding.compressedSize), job->input.get(), kNoCrc);
     decoder->Decode(job->coding, job->hasPassword ? &job->password : nullptr, &memory,
-                    job->testing ? Discard : WriteToMemory, job->testing);
+                    job->testing ? DiscardBytes : WriteToMemory, job->testing);
   } catch (const EngineFault& fault) {
     job->code = fault.code;
   } catch (const std::bad_alloc&) {

@@ -18,10 +18,6 @@
 namespace korbel {
 namespace {
 
-std::int64_t DiscardBytes(void*, const void*, std::size_t length) {
-  return static_cast<std::int64_t>(length);
-}
-
 std::int64_t WriteToFile(void* context, const void* data, std::size_t length) {
   if (data == nullptr || length == 0) return 0;
   const std::int64_t written = platform::WriteFile(*static_cast<platform::Handle*>(context), data, length);

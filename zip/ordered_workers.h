@@ -18,6 +18,10 @@
 
 namespace korbel {
 
+// What the jobs of a pipeline may hold in flight between them, packing and
+// reading alike.
+constexpr std::size_t kWorkersBudget = std::size_t{24} << 20;
+
 // The number of workers that suits this machine.
 inline unsigned DefaultWorkerCount() { return std::clamp(std::thread::hardware_concurrency(), 1u, 8u); }
 

@@ -19,9 +19,9 @@
 namespace korbel {
 namespace {
 
-// The jobs read ahead may hold this much between them (a job holds its file
-// and the compressed copy); a single larger file is still let in alone.
-constexpr std::size_t kReadAheadBudget = std::size_t{24} << 20;
+// At most this many files are read ahead, within kWorkersBudget (a job
+// holds its file and the compressed copy); a single larger file is still
+// let in alone.
 constexpr std::size_t kReadAheadJobs = 64;
 
 }  // namespace
@@ -39,7 +39,7 @@ void Korbel::WritePendingEntries() {
   }
   if (!queue.empty()) tail_.MarkChanged();
 
-  CompressionPipeline pipeline(DefaultWorkerCount(), kReadAheadBudget, kReadAheadJobs);
+  CompressionPipeline pipeline(DefaultWorkerCount(), kWorkersBudget, kReadAheadJobs);
   PackingQueue ahead(queue, pipeline);
   for (std::size_t turn = 0; turn < queue.size(); ++turn) {
     FillPackingQueue(&ahead);

@@ -17,9 +17,8 @@
 namespace korbel {
 namespace {
 
-// Outputs in flight; an entry larger than this streams on the archive's
-// thread, which holds no more than a codec's buffers of it.
-constexpr std::size_t kReadAheadBudget = 24u << 20;
+// An entry larger than this streams on the archive's thread, which holds no
+// more than a codec's buffers of it.
 constexpr std::uint64_t kLargestDecodedAhead = 8u << 20;
 constexpr std::size_t kMostJobs = 4096;
 constexpr std::size_t kJobsPerWake = 16;
@@ -34,7 +33,7 @@ void Korbel::PlanReads(std::vector<int> indices, bool testing) {
   planTesting_ = testing;
   // Without workers every entry is read here, as without the list.
   try {
-    decodePipeline_ = std::make_unique<DecodePipeline>(DefaultWorkerCount(), kReadAheadBudget, kMostJobs);
+    decodePipeline_ = std::make_unique<DecodePipeline>(DefaultWorkerCount(), kWorkersBudget, kMostJobs);
   } catch (const std::exception&) {
     EndReadAhead();
   }
