@@ -23,7 +23,7 @@ bool BoundedForTest(const korbel::ZipEntry& entry) {
 
 void ReadEverything(korbel::Korbel& archive) {
   for (int i = 0; i < archive.EntryCount(); ++i) {
-    const korbel::ZipEntry* entry = archive.Entry(i);
+    const korbel::ZipEntry* entry = archive.Table().At(i);
     if (entry != nullptr && BoundedForTest(*entry)) archive.TestEntry(i);
     fuzzing::CappedSink sink;
     archive.ReadEntry(i, &sink, fuzzing::TakeCapped, nullptr);

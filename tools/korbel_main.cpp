@@ -143,7 +143,7 @@ korbel_tool::PasswordSource PasswordFor(Korbel& archive, const char* given) {
 // Whether the entry can be read: not encrypted, or a password is there.
 bool PasswordReady(Korbel& archive, int index, korbel_tool::PasswordSource* passwords,
                    const char* archivePath) {
-  const korbel::ZipEntry* entry = archive.Entry(index);
+  const korbel::ZipEntry* entry = archive.Table().At(index);
   if (entry == nullptr || !(entry->flags & korbel::kFlagEncrypted)) return true;
   if (passwords->Ready(Printable(archivePath, true))) return true;
   ReportName(entry->name.c_str(), korbel_tool::kNoPassword);
@@ -157,7 +157,7 @@ std::vector<int> SameNamed(Korbel& archive, int first) {
   std::vector<int> indices;
   for (int index = first; index >= 0;) {
     indices.push_back(index);
-    const std::uint32_t next = archive.Entry(index)->nextSameName;
+    const std::uint32_t next = archive.Table().At(index)->nextSameName;
     index = next == 0xFFFFFFFFu ? -1 : static_cast<int>(next);
   }
   std::sort(indices.begin(), indices.end());
@@ -242,9 +242,9 @@ std::vector<bool> Namesakes(Korbel& archive) {
   const int count = archive.EntryCount();
   std::vector<bool> shared(static_cast<std::size_t>(count), false);
   if (count == 0) return shared;
-  archive.FindEntry(archive.Entry(0)->name.c_str());
+  archive.FindEntry(archive.Table().At(0)->name.c_str());
   for (int i = 0; i < count; ++i) {
-    const std::uint32_t next = archive.Entry(i)->nextSameName;
+    const std::uint32_t next = archive.Table().At(i)->nextSameName;
     if (next == 0xFFFFFFFFu) continue;
     shared[static_cast<std::size_t>(i)] = true;
     shared[next] = true;
@@ -289,7 +289,7 @@ int List(Korbel& archive, const char* path, korbel_tool::EntrySelection& selecti
   ShownTime shownTime;
   std::string name;
   for (int i = 0; i < archive.EntryCount(); ++i) {
-    const korbel::ZipEntry* entry = archive.Entry(i);
+    const korbel::ZipEntry* entry = archive.Table().At(i);
     if (!selection.Takes(entry->name.c_str())) continue;
     totalSize += entry->uncompressedSize;
     totalPacked += entry->compressedSize;
@@ -352,7 +352,7 @@ int Test(Korbel& archive, const char* path, korbel_tool::EntrySelection& selecti
 // replaced only as the overwrite choice says.
 bool MayWriteOver(Korbel& archive, int index, const std::string& targetPath,
                   korbel_tool::OverwriteChoice* choice, int* status) {
-  const korbel::ZipEntry* entry = archive.Entry(index);
+  const korbel::ZipEntry* entry = archive.Table().At(index);
   const std::uint32_t attributes = platform::GetAttributes(targetPath.c_str());
   if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory)) return true;
   if (korbel_tool::FileHoldsEntry(targetPath.c_str(), entry->uncompressedSize, entry->crc32)) return false;

@@ -254,8 +254,8 @@ int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, c
     size = fs::InfoFileSize(info);
   }
 
-  const int index = NewEntry();
-  ZipEntry& entry = *EntryAt(index);
+  const int index = table_.New();
+  ZipEntry& entry = *table_.At(index);
   entry.externalAttributes = external;
   entry.dosDateTime = DosDateTimeFromSeconds(modified);
   entry.modified = modified;
@@ -263,7 +263,7 @@ int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, c
   entry.accessed = accessed;
   entry.uncompressedSize = size;
   entry.name = SlashSeparated(name);
-  IndexName(index);
+  table_.IndexName(index);
   if (EventEnabled(kEventCompress)) Report(kEventCompress, index);
 
   if (queue) {
@@ -276,7 +276,7 @@ int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, c
 }
 
 int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int method, int level) {
-  ZipEntry& entry = *EntryAt(index);
+  ZipEntry& entry = *table_.At(index);
   ChooseMethodAndLevel(entry.uncompressedSize, &method, &level);
   entry.versionMadeBy = kVersionMadeBy;
   entry.flags = kFlagDataDescriptor;
@@ -285,7 +285,7 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
   entry.compressedSize = method == kMethodStored ? entry.uncompressedSize : 0;
   // Until its final header is written the entry counts as gone, so a failure
   // leaves it to be dropped.
-  MarkDeleted(&entry);
+  table_.MarkDeleted(&entry);
   entry.queued = 1;
   tail_.MarkChanged();
   EntryInput input;
@@ -308,7 +308,7 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
     Report(kEventError, -1);
     return code;
   }
-  UnmarkDeleted(index);
+  table_.UnmarkDeleted(index);
   if (options_ & kKeepSorted) SortEntries(-1);
   if (EventEnabled(kEventAdded) && Report(kEventAdded, index) != 0) return 1;
   return kOk;
@@ -326,8 +326,8 @@ int Korbel::AddFolderEntry(const char* name) {
       DeleteEntry(existing);
     }
   }
-  const int index = NewEntry();
-  ZipEntry& entry = *EntryAt(index);
+  const int index = table_.New();
+  ZipEntry& entry = *table_.At(index);
   const std::int64_t now = platform::CurrentTime();
   entry.externalAttributes = kEntryFolder;
   entry.versionNeeded = VersionNeededFor(kMethodStored, true);
@@ -338,7 +338,7 @@ int Korbel::AddFolderEntry(const char* name) {
   std::string bare = SlashSeparated(name);
   while (!bare.empty() && bare.back() == '/') bare.pop_back();
   entry.name = bare;
-  IndexName(index);
+  table_.IndexName(index);
   entry.queued = 1;
   table_.ForgetOrder();
   tail_.MarkChanged();
@@ -357,7 +357,7 @@ int Korbel::AddFileByPath(const char* diskPath, const char* storedName) {
   detailText_ = diskPath;
   const int existing = FindEntry(storedName);
   if (existing >= 0) {
-    const ZipEntry& entry = *EntryAt(existing);
+    const ZipEntry& entry = *table_.At(existing);
     if (options_ & kKeepExisting) return Fail(kFileExists);
     if ((options_ & kFreshen) && entry.modified != platform::kNoTime &&
         entry.modified >= record.info.modified) {

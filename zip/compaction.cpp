@@ -55,13 +55,13 @@ void Korbel::CompactDeletedSpace() {
   // has moved, tolerant load or not.
   std::vector<std::uint64_t> spans(static_cast<std::size_t>(count), 0);
   for (int i = 0; i < count; ++i) {
-    const ZipEntry& entry = *EntryAt(i);
+    const ZipEntry& entry = *table_.At(i);
     if (entry.queued) break;
     if (entry.deleted) continue;
     const std::uint64_t span = EntrySpan(entry);
     std::uint64_t limit = static_cast<std::uint64_t>(tail_.DirectoryStart());
     for (int j = i + 1; j < count; ++j) {
-      const ZipEntry& next = *EntryAt(j);
+      const ZipEntry& next = *table_.At(j);
       if (next.queued) break;
       if (next.localHeaderOffset > entry.localHeaderOffset) {
         limit = std::min(limit, next.localHeaderOffset);
@@ -84,7 +84,7 @@ void Korbel::CompactDeletedSpace() {
   // Data in front of the first entry (a self-extractor stub, say) stays.
   std::int64_t target = -1;
   for (int i = 0; i < count; ++i) {
-    ZipEntry& entry = *EntryAt(i);
+    ZipEntry& entry = *table_.At(i);
     if (entry.queued) break;
     const auto from = static_cast<std::int64_t>(entry.localHeaderOffset);
     if (target < 0) {
@@ -109,7 +109,7 @@ void Korbel::CompactDeletedSpace() {
   mapping.Unmap();
   if (target < 0) target = tail_.DirectoryStart();
   // The deleted entries' data is gone now; so are they.
-  RemoveEntries([](const ZipEntry& entry) { return entry.deleted && !entry.queued; });
+  table_.Remove([](const ZipEntry& entry) { return entry.deleted && !entry.queued; });
   tail_.DataEndsAt(target);
   tail_.MarkChanged();
 }

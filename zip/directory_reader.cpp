@@ -411,14 +411,14 @@ void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
       // A fixed part cut off by the end record.
       RaiseError(kReadError);
     }
-    const int index = NewEntry();
-    ZipEntry* entry = EntryAt(index);
+    const int index = table_.New();
+    ZipEntry* entry = table_.At(index);
     ApplyCentralHeader(header, entry, &times);
     entry->madeByDos = static_cast<std::uint8_t>((header.versionMadeBy >> 8) == 0);
     // Name, extra field and comment must end before the end record.
     std::size_t next = at;
     const bool intact = ApplyVariableFields(bytes, header, at, end, entry, &table_.Strings(), &next);
-    IndexName(index);
+    table_.IndexName(index);
     if (EventEnabled(kEventFound) && Report(kEventFound, index) != 0) RaiseError(kUserAbort);
     if (!intact) {
       // A tolerant load keeps what was read and looks for the next header.

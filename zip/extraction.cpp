@@ -42,7 +42,7 @@ int Korbel::ReadEntry(int index, void* sinkContext, SinkFunction sink, fs::FileI
 
 int Korbel::TestEntry(int index) {
   if (EventEnabled(kEventTest) && Report(kEventTest, index) != 0) return Fail(kUserAbort, index);
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written) {
     return Fail(kBadIndexOrMode, index);
   }
@@ -56,7 +56,7 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
     bytesTotal_ = 0;
   }
   lastError_ = kOk;
-  ZipEntry* entry = EntryAt(index);
+  ZipEntry* entry = table_.At(index);
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written || sink == nullptr) {
     return Fail(kBadIndexOrMode, index);
   }
@@ -129,7 +129,7 @@ int Korbel::ExtractEntry(int index, const char* target) {
     lastError_ = kOk;
     return kSkipped;
   }
-  ZipEntry* entry = EntryAt(index);
+  ZipEntry* entry = table_.At(index);
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written) {
     return Fail(kBadIndexOrMode, index);
   }
@@ -162,7 +162,7 @@ int Korbel::ExtractEntry(int index, const char* target) {
 }
 
 int Korbel::ExtractTargetPath(int index, const char* target, std::string* path) {
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written) return kBadIndexOrMode;
   ExtractPlace place;
   const int placed = PlaceExtractedEntry(*entry, target, &place);
@@ -208,7 +208,7 @@ int Korbel::ExtractFolderEntry(int index, const ExtractPlace& place) {
   // The files of a folder usually follow its entry: it is held for them.
   const int opened = heldFolder_.Open(place.base, place.relative, &created);
   if (opened != kOk) return Fail(opened, index);
-  EntryAt(index)->processingState = created ? kProcessed : kSkippedOrPresent;
+  table_.At(index)->processingState = created ? kProcessed : kSkippedOrPresent;
   return lastError_ = kOk;
 }
 
@@ -245,7 +245,7 @@ int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
   if (!temporary.empty() && !folder.Replace(temporary.c_str(), leaf.c_str())) {
     return discard(Fail(kFileCreateError, index));
   }
-  EntryAt(index)->processingState = kProcessed;
+  table_.At(index)->processingState = kProcessed;
   if (result != kOk) return result;
   return lastError_ = kOk;
 }

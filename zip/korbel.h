@@ -102,9 +102,7 @@ class Korbel : public ArchiveBase {
   int LoadDirectory(int loaderArgument) override;
 
   // Read access for tools and tests.
-  const ZipEntry* Entry(int index) const;
-  int LiveEntries() const { return table_.Live(); }
-  int TableCapacity() const { return table_.Capacity(); }
+  const EntryTable& Table() const { return table_; }
   std::int64_t DirectoryStart() const { return tail_.DirectoryStart(); }
   // File entries in the directory that the last Close wrote.
   int WrittenFileCount() const { return writtenFiles_; }
@@ -129,15 +127,6 @@ class Korbel : public ArchiveBase {
   std::size_t pieceSize_ = kPieceSize;
 
  private:
-  // The entry table (zip/entry_table.h); these forward to it.
-  ZipEntry* EntryAt(int index) const { return table_.At(index); }
-  int NewEntry() { return table_.New(); }
-  // Makes an entry findable by its name; called once its name is set.
-  void IndexName(int index) { table_.IndexName(index); }
-  // Removes every entry that `doomed` picks, in one pass.
-  void RemoveEntries(bool (*doomed)(const ZipEntry&)) { table_.Remove(doomed); }
-  void MarkDeleted(ZipEntry* entry) { table_.MarkDeleted(entry); }
-  void UnmarkDeleted(int index) { table_.UnmarkDeleted(index); }
   // Empties the table and forgets what was kept of the loaded directory.
   void ClearTable();
   // The central header kept for a loaded entry, or nullptr.

@@ -6,7 +6,6 @@
 
 namespace korbel {
 
-const ZipEntry* Korbel::Entry(int index) const { return EntryAt(index); }
 
 void Korbel::ClearTable() {
   heldFolder_.Forget();
@@ -26,7 +25,7 @@ int Korbel::FindEntry(const char* name) const {
 int Korbel::DeleteEntry(int index) {
   if (EventEnabled(kEventRemove) && Report(kEventRemove, index) != 0) return -1;
   if (openMode_ < kModify) return Fail(kWriteError);
-  ZipEntry* entry = EntryAt(index);
+  ZipEntry* entry = table_.At(index);
   if (entry == nullptr || entry->deleted) return Fail(kBadIndexOrMode);
   table_.ForgetOrder();
   if (entry->queued) {
@@ -53,14 +52,14 @@ int Korbel::SortEntries(int key) {
 // ---- Per-entry accessors: a bad index answers a neutral value. -------------
 
 int Korbel::EntryStatus(int index) const {
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   return entry ? korbel::EntryStatus(*entry) : 0;
 }
 
 const char* Korbel::EntryName(int index) const {
   if (index == -1) return fullPath_;
   if (index == EntryCount()) return pendingName_;
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   return entry ? entry->name.c_str() : nullptr;
 }
 
@@ -71,7 +70,7 @@ const char* Korbel::EntryNameAndLength(int index, int* length) const {
 }
 
 int Korbel::SetFaulty(int index, int faulty) {
-  ZipEntry* entry = EntryAt(index);
+  ZipEntry* entry = table_.At(index);
   if (entry == nullptr) return -1;
   const int previous = entry->faulty;
   entry->faulty = static_cast<std::uint8_t>(faulty != 0);
@@ -79,32 +78,32 @@ int Korbel::SetFaulty(int index, int faulty) {
 }
 
 int Korbel::IsReadOnly(int index) const {
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   return entry ? static_cast<int>(entry->externalAttributes & kEntryReadOnly) : 0;
 }
 
 int Korbel::IsFaulty(int index) const {
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   return entry ? entry->faulty : -1;
 }
 
 int Korbel::IsDeleted(int index) const {
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   return entry ? entry->deleted : 0;
 }
 
 int Korbel::IsFolder(int index) const {
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   return (entry && (entry->externalAttributes & kEntryFolder)) ? 1 : 0;
 }
 
 int Korbel::ProcessingState(int index) const {
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   return entry ? entry->processingState : 0;
 }
 
 int Korbel::SetProcessingState(int index, int state) {
-  ZipEntry* entry = EntryAt(index);
+  ZipEntry* entry = table_.At(index);
   if (entry == nullptr) return -1;
   const int previous = entry->processingState;
   entry->processingState = static_cast<std::uint8_t>(state & kStatusProcessingMask);
@@ -112,13 +111,13 @@ int Korbel::SetProcessingState(int index, int state) {
 }
 
 std::uint64_t Korbel::EntrySize(int index, bool compressed) const {
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   if (entry == nullptr) return 0;
   return compressed ? entry->compressedSize : entry->uncompressedSize;
 }
 
 std::int64_t Korbel::EntryTimeOf(int index, int kind) const {
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   if (entry == nullptr) return platform::kNoTime;
   switch (kind) {
     case 0:
@@ -135,12 +134,12 @@ std::int64_t Korbel::EntryTimeOf(int index, int kind) const {
 std::int64_t Korbel::EntryTime(int index) const { return EntryTimeOf(index, 0); }
 
 void* Korbel::EntryUserData(int index) const {
-  const ZipEntry* entry = EntryAt(index);
+  const ZipEntry* entry = table_.At(index);
   return entry ? entry->userData : nullptr;
 }
 
 int Korbel::SetEntryUserData(int index, void* data) {
-  ZipEntry* entry = EntryAt(index);
+  ZipEntry* entry = table_.At(index);
   if (entry == nullptr) return -1;
   entry->userData = data;
   return 0;

@@ -34,7 +34,7 @@ void Korbel::WritePendingEntries() {
     RaiseError(kWriteError);
   std::vector<int> queue;
   for (int index = 0; index < EntryCount(); ++index) {
-    const ZipEntry& entry = *EntryAt(index);
+    const ZipEntry& entry = *table_.At(index);
     if (entry.queued && !entry.deleted) queue.push_back(index);
   }
   if (!queue.empty()) tail_.MarkChanged();
@@ -56,12 +56,12 @@ void Korbel::WritePendingEntries() {
       DropPieces(&next, &pipeline);
       lastError_ = fault.code;
       Report(kEventError, index);
-      MarkDeleted(EntryAt(index));
+      table_.MarkDeleted(table_.At(index));
     }
     ahead.sources.pop_front();
   }
   pendingName_ = nullptr;
-  RemoveEntries([](const ZipEntry& entry) { return entry.deleted != 0; });
+  table_.Remove([](const ZipEntry& entry) { return entry.deleted != 0; });
   if (options_ & kKeepSorted) SortEntries(-1);
 }
 
@@ -91,7 +91,7 @@ void Korbel::FillPackingQueue(PackingQueue* ahead) {
 }
 
 void Korbel::PrepareSource(int index, PreparedSource* prepared) {
-  const ZipEntry& entry = *EntryAt(index);
+  const ZipEntry& entry = *table_.At(index);
   prepared->index = index;
   if (entry.externalAttributes & kEntryFolder) {
     prepared->state = PreparedSource::kFolder;
@@ -162,7 +162,7 @@ void Korbel::SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline*
 
 void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, PackingQueue* ahead) {
   const int index = prepared->index;
-  ZipEntry& entry = *EntryAt(index);
+  ZipEntry& entry = *table_.At(index);
   if (EventEnabled(kEventCompress) && Report(kEventCompress, index) != 0) RaiseError(kUserAbort);
   detailText_ = entry.sourcePath.c_str();
   if (prepared->state == PreparedSource::kFailed) RaiseError(prepared->error);

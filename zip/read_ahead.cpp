@@ -75,7 +75,7 @@ std::unique_ptr<DecodeJob> Korbel::TakeDecoded(int index, bool testing) {
 void Korbel::FillReadAhead() {
   std::size_t submitted = 0;
   while (planFilled_ < plan_.size()) {
-    const ZipEntry* entry = EntryAt(plan_[planFilled_]);
+    const ZipEntry* entry = table_.At(plan_[planFilled_]);
     const bool usable = entry != nullptr && !entry->deleted && entry->written &&
                         entry->uncompressedSize != 0 && !(entry->flags & kFlagStrongEncryption) &&
                         entry->uncompressedSize <= kLargestDecodedAhead &&

@@ -107,7 +107,7 @@ TEST_P(AddingModeTest, MethodFollowsExtensionSizeAndGain) {
   for (const Case& c : cases) {
     const int index = reader.FindEntry(c.name);
     ASSERT_GE(index, 0) << c.name;
-    const ZipEntry& entry = *reader.Entry(index);
+    const ZipEntry& entry = *reader.Table().At(index);
     EXPECT_EQ(entry.method, c.method) << c.name;
     EXPECT_EQ(entry.versionNeeded, c.method == 0 ? 10 : 20) << c.name;
     EXPECT_EQ(entry.uncompressedSize, c.data.size()) << c.name;
@@ -158,7 +158,7 @@ TEST(AddingTest, FilesAroundTheWholeBlockLimitRoundTrip) {
     for (const auto& file : files) {
       const int index = reader.FindEntry(file.first.c_str());
       ASSERT_GE(index, 0) << file.first;
-      EXPECT_EQ(reader.Entry(index)->method, file.first == "noise.dat" ? 0 : 8) << file.first;
+      EXPECT_EQ(reader.Table().At(index)->method, file.first == "noise.dat" ? 0 : 8) << file.first;
       EXPECT_TRUE(ReadAll(reader, index) == file.second) << file.first;
       EXPECT_EQ(reader.TestEntry(index), kOk) << file.first;
     }
@@ -342,11 +342,11 @@ TEST(AddingTest, MemoryEntriesAreWrittenAtOnceAndStoredWhenDeflateGrows) {
   EXPECT_TRUE(IndependentReadersAccept(path));
   Korbel reader;
   ASSERT_EQ(reader.Open(path.c_str(), kReadOnly, 9), kOk);
-  const ZipEntry& stored = *reader.Entry(reader.FindEntry("noise.dat"));
+  const ZipEntry& stored = *reader.Table().At(reader.FindEntry("noise.dat"));
   EXPECT_EQ(stored.method, 0);
   EXPECT_EQ(stored.compressedSize, noise.size());
-  EXPECT_EQ(reader.Entry(reader.FindEntry("text.dat"))->method, 8);
-  const ZipEntry& empty = *reader.Entry(reader.FindEntry("empty.dat"));
+  EXPECT_EQ(reader.Table().At(reader.FindEntry("text.dat"))->method, 8);
+  const ZipEntry& empty = *reader.Table().At(reader.FindEntry("empty.dat"));
   EXPECT_EQ(empty.method, 0);
   EXPECT_EQ(empty.versionNeeded, 10);
   EXPECT_EQ(ReadAll(reader, reader.FindEntry("noise.dat")), noise);

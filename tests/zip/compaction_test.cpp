@@ -42,7 +42,7 @@ void ExpectCompacted(const std::string& path, std::size_t first, const std::vect
   archive.SortEntries(kSortByOffset);
   std::uint64_t expected = first;
   for (int i = 0; i < archive.EntryCount(); ++i) {
-    const ZipEntry& entry = *archive.Entry(i);
+    const ZipEntry& entry = *archive.Table().At(i);
     EXPECT_EQ(entry.name, kept[static_cast<std::size_t>(i)].name);
     EXPECT_EQ(entry.localHeaderOffset, expected) << entry.name;
     ASSERT_LE(entry.localHeaderOffset + 4, bytes.size());
@@ -121,7 +121,7 @@ TEST(CompactionTest, MemoryArchiveCompactsInPlace) {
   ASSERT_EQ(archive.SwitchMode(kReadOnly), kOk);
   ASSERT_EQ(archive.EntryCount(), 2);
   archive.SortEntries(kSortByOffset);
-  EXPECT_EQ(archive.Entry(0)->localHeaderOffset, 0u);
+  EXPECT_EQ(archive.Table().At(0)->localHeaderOffset, 0u);
   for (int i = 0; i < 2; ++i) {
     std::string data;
     ASSERT_EQ(archive.ReadEntry(i, &data, Collect, nullptr), kOk);

@@ -51,7 +51,7 @@ TEST(DirectoryWriterTest, LoadedNameIsWrittenBackAsStoredEvenWhereEncodingItAgai
     Korbel archive;
     ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
     ASSERT_EQ(archive.EntryCount(), 2);
-    EXPECT_EQ(archive.Entry(1)->nameLength, 65535);
+    EXPECT_EQ(archive.Table().At(1)->nameLength, 65535);
     ASSERT_EQ(archive.SwitchMode(kModify), kOk);
     change.apply(archive);
     EXPECT_EQ(archive.Close(), kOk) << change.what;
@@ -64,7 +64,7 @@ TEST(DirectoryWriterTest, LoadedNameIsWrittenBackAsStoredEvenWhereEncodingItAgai
     Korbel reread;
     ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk) << change.what;
     const int index = reread.EntryCount() - 1;
-    EXPECT_EQ(reread.Entry(index)->nameLength, 65535) << change.what;
+    EXPECT_EQ(reread.Table().At(index)->nameLength, 65535) << change.what;
   }
 }
 
@@ -84,7 +84,7 @@ TEST(DirectoryWriterTest, LongestAsciiNameIsWrittenBackUnchanged) {
   ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
   ASSERT_EQ(reread.EntryCount(), 1);
   EXPECT_EQ(reread.EntryName(0), name);
-  EXPECT_EQ(reread.Entry(0)->localHeaderOffset, 0u);
+  EXPECT_EQ(reread.Table().At(0)->localHeaderOffset, 0u);
   EXPECT_EQ(reread.TestEntry(0), kOk);
 }
 

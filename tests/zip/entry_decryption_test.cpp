@@ -89,7 +89,7 @@ TEST(EntryDecryptionTest, CraftedEntriesReadBackWithTheRightPassword) {
     Korbel archive;
     OpenCrafted(archive, dir, {c.entry});
     if (c.entry.crypt == Crypt::kAes) {
-      EXPECT_EQ(archive.Entry(0)->aesInfo, c.entry.aesVersion * 4 + c.entry.strength);
+      EXPECT_EQ(archive.Table().At(0)->aesInfo, c.entry.aesVersion * 4 + c.entry.strength);
     }
     archive.SetPassword(c.entry.password.c_str());
     Collected out;
@@ -225,7 +225,7 @@ void ExpectReadsBack(const std::string& path, const std::string& password, int f
     SCOPED_TRACE(expected.name);
     const int index = archive.FindEntry(expected.name);
     ASSERT_GE(index, 0);
-    EXPECT_EQ(archive.Entry(index)->flags & flagsMustHave, flagsMustHave);
+    EXPECT_EQ(archive.Table().At(index)->flags & flagsMustHave, flagsMustHave);
     Collected out;
     archive.SetPassword(nullptr);
     EXPECT_EQ(archive.ReadEntry(index, &out, Collect, nullptr), kWrongPassword);
@@ -266,7 +266,7 @@ TEST(EntryDecryptionTest, SevenZipEncryptedArchivesExtractByteExactly) {
                 0);
       Korbel archive;
       ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
-      const ZipEntry* entry = archive.Entry(archive.FindEntry("text.txt"));
+      const ZipEntry* entry = archive.Table().At(archive.FindEntry("text.txt"));
       if (scheme.aesStrength == 0) {
         EXPECT_EQ(entry->method, method.method);
       } else {

@@ -82,7 +82,7 @@ bool Near(std::int64_t actual, std::int64_t expected) {
 std::size_t DataOffset(const std::string& path, int index) {
   Korbel archive;
   EXPECT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
-  const ZipEntry* entry = archive.Entry(index);
+  const ZipEntry* entry = archive.Table().At(index);
   return static_cast<std::size_t>(entry->localHeaderOffset + 30 + entry->nameLength +
                                   entry->localExtraLength);
 }
@@ -138,7 +138,7 @@ TEST(ExtractionTest, TimestampsFrom2038OnAreRestoredWhenTheDosDateAgrees) {
             0);
   Korbel archive;
   ASSERT_EQ(archive.Open((dir / "f.zip").c_str(), kReadOnly, 9), kOk);
-  ASSERT_GE(archive.Entry(0)->dosDateTime >> 25, 2038u - 1980u);
+  ASSERT_GE(archive.Table().At(0)->dosDateTime >> 25, 2038u - 1980u);
   ASSERT_EQ(archive.ExtractEntry(0, (dir / "out/").c_str()), kOk);
   EXPECT_EQ(InfoOf(dir / "out/future.txt").modified, when);
 }
@@ -314,7 +314,7 @@ TEST(ExtractionTest, AlteredStoredDataFailsAndLeavesNoFile) {
   ASSERT_TRUE(WriteFile(path, archiveBytes));
   Korbel archive;
   ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
-  ASSERT_EQ(archive.Entry(0)->method, 0);
+  ASSERT_EQ(archive.Table().At(0)->method, 0);
   EXPECT_EQ(archive.ExtractEntry(0, (dir / "out/").c_str()), kDecompressError);
   EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
   EXPECT_EQ(archive.IsFaulty(0), 0);

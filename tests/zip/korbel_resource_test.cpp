@@ -44,7 +44,7 @@ TEST(KorbelResourceTest, ResourceArchiveOpensReadOnlyUnderEverySpelling) {
     std::string expected;
     for (int i = 0; i < 20; ++i) expected += "Eingebettetes Archiv\n";
     EXPECT_EQ(text, expected);
-    EXPECT_EQ(archive.Entry(readme)->method, 8);
+    EXPECT_EQ(archive.Table().At(readme)->method, 8);
     EXPECT_EQ(archive.TestEntry(archive.FindEntry("bin/tool.cfg")), kOk);
     // A resource cannot be written to.
     EXPECT_EQ(archive.SwitchMode(kModify), kFileOpenError);

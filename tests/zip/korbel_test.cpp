@@ -140,11 +140,11 @@ TEST(KorbelTest, PackedTreeReadsBackAndPassesIndependentReaders) {
         Expected{"empty.txt", 0}, Expected{"packed.zip", 0}}) {
     const int index = archive.FindEntry(expected.name);
     ASSERT_GE(index, 0) << expected.name;
-    EXPECT_EQ(archive.Entry(index)->method, expected.method) << expected.name;
+    EXPECT_EQ(archive.Table().At(index)->method, expected.method) << expected.name;
     EXPECT_EQ(ReadAll(archive, index), testing_support::ReadFile(dir / expected.name)) << expected.name;
     EXPECT_EQ(archive.TestEntry(index), kOk);
   }
-  EXPECT_EQ(archive.Entry(archive.FindEntry("empty.txt"))->versionNeeded, 10);
+  EXPECT_EQ(archive.Table().At(archive.FindEntry("empty.txt"))->versionNeeded, 10);
 }
 
 TEST(KorbelTest, FindEntryIgnoresCaseSeparatorsAndOneLeadingSlash) {
@@ -171,10 +171,10 @@ TEST(KorbelTest, DeletingAnEntryCompactsTheArchive) {
     ASSERT_EQ(archive.SwitchMode(kModify), kOk);
     const int index = archive.FindEntry("src/a.c");
     ASSERT_GE(index, 0);
-    const ZipEntry* entry = archive.Entry(index);
+    const ZipEntry* entry = archive.Table().At(index);
     span = 30 + entry->nameLength + entry->localExtraLength + entry->compressedSize;
     ASSERT_EQ(archive.DeleteEntry(index), kOk);
-    EXPECT_EQ(archive.LiveEntries(), 4);
+    EXPECT_EQ(archive.Table().Live(), 4);
     ASSERT_EQ(archive.Close(), kOk);
   }
   const Bytes after = testing_support::ReadFile(path);
@@ -186,7 +186,7 @@ TEST(KorbelTest, DeletingAnEntryCompactsTheArchive) {
   EXPECT_EQ(archive.EntryCount(), 4);
   EXPECT_EQ(archive.FindEntry("src/a.c"), -1);
   for (int i = 0; i < archive.EntryCount(); ++i) {
-    const std::uint64_t offset = archive.Entry(i)->localHeaderOffset;
+    const std::uint64_t offset = archive.Table().At(i)->localHeaderOffset;
     ASSERT_LE(offset + 4, after.size());
     EXPECT_EQ(std::memcmp(after.data() + offset, "PK\x03\x04", 4), 0) << archive.EntryName(i);
     EXPECT_EQ(archive.TestEntry(i), kOk) << archive.EntryName(i);
@@ -236,12 +236,12 @@ TEST(KorbelTest, LoadedTableIsSizedByTheDirectory) {
   Korbel archive;
   ASSERT_EQ(archive.Open(path.c_str(), kCreate, 9), kOk);
   for (int i = 0; i < 300; ++i) ASSERT_EQ(archive.AddFolderEntry(("d" + std::to_string(i)).c_str()), kOk);
-  EXPECT_GE(archive.TableCapacity(), 300);
+  EXPECT_GE(archive.Table().Capacity(), 300);
   ASSERT_EQ(archive.Close(), kOk);
   Korbel reread;
   ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
   ASSERT_EQ(reread.EntryCount(), 300);
-  EXPECT_EQ(reread.TableCapacity(), 300);
+  EXPECT_EQ(reread.Table().Capacity(), 300);
   for (int i = 0; i < 300; i += 37) EXPECT_EQ(reread.FindEntry(("D" + std::to_string(i)).c_str()), i);
 }
 
@@ -335,7 +335,7 @@ TEST(KorbelTest, TolerantLoadKeepsEntriesAroundADamagedHeader) {
   const Bytes good = testing_support::ReadFile(PackTree(dir));
   Korbel strict;
   ASSERT_EQ(strict.Open((dir / "out.zip").c_str(), kReadOnly, 9), kOk);
-  const std::uint64_t secondOffset = strict.Entry(1)->localHeaderOffset;
+  const std::uint64_t secondOffset = strict.Table().At(1)->localHeaderOffset;
   strict.Close();
   Bytes damaged = good;
   damaged[secondOffset] = 'X';  // the second entry's local header
@@ -361,7 +361,7 @@ TEST(KorbelTest, GrowableMemoryArchiveRoundTrip) {
   ASSERT_EQ(archive.SwitchMode(kReadOnly), kOk);
   ASSERT_EQ(archive.EntryCount(), 1);
   EXPECT_EQ(ReadAll(archive, 0), data);
-  EXPECT_EQ(archive.Entry(0)->method, 0);  // random data is stored
+  EXPECT_EQ(archive.Table().At(0)->method, 0);  // random data is stored
 }
 
 TEST(KorbelTest, MemoryArchiveThatCannotGrowFailsWithWriteError) {

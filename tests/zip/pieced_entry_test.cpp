@@ -104,12 +104,12 @@ TEST_P(PiecedEntryTest, RoundTripsBetweenSmallFiles) {
   for (int i = 0; i < reader.EntryCount(); ++i) {
     EXPECT_EQ(files[i].first, reader.EntryName(i));
     if (i > 0) {
-      EXPECT_GT(reader.Entry(i)->localHeaderOffset, reader.Entry(i - 1)->localHeaderOffset);
+      EXPECT_GT(reader.Table().At(i)->localHeaderOffset, reader.Table().At(i - 1)->localHeaderOffset);
     }
     EXPECT_TRUE(entry_bytes::ReadAll(reader, i) == files[i].second) << files[i].first;
     EXPECT_EQ(reader.TestEntry(i), kOk) << files[i].first;
   }
-  const ZipEntry& entry = *reader.Entry(1);
+  const ZipEntry& entry = *reader.Table().At(1);
   EXPECT_EQ(entry.method, c.method);
   EXPECT_EQ(entry.crc32, testing_support::Crc32(large));
   EXPECT_LE(static_cast<double>(entry.compressedSize), c.largestRatio * static_cast<double>(large.size()));
@@ -157,9 +157,9 @@ TEST(PiecedEntryLevels, EveryLevelRoundTrips) {
     }
     Korbel reader;
     ASSERT_EQ(reader.Open(path.c_str(), kReadOnly, 9), kOk);
-    EXPECT_EQ(reader.Entry(0)->method, 8);
+    EXPECT_EQ(reader.Table().At(0)->method, 8);
     EXPECT_TRUE(entry_bytes::ReadAll(reader, 0) == data);
-    sizes.push_back(reader.Entry(0)->compressedSize);
+    sizes.push_back(reader.Table().At(0)->compressedSize);
   }
   EXPECT_LT(sizes.front(), sizes.back());
 }

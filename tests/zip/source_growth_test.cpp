@@ -59,7 +59,7 @@ TEST(SourceGrowth, AFileThatGrowsWhileReadEndsAtItsSizeAtTheOpen) {
   Korbel reader;
   ASSERT_EQ(reader.Open(archivePath.c_str(), kReadOnly, 9), kOk);
   ASSERT_EQ(reader.EntryCount(), 1);
-  EXPECT_EQ(reader.Entry(0)->uncompressedSize, original.size());
+  EXPECT_EQ(reader.Table().At(0)->uncompressedSize, original.size());
   EXPECT_EQ(entry_bytes::ReadAll(reader, 0), original);
   EXPECT_TRUE(testing_support::ReadersAccept(archivePath, {testing_support::Reader::kUnzip}));
 }

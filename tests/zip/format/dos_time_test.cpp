@@ -244,7 +244,7 @@ TEST(DosTimeZoneTest, OnlyDosTimesRoundTripWithUnzipAndSevenZip) {
     ASSERT_EQ(writer.Close(), kOk);
     Korbel check;
     ASSERT_EQ(check.Open(written.c_str(), kReadOnly, 9), kOk);
-    EXPECT_EQ(check.Entry(0)->dosDateTime, entry.dosDateTime);
+    EXPECT_EQ(check.Table().At(0)->dosDateTime, entry.dosDateTime);
     std::string listing;
     ASSERT_EQ(RunCommand("TZ=" + std::string(c.zone) + " unzip -Z -T " + Quote(written), &listing), 0);
     char stamp[32];

@@ -82,12 +82,12 @@ TEST(EntryTableTest, DeletingAQueuedEntryRemovesItAtOnce) {
   ASSERT_NE(archive.EntryStatus(queued) & kStatusQueued, 0);
   ASSERT_EQ(archive.DeleteEntry(queued), kOk);
   EXPECT_EQ(archive.EntryCount(), 2);
-  EXPECT_EQ(archive.LiveEntries(), 2);
+  EXPECT_EQ(archive.Table().Live(), 2);
   EXPECT_EQ(archive.FindEntry("queued.txt"), -1);
   // A written entry stays in the table, marked, until its space is reclaimed.
   ASSERT_EQ(archive.DeleteEntry(archive.FindEntry("first")), kOk);
   EXPECT_EQ(archive.EntryCount(), 2);
-  EXPECT_EQ(archive.LiveEntries(), 1);
+  EXPECT_EQ(archive.Table().Live(), 1);
   EXPECT_EQ(archive.FindEntry("first"), -1);
   EXPECT_EQ(archive.DeleteEntry(5), kBadIndexOrMode);
   ASSERT_EQ(archive.Close(), kOk);
@@ -95,7 +95,7 @@ TEST(EntryTableTest, DeletingAQueuedEntryRemovesItAtOnce) {
   Korbel reread;
   ASSERT_EQ(reread.Open(path.c_str(), kReadOnly, 9), kOk);
   EXPECT_EQ(Names(reread), (std::vector<std::string>{"kept.txt"}));
-  EXPECT_EQ(reread.Entry(0)->localHeaderOffset, 0u);
+  EXPECT_EQ(reread.Table().At(0)->localHeaderOffset, 0u);
   EXPECT_EQ(reread.TestEntry(0), kOk);
   EXPECT_EQ(reread.DeleteEntry(0), kWriteError);  // read-only
 }

@@ -109,7 +109,7 @@ TEST(NameIndexTest, ManyEntriesOfOneNameFindTheFirstLiveOne) {
   EXPECT_EQ(archive.FindEntry("other.txt"), ScanFor(archive, "other.txt"));
   ASSERT_EQ(archive.DeleteEntry(last), kOk);
   EXPECT_EQ(archive.FindEntry("same.txt"), -1);
-  EXPECT_EQ(archive.LiveEntries(), 1);
+  EXPECT_EQ(archive.Table().Live(), 1);
 }
 
 }  // namespace
