@@ -6,7 +6,6 @@
 
 namespace korbel {
 
-
 void Korbel::ClearTable() {
   heldFolder_.Forget();
   table_.Clear();
