@@ -39,7 +39,7 @@ void Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, 
   for (std::uint64_t done = 0; done < length;) {
     const std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kPieceSize));
     const auto offset = static_cast<std::int64_t>(done);
-    ReadAt(from + offset, piece.data(), now);
+    store_.ReadAt(from + offset, piece.data(), now);
     if (store_.Seek(to + offset, platform::kSeekBegin) != to + offset) RaiseError(kWriteError);
     if (store_.Write(piece.data(), now) != static_cast<std::int64_t>(now)) RaiseError(kWriteError);
     done += now;

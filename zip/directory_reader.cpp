@@ -2,6 +2,7 @@
 // central header and checking every local header.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "zip/directory_locator.h"
@@ -30,12 +31,6 @@ std::uint32_t Read32(const unsigned char* p) {
 // A check of the structure: code 3 when it fails.
 void Require(bool condition) {
   if (!condition) RaiseError(kBadFormat);
-}
-
-// Reads `length` bytes at `position`; a short read raises code 11.
-void ReadStoreAt(ArchiveStore& store, std::int64_t position, void* buffer, std::size_t length) {
-  if (store.Seek(position, platform::kSeekBegin) != position) RaiseError(kReadError);
-  if (store.Read(buffer, length) != static_cast<std::int64_t>(length)) RaiseError(kReadError);
 }
 
 // The bytes of the central directory, by their place in it: from the copy
@@ -188,7 +183,7 @@ class LocalHeaderCheck {
     if (const unsigned char* bytes = window_.Get(store_, position, length)) return bytes;
     // Longer than the window, or past the end: read directly (and fail there).
     longer_.resize(length);
-    ReadStoreAt(store_, position, longer_.data(), length);
+    store_.ReadAt(position, longer_.data(), length);
     return longer_.data();
   }
 
@@ -302,20 +297,110 @@ void ApplyDisplacement(ArchiveStore& store, const EntryTable::Entries& entries, 
   const std::int64_t size = store.Size();
   if (size < 4 || first > static_cast<std::uint64_t>(size - 4)) return;
   unsigned char signature[4];
-  ReadStoreAt(store, static_cast<std::int64_t>(first), signature, sizeof signature);
+  store.ReadAt(static_cast<std::int64_t>(first), signature, sizeof signature);
   if (Read32(signature) != kLocalHeaderSignature) return;
   for (ZipEntry* entry : entries) entry->localHeaderOffset = shifted(entry->localHeaderOffset);
 }
 
-}  // namespace
+// What loading the directory reads from and fills.
+struct DirectoryLoad {
+  ArchiveStore& store;
+  EntryTable& table;
+  const ArchiveTail& tail;
+  KeptDirectory& kept;
+  // An archive that may be changed keeps its directory: the headers of the
+  // entries it does not touch are written back from it. Read-only, the
+  // directory goes through a window, and memory holds only the entries.
+  bool keep = false;
+  bool tolerant = false;
+};
 
 // What the end records say of the directory's entries.
-struct Korbel::DirectoryClaim {
+struct DirectoryClaim {
   std::uint64_t entries = 0;
   // The 16-bit count of the plain record wraps when a writer left out the
   // Zip64 records; 0 when the count is exact.
   std::uint64_t modulo = 0x10000;
 };
+
+// A directory that yields other entries than counted was cut short or is
+// read from the wrong place: its entries cannot be trusted to be all.
+void CheckEntryCount(const DirectoryClaim& claim, std::uint64_t found) {
+  if (claim.modulo == 0) {
+    Require(found == claim.entries);
+  } else if (claim.entries == 0xFFFF) {
+    // The mark of a count that did not fit.
+    Require(found >= claim.entries);
+  } else {
+    Require(found % claim.modulo == claim.entries);
+  }
+}
+
+// Reads the central headers into the table; `found` hears of each entry and
+// stops the load with true.
+void ReadCentralHeaders(const DirectoryLoad& load, std::uint64_t claimedEntries,
+                        const std::function<bool(int)>& found) {
+  const std::size_t end = static_cast<std::size_t>(load.tail.LoadedDirectorySize());
+  // An archive that may be changed keeps its directory: the headers of the
+  // entries it does not touch are written back from it. Read-only, the
+  // directory goes through a window, and memory holds only the entries.
+  if (load.keep) load.kept.Keep(load.store, load.tail.DirectoryStart(), end);
+  DirectoryBytes bytes(load.store, load.tail.DirectoryStart(), load.kept.Bytes());
+  const bool tolerant = load.tolerant;
+  // The count the end record claims sizes the table, bounded by how many
+  // headers fit in the directory's bytes.
+  load.table.Reserve(
+      static_cast<std::size_t>(std::min<std::uint64_t>(claimedEntries, end / kCentralHeaderSize)));
+  DosTimeConverter times;
+  std::size_t at = 0;
+  while (at + 4 <= end) {
+    if (!bytes.SignatureAt(at)) {
+      if (!tolerant || end - at < kCentralHeaderSize) break;
+      // Look for the next central header behind the damage.
+      at = bytes.NextSignature(at + 1, end);
+      continue;
+    }
+    CentralHeader header;
+    if (end - at < kCentralHeaderSize ||
+        !ParseCentralHeader(bytes.At(at, kCentralHeaderSize), kCentralHeaderSize, &header)) {
+      // A fixed part cut off by the end record.
+      RaiseError(kReadError);
+    }
+    const int index = load.table.New();
+    ZipEntry* entry = load.table.At(index);
+    ApplyCentralHeader(header, entry, &times);
+    entry->madeByDos = static_cast<std::uint8_t>((header.versionMadeBy >> 8) == 0);
+    // Name, extra field and comment must end before the end record.
+    std::size_t next = at;
+    const bool intact = ApplyVariableFields(bytes, header, at, end, entry, &load.table.Strings(), &next);
+    load.table.IndexName(index);
+    if (found(index)) RaiseError(kUserAbort);
+    if (!intact) {
+      // A tolerant load keeps what was read and looks for the next header.
+      Require(tolerant);
+      at = bytes.NextSignature(at + 4, end);
+      continue;
+    }
+    at = next;
+  }
+}
+
+void CheckLocalHeaders(const DirectoryLoad& load, std::int64_t sourceSize) {
+  const bool tolerant = load.tolerant;
+  LocalHeaderCheck check(load.store, load.table.Strings(), load.tail.DirectoryStart(), sourceSize);
+  for (ZipEntry* entry : load.table.All()) {
+    entry->written = 1;
+    entry->flags &= kLocalFlagsKept;
+    const LocalHeaderCheck::Result result = check.Check(entry);
+    if (result == LocalHeaderCheck::kGood) continue;
+    Require(tolerant);
+    entry->faulty = 1;
+    if (result == LocalHeaderCheck::kMissing) entry->localExtraLength = 0;
+  }
+  check.CheckOverlaps(load.table.All(), tolerant);
+}
+
+}  // namespace
 
 int Korbel::LoadDirectory(int /*loaderArgument*/) {
   lastError_ = kOk;
@@ -334,10 +419,6 @@ int Korbel::LoadDirectory(int /*loaderArgument*/) {
   }
   lastError_ = kOk;
   return kOk;
-}
-
-void Korbel::ReadAt(std::int64_t position, void* buffer, std::size_t length) {
-  ReadStoreAt(store_, position, buffer, length);
 }
 
 void Korbel::LoadDirectoryOrThrow() {
@@ -359,102 +440,14 @@ void Korbel::LoadDirectoryOrThrow() {
   DirectoryClaim claim;
   claim.entries = place.entries;
   claim.modulo = place.modulo;
-  ReadCentralHeaders(claim.entries);
-  if (!tolerant) CheckEntryCount(claim);
+  const DirectoryLoad load{store_, table_, tail_, keptDirectory_, openMode_ >= kModify, tolerant};
+  ReadCentralHeaders(load, claim.entries, [this](int index) {
+    return EventEnabled(kEventFound) && Report(kEventFound, index) != 0;
+  });
+  if (!tolerant) CheckEntryCount(claim, static_cast<std::uint64_t>(EntryCount()));
   if (place.displacement != 0) ApplyDisplacement(store_, table_.All(), place.displacement);
-  CheckLocalHeaders();
+  CheckLocalHeaders(load, sourceSize_);
   if (options_ & kKeepSorted) SortEntries(-1);
-}
-
-// A directory that yields other entries than counted was cut short or is
-// read from the wrong place: its entries cannot be trusted to be all.
-void Korbel::CheckEntryCount(const DirectoryClaim& claim) const {
-  const std::uint64_t found = static_cast<std::uint64_t>(EntryCount());
-  if (claim.modulo == 0) {
-    Require(found == claim.entries);
-  } else if (claim.entries == 0xFFFF) {
-    // The mark of a count that did not fit.
-    Require(found >= claim.entries);
-  } else {
-    Require(found % claim.modulo == claim.entries);
-  }
-}
-
-void Korbel::ReadCentralHeaders(std::uint64_t claimedEntries) {
-  const std::size_t end = static_cast<std::size_t>(tail_.LoadedDirectorySize());
-  // An archive that may be changed keeps its directory: the headers of the
-  // entries it does not touch are written back from it. Read-only, the
-  // directory goes through a window, and memory holds only the entries.
-  const bool keep = openMode_ >= kModify;
-  if (keep) {
-    keptDirectory_.resize(end);
-    if (end > 0) ReadAt(tail_.DirectoryStart(), keptDirectory_.data(), end);
-    directoryKept_ = true;
-  }
-  DirectoryBytes bytes(store_, tail_.DirectoryStart(), keep ? &keptDirectory_ : nullptr);
-  const bool tolerant = (options_ & kTolerant) != 0;
-  // The count the end record claims sizes the table, bounded by how many
-  // headers fit in the directory's bytes.
-  table_.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(claimedEntries, end / kCentralHeaderSize)));
-  DosTimeConverter times;
-  std::size_t at = 0;
-  while (at + 4 <= end) {
-    if (!bytes.SignatureAt(at)) {
-      if (!tolerant || end - at < kCentralHeaderSize) break;
-      // Look for the next central header behind the damage.
-      at = bytes.NextSignature(at + 1, end);
-      continue;
-    }
-    CentralHeader header;
-    if (end - at < kCentralHeaderSize ||
-        !ParseCentralHeader(bytes.At(at, kCentralHeaderSize), kCentralHeaderSize, &header)) {
-      // A fixed part cut off by the end record.
-      RaiseError(kReadError);
-    }
-    const int index = table_.New();
-    ZipEntry* entry = table_.At(index);
-    ApplyCentralHeader(header, entry, &times);
-    entry->madeByDos = static_cast<std::uint8_t>((header.versionMadeBy >> 8) == 0);
-    // Name, extra field and comment must end before the end record.
-    std::size_t next = at;
-    const bool intact = ApplyVariableFields(bytes, header, at, end, entry, &table_.Strings(), &next);
-    table_.IndexName(index);
-    if (EventEnabled(kEventFound) && Report(kEventFound, index) != 0) RaiseError(kUserAbort);
-    if (!intact) {
-      // A tolerant load keeps what was read and looks for the next header.
-      Require(tolerant);
-      at = bytes.NextSignature(at + 4, end);
-      continue;
-    }
-    at = next;
-  }
-}
-
-void Korbel::KeepDirectory() {
-  if (directoryKept_) return;
-  keptDirectory_.resize(static_cast<std::size_t>(tail_.LoadedDirectorySize()));
-  if (!keptDirectory_.empty()) ReadAt(tail_.DirectoryStart(), keptDirectory_.data(), keptDirectory_.size());
-  directoryKept_ = true;
-}
-
-const std::uint8_t* Korbel::KeptCentral(const ZipEntry& entry) const {
-  if (entry.keptCentralAt == kNotKept || !directoryKept_) return nullptr;
-  return keptDirectory_.data() + entry.keptCentralAt;
-}
-
-void Korbel::CheckLocalHeaders() {
-  const bool tolerant = (options_ & kTolerant) != 0;
-  LocalHeaderCheck check(store_, table_.Strings(), tail_.DirectoryStart(), sourceSize_);
-  for (ZipEntry* entry : table_.All()) {
-    entry->written = 1;
-    entry->flags &= kLocalFlagsKept;
-    const LocalHeaderCheck::Result result = check.Check(entry);
-    if (result == LocalHeaderCheck::kGood) continue;
-    Require(tolerant);
-    entry->faulty = 1;
-    if (result == LocalHeaderCheck::kMissing) entry->localExtraLength = 0;
-  }
-  check.CheckOverlaps(table_.All(), tolerant);
 }
 
 }  // namespace korbel

@@ -148,7 +148,7 @@ void Korbel::WriteDirectory() {
   for (ZipEntry* owned : table_.All()) {
     ZipEntry& entry = *owned;
     if (!entry.written || entry.deleted || entry.faulty) continue;
-    if (const std::uint8_t* kept = KeptCentral(entry)) {
+    if (const std::uint8_t* kept = keptDirectory_.CentralOf(entry)) {
       if (!AppendKeptCentralHeader(entry, kept, &pending)) RaiseError(kBadPath);
     } else {
       PrepareExtraFields(&entry);

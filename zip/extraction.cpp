@@ -9,7 +9,6 @@
 #include "fs/path_kind.h"
 #include "fs/path_strings.h"
 #include "platform/platform.h"
-#include "zip/decode_pipeline.h"
 #include "zip/extract_path.h"
 #include "zip/format/local_header.h"
 #include "zip/format/zip_constants.h"
@@ -34,7 +33,61 @@ void FillFileInfo(const ZipEntry& entry, fs::FileInfo* info) {
   info->modified = entry.modified;
 }
 
+int PlaceExtractedEntry(const ZipEntry& entry, const char* target, ExtractPlace* place) {
+  if (target == nullptr || *target == '\0') target = "./";
+  const std::size_t targetLength = std::strlen(target);
+  if (!fs::IsSeparator(target[targetLength - 1])) return PlaceAtPath(target, place);
+  char folder[fs::MaxPath];
+  const std::uint32_t length = platform::GetFullPath(target, folder, fs::MaxPath);
+  if (targetLength >= 256 || length == 0 || length >= static_cast<std::uint32_t>(fs::MaxPath))
+    return kBadPath;
+  const int placed = PlaceInFolder(std::string_view(folder, length), entry.name.view(), place);
+  // A name the file system would change could land on another entry's file.
+  if (placed == kOk && platform::NamesFollowWindowsRules() && WindowsChangesName(place->relative))
+    return kBadPath;
+  return placed;
+}
+
+// kOk with *skip set when an existing file or folder keeps the entry from
+// being extracted, as the options ask.
+int CheckExistingTarget(std::uint32_t options, const ZipEntry& entry, const ExtractPlace& place, bool* skip) {
+  if (!(options & (kKeepExisting | kKeepDrive | kFreshen))) return kOk;
+  fs::FileRecord<char> existing;
+  if (fs::GetFileInfo(place.path.c_str(), &existing) != fs::InfoOk) return kOk;
+  const bool readOnly = !(existing.info.attributes & fs::InfoWritable);
+  if (((options & kKeepDrive) && readOnly) || (options & kKeepExisting)) {
+    *skip = true;
+    return kOk;
+  }
+  if (existing.info.attributes & fs::InfoFolder) {
+    if (!(entry.externalAttributes & kEntryFolder)) return kFileCreateError;
+    *skip = true;
+    return kOk;
+  }
+  *skip = (options & kFreshen) && entry.modified <= existing.info.modified;
+  return kOk;
+}
+
+// A time the entry lacks, or one no file time can hold, stays as the system
+// set it. The times go through the open handle, before its close.
+void SetExtractedTimes(platform::Handle handle, const fs::FileInfo& info) {
+  bool created = false;
+  bool accessed = false;
+  bool modified = false;
+  const platform::FileTime createdTime = fs::SecondsToFileTime(info.created, &created);
+  const platform::FileTime accessedTime = fs::SecondsToFileTime(info.accessed, &accessed);
+  const platform::FileTime modifiedTime = fs::SecondsToFileTime(info.modified, &modified);
+  if (info.attributes & 0x02) modified = false;
+  platform::SetFileTimes(handle, created ? &createdTime : nullptr, accessed ? &accessedTime : nullptr,
+                         modified ? &modifiedTime : nullptr);
+}
+
 }  // namespace
+
+void Korbel::PlanReads(std::vector<int> indices, bool testing) {
+  reader_.EndPlan();
+  if (openMode_ == kReadOnly) reader_.Plan(std::move(indices), testing);
+}
 
 int Korbel::ReadEntry(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info) {
   return ReadEntryInto(index, sinkContext, sink, info, false);
@@ -51,10 +104,7 @@ int Korbel::TestEntry(int index) {
 }
 
 int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info, bool testing) {
-  if (runState_ < 2) {
-    bytesProcessed_ = 0;
-    bytesTotal_ = 0;
-  }
+  progress_.BeginRead();
   lastError_ = kOk;
   ZipEntry* entry = table_.At(index);
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written || sink == nullptr) {
@@ -63,63 +113,17 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
   detailText_ = entry->name.c_str();
   // Strong encryption is not read: its data would come out as garbage.
   if (entry->flags & kFlagStrongEncryption) return Fail(kUnsupported, index);
-  bytesTotal_ = entry->uncompressedSize;
-  const std::unique_ptr<DecodeJob> decoded = TakeDecoded(index, testing);
-  decodedAhead_ = decoded && !decoded->noRoom && SamePassword(*decoded);
-  const int code = decodedAhead_ ? DeliverDecoded(*decoded, sinkContext, sink)
-                                 : DecodeHere(*entry, sinkContext, sink, testing);
+  progress_.SetEntrySize(entry->uncompressedSize);
+  const int code =
+      reader_.Read(table_, index, testing, openMode_ == kReadOnly, password_.get(), sinkContext, sink);
   if (code != kOk) {
     if (testing) entry->faulty = 1;
     return Fail(code, index);
   }
-  bytesProcessed_ = bytesTotal_;
+  progress_.EntryRead();
   if (info != nullptr) FillFileInfo(*entry, info);
   if (EventEnabled(kEventExtracted) && Report(kEventExtracted, index) != 0) return Fail(kUserAbort, index);
   return lastError_ = kOk;
-}
-
-void Korbel::ConnectEntryData(const ZipEntry& entry) {
-  Codec& codec = *codec_.codec;
-  const std::uint64_t dataAt =
-      entry.localHeaderOffset + kLocalHeaderSize + entry.nameLength + entry.localExtraLength;
-  if (dataAt > static_cast<std::uint64_t>(INT64_MAX)) RaiseError(kReadError);
-  // A read-only archive file cannot change under us, so small entries come
-  // from a window read ahead over their neighbours.
-  const unsigned char* window = nullptr;
-  if (openMode_ == kReadOnly && store_.IsFileMode() && entry.compressedSize <= kEntryWindowSize) {
-    window = entryWindow_.Get(store_, static_cast<std::int64_t>(dataAt),
-                              static_cast<std::size_t>(entry.compressedSize));
-  }
-  if (window != nullptr) {
-    codec.InputFromMemory(static_cast<std::size_t>(entry.compressedSize), window, kNoCrc);
-    return;
-  }
-  const auto at = static_cast<std::int64_t>(dataAt);
-  if (store_.Seek(at, platform::kSeekBegin) != at) RaiseError(kReadError);
-  store_.ConnectInput(codec, static_cast<std::int64_t>(entry.compressedSize), kNoCrc);
-}
-
-int Korbel::DecodeHere(const ZipEntry& entry, void* sinkContext, SinkFunction sink, bool testing) {
-  const EntryCoding coding = EntryCoding::Of(entry);
-  const int selected = decoder_.Select(coding);
-  if (selected != kOk) return selected;
-  int code = kOk;
-  try {
-    ConnectEntryData(entry);
-    decoder_.Decode(coding, password_.get(), sinkContext, sink, testing);
-  } catch (const EngineFault& fault) {
-    code = fault.code;
-  } catch (const std::bad_alloc&) {
-    code = kNoMemory;
-  }
-  codec_.codec->Disconnect();
-  return code;
-}
-
-// A job decoded with another password than the one set now is read again.
-bool Korbel::SamePassword(const DecodeJob& job) const {
-  if (!(job.coding.flags & kFlagEncrypted)) return true;
-  return password_ ? job.hasPassword && job.password == *password_ : !job.hasPassword;
 }
 
 int Korbel::ExtractEntry(int index, const char* target) {
@@ -147,7 +151,7 @@ int Korbel::ExtractEntry(int index, const char* target) {
     if (fs::EnsureFolder(place.base.c_str(), 0) == 0) return Fail(kFileCreateError, index);
   }
   bool skip = false;
-  const int existing = CheckExistingTarget(*entry, place, &skip);
+  const int existing = CheckExistingTarget(options_, *entry, place, &skip);
   if (existing != kOk) return Fail(existing, index);
   if (skip) {
     entry->processingState = kSkippedOrPresent;
@@ -168,39 +172,6 @@ int Korbel::ExtractTargetPath(int index, const char* target, std::string* path) 
   const int placed = PlaceExtractedEntry(*entry, target, &place);
   if (placed == kOk) *path = place.path;
   return placed;
-}
-
-int Korbel::PlaceExtractedEntry(const ZipEntry& entry, const char* target, ExtractPlace* place) {
-  if (target == nullptr || *target == '\0') target = "./";
-  const std::size_t targetLength = std::strlen(target);
-  if (!fs::IsSeparator(target[targetLength - 1])) return PlaceAtPath(target, place);
-  char folder[fs::MaxPath];
-  const std::uint32_t length = platform::GetFullPath(target, folder, fs::MaxPath);
-  if (targetLength >= 256 || length == 0 || length >= static_cast<std::uint32_t>(fs::MaxPath))
-    return kBadPath;
-  const int placed = PlaceInFolder(std::string_view(folder, length), entry.name.view(), place);
-  // A name the file system would change could land on another entry's file.
-  if (placed == kOk && platform::NamesFollowWindowsRules() && WindowsChangesName(place->relative))
-    return kBadPath;
-  return placed;
-}
-
-int Korbel::CheckExistingTarget(const ZipEntry& entry, const ExtractPlace& place, bool* skip) {
-  if (!(options_ & (kKeepExisting | kKeepDrive | kFreshen))) return kOk;
-  fs::FileRecord<char> existing;
-  if (fs::GetFileInfo(place.path.c_str(), &existing) != fs::InfoOk) return kOk;
-  const bool readOnly = !(existing.info.attributes & fs::InfoWritable);
-  if (((options_ & kKeepDrive) && readOnly) || (options_ & kKeepExisting)) {
-    *skip = true;
-    return kOk;
-  }
-  if (existing.info.attributes & fs::InfoFolder) {
-    if (!(entry.externalAttributes & kEntryFolder)) return kFileCreateError;
-    *skip = true;
-    return kOk;
-  }
-  *skip = (options_ & kFreshen) && entry.modified <= existing.info.modified;
-  return kOk;
 }
 
 int Korbel::ExtractFolderEntry(int index, const ExtractPlace& place) {
@@ -250,20 +221,6 @@ int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
   return lastError_ = kOk;
 }
 
-// A time the entry lacks, or one no file time can hold, stays as the system
-// set it. The times go through the open handle, before its close.
-void Korbel::SetExtractedTimes(platform::Handle handle, const fs::FileInfo& info) {
-  bool created = false;
-  bool accessed = false;
-  bool modified = false;
-  const platform::FileTime createdTime = fs::SecondsToFileTime(info.created, &created);
-  const platform::FileTime accessedTime = fs::SecondsToFileTime(info.accessed, &accessed);
-  const platform::FileTime modifiedTime = fs::SecondsToFileTime(info.modified, &modified);
-  if (info.attributes & 0x02) modified = false;
-  platform::SetFileTimes(handle, created ? &createdTime : nullptr, accessed ? &accessedTime : nullptr,
-                         modified ? &modifiedTime : nullptr);
-}
-
 int Korbel::ExtractAll(const char* folder, int* errorCount) {
   if (openMode_ == kClosed) return Fail(kBadIndexOrMode);
   std::string target;
@@ -291,7 +248,7 @@ int Korbel::ExtractAll(const char* folder, int* errorCount) {
     ++errors;
     result = code;
   }
-  EndReadAhead();
+  reader_.EndPlan();
   ProgressRun(0);
   lastError_ = result;
   if (errorCount != nullptr) *errorCount = errors;

@@ -4,7 +4,6 @@
 #include <new>
 
 #include "fs/path_strings.h"
-#include "zip/decode_pipeline.h"
 #include "zip/directory_writer.h"
 #include "zip/format/zip_constants.h"
 #include "zip/io/memory_blocks.h"
@@ -80,12 +79,11 @@ void Korbel::SetArchiveComment(const char* comment) {
 }
 
 void Korbel::ReleaseStore() {
-  EndReadAhead();
+  reader_.Forget();
   heldFolder_.Forget();
   replacement_.Drop();
   store_.Release();
   openMode_ = kClosed;
-  entryWindow_.Forget();
 }
 
 int Korbel::RefuseOpen(int code) {
@@ -151,7 +149,7 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
 int Korbel::Begin(int mode, std::uint32_t modeWord, int loaderArgument) {
   sourceSize_ = store_.Size();
   openMode_ = mode;
-  entryWindow_.Forget();
+  reader_.Forget();
   options_ = modeWord & ~static_cast<std::uint32_t>(kModeBits);
   tail_.Forget();
   writtenFiles_ = 0;
@@ -310,16 +308,13 @@ int Korbel::FinishChange(bool closing) {
 }
 
 void Korbel::Discard() {
-  EndReadAhead();
+  reader_.Forget();
   replacement_.Drop();
   store_.Release();
   openMode_ = kClosed;
-  entryWindow_.Forget();
   ClearTable();
   tail_.Forget();
-  runState_ = 0;
-  bytesProcessed_ = 0;
-  bytesTotal_ = 0;
+  progress_.Reset();
 }
 
 int Korbel::SwitchMode(int mode) {
@@ -331,10 +326,8 @@ int Korbel::SwitchMode(int mode) {
     lastError_ = kOk;
     return kOk;
   }
-  EndReadAhead();
-  bytesProcessed_ = 0;
-  bytesTotal_ = 0;
-  runState_ = 0;
+  reader_.Forget();
+  progress_.Reset();
   return mode == kModify ? SwitchToModify() : SwitchToReadOnly();
 }
 
@@ -346,7 +339,10 @@ int Korbel::SwitchToModify() {
   // failure ends the archive, as a failed reopening does.
   int kept = kOk;
   try {
-    KeepDirectory();
+    if (!keptDirectory_.Kept()) {
+      keptDirectory_.Keep(store_, tail_.DirectoryStart(),
+                          static_cast<std::size_t>(tail_.LoadedDirectorySize()));
+    }
   } catch (const EngineFault& fault) {
     kept = fault.code;
   } catch (const std::bad_alloc&) {
@@ -410,36 +406,18 @@ int Korbel::SwitchToReadOnly() {
     sourceSize_ = store_.Size();
   }
   openMode_ = kReadOnly;
-  entryWindow_.Forget();
+  reader_.Forget();
   return lastError_ = kOk;
 }
 
 std::uint64_t Korbel::ProgressPosition(std::uint64_t* total) const {
-  if (total != nullptr) *total = bytesTotal_;
-  std::uint64_t position = bytesProcessed_;
-  if (runState_ != 0 && codec_.codec && !decodedAhead_) {
-    position = codec_.codec->UncompressedCount() + (runState_ >= 2 ? bytesProcessed_ : 0);
-  }
-  return position > bytesTotal_ ? bytesTotal_ : position;
+  if (total != nullptr) *total = progress_.Total();
+  // Entries decoded on the workers leave the codec's counts to others.
+  if (!codec_.codec || reader_.DecodedAhead()) return progress_.Position(nullptr);
+  const std::uint64_t decoded = codec_.codec->UncompressedCount();
+  return progress_.Position(&decoded);
 }
 
-int Korbel::ProgressRun(int kind) {
-  const int previous = runState_;
-  if (kind == 2) {
-    bytesProcessed_ = 0;
-    bytesTotal_ = 0;
-    runState_ = 2;
-  } else if (kind == 1) {
-    if (runState_ != 2) {
-      bytesProcessed_ = 0;
-      bytesTotal_ = 0;
-      runState_ = 0;
-    }
-  } else if (kind == 0) {
-    runState_ = 0;
-    if (lastError_ == kOk) bytesProcessed_ = bytesTotal_;
-  }
-  return previous;
-}
+int Korbel::ProgressRun(int kind) { return progress_.Run(kind, lastError_ == kOk); }
 
 }  // namespace korbel

@@ -18,16 +18,16 @@
 #include "zip/codec/codec_selection.h"
 #include "zip/comment_field.h"
 #include "zip/entry_decoder.h"
+#include "zip/entry_reader.h"
 #include "zip/format/zip_entry.h"
 #include "zip/held_folder.h"
-#include "zip/io/read_window.h"
+#include "zip/kept_directory.h"
+#include "zip/run_progress.h"
 #include "zip/table/entry_table.h"
 
 namespace korbel {
 
 class CompressionPipeline;
-class DecodePipeline;
-struct DecodeJob;
 struct CompressionJob;
 struct ExtractPlace;
 
@@ -129,19 +129,9 @@ class Korbel : public ArchiveBase {
  private:
   // Empties the table and forgets what was kept of the loaded directory.
   void ClearTable();
-  // The central header kept for a loaded entry, or nullptr.
-  const std::uint8_t* KeptCentral(const ZipEntry& entry) const;
-  // Reads the directory again into keptDirectory_, for an archive loaded
-  // read-only that may now be changed.
-  void KeepDirectory();
 
   // The directory.
-  void ReadAt(std::int64_t position, void* buffer, std::size_t length);
   void LoadDirectoryOrThrow();
-  struct DirectoryClaim;
-  void CheckEntryCount(const DirectoryClaim& claim) const;
-  void ReadCentralHeaders(std::uint64_t claimedEntries);
-  void CheckLocalHeaders();
   void WriteBytes(const std::vector<std::uint8_t>& bytes);
   void WriteDirectory();
   void WriteLocalHeader(ZipEntry& entry);
@@ -205,57 +195,21 @@ class Korbel : public ArchiveBase {
 
   // Reading.
   int ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info, bool testing);
-  // Connects the current codec to the entry's stored data.
-  void ConnectEntryData(const ZipEntry& entry);
-  // Reads the entry on this thread: its result code.
-  int DecodeHere(const ZipEntry& entry, void* sinkContext, SinkFunction sink, bool testing);
   CodecSelection codec_;
-  EntryDecoder decoder_{&codec_};
-
-  // Reading ahead (zip/read_ahead.cpp): the announced entries, how far the
-  // caller asked for them and how far they went to the workers.
-  std::unique_ptr<DecodePipeline> decodePipeline_;
-  std::vector<int> plan_;
-  std::size_t planAsked_ = 0;
-  std::size_t planFilled_ = 0;
-  bool planTesting_ = false;
-  // The entry read last came from the workers: the codec's counts are not
-  // its progress.
-  bool decodedAhead_ = false;
-  void EndReadAhead();
-  // The decoded job of the entry when the read-ahead has it; drops the jobs
-  // of announced entries the caller passed over and submits further ones.
-  std::unique_ptr<DecodeJob> TakeDecoded(int index, bool testing);
-  void FillReadAhead();
-  bool ReadStoredBytes(const ZipEntry& entry, DecodeJob* job);
-  int DeliverDecoded(const DecodeJob& job, void* sinkContext, SinkFunction sink);
-  bool SamePassword(const DecodeJob& job) const;
+  EntryReader reader_{&store_, &codec_};
 
   // Extraction.
-  int PlaceExtractedEntry(const ZipEntry& entry, const char* target, ExtractPlace* place);
-  // kOk with *skip set when an existing file or folder keeps the entry from
-  // being extracted, as the options ask.
-  int CheckExistingTarget(const ZipEntry& entry, const ExtractPlace& place, bool* skip);
   int ExtractFolderEntry(int index, const ExtractPlace& place);
   int WriteExtractedFile(int index, const std::string& leaf);
-  void SetExtractedTimes(platform::Handle handle, const fs::FileInfo& info);
 
   HeldFolder heldFolder_;
 
-  // Small entries of a read-only archive are read through this window.
-  static constexpr std::size_t kEntryWindowSize = 256 * 1024;
-  ReadWindow entryWindow_{kEntryWindowSize};
   ArchiveTail tail_;
   EntryTable table_;
-  // The directory as loaded, which kept central headers are copied from;
-  // read when the archive may be changed.
-  std::vector<std::uint8_t> keptDirectory_;
-  bool directoryKept_ = false;
+  KeptDirectory keptDirectory_;
   int writtenFiles_ = 0;
   CommentField comment_;
-  std::uint64_t bytesProcessed_ = 0;
-  std::uint64_t bytesTotal_ = 0;
-  int runState_ = 0;
+  RunProgress progress_;
   std::string pendingNameStore_;
 };
 

@@ -9,9 +9,7 @@ namespace korbel {
 void Korbel::ClearTable() {
   heldFolder_.Forget();
   table_.Clear();
-  keptDirectory_.clear();
-  keptDirectory_.shrink_to_fit();
-  directoryKept_ = false;
+  keptDirectory_.Forget();
 }
 
 int Korbel::FindEntry(const char* name) const {
@@ -42,7 +40,7 @@ int Korbel::SortEntries(int key) {
   if (key < 0) key = static_cast<int>(options_ & kSortKeyBits);
   key &= kSortKeyBits;
   if (EventEnabled(kEventSort) && Report(kEventSort, -1) != 0) return 0;
-  EndReadAhead();
+  reader_.EndPlan();
   table_.Sort(key);
   options_ = (options_ & ~static_cast<std::uint32_t>(kSortKeyBits)) | static_cast<std::uint32_t>(key);
   return EntryCount();

@@ -1,8 +1,8 @@
 // The queued files of a close, read ahead of their turn into the workers of
 // the compression pipeline, in entry order, while the archive's thread
 // writes the entries in front of them (zip/pending_entries.cpp).
-#ifndef PAKKARO_ZIP_READ_AHEAD_H
-#define PAKKARO_ZIP_READ_AHEAD_H
+#ifndef PAKKARO_ZIP_PACKING_QUEUE_H
+#define PAKKARO_ZIP_PACKING_QUEUE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -54,4 +54,4 @@ struct Korbel::PackingQueue {
 
 }  // namespace korbel
 
-#endif  // PAKKARO_ZIP_READ_AHEAD_H
+#endif  // PAKKARO_ZIP_PACKING_QUEUE_H

@@ -1,18 +1,13 @@
-// Reading ahead: the entries a caller announced are decoded on worker
-// threads (zip/decode_pipeline.h) while the caller handles the ones before
-// them. Whatever the read-ahead cannot serve - an entry asked for out of the
-// announced order, a large one, one whose password came later - is read on
-// the archive's thread as before, so the results never depend on it.
+#include "zip/read_ahead.h"
+
 #include <algorithm>
 #include <exception>
-#include <memory>
 #include <new>
 #include <utility>
 
 #include "zip/decode_pipeline.h"
-#include "zip/format/local_header.h"
 #include "zip/format/zip_constants.h"
-#include "zip/korbel.h"
+#include "zip/ordered_workers.h"
 
 namespace korbel {
 namespace {
@@ -24,119 +19,92 @@ constexpr std::size_t kMostJobs = 4096;
 constexpr std::size_t kJobsPerWake = 16;
 constexpr std::size_t kSearchAhead = 1024;
 
+bool DecodableAhead(const ZipEntry* entry) {
+  return entry != nullptr && !entry->deleted && entry->written && entry->uncompressedSize != 0 &&
+         !(entry->flags & kFlagStrongEncryption) && entry->uncompressedSize <= kLargestDecodedAhead &&
+         entry->compressedSize <= kLargestDecodedAhead;
+}
+
 }  // namespace
 
-void Korbel::PlanReads(std::vector<int> indices, bool testing) {
-  EndReadAhead();
-  if (openMode_ != kReadOnly || indices.empty()) return;
+ReadAhead::ReadAhead() = default;
+ReadAhead::~ReadAhead() = default;
+
+void ReadAhead::Start(std::vector<int> indices, bool testing) {
+  End();
+  if (indices.empty()) return;
   plan_ = std::move(indices);
-  planTesting_ = testing;
-  // Without workers every entry is read here, as without the list.
+  testing_ = testing;
   try {
-    decodePipeline_ = std::make_unique<DecodePipeline>(DefaultWorkerCount(), kWorkersBudget, kMostJobs);
+    pipeline_ = std::make_unique<DecodePipeline>(DefaultWorkerCount(), kWorkersBudget, kMostJobs);
   } catch (const std::exception&) {
-    EndReadAhead();
+    End();
   }
 }
 
-void Korbel::EndReadAhead() {
-  decodePipeline_.reset();
+void ReadAhead::End() {
+  pipeline_.reset();
   plan_.clear();
-  planAsked_ = 0;
-  planFilled_ = 0;
-  decodedAhead_ = false;
+  asked_ = 0;
+  filled_ = 0;
 }
 
-std::unique_ptr<DecodeJob> Korbel::TakeDecoded(int index, bool testing) {
-  if (!decodePipeline_ || testing != planTesting_) return nullptr;
+std::unique_ptr<DecodeJob> ReadAhead::Take(int index, bool testing, const EntryTable& table,
+                                           const std::string* password, const StoredBytesReader& read) {
+  if (!pipeline_ || testing != testing_) return nullptr;
   // The caller asks for the announced entries in order, leaving some out -
   // also ahead of those submitted. One asked for out of order is looked for
   // only so far, so that such a caller does not scan the list every time.
-  const std::size_t searchEnd = std::min(plan_.size(), std::max(planFilled_, planAsked_) + kSearchAhead);
-  std::size_t position = planAsked_;
+  const std::size_t searchEnd = std::min(plan_.size(), std::max(filled_, asked_) + kSearchAhead);
+  std::size_t position = asked_;
   while (position < searchEnd && plan_[position] != index) ++position;
   if (position >= searchEnd) return nullptr;
-  planAsked_ = position + 1;
-  planFilled_ = std::max(planFilled_, planAsked_);
+  asked_ = position + 1;
+  filled_ = std::max(filled_, asked_);
   // Jobs of entries the caller left out are dropped.
-  while (decodePipeline_->OldestPosition() < position) decodePipeline_->TakeOldest();
-  const bool submitted = decodePipeline_->OldestPosition() == position;
-  if (decodePipeline_->RunningLow()) {
+  while (pipeline_->OldestPosition() < position) pipeline_->TakeOldest();
+  const bool submitted = pipeline_->OldestPosition() == position;
+  if (pipeline_->RunningLow()) {
     try {
-      FillReadAhead();
+      Fill(table, password, read);
     } catch (const std::bad_alloc&) {
       // What is in flight still serves; the rest is read here.
     }
-    decodePipeline_->Start();
+    pipeline_->Start();
   }
-  return submitted ? decodePipeline_->TakeOldest() : nullptr;
+  return submitted ? pipeline_->TakeOldest() : nullptr;
 }
 
-void Korbel::FillReadAhead() {
+void ReadAhead::Fill(const EntryTable& table, const std::string* password, const StoredBytesReader& read) {
   std::size_t submitted = 0;
-  while (planFilled_ < plan_.size()) {
-    const ZipEntry* entry = table_.At(plan_[planFilled_]);
-    const bool usable = entry != nullptr && !entry->deleted && entry->written &&
-                        entry->uncompressedSize != 0 && !(entry->flags & kFlagStrongEncryption) &&
-                        entry->uncompressedSize <= kLargestDecodedAhead &&
-                        entry->compressedSize <= kLargestDecodedAhead;
-    if (!usable) {
-      ++planFilled_;
+  while (filled_ < plan_.size()) {
+    const ZipEntry* entry = table.At(plan_[filled_]);
+    if (!DecodableAhead(entry)) {
+      ++filled_;
       continue;
     }
     // The caller is asked for a password at the first encrypted entry: the
     // read-ahead waits there until it has one.
-    if ((entry->flags & kFlagEncrypted) && !password_) return;
+    const bool encrypted = (entry->flags & kFlagEncrypted) != 0;
+    if (encrypted && password == nullptr) return;
     auto job = std::make_unique<DecodeJob>();
-    job->entryIndex = plan_[planFilled_];
-    job->planPosition = planFilled_;
+    job->entryIndex = plan_[filled_];
+    job->planPosition = filled_;
     job->coding = EntryCoding::Of(*entry);
-    job->testing = planTesting_;
-    if (!decodePipeline_->HasRoomFor(job->Footprint())) return;
-    ++planFilled_;
+    job->testing = testing_;
+    if (!pipeline_->HasRoomFor(job->Footprint())) return;
+    ++filled_;
     // An entry whose bytes cannot be read now is read the usual way, which
     // names the failure.
-    if (!ReadStoredBytes(*entry, job.get())) continue;
-    if (password_ && (entry->flags & kFlagEncrypted)) {
+    if (!read(*entry, job.get())) continue;
+    if (encrypted) {
       job->hasPassword = true;
-      job->password = *password_;
+      job->password = *password;
     }
-    decodePipeline_->Submit(std::move(job), false);
+    pipeline_->Submit(std::move(job), false);
     // The workers start on a long batch while the rest is read.
-    if (++submitted % kJobsPerWake == 0) decodePipeline_->Start();
+    if (++submitted % kJobsPerWake == 0) pipeline_->Start();
   }
-}
-
-bool Korbel::ReadStoredBytes(const ZipEntry& entry, DecodeJob* job) {
-  const std::uint64_t dataAt =
-      entry.localHeaderOffset + kLocalHeaderSize + entry.nameLength + entry.localExtraLength;
-  const auto size = static_cast<std::size_t>(entry.compressedSize);
-  job->input.reset(new (std::nothrow) unsigned char[size == 0 ? 1 : size]);
-  if (!job->input || dataAt > static_cast<std::uint64_t>(INT64_MAX)) return false;
-  const auto at = static_cast<std::int64_t>(dataAt);
-  try {
-    if (store_.IsFileMode() && size <= kEntryWindowSize) {
-      const unsigned char* window = entryWindow_.Get(store_, at, size);
-      if (window == nullptr) return false;
-      std::copy(window, window + size, job->input.get());
-    } else {
-      ReadAt(at, job->input.get(), size);
-    }
-  } catch (const EngineFault&) {
-    return false;
-  }
-  return true;
-}
-
-// Hands a decoded entry's data to the sink as a read on this thread would;
-// the entry's result code.
-int Korbel::DeliverDecoded(const DecodeJob& job, void* sinkContext, SinkFunction sink) {
-  if (job.code != kOk || job.testing) return job.code;
-  if (job.outputSize > 0 &&
-      sink(sinkContext, job.output.get(), job.outputSize) != static_cast<std::int64_t>(job.outputSize)) {
-    return kWriteError;
-  }
-  return sink(sinkContext, nullptr, 0) != 0 ? kFileWriteError : kOk;
 }
 
 }  // namespace korbel

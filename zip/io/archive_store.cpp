@@ -177,6 +177,11 @@ std::int64_t ArchiveStore::FailWrite(int code) {
   return -1;
 }
 
+void ArchiveStore::ReadAt(std::int64_t position, void* buffer, std::size_t length) {
+  if (Seek(position, platform::kSeekBegin) != position) RaiseError(kReadError);
+  if (Read(buffer, length) != static_cast<std::int64_t>(length)) RaiseError(kReadError);
+}
+
 std::int64_t ArchiveStore::Write(const void* buffer, std::size_t length) {
   if (length == 0) return 0;
   // An interrupted run stops at its next write and ends through the failure

@@ -101,6 +101,9 @@ class ArchiveStore {
   // Bytes read; short reads raise kReadError when RaisesOnShortRead, else
   // the count (or -1 for a failed file read) is answered.
   std::int64_t Read(void* buffer, std::size_t length);
+  // Reads exactly `length` bytes at `position`; anything less raises
+  // kReadError.
+  void ReadAt(std::int64_t position, void* buffer, std::size_t length);
   // Bytes written (always `length`), or -1 / a raised code on failure.
   std::int64_t Write(const void* buffer, std::size_t length);
   // New position, or -1 when a file seek fails. A memory position stays
