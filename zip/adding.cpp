@@ -111,24 +111,29 @@ class OptionsGuard {
   std::uint32_t saved_;
 };
 
-}  // namespace
-
-void Korbel::SetPendingName(const std::string& name) {
-  pendingNameStore_ = name;
-  pendingName_ = pendingNameStore_.c_str();
-}
-
-bool Korbel::IsArchiveFile(const fs::FileFinder::Item& item, const char* fullPath) const {
+// Whether a file the walk found at `fullPath` is the archive at
+// `archivePath` (named `archiveName`), or a file a change of an archive is
+// written to.
+bool IsArchiveFile(const fs::FileFinder::Item& item, const char* fullPath, const char* archivePath,
+                   const char* archiveName, const ArchiveStore& store) {
   // The archive never adds itself,
-  if (namePart_ != nullptr && fs::ComparePaths(item.name.c_str(), namePart_, fs::CompareIgnoreCase) == 0 &&
-      fs::ComparePaths(fullPath, fullPath_, 7u) == 0) {
+  if (archiveName != nullptr &&
+      fs::ComparePaths(item.name.c_str(), archiveName, fs::CompareIgnoreCase) == 0 &&
+      fs::ComparePaths(fullPath, archivePath, 7u) == 0) {
     return true;
   }
   // nor the file it is being written to, nor any file that a change of an
   // archive is being (or was, by a killed run) written to.
   return IsReplacementName(fullPath) ||
-         (fs::InfoFileSize(item.info) == static_cast<std::uint64_t>(store_.Size()) &&
-          IsWritingFile(fullPath));
+         (fs::InfoFileSize(item.info) == static_cast<std::uint64_t>(store.Size()) && store.IsFileMode() &&
+          platform::IsSameFile(fullPath, store.FileHandle()));
+}
+
+}  // namespace
+
+void Korbel::SetPendingName(const std::string& name) {
+  pendingNameStore_ = name;
+  pendingName_ = pendingNameStore_.c_str();
 }
 
 int Korbel::AddFiles(const char* folder, const char* include, const char* exclude, const char* prefix) {
@@ -152,7 +157,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
       return -1;
     }
     const char* fullPath = finder.ItemPath(item, false);
-    if (IsArchiveFile(*item, fullPath)) continue;
+    if (IsArchiveFile(*item, fullPath, fullPath_, namePart_, store_)) continue;
     std::string sourcePath(fullPath);
     const char* itemName = (options & kFullPathNames) ? sourcePath.c_str() : finder.ItemPath(item, true);
     std::string name((options & kKeepDrive) ? itemName : StripDrive(itemName));

@@ -215,16 +215,18 @@ void ArchiveReplacement::Drop() {
   platform::RemoveOnInterrupt("");
 }
 
-void ArchiveReplacement::RestoreMemory() {
-  if (!begun_ || !store_->IsMemoryMode() || store_->IsEmpty()) return;
-  try {
-    if (store_->Seek(0, platform::kSeekBegin) == 0 &&
-        (memorySnapshot_.empty() || store_->Write(memorySnapshot_.data(), memorySnapshot_.size()) ==
-                                        static_cast<std::int64_t>(memorySnapshot_.size()))) {
-      store_->Truncate();
+void ArchiveReplacement::Abandon() {
+  if (begun_ && store_->IsMemoryMode() && !store_->IsEmpty()) {
+    try {
+      if (store_->Seek(0, platform::kSeekBegin) == 0 &&
+          (memorySnapshot_.empty() || store_->Write(memorySnapshot_.data(), memorySnapshot_.size()) ==
+                                          static_cast<std::int64_t>(memorySnapshot_.size()))) {
+        store_->Truncate();
+      }
+    } catch (const EngineFault&) {
     }
-  } catch (const EngineFault&) {
   }
+  Drop();
 }
 
 void ArchiveReplacement::CopyFromOriginal(std::int64_t from, std::int64_t to, std::uint64_t length) {

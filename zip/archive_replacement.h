@@ -46,8 +46,9 @@ class ArchiveReplacement {
   bool Finish(const char* target);
   // Ends the change without it: the replacement is removed.
   void Drop();
-  // Puts a memory archive's bytes back as they were before the change.
-  void RestoreMemory();
+  // Undoes a failed change: a memory archive's bytes go back to what they
+  // were before it, the replacement is removed.
+  void Abandon();
 
   // Whether the compaction still has to copy the entries that stay from the
   // archive as loaded; CopyFromOriginal does that, CopyDone ends it.

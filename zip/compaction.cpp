@@ -17,11 +17,13 @@ namespace {
 constexpr std::int64_t kMappingLimit = 0x10000000;
 constexpr std::size_t kPieceSize = 16384;
 
-}  // namespace
-
-void Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped) {
-  if (replacement_.CopyPending()) {
-    replacement_.CopyFromOriginal(from, to, length);
+// Moves `length` bytes from `from` down to `to`: copied from the original
+// while the replacement still lacks them, else inside the mapping, the
+// memory block or the file.
+void MoveData(ArchiveReplacement& replacement, ArchiveStore& store, std::int64_t from, std::int64_t to,
+              std::uint64_t length, unsigned char* mapped) {
+  if (replacement.CopyPending()) {
+    replacement.CopyFromOriginal(from, to, length);
     return;
   }
   if (from == to || length == 0) return;
@@ -29,8 +31,8 @@ void Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, 
     std::memmove(mapped + to, mapped + from, static_cast<std::size_t>(length));
     return;
   }
-  if (store_.IsMemoryMode()) {
-    std::memmove(store_.Data() + to, store_.Data() + from, static_cast<std::size_t>(length));
+  if (store.IsMemoryMode()) {
+    std::memmove(store.Data() + to, store.Data() + from, static_cast<std::size_t>(length));
     return;
   }
   // The target lies below the source, so piece by piece from the front never
@@ -39,12 +41,14 @@ void Korbel::MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, 
   for (std::uint64_t done = 0; done < length;) {
     const std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kPieceSize));
     const auto offset = static_cast<std::int64_t>(done);
-    store_.ReadAt(from + offset, piece.data(), now);
-    if (store_.Seek(to + offset, platform::kSeekBegin) != to + offset) RaiseError(kWriteError);
-    if (store_.Write(piece.data(), now) != static_cast<std::int64_t>(now)) RaiseError(kWriteError);
+    store.ReadAt(from + offset, piece.data(), now);
+    if (store.Seek(to + offset, platform::kSeekBegin) != to + offset) RaiseError(kWriteError);
+    if (store.Write(piece.data(), now) != static_cast<std::int64_t>(now)) RaiseError(kWriteError);
     done += now;
   }
 }
+
+}  // namespace
 
 void Korbel::CompactDeletedSpace() {
   table_.SortByOffset();
@@ -101,7 +105,7 @@ void Korbel::CompactDeletedSpace() {
       replacement_.CopyDone();
       RaiseError(kUserAbort);
     }
-    MoveData(from, target, span, mapped);
+    MoveData(replacement_, store_, from, target, span, mapped);
     entry.localHeaderOffset = static_cast<std::uint64_t>(target);
     target += static_cast<std::int64_t>(span);
   }

@@ -47,7 +47,9 @@ void EntryReader::Forget() {
 int EntryReader::Read(const EntryTable& table, int index, bool testing, bool readOnly,
                       const std::string* password, void* sinkContext, SinkFunction sink) {
   const ZipEntry& entry = *table.At(index);
-  const auto readStored = [this](const ZipEntry& stored, DecodeJob* job) { return ReadStoredBytes(stored, job); };
+  const auto readStored = [this](const ZipEntry& stored, DecodeJob* job) {
+    return ReadStoredBytes(stored, job);
+  };
   const std::unique_ptr<DecodeJob> decoded = readAhead_.Take(index, testing, table, password, readStored);
   decodedAhead_ = decoded && !decoded->noRoom && SamePassword(*decoded, password);
   return decodedAhead_ ? DeliverDecoded(*decoded, sinkContext, sink)
@@ -82,7 +84,8 @@ void EntryReader::ConnectEntryData(const ZipEntry& entry, bool readOnly) {
   // from a window read ahead over their neighbours.
   const unsigned char* window = nullptr;
   if (readOnly && store_->IsFileMode() && entry.compressedSize <= kWindowSize) {
-    window = window_.Get(*store_, static_cast<std::int64_t>(dataAt), static_cast<std::size_t>(entry.compressedSize));
+    window = window_.Get(*store_, static_cast<std::int64_t>(dataAt),
+                         static_cast<std::size_t>(entry.compressedSize));
   }
   if (window != nullptr) {
     codec.InputFromMemory(static_cast<std::size_t>(entry.compressedSize), window, kNoCrc);

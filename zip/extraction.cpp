@@ -157,7 +157,14 @@ int Korbel::ExtractEntry(int index, const char* target) {
     entry->processingState = kSkippedOrPresent;
     return lastError_ = kOk;
   }
-  if (folderEntry || place.leaf.empty()) return ExtractFolderEntry(index, place);
+  if (folderEntry || place.leaf.empty()) {
+    bool created = false;
+    // The files of a folder usually follow its entry: it is held for them.
+    const int opened = heldFolder_.Open(place.base, place.relative, &created);
+    if (opened != kOk) return Fail(opened, index);
+    entry->processingState = created ? kProcessed : kSkippedOrPresent;
+    return lastError_ = kOk;
+  }
   if (!sameFolder) {
     const int held = heldFolder_.Open(place.base, place.parent);
     if (held != kOk) return Fail(held, index);
@@ -172,15 +179,6 @@ int Korbel::ExtractTargetPath(int index, const char* target, std::string* path) 
   const int placed = PlaceExtractedEntry(*entry, target, &place);
   if (placed == kOk) *path = place.path;
   return placed;
-}
-
-int Korbel::ExtractFolderEntry(int index, const ExtractPlace& place) {
-  bool created = false;
-  // The files of a folder usually follow its entry: it is held for them.
-  const int opened = heldFolder_.Open(place.base, place.relative, &created);
-  if (opened != kOk) return Fail(opened, index);
-  table_.At(index)->processingState = created ? kProcessed : kSkippedOrPresent;
-  return lastError_ = kOk;
 }
 
 // A name nobody holds yet is created as the file itself, and removed again

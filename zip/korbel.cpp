@@ -78,14 +78,6 @@ void Korbel::SetArchiveComment(const char* comment) {
   if (openMode_ >= kModify) tail_.MarkChanged();
 }
 
-void Korbel::ReleaseStore() {
-  reader_.Forget();
-  heldFolder_.Forget();
-  replacement_.Drop();
-  store_.Release();
-  openMode_ = kClosed;
-}
-
 int Korbel::RefuseOpen(int code) {
   if (EventEnabled(kEventOpen) && Report(kEventOpen, -1) != 0) code = kUserAbort;
   lastError_ = code;
@@ -100,7 +92,7 @@ int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
   const int mode = static_cast<int>(modeWord & kModeBits);
   if (openMode_ != kClosed) Close();
   if (mode >= kReadOnly && mode <= kCreate) {
-    ReleaseStore();
+    Discard();
     if (!writingAllowed_ && mode != kReadOnly) return RefuseOpen(kUnsupported);
   } else {
     return RefuseOpen(kUnsupported);
@@ -154,7 +146,7 @@ int Korbel::Begin(int mode, std::uint32_t modeWord, int loaderArgument) {
   tail_.Forget();
   writtenFiles_ = 0;
   const int result = LoadDirectory(loaderArgument);
-  if (result != kOk) ReleaseStore();
+  if (result != kOk) Discard();
   lastError_ = result;
   return result;
 }
@@ -225,21 +217,12 @@ int Korbel::Commit() {
     code = kNoMemory;
   }
   if (code == kOk) return kOk;
-  if (EndsTheChange(code)) AbandonChange();
+  if (EndsTheChange(code)) replacement_.Abandon();
   return Fail(code);
-}
-
-void Korbel::AbandonChange() {
-  replacement_.RestoreMemory();
-  replacement_.Drop();
 }
 
 void Korbel::PrepareToWrite(bool copyArchive) {
   if (openMode_ >= kModify) replacement_.Begin(fullPath_, sourceSize_, copyArchive);
-}
-
-bool Korbel::IsWritingFile(const char* path) const {
-  return store_.IsFileMode() && platform::IsSameFile(path, store_.FileHandle());
 }
 
 void Korbel::CommitOrThrow() {
@@ -288,20 +271,20 @@ int Korbel::FinishChange(bool closing) {
       tail_.Written();
     }
   } catch (const EngineFault& fault) {
-    AbandonChange();
+    replacement_.Abandon();
     return fault.code;
   } catch (const std::bad_alloc&) {
-    AbandonChange();
+    replacement_.Abandon();
     return kNoMemory;
   }
   // An interrupted run keeps the old archive, even when nothing was left to write.
   if (platform::InterruptRequested()) {
-    AbandonChange();
+    replacement_.Abandon();
     return kUserAbort;
   }
   // Only a complete file, flushed, takes the archive's name.
   if (!replacement_.Finish(fullPath_)) {
-    AbandonChange();
+    replacement_.Abandon();
     return kWriteError;
   }
   return kOk;

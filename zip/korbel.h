@@ -109,8 +109,6 @@ class Korbel : public ArchiveBase {
   // The file a change is written to before it replaces the archive, empty
   // when none.
   const std::string& ReplacementPath() const { return replacement_.Path(); }
-  // Whether the file at `path` is the one this archive is writing.
-  bool IsWritingFile(const char* path) const;
 
   // A queued Deflate file larger than this is compressed in pieces of
   // kPieceSize on the workers; one no larger is compressed whole. Each piece
@@ -135,7 +133,6 @@ class Korbel : public ArchiveBase {
   void WriteBytes(const std::vector<std::uint8_t>& bytes);
   void WriteDirectory();
   void WriteLocalHeader(ZipEntry& entry);
-  void MoveData(std::int64_t from, std::int64_t to, std::uint64_t length, unsigned char* mapped);
   void CompactDeletedSpace();
   void CommitOrThrow();
   void WritePendingEntries();
@@ -158,11 +155,8 @@ class Korbel : public ArchiveBase {
   // Notes the opened store's state and loads its directory.
   int Begin(int mode, std::uint32_t modeWord, int loaderArgument);
   int RefuseOpen(int code);
-  void ReleaseStore();
   // Called before the first write of a change (see ArchiveReplacement::Begin).
   void PrepareToWrite(bool copyArchive = true);
-  // Undoes a failed change: the memory archive's bytes back, the replacement gone.
-  void AbandonChange();
   // Writes the directory of a change and makes the change the archive's.
   int FinishChange(bool closing);
   // The two ways of SwitchMode.
@@ -172,9 +166,6 @@ class Korbel : public ArchiveBase {
 
   // Adding.
   void SetPendingName(const std::string& name);
-  // Whether a file the walk found is this archive, or a file a change of an
-  // archive is written to.
-  bool IsArchiveFile(const fs::FileFinder::Item& item, const char* fullPath) const;
   // Adds one file the walk found, queued or at once; the entry's result code.
   int AddWalkedFile(const std::string& name, const std::string& sourcePath, const fs::FileInfo& info);
   int WriteEntryNow(int index, void* sourceContext, ReadFunction read, int method, int level);
@@ -199,7 +190,6 @@ class Korbel : public ArchiveBase {
   EntryReader reader_{&store_, &codec_};
 
   // Extraction.
-  int ExtractFolderEntry(int index, const ExtractPlace& place);
   int WriteExtractedFile(int index, const std::string& leaf);
 
   HeldFolder heldFolder_;
