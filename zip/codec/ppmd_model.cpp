@@ -677,6 +677,10 @@ void PpmdModel::EncodeSymbol(PpmdRangeEncoder& coder, int symbol) {
     prevSuccess_ = 0;
   }
 
+  EncodeMasked(coder, symbol);
+}
+
+void PpmdModel::EncodeMasked(PpmdRangeEncoder& coder, int symbol) {
   for (;;) {
     const unsigned maskedNumStats = minContext_->numStats;
     do {

@@ -74,6 +74,8 @@ class PpmdModel {
   // After an escape: decodes in the shorter contexts, skipping the symbols
   // that charMask_ has ruled out; answers as DecodeSymbol does.
   int DecodeMasked(PpmdRangeDecoder& coder);
+  // The encoder's side of DecodeMasked.
+  void EncodeMasked(PpmdRangeEncoder& coder, int symbol);
   uint16_t* BinSumm(PpmdContext* mc);
 
   PpmdAllocator alloc_;
