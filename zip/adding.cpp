@@ -300,7 +300,7 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
   int code = kOk;
   try {
     PrepareToWrite();
-    WriteEntryData(entry, input, level, kReadError);
+    entryWriter_.WriteEntryData(entry, input, level, kReadError);
   } catch (const EngineFault& fault) {
     code = fault.code;
   } catch (const std::bad_alloc&) {

@@ -9,7 +9,6 @@
 #include "zip/format/central_header.h"
 #include "zip/format/end_record.h"
 #include "zip/format/extra_fields.h"
-#include "zip/format/local_header.h"
 #include "zip/format/name_codec.h"
 #include "zip/format/stored_name.h"
 #include "zip/korbel.h"
@@ -124,17 +123,11 @@ bool DirectoryHeadersFit(const std::vector<ZipEntry*>& entries) {
   return true;
 }
 
-void Korbel::WriteBytes(const std::vector<std::uint8_t>& bytes) {
+void WriteBytes(ArchiveStore& store, const std::vector<std::uint8_t>& bytes) {
   if (bytes.empty()) return;
-  if (store_.Write(bytes.data(), bytes.size()) != static_cast<std::int64_t>(bytes.size())) {
+  if (store.Write(bytes.data(), bytes.size()) != static_cast<std::int64_t>(bytes.size())) {
     RaiseError(kWriteError);
   }
-}
-
-void Korbel::WriteLocalHeader(ZipEntry& entry) {
-  std::vector<std::uint8_t> bytes;
-  if (!AppendEntryLocalHeader(&entry, &bytes)) RaiseError(kBadPath);
-  WriteBytes(bytes);
 }
 
 void Korbel::WriteDirectory() {
@@ -157,11 +150,11 @@ void Korbel::WriteDirectory() {
     ++headers;
     if (!(entry.externalAttributes & kEntryFolder)) ++files;
     if (pending.size() >= kFlushSize) {
-      WriteBytes(pending);
+      WriteBytes(store_, pending);
       pending.clear();
     }
   }
-  WriteBytes(pending);
+  WriteBytes(store_, pending);
   pending.clear();
 
   const std::int64_t directoryEnd = store_.Tell();
@@ -170,7 +163,7 @@ void Korbel::WriteDirectory() {
   const std::string comment = comment_.Stored();
   AppendDirectoryTail(headers, static_cast<std::uint64_t>(tail_.DirectoryStart()),
                       static_cast<std::uint64_t>(directoryEnd), comment, &pending);
-  WriteBytes(pending);
+  WriteBytes(store_, pending);
   sourceSize_ = store_.Tell();
   if (store_.Truncate() != 0) RaiseError(kWriteError);
   writtenFiles_ = files;

@@ -1,4 +1,5 @@
-// Checks made before a central directory is written.
+// Checks made before a central directory is written, and the writing of
+// header bytes.
 #ifndef PAKKARO_ZIP_DIRECTORY_WRITER_H
 #define PAKKARO_ZIP_DIRECTORY_WRITER_H
 
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "zip/format/zip_entry.h"
+#include "zip/io/archive_store.h"
 
 namespace korbel {
 
@@ -23,6 +25,9 @@ bool DirectoryHeadersFit(const std::vector<ZipEntry*>& entries);
 // False, with nothing appended, when the rebuilt extra field would pass
 // 65535 bytes.
 bool AppendKeptCentralHeader(const ZipEntry& entry, const std::uint8_t* kept, std::vector<std::uint8_t>* out);
+
+// Writes `bytes` at the store's position; a short write raises kWriteError.
+void WriteBytes(ArchiveStore& store, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace korbel
 

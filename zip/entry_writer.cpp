@@ -6,8 +6,11 @@
 #include "zip/entry_writer.h"
 
 #include <utility>
+#include <vector>
 
 #include "zip/codec/codec_failure.h"
+#include "zip/directory_writer.h"
+#include "zip/error_codes.h"
 #include "zip/format/extra_fields.h"
 #include "zip/format/local_header.h"
 
@@ -25,7 +28,7 @@ void ChooseMethodAndLevel(std::uint64_t size, int* method, int* level) {
 
 platform::Handle OpenEntrySource(const char* path) { return platform::OpenSourceFile(path); }
 
-void Korbel::EntryInput::Connect(Codec& codec) const {
+void EntryInput::Connect(Codec& codec) const {
   switch (kind) {
     case kNone:
     case kFinal:
@@ -42,7 +45,7 @@ void Korbel::EntryInput::Connect(Codec& codec) const {
   }
 }
 
-bool Korbel::EntryInput::Rewind() const {
+bool EntryInput::Rewind() const {
   switch (kind) {
     case kNone:
     case kFunction:
@@ -57,7 +60,7 @@ bool Korbel::EntryInput::Rewind() const {
   return false;
 }
 
-std::uint16_t Korbel::WriteFirstHeader(ZipEntry& entry) {
+std::uint16_t EntryWriter::WriteFirstHeader(ZipEntry& entry) {
   const std::int64_t offset = tail_.DirectoryStart();
   entry.localHeaderOffset = static_cast<std::uint64_t>(offset);
   if (store_.Seek(offset, platform::kSeekBegin) != offset) RaiseError(kWriteError);
@@ -66,7 +69,7 @@ std::uint16_t Korbel::WriteFirstHeader(ZipEntry& entry) {
   return entry.localExtraLength;
 }
 
-void Korbel::WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int readFailure) {
+void EntryWriter::WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int readFailure) {
   const std::uint16_t firstExtraLength = WriteFirstHeader(entry);
   const std::int64_t dataStart = store_.Tell();
   if (input.kind == EntryInput::kNone || input.kind == EntryInput::kFinal) {
@@ -116,7 +119,8 @@ void Korbel::WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int r
   codec.Disconnect();
 }
 
-void Korbel::FinishEntryHeader(ZipEntry& entry, const WrittenData& written, std::uint16_t firstExtraLength) {
+void EntryWriter::FinishEntryHeader(ZipEntry& entry, const WrittenData& written,
+                                    std::uint16_t firstExtraLength) {
   ZipEntry done = entry;
   done.crc32 = written.crc32;
   done.uncompressedSize = written.uncompressedSize;
@@ -146,6 +150,12 @@ void Korbel::FinishEntryHeader(ZipEntry& entry, const WrittenData& written, std:
   if (store_.Seek(end, platform::kSeekBegin) != end) RaiseError(kWriteError);
   entry = std::move(done);
   tail_.DataEndsAt(end);
+}
+
+void EntryWriter::WriteLocalHeader(ZipEntry& entry) {
+  std::vector<std::uint8_t> bytes;
+  if (!AppendEntryLocalHeader(&entry, &bytes)) RaiseError(kBadPath);
+  WriteBytes(store_, bytes);
 }
 
 }  // namespace korbel

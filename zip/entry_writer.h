@@ -7,7 +7,11 @@
 #include <cstdint>
 
 #include "platform/platform.h"
-#include "zip/korbel.h"
+#include "zip/archive_tail.h"
+#include "zip/codec/codec_selection.h"
+#include "zip/format/zip_entry.h"
+#include "zip/io/archive_store.h"
+#include "zip/io/data_stream.h"
 
 namespace korbel {
 
@@ -21,7 +25,7 @@ void ChooseMethodAndLevel(std::uint64_t size, int* method, int* level);
 platform::Handle OpenEntrySource(const char* path);
 
 // Where an entry's data comes from.
-struct Korbel::EntryInput {
+struct EntryInput {
   enum Kind {
     kNone,      // no data (a folder): the header is written once
     kFunction,  // a read function with its context
@@ -46,6 +50,41 @@ struct Korbel::EntryInput {
   void Connect(Codec& codec) const;
   // Back to the start of the input; false when that is not possible.
   bool Rewind() const;
+};
+
+// Writes entries where the archive's data ends, through the archive's store
+// and current codec, and moves the end of data past each entry written.
+// Failures are raised as engine faults; the archive reports them.
+class EntryWriter {
+ public:
+  // What the codec found while an entry's data went through it.
+  struct WrittenData {
+    std::uint32_t crc32 = 0;
+    std::uint64_t uncompressedSize = 0;
+    std::uint64_t compressedSize = 0;
+    bool stored = false;
+  };
+
+  EntryWriter(ArchiveStore& store, ArchiveTail& tail, CodecSelection& codec)
+      : store_(store), tail_(tail), codec_(codec) {}
+  EntryWriter(const EntryWriter&) = delete;
+  EntryWriter& operator=(const EntryWriter&) = delete;
+
+  // The one core that writes an entry's header and data, used by the
+  // immediate and the queued path. `readFailure` is the code raised when
+  // the input cannot be read.
+  void WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int readFailure);
+  // Writes the entry's first local header where the data ends: the length
+  // of its extra field, which the final header keeps.
+  std::uint16_t WriteFirstHeader(ZipEntry& entry);
+  void FinishEntryHeader(ZipEntry& entry, const WrittenData& written, std::uint16_t firstExtraLength);
+
+ private:
+  void WriteLocalHeader(ZipEntry& entry);
+
+  ArchiveStore& store_;
+  ArchiveTail& tail_;
+  CodecSelection& codec_;
 };
 
 }  // namespace korbel

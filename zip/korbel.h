@@ -19,6 +19,7 @@
 #include "zip/comment_field.h"
 #include "zip/entry_decoder.h"
 #include "zip/entry_reader.h"
+#include "zip/entry_writer.h"
 #include "zip/format/zip_entry.h"
 #include "zip/held_folder.h"
 #include "zip/kept_directory.h"
@@ -130,9 +131,7 @@ class Korbel : public ArchiveBase {
 
   // The directory.
   void LoadDirectoryOrThrow();
-  void WriteBytes(const std::vector<std::uint8_t>& bytes);
   void WriteDirectory();
-  void WriteLocalHeader(ZipEntry& entry);
   void CompactDeletedSpace();
   void CommitOrThrow();
   void WritePendingEntries();
@@ -169,20 +168,9 @@ class Korbel : public ArchiveBase {
   // Adds one file the walk found, queued or at once; the entry's result code.
   int AddWalkedFile(const std::string& name, const std::string& sourcePath, const fs::FileInfo& info);
   int WriteEntryNow(int index, void* sourceContext, ReadFunction read, int method, int level);
-  // The one core that writes an entry's header and data, used by the
-  // immediate and the queued path (zip/entry_writer.cpp).
-  struct EntryInput;
-  void WriteEntryData(ZipEntry& entry, EntryInput& input, int level, int readFailure);
-  struct WrittenData {
-    std::uint32_t crc32 = 0;
-    std::uint64_t uncompressedSize = 0;
-    std::uint64_t compressedSize = 0;
-    bool stored = false;
-  };
-  // Writes the entry's first local header where the data ends: the length
-  // of its extra field, which the final header keeps.
-  std::uint16_t WriteFirstHeader(ZipEntry& entry);
-  void FinishEntryHeader(ZipEntry& entry, const WrittenData& written, std::uint16_t firstExtraLength);
+  // Writes each entry's header and data, for the immediate and the queued
+  // path (zip/entry_writer.cpp).
+  EntryWriter entryWriter_{store_, tail_, codec_};
 
   // Reading.
   int ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info, bool testing);

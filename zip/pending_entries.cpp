@@ -204,7 +204,7 @@ void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, P
     if (prepared->state == PreparedSource::kPieces) {
       WritePieces(entry, prepared, ahead);
     } else {
-      WriteEntryData(entry, input, prepared->level, kFileReadError);
+      entryWriter_.WriteEntryData(entry, input, prepared->level, kFileReadError);
     }
   } catch (const EngineFault&) {
     prepared->source.Reset();

@@ -70,8 +70,8 @@ void Korbel::DropPieces(PreparedSource* prepared, CompressionPipeline* pipeline)
 }
 
 void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue* ahead) {
-  const std::uint16_t firstExtraLength = WriteFirstHeader(entry);
-  WrittenData written;
+  const std::uint16_t firstExtraLength = entryWriter_.WriteFirstHeader(entry);
+  EntryWriter::WrittenData written;
   bool complete = true;
   for (;;) {
     // Reading the next pieces here keeps the workers busy while this one is
@@ -98,7 +98,7 @@ void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue
     }
   }
   if (complete && !prepared->piecesFailed && written.compressedSize <= written.uncompressedSize) {
-    FinishEntryHeader(entry, written, firstExtraLength);
+    entryWriter_.FinishEntryHeader(entry, written, firstExtraLength);
     return;
   }
   // Written again over what the pieces wrote, from the start of the file:
@@ -110,7 +110,7 @@ void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue
   input.limit = static_cast<std::int64_t>(prepared->size);
   input.storeOnGrowth = true;
   const bool grew = complete && !prepared->piecesFailed;
-  WriteEntryData(entry, input, grew ? 0 : prepared->level, kFileReadError);
+  entryWriter_.WriteEntryData(entry, input, grew ? 0 : prepared->level, kFileReadError);
 }
 
 }  // namespace korbel
