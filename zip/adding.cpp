@@ -15,6 +15,7 @@
 #include "zip/format/extra_fields.h"
 #include "zip/format/local_header.h"
 #include "zip/korbel.h"
+#include "zip/packing_writer.h"
 #include "zip/replacement_name.h"
 #include "zip/stored_extensions.h"
 
@@ -317,6 +318,21 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
   if (options_ & kKeepSorted) SortEntries(-1);
   if (EventEnabled(kEventAdded) && Report(kEventAdded, index) != 0) return 1;
   return kOk;
+}
+
+void Korbel::WritePendingEntries() {
+  PackingEvents events;
+  events.report = [this](int event, int index) { return EventEnabled(event) && Report(event, index) != 0; };
+  events.detail = [this](const char* sourcePath) { detailText_ = sourcePath; };
+  events.pendingName = [this](const std::string& name) { SetPendingName(name); };
+  events.dropped = [this](int index, int code) {
+    lastError_ = code;
+    Report(kEventError, index);
+  };
+  packingWriter_.WriteQueued(method_, level_, events);
+  pendingName_ = nullptr;
+  table_.Remove([](const ZipEntry& entry) { return entry.deleted != 0; });
+  if (options_ & kKeepSorted) SortEntries(-1);
 }
 
 int Korbel::AddFolderEntry(const char* name) {

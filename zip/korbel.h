@@ -23,13 +23,12 @@
 #include "zip/format/zip_entry.h"
 #include "zip/held_folder.h"
 #include "zip/kept_directory.h"
+#include "zip/packing_writer.h"
 #include "zip/run_progress.h"
 #include "zip/table/entry_table.h"
 
 namespace korbel {
 
-class CompressionPipeline;
-struct CompressionJob;
 struct ExtractPlace;
 
 class Korbel : public ArchiveBase {
@@ -111,19 +110,10 @@ class Korbel : public ArchiveBase {
   // when none.
   const std::string& ReplacementPath() const { return replacement_.Path(); }
 
-  // A queued Deflate file larger than this is compressed in pieces of
-  // kPieceSize on the workers; one no larger is compressed whole. Each piece
-  // boundary costs a few dozen bytes (a block ended early and an empty
-  // stored block): at 2 MiB the stream stays within some hundred bytes of
-  // one made in a single pass, and the read-ahead budget still holds a
-  // piece for each worker and the next ones.
-  static constexpr std::size_t kWholeFileLimit = std::size_t{32} << 20;
-  static constexpr std::size_t kPieceSize = std::size_t{2} << 20;
-
  protected:
-  // Tests move these so that small files are cut into pieces.
-  std::size_t wholeFileLimit_ = kWholeFileLimit;
-  std::size_t pieceSize_ = kPieceSize;
+  // Writes the queued entries at a commit (zip/packing_writer.cpp); tests
+  // move its piece bounds so that small files are cut into pieces.
+  PackingWriter packingWriter_{store_, tail_, table_, entryWriter_};
 
  private:
   // Empties the table and forgets what was kept of the loaded directory.
@@ -135,19 +125,6 @@ class Korbel : public ArchiveBase {
   void CompactDeletedSpace();
   void CommitOrThrow();
   void WritePendingEntries();
-  // The queued files read ahead of their turn (zip/packing_queue.h).
-  struct PreparedSource;
-  struct PackingQueue;
-  void FillPackingQueue(PackingQueue* ahead);
-  void PrepareSource(int index, PreparedSource* prepared);
-  void SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline);
-  void WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, PackingQueue* ahead);
-  // A file larger than one block goes to the workers in pieces that join
-  // into one Deflate stream (zip/pieced_entry.cpp).
-  void SubmitPiece(PreparedSource* prepared, CompressionPipeline* pipeline);
-  void WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue* ahead);
-  // Takes back the pieces of a file that failed, unwritten.
-  static void DropPieces(PreparedSource* prepared, CompressionPipeline* pipeline);
 
   // Opening.
   int OpenPrepared(std::uint32_t modeWord, int loaderArgument);

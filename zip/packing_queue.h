@@ -1,6 +1,6 @@
 // The queued files of a close, read ahead of their turn into the workers of
 // the compression pipeline, in entry order, while the archive's thread
-// writes the entries in front of them (zip/pending_entries.cpp).
+// writes the entries in front of them (zip/packing_writer.cpp).
 #ifndef PAKKARO_ZIP_PACKING_QUEUE_H
 #define PAKKARO_ZIP_PACKING_QUEUE_H
 
@@ -12,12 +12,13 @@
 
 #include "platform/platform.h"
 #include "zip/compression_pipeline.h"
-#include "zip/korbel.h"
+#include "zip/error_codes.h"
+#include "zip/packing_writer.h"
 
 namespace korbel {
 
 // A queued entry on its way into the archive, prepared before its turn.
-struct Korbel::PreparedSource {
+struct PackingWriter::PreparedSource {
   // kOpened: read whole at the next room; kCompressing: read whole, in the
   // pipeline; kPieces: read piece by piece into the pipeline; kStreaming:
   // compressed at its turn on the archive's thread.
@@ -42,12 +43,17 @@ struct Korbel::PreparedSource {
   std::size_t windowSize = 0;
 };
 
-struct Korbel::PackingQueue {
-  PackingQueue(const std::vector<int>& queued, CompressionPipeline& workers)
-      : queue(queued), pipeline(workers) {}
+struct PackingWriter::PackingQueue {
+  PackingQueue(const std::vector<int>& queued, CompressionPipeline& workers, int archiveMethod,
+               int archiveLevel, const PackingEvents& reports)
+      : queue(queued), pipeline(workers), method(archiveMethod), level(archiveLevel), events(reports) {}
 
   const std::vector<int>& queue;  // the entries to write, in order
   CompressionPipeline& pipeline;
+  // The archive's choice, which each file's size and name may change.
+  int method;
+  int level;
+  const PackingEvents& events;
   std::deque<PreparedSource> sources;  // the next entry to write first
   std::size_t prepared = 0;            // of queue
 };

@@ -14,12 +14,14 @@
 
 #include "zip/codec/piece_compressor.h"
 #include "zip/entry_writer.h"
+#include "zip/error_codes.h"
 #include "zip/format/extra_fields.h"
 #include "zip/packing_queue.h"
+#include "zip/packing_writer.h"
 
 namespace korbel {
 
-void Korbel::SubmitPiece(PreparedSource* prepared, CompressionPipeline* pipeline) {
+void PackingWriter::SubmitPiece(PreparedSource* prepared, CompressionPipeline* pipeline) {
   const std::uint64_t left = prepared->size - prepared->bytesRead;
   const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(pieceSize_, left));
   auto job = std::make_unique<CompressionJob>();
@@ -65,12 +67,12 @@ void Korbel::SubmitPiece(PreparedSource* prepared, CompressionPipeline* pipeline
   ++prepared->piecesInFlight;
 }
 
-void Korbel::DropPieces(PreparedSource* prepared, CompressionPipeline* pipeline) {
+void PackingWriter::DropPieces(PreparedSource* prepared, CompressionPipeline* pipeline) {
   for (; prepared->piecesInFlight > 0; --prepared->piecesInFlight) pipeline->TakeOldest();
 }
 
-void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue* ahead) {
-  const std::uint16_t firstExtraLength = entryWriter_.WriteFirstHeader(entry);
+void PackingWriter::WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue* ahead) {
+  const std::uint16_t firstExtraLength = writer_.WriteFirstHeader(entry);
   EntryWriter::WrittenData written;
   bool complete = true;
   for (;;) {
@@ -98,7 +100,7 @@ void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue
     }
   }
   if (complete && !prepared->piecesFailed && written.compressedSize <= written.uncompressedSize) {
-    entryWriter_.FinishEntryHeader(entry, written, firstExtraLength);
+    writer_.FinishEntryHeader(entry, written, firstExtraLength);
     return;
   }
   // Written again over what the pieces wrote, from the start of the file:
@@ -110,7 +112,7 @@ void Korbel::WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue
   input.limit = static_cast<std::int64_t>(prepared->size);
   input.storeOnGrowth = true;
   const bool grew = complete && !prepared->piecesFailed;
-  entryWriter_.WriteEntryData(entry, input, grew ? 0 : prepared->level, kFileReadError);
+  writer_.WriteEntryData(entry, input, grew ? 0 : prepared->level, kFileReadError);
 }
 
 }  // namespace korbel

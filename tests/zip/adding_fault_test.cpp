@@ -29,10 +29,7 @@ class AddingArchive : public Korbel {
   explicit AddingArchive(bool queued) { queuedAdding_ = queued; }
   // Files above 8 KiB go to the workers in 4 KiB pieces: the text in ten
   // pieces, the noise in three that are thrown away for a stored copy.
-  void CutIntoPieces() {
-    wholeFileLimit_ = 8192;
-    pieceSize_ = 4096;
-  }
+  void CutIntoPieces() { packingWriter_.SetPieceBounds(8192, 4096); }
 };
 
 enum class Way { kQueued, kQueuedPieces, kImmediate, kCreateOver };

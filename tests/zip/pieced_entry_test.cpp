@@ -28,10 +28,7 @@ constexpr std::size_t kPiece = 16 * 1024;
 
 class PiecedKorbel : public Korbel {
  public:
-  PiecedKorbel() {
-    wholeFileLimit_ = kLimit;
-    pieceSize_ = kPiece;
-  }
+  PiecedKorbel() { packingWriter_.SetPieceBounds(kLimit, kPiece); }
 };
 
 // `period` bytes of noise over and over: only matches that reach back across

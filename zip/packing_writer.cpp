@@ -4,15 +4,20 @@
 // workers in pieces (zip/pieced_entry.cpp). Other files stream through the
 // codec behind a first header that is written again with the final sizes and
 // CRC-32.
+#include "zip/packing_writer.h"
+
+#include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
+#include "zip/archive_base.h"
 #include "zip/codec/deflate_codec.h"
 #include "zip/compression_pipeline.h"
 #include "zip/entry_writer.h"
+#include "zip/error_codes.h"
 #include "zip/format/extra_fields.h"
-#include "zip/korbel.h"
 #include "zip/packing_queue.h"
 #include "zip/stored_extensions.h"
 
@@ -26,21 +31,21 @@ constexpr std::size_t kReadAheadJobs = 64;
 
 }  // namespace
 
-static_assert(Korbel::kWholeFileLimit == DeflateCodec::kWholeBlockLimit,
+static_assert(PackingWriter::kWholeFileLimit == DeflateCodec::kWholeBlockLimit,
               "files compressed whole are those the codec handles as one block");
 
-void Korbel::WritePendingEntries() {
+void PackingWriter::WriteQueued(int method, int level, const PackingEvents& events) {
   if (store_.Seek(tail_.DirectoryStart(), platform::kSeekBegin) != tail_.DirectoryStart())
     RaiseError(kWriteError);
   std::vector<int> queue;
-  for (int index = 0; index < EntryCount(); ++index) {
+  for (int index = 0; index < table_.Count(); ++index) {
     const ZipEntry& entry = *table_.At(index);
     if (entry.queued && !entry.deleted) queue.push_back(index);
   }
   if (!queue.empty()) tail_.MarkChanged();
 
   CompressionPipeline pipeline(DefaultWorkerCount(), kWorkersBudget, kReadAheadJobs);
-  PackingQueue ahead(queue, pipeline);
+  PackingQueue ahead(queue, pipeline, method, level, events);
   for (std::size_t turn = 0; turn < queue.size(); ++turn) {
     FillPackingQueue(&ahead);
     PreparedSource& next = ahead.sources.front();
@@ -54,18 +59,14 @@ void Korbel::WritePendingEntries() {
       if (fault.code != kFileOpenError && fault.code != kFileReadError) throw;
       // This file is dropped; the others still go in.
       DropPieces(&next, &pipeline);
-      lastError_ = fault.code;
-      Report(kEventError, index);
+      events.dropped(index, fault.code);
       table_.MarkDeleted(table_.At(index));
     }
     ahead.sources.pop_front();
   }
-  pendingName_ = nullptr;
-  table_.Remove([](const ZipEntry& entry) { return entry.deleted != 0; });
-  if (options_ & kKeepSorted) SortEntries(-1);
 }
 
-void Korbel::FillPackingQueue(PackingQueue* ahead) {
+void PackingWriter::FillPackingQueue(PackingQueue* ahead) {
   // Files are read ahead, in order, while the workers have room; a large
   // file goes in piece by piece, and one that streams waits for its turn.
   std::deque<PreparedSource>& sources = ahead->sources;
@@ -86,11 +87,11 @@ void Korbel::FillPackingQueue(PackingQueue* ahead) {
     }
     if (ahead->prepared == ahead->queue.size()) break;
     sources.emplace_back();
-    PrepareSource(ahead->queue[ahead->prepared++], &sources.back());
+    PrepareSource(ahead->queue[ahead->prepared++], ahead->method, ahead->level, &sources.back());
   }
 }
 
-void Korbel::PrepareSource(int index, PreparedSource* prepared) {
+void PackingWriter::PrepareSource(int index, int method, int level, PreparedSource* prepared) {
   const ZipEntry& entry = *table_.At(index);
   prepared->index = index;
   if (entry.externalAttributes & kEntryFolder) {
@@ -98,8 +99,6 @@ void Korbel::PrepareSource(int index, PreparedSource* prepared) {
     return;
   }
   prepared->state = PreparedSource::kFailed;
-  int method = method_;
-  int level = level_;
   if (IsStoredExtension(entry.sourcePath.c_str())) method = kMethodStored;
   prepared->source.Reset(OpenEntrySource(entry.sourcePath.c_str()));
   if (prepared->source.Get() == platform::kInvalidHandle) {
@@ -129,7 +128,7 @@ void Korbel::PrepareSource(int index, PreparedSource* prepared) {
   }
 }
 
-void Korbel::SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline) {
+void PackingWriter::SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline) {
   auto job = std::make_unique<CompressionJob>();
   job->entryIndex = prepared->index;
   job->level = prepared->level;
@@ -160,11 +159,12 @@ void Korbel::SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline*
   prepared->state = PreparedSource::kCompressing;
 }
 
-void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, PackingQueue* ahead) {
+void PackingWriter::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, PackingQueue* ahead) {
   const int index = prepared->index;
   ZipEntry& entry = *table_.At(index);
-  if (EventEnabled(kEventCompress) && Report(kEventCompress, index) != 0) RaiseError(kUserAbort);
-  detailText_ = entry.sourcePath.c_str();
+  const PackingEvents& events = ahead->events;
+  if (events.report(kEventCompress, index)) RaiseError(kUserAbort);
+  events.detail(entry.sourcePath.c_str());
   if (prepared->state == PreparedSource::kFailed) RaiseError(prepared->error);
   const bool folder = prepared->state == PreparedSource::kFolder;
   // A compressed job knows its final sizes, so its header is written once.
@@ -172,7 +172,7 @@ void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, P
   const bool stored = compressed && job->stored;
   const int method = compressed ? (stored ? kMethodStored : kMethodDeflate) : prepared->method;
 
-  SetPendingName(entry.name.str());
+  events.pendingName(entry.name.str());
   entry.flags = 0;
   entry.versionMadeBy = kVersionMadeBy;
   entry.method = static_cast<std::uint16_t>(method);
@@ -204,14 +204,14 @@ void Korbel::WritePreparedEntry(PreparedSource* prepared, CompressionJob* job, P
     if (prepared->state == PreparedSource::kPieces) {
       WritePieces(entry, prepared, ahead);
     } else {
-      entryWriter_.WriteEntryData(entry, input, prepared->level, kFileReadError);
+      writer_.WriteEntryData(entry, input, prepared->level, kFileReadError);
     }
   } catch (const EngineFault&) {
     prepared->source.Reset();
     throw;
   }
   prepared->source.Reset();
-  if (EventEnabled(kEventCompressed) && Report(kEventCompressed, index) != 0) RaiseError(kUserAbort);
+  if (events.report(kEventCompressed, index)) RaiseError(kUserAbort);
 }
 
 }  // namespace korbel
