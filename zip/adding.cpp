@@ -132,11 +132,6 @@ bool IsArchiveFile(const fs::FileFinder::Item& item, const char* fullPath, const
 
 }  // namespace
 
-void Korbel::SetPendingName(const std::string& name) {
-  pendingNameStore_ = name;
-  pendingName_ = pendingNameStore_.c_str();
-}
-
 int Korbel::AddFiles(const char* folder, const char* include, const char* exclude, const char* prefix) {
   if (openMode_ < kModify) {
     Fail(kWriteError);
@@ -186,7 +181,7 @@ int Korbel::AddFiles(const char* folder, const char* include, const char* exclud
   // A file the walk could not reach must not go missing unnoticed.
   const bool incomplete = finder.PathsTooLong() || nameTooLong;
   finder.ReleaseWalk();
-  pendingName_ = nullptr;
+  ClearPendingName();
   const bool keepSorted = (guard.Saved() & kKeepSorted) != 0;
   if (keepSorted && count > 0) {
     options_ = guard.Saved();
@@ -207,7 +202,7 @@ int Korbel::AddWalkedFile(const std::string& name, const std::string& sourcePath
   }
   platform::FileCloser file(OpenEntrySource(sourcePath.c_str()));
   if (file.Get() == platform::kInvalidHandle) {
-    lastError_ = kFileOpenError;
+    SetLastError(kFileOpenError);
     Report(kEventError, EntryCount());
     return kFileOpenError;
   }
@@ -226,7 +221,7 @@ int Korbel::AddWalkedFile(const std::string& name, const std::string& sourcePath
 
 int Korbel::AddEntry(const char* name, void* sourceContext, ReadFunction read, const EntrySource* source) {
   if (source != nullptr && (source->info.attributes & fs::InfoFolder)) return AddFolderEntry(name);
-  lastError_ = kOk;
+  SetLastError(kOk);
   if (openMode_ < kModify) return Fail(kWriteError);
   if (name == nullptr || *name == '\0') return Fail(kEmptyName);
   name = StripDriveAndRoot(name, (options_ & kKeepDrive) != 0);
@@ -310,7 +305,7 @@ int Korbel::WriteEntryNow(int index, void* sourceContext, ReadFunction read, int
   if (code != kOk) {
     // The entry stays marked as gone; what it wrote lies behind the data
     // end, where the next entry or the directory goes.
-    lastError_ = code;
+    SetLastError(code);
     Report(kEventError, -1);
     return code;
   }
@@ -326,18 +321,18 @@ void Korbel::WritePendingEntries() {
   events.detail = [this](const char* sourcePath) { detailText_ = sourcePath; };
   events.pendingName = [this](const std::string& name) { SetPendingName(name); };
   events.dropped = [this](int index, int code) {
-    lastError_ = code;
+    SetLastError(code);
     Report(kEventError, index);
   };
   packingWriter_.WriteQueued(method_, level_, events);
-  pendingName_ = nullptr;
+  ClearPendingName();
   table_.Remove([](const ZipEntry& entry) { return entry.deleted != 0; });
   if (options_ & kKeepSorted) SortEntries(-1);
 }
 
 int Korbel::AddFolderEntry(const char* name) {
   if (name == nullptr || *name == '\0') return Fail(kEmptyName);
-  lastError_ = kOk;
+  SetLastError(kOk);
   if (openMode_ < kModify) return Fail(kWriteError);
   name = StripDriveAndRoot(name, (options_ & kKeepDrive) != 0);
   if (!(options_ & kSkipNameCheck)) {
@@ -369,7 +364,7 @@ int Korbel::AddFolderEntry(const char* name) {
 }
 
 int Korbel::AddFileByPath(const char* diskPath, const char* storedName) {
-  lastError_ = kOk;
+  SetLastError(kOk);
   if (openMode_ < kModify) return Fail(kWrongMode);
   if (storedName == nullptr || *storedName == '\0' || diskPath == nullptr) return Fail(kEmptyName);
   fs::FileRecord<char> record;

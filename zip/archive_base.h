@@ -136,6 +136,16 @@ class ArchiveBase {
   // Stores a failure, reports event 10 and answers the code.
   int Fail(int code, int entryIndex = -1);
   void SetFullPath(const char* path);
+  // Stores the code of the last operation and answers it.
+  int SetLastError(int code) { return lastError_ = code; }
+  // The name of the entry being added, which event callbacks ask for by the
+  // index one past the last entry; null when none is.
+  void SetPendingName(const std::string& name) {
+    pendingNameStore_ = name;
+    pendingName_ = pendingNameStore_.c_str();
+  }
+  void ClearPendingName() { pendingName_ = nullptr; }
+  const char* PendingName() const { return pendingName_; }
 
   ArchiveStore store_;
   std::int64_t sourceSize_ = 0;
@@ -156,9 +166,12 @@ class ArchiveBase {
   // text asked for later names the file that failed, not the one after it.
   int failedCode_ = kOk;
   std::string failedDetail_;
-  const char* pendingName_ = nullptr;
-  int lastError_ = kOk;
   std::unique_ptr<std::string> password_;
+
+ private:
+  int lastError_ = kOk;
+  std::string pendingNameStore_;
+  const char* pendingName_ = nullptr;
 };
 
 }  // namespace korbel

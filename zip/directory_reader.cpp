@@ -403,21 +403,21 @@ void CheckLocalHeaders(const DirectoryLoad& load, std::int64_t sourceSize) {
 }  // namespace
 
 int Korbel::LoadDirectory(int /*loaderArgument*/) {
-  lastError_ = kOk;
+  SetLastError(kOk);
   try {
     LoadDirectoryOrThrow();
   } catch (const EngineFault& fault) {
-    lastError_ = fault.code;
+    SetLastError(fault.code);
     if (EventEnabled(kEventError)) Report(kEventError, -1);
     Discard();
     return fault.code;
   } catch (const std::bad_alloc&) {
-    lastError_ = kNoMemory;
+    SetLastError(kNoMemory);
     if (EventEnabled(kEventError)) Report(kEventError, -1);
     Discard();
     return kNoMemory;
   }
-  lastError_ = kOk;
+  SetLastError(kOk);
   return kOk;
 }
 

@@ -99,13 +99,13 @@ int Korbel::TestEntry(int index) {
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written) {
     return Fail(kBadIndexOrMode, index);
   }
-  if (entry->uncompressedSize == 0) return lastError_ = kOk;
+  if (entry->uncompressedSize == 0) return SetLastError(kOk);
   return ReadEntryInto(index, nullptr, DiscardBytes, nullptr, true);
 }
 
 int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::FileInfo* info, bool testing) {
   progress_.BeginRead();
-  lastError_ = kOk;
+  SetLastError(kOk);
   ZipEntry* entry = table_.At(index);
   if (openMode_ == kClosed || entry == nullptr || entry->deleted || !entry->written || sink == nullptr) {
     return Fail(kBadIndexOrMode, index);
@@ -123,14 +123,14 @@ int Korbel::ReadEntryInto(int index, void* sinkContext, SinkFunction sink, fs::F
   progress_.EntryRead();
   if (info != nullptr) FillFileInfo(*entry, info);
   if (EventEnabled(kEventExtracted) && Report(kEventExtracted, index) != 0) return Fail(kUserAbort, index);
-  return lastError_ = kOk;
+  return SetLastError(kOk);
 }
 
 int Korbel::ExtractEntry(int index, const char* target) {
   detailText_.clear();
   if (EventEnabled(kEventExtract) && Report(kEventExtract, index) != 0) return Fail(kUserAbort, index);
   if (EventEnabled(kEventSkip) && Report(kEventSkip, index) != 0) {
-    lastError_ = kOk;
+    SetLastError(kOk);
     return kSkipped;
   }
   ZipEntry* entry = table_.At(index);
@@ -155,7 +155,7 @@ int Korbel::ExtractEntry(int index, const char* target) {
   if (existing != kOk) return Fail(existing, index);
   if (skip) {
     entry->processingState = kSkippedOrPresent;
-    return lastError_ = kOk;
+    return SetLastError(kOk);
   }
   if (folderEntry || place.leaf.empty()) {
     bool created = false;
@@ -163,7 +163,7 @@ int Korbel::ExtractEntry(int index, const char* target) {
     const int opened = heldFolder_.Open(place.base, place.relative, &created);
     if (opened != kOk) return Fail(opened, index);
     entry->processingState = created ? kProcessed : kSkippedOrPresent;
-    return lastError_ = kOk;
+    return SetLastError(kOk);
   }
   if (!sameFolder) {
     const int held = heldFolder_.Open(place.base, place.parent);
@@ -216,7 +216,7 @@ int Korbel::WriteExtractedFile(int index, const std::string& leaf) {
   }
   table_.At(index)->processingState = kProcessed;
   if (result != kOk) return result;
-  return lastError_ = kOk;
+  return SetLastError(kOk);
 }
 
 int Korbel::ExtractAll(const char* folder, int* errorCount) {
@@ -248,7 +248,7 @@ int Korbel::ExtractAll(const char* folder, int* errorCount) {
   }
   reader_.EndPlan();
   ProgressRun(0);
-  lastError_ = result;
+  SetLastError(result);
   if (errorCount != nullptr) *errorCount = errors;
   return result;
 }

@@ -80,13 +80,13 @@ void Korbel::SetArchiveComment(const char* comment) {
 
 int Korbel::RefuseOpen(int code) {
   if (EventEnabled(kEventOpen) && Report(kEventOpen, -1) != 0) code = kUserAbort;
-  lastError_ = code;
+  SetLastError(code);
   Report(kEventError, -1);
   return code;
 }
 
 int Korbel::Open(const char* name, std::uint32_t modeWord, int loaderArgument) {
-  lastError_ = kOk;
+  SetLastError(kOk);
   table_.ForgetOrder();
   store_.SetSpillAllowed(false);
   const int mode = static_cast<int>(modeWord & kModeBits);
@@ -147,7 +147,7 @@ int Korbel::Begin(int mode, std::uint32_t modeWord, int loaderArgument) {
   writtenFiles_ = 0;
   const int result = LoadDirectory(loaderArgument);
   if (result != kOk) Discard();
-  lastError_ = result;
+  SetLastError(result);
   return result;
 }
 
@@ -170,12 +170,12 @@ int Korbel::OpenPrepared(std::uint32_t modeWord, int loaderArgument) {
 }
 
 int Korbel::OpenResource(platform::ResourceId name, platform::ResourceId type, std::uint32_t options) {
-  lastError_ = kOk;
+  SetLastError(kOk);
   if (openMode_ != kClosed) Close();
   std::string path;
   const int result = OpenResourceStore(store_, type, name, &path);
   if (result != kOk) {
-    lastError_ = result;
+    SetLastError(result);
     Report(kEventError, -1);
     return result;
   }
@@ -184,10 +184,10 @@ int Korbel::OpenResource(platform::ResourceId name, platform::ResourceId type, s
 }
 
 int Korbel::OpenMemory(void* block, std::int64_t capacity, std::int64_t usedSize, std::uint32_t options) {
-  lastError_ = kOk;
+  SetLastError(kOk);
   if (openMode_ != kClosed) Close();
   if (capacity > ArchiveStore::kMemoryLimit || usedSize > capacity) {
-    lastError_ = kNotFound;
+    SetLastError(kNotFound);
     Report(kEventError, -1);
     return kNotFound;
   }
@@ -195,7 +195,7 @@ int Korbel::OpenMemory(void* block, std::int64_t capacity, std::int64_t usedSize
   const int result = OpenMemoryStore(store_, block, static_cast<std::int32_t>(capacity),
                                      static_cast<std::int32_t>(usedSize), &path);
   if (result != kOk) {
-    lastError_ = result;
+    SetLastError(result);
     Report(kEventError, -1);
     return result;
   }
@@ -234,7 +234,7 @@ void Korbel::CommitOrThrow() {
 }
 
 int Korbel::Close() {
-  lastError_ = kOk;
+  SetLastError(kOk);
   if (openMode_ == kClosed) return Fail(kBadIndexOrMode);
   if (openMode_ == kReadOnly) {
     Discard();
@@ -252,7 +252,7 @@ int Korbel::Close() {
   const int committed = Commit();
   if (EndsTheChange(committed)) {
     Discard();
-    lastError_ = committed;
+    SetLastError(committed);
     return committed;
   }
   const int finished = FinishChange(true);
@@ -302,11 +302,11 @@ void Korbel::Discard() {
 
 int Korbel::SwitchMode(int mode) {
   if ((mode != kReadOnly && mode != kModify) || openMode_ == kClosed) {
-    lastError_ = kWrongMode;
+    SetLastError(kWrongMode);
     return kWrongMode;
   }
   if (mode == openMode_ || (mode == kModify && openMode_ >= kModify)) {
-    lastError_ = kOk;
+    SetLastError(kOk);
     return kOk;
   }
   reader_.Forget();
@@ -315,8 +315,8 @@ int Korbel::SwitchMode(int mode) {
 }
 
 int Korbel::SwitchToModify() {
-  if (openMode_ != kReadOnly) return lastError_ = kNotOpen;
-  if (!writingAllowed_) return lastError_ = kUnsupported;
+  if (openMode_ != kReadOnly) return SetLastError(kNotOpen);
+  if (!writingAllowed_) return SetLastError(kUnsupported);
   // Untouched entries get their headers back from the directory as it was
   // loaded: it is read while the archive is still only being read. A
   // failure ends the archive, as a failed reopening does.
@@ -333,10 +333,10 @@ int Korbel::SwitchToModify() {
   }
   if (kept != kOk) {
     Discard();
-    return lastError_ = kept;
+    return SetLastError(kept);
   }
   if (store_.IsMemoryMode()) {
-    if (store_.UsedSize() < 0) return lastError_ = kFileOpenError;
+    if (store_.UsedSize() < 0) return SetLastError(kFileOpenError);
     store_.Seek(0, platform::kSeekBegin);
   } else if (store_.HasSpilled()) {
     const std::string path = store_.TempName();
@@ -345,7 +345,7 @@ int Korbel::SwitchToModify() {
                          platform::kOpenExisting)) {
       // The file is closed already: nothing may touch it any more.
       Discard();
-      return lastError_ = kOpenError;
+      return SetLastError(kOpenError);
     }
   } else {
     // The archive itself is only ever read: the first write of a change
@@ -354,11 +354,11 @@ int Korbel::SwitchToModify() {
     const std::uint32_t attributes = platform::GetAttributes(fullPath_);
     if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrReadOnly)) {
       Discard();
-      return lastError_ = kOpenError;
+      return SetLastError(kOpenError);
     }
   }
   openMode_ = kModify;
-  return lastError_ = kOk;
+  return SetLastError(kOk);
 }
 
 int Korbel::SwitchToReadOnly() {
@@ -368,7 +368,7 @@ int Korbel::SwitchToReadOnly() {
   if (committed != kOk) {
     // The failed change is gone; so is the object's view of it.
     if (EndsTheChange(committed)) Discard();
-    return lastError_ = committed;
+    return SetLastError(committed);
   }
   const bool memory = store_.IsMemoryMode();
   const bool spilled = store_.HasSpilled();
@@ -384,13 +384,13 @@ int Korbel::SwitchToReadOnly() {
     store_.CloseFile();
     if (!store_.OpenFile(reopened.c_str(), platform::kAccessRead, kReaderShare, platform::kOpenExisting)) {
       Discard();
-      return lastError_ = kOpenError;
+      return SetLastError(kOpenError);
     }
     sourceSize_ = store_.Size();
   }
   openMode_ = kReadOnly;
   reader_.Forget();
-  return lastError_ = kOk;
+  return SetLastError(kOk);
 }
 
 std::uint64_t Korbel::ProgressPosition(std::uint64_t* total) const {
@@ -401,6 +401,6 @@ std::uint64_t Korbel::ProgressPosition(std::uint64_t* total) const {
   return progress_.Position(&decoded);
 }
 
-int Korbel::ProgressRun(int kind) { return progress_.Run(kind, lastError_ == kOk); }
+int Korbel::ProgressRun(int kind) { return progress_.Run(kind, LastError() == kOk); }
 
 }  // namespace korbel

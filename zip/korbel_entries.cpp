@@ -55,7 +55,7 @@ int Korbel::EntryStatus(int index) const {
 
 const char* Korbel::EntryName(int index) const {
   if (index == -1) return fullPath_;
-  if (index == EntryCount()) return pendingName_;
+  if (index == EntryCount()) return PendingName();
   const ZipEntry* entry = table_.At(index);
   return entry ? entry->name.c_str() : nullptr;
 }
