@@ -36,6 +36,16 @@ struct FreeOptions {
   void operator()(void* options) const { std::free(options); }
 };
 
+constexpr CodecFailure kBadParameterFailure{kCodecBadParameter, kBadParameter};
+constexpr CodecFailure kBadFormatFailure{kCodecDataError, kBadFormat};
+
+// A call that sets the library up: no memory is its own failure, any other
+// refusal is `refused`.
+CodecFailure SetupFailure(lzma_ret result, CodecFailure refused) {
+  if (result == LZMA_OK) return kNoFailure;
+  return result == LZMA_MEM_ERROR ? CodecFailure{kCodecNoMemory, kNoMemory} : refused;
+}
+
 CodecFailure FailureOf(lzma_ret result, bool decoding) {
   switch (result) {
     case LZMA_OK:
@@ -152,14 +162,8 @@ std::uint64_t LzmaCodec::Compress(int level) {
   }
   LzmaStream coder;
   lzma_stream& zs = coder.stream;
-  switch (lzma_raw_encoder(&zs, filters)) {
-    case LZMA_OK:
-      break;
-    case LZMA_MEM_ERROR:
-      Fail(kCodecNoMemory, kNoMemory);
-    default:
-      Fail(kCodecBadParameter, kBadParameter);
-  }
+  const CodecFailure notStarted = SetupFailure(lzma_raw_encoder(&zs, filters), kBadParameterFailure);
+  if (IsFailure(notStarted)) Fail(notStarted);
   unsigned char* input = InputBuffer();
   unsigned char* work = WorkOutput(kNoMemory);
   // The zip header announces the property bytes, so it brings them along.
@@ -212,27 +216,16 @@ std::uint64_t LzmaCodec::Decompress(int mode) {
   if (expected == 0) return 0;
 
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
-  switch (lzma_properties_decode(&filters[0], nullptr, properties, kPropertySize)) {
-    case LZMA_OK:
-      break;
-    case LZMA_MEM_ERROR:
-      Fail(kCodecNoMemory, kNoMemory);
-    default:
-      Fail(kCodecDataError, kBadFormat);
-  }
+  const CodecFailure badProperties = SetupFailure(
+      lzma_properties_decode(&filters[0], nullptr, properties, kPropertySize), kBadFormatFailure);
+  if (IsFailure(badProperties)) Fail(badProperties);
   const std::unique_ptr<void, FreeOptions> ownedOptions(filters[0].options);
   auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
   options->dict_size = DecoderDictionary(options->dict_size, expected);
   LzmaStream coder;
   lzma_stream& zs = coder.stream;
-  switch (lzma_raw_decoder(&zs, filters)) {
-    case LZMA_OK:
-      break;
-    case LZMA_MEM_ERROR:
-      Fail(kCodecNoMemory, kNoMemory);
-    default:
-      Fail(kCodecDataError, kBadFormat);
-  }
+  const CodecFailure notStarted = SetupFailure(lzma_raw_decoder(&zs, filters), kBadFormatFailure);
+  if (IsFailure(notStarted)) Fail(notStarted);
   LzmaDecompressStep step(zs, expected, *this);
   PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize, kOutputTexts);
   return UncompressedCount();
