@@ -291,6 +291,19 @@ inline RunResult RunCodec(korbel::Codec& codec, Direction direction, int argumen
   return result;
 }
 
+// The runs most tests make when the sides are not what they test: the
+// input from memory, the output into a function that takes it all. No file
+// is made, but the sides want a folder.
+inline RunResult Pack(korbel::Codec& codec, int level, const Bytes& data) {
+  const testing_support::TempDir dir;
+  return RunCodec(codec, Direction::kCompress, level, SideType::kMemory, SideType::kFunction, data, 0, dir);
+}
+inline RunResult Unpack(korbel::Codec& codec, int mode, const Bytes& packed) {
+  const testing_support::TempDir dir;
+  return RunCodec(codec, Direction::kDecompress, mode, SideType::kMemory, SideType::kFunction, packed, 0,
+                  dir);
+}
+
 // Room for the compressed form of `size` bytes, even when it grows.
 inline std::size_t CompressedRoom(std::size_t size) { return size * 2 + 4096; }
 

@@ -9,19 +9,15 @@
 namespace {
 
 using codec_testing::Bytes;
-using codec_testing::Direction;
 using codec_testing::SideType;
 using korbel::XzCodec;
 
 TEST(XzCodecTest, LevelIsKeptButTheDefaultSettingsAreUsed) {
   const Bytes data = testing_support::TextBytes(100000);
-  testing_support::TempDir dir;
   XzCodec codec;
-  const auto fast = codec_testing::RunCodec(codec, Direction::kCompress, 1, SideType::kMemory,
-                                            SideType::kFunction, data, 0, dir);
+  const auto fast = codec_testing::Pack(codec, 1, data);
   EXPECT_EQ(codec.Level(), 1);
-  const auto clamped = codec_testing::RunCodec(codec, Direction::kCompress, 40, SideType::kMemory,
-                                               SideType::kFunction, data, 0, dir);
+  const auto clamped = codec_testing::Pack(codec, 40, data);
   EXPECT_EQ(codec.Level(), 9);
   EXPECT_EQ(fast.output, clamped.output);
   // Behind the 12-byte stream header, the block header (size byte, flags)
@@ -42,10 +38,8 @@ TEST(XzCodecTest, DataBehindTheStreamIsLeftAlone) {
             LZMA_OK);
   packed.resize(size);
   packed.insert(packed.end(), 100, 0x77);
-  testing_support::TempDir dir;
   XzCodec codec;
-  const auto run = codec_testing::RunCodec(codec, Direction::kDecompress, 8, SideType::kMemory,
-                                           SideType::kFunction, packed, 0, dir);
+  const auto run = codec_testing::Unpack(codec, 8, packed);
   EXPECT_EQ(run.output, data);
   EXPECT_EQ(codec.CompressedCount(), size);
 }
