@@ -6,10 +6,6 @@ namespace korbel {
 namespace {
 
 constexpr char kNotSupported[] = "Die Funktion wird nicht unterst\374tzt";
-constexpr char kCopyNoMemory[] = "Zu wenig Speicher";
-constexpr char kCopyReadFailed[] = "Fehler beim Lesen";
-constexpr char kCopyWriteFailed[] = "Fehler beim Schreiben in die Datei";
-constexpr char kOutputAreaFull[] = "Fehler Speicher\374berlauf des Ausgabepuffers";
 
 // Libraries count their buffers in 32 bits; a larger memory area is handed
 // out in slices of this size.
@@ -108,12 +104,12 @@ std::uint64_t Codec::StoredCopy() {
       if (room == 0) {
         unsigned char probe;
         const std::int64_t more = Read(&probe, 1);
-        if (more < 0) Fail(kCodecReadFailed, kCopyReadFailed);
+        if (more < 0) Fail(kCodecReadFailed, kTextReadFailed);
         if (more == 0) break;
-        Fail(kCodecOutputFull, kOutputAreaFull);
+        Fail(kCodecOutputFull, kTextOutputAreaFull);
       }
       const std::int64_t got = Read(OutputArea(), room);
-      if (got < 0) Fail(kCodecReadFailed, kCopyReadFailed);
+      if (got < 0) Fail(kCodecReadFailed, kTextReadFailed);
       if (got == 0) break;
       CommitOutput(static_cast<std::size_t>(got));
       uncompressed_ += static_cast<std::uint64_t>(got);
@@ -122,13 +118,13 @@ std::uint64_t Codec::StoredCopy() {
     return compressed_;
   }
   unsigned char* buffer = WorkBuffer();
-  if (buffer == nullptr) Fail(kCodecNoMemory, kCopyNoMemory);
+  if (buffer == nullptr) Fail(kCodecNoMemory, kTextNoMemory);
   for (;;) {
     const std::int64_t got = Read(buffer, kWorkBufferSize);
-    if (got < 0) Fail(kCodecReadFailed, kCopyReadFailed);
+    if (got < 0) Fail(kCodecReadFailed, kTextReadFailed);
     if (got == 0) break;
     const std::int64_t written = Write(buffer, static_cast<std::size_t>(got));
-    if (written != got) Fail(kCodecWriteFailed, kCopyWriteFailed);
+    if (written != got) Fail(kCodecWriteFailed, kTextWriteFailed);
     uncompressed_ += static_cast<std::uint64_t>(got);
     compressed_ += static_cast<std::uint64_t>(got);
   }
