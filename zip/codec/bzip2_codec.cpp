@@ -114,14 +114,12 @@ BZip2Codec::~BZip2Codec() = default;
 
 void BZip2Codec::ReleaseBuffers() {
   stream_.reset();
-  input_.reset();
   Codec::ReleaseBuffers();
 }
 
 BZip2Codec::Stream& BZip2Codec::PrepareStream() {
   if (!stream_) stream_.reset(new (std::nothrow) Stream);
-  if (!input_) input_.reset(new (std::nothrow) unsigned char[kInputBufferSize]);
-  if (!stream_ || !input_) Fail(kCodecNoMemory, kTextNoMemory);
+  if (!stream_) Fail(kCodecNoMemory, kTextNoMemory);
   stream_->End();
   stream_->record = bz_stream{};
   return *stream_;
@@ -130,6 +128,7 @@ BZip2Codec::Stream& BZip2Codec::PrepareStream() {
 std::uint64_t BZip2Codec::Compress(int level) {
   const int used = BeginCompression(level, 0, 9);
   SetMode(kBZip2);
+  unsigned char* input = InputBuffer(kInputBufferSize, kTextNoMemory);
   Stream& stream = PrepareStream();
   bz_stream& bz = stream.record;
   const int started = BZ2_bzCompressInit(&bz, used > 0 ? used : 1, 0, 0);
@@ -139,7 +138,7 @@ std::uint64_t BZip2Codec::Compress(int level) {
   const EndOnExit<Stream> ender(stream);
 
   BZip2CompressStep step(bz);
-  PumpCompression(step, input_.get(), kReadSize, WorkOutput(kTextNoMemory), kOutputTexts);
+  PumpCompression(step, input, kReadSize, WorkOutput(kTextNoMemory), kOutputTexts);
   return CompressedCount();
 }
 
@@ -155,6 +154,7 @@ std::uint64_t BZip2Codec::Decompress(int mode) {
 }
 
 std::uint64_t BZip2Codec::Unpack() {
+  unsigned char* input = InputBuffer(kInputBufferSize, kTextNoMemory);
   Stream& stream = PrepareStream();
   bz_stream& bz = stream.record;
   const int started = BZ2_bzDecompressInit(&bz, 0, 0);
@@ -164,7 +164,7 @@ std::uint64_t BZip2Codec::Unpack() {
   const EndOnExit<Stream> ender(stream);
 
   BZip2DecompressStep step(bz);
-  PumpDecompression(step, input_.get(), kReadSize, WorkOutput(kTextNoMemory), kWorkBufferSize, kOutputTexts);
+  PumpDecompression(step, input, kReadSize, WorkOutput(kTextNoMemory), kWorkBufferSize, kOutputTexts);
   return UncompressedCount();
 }
 

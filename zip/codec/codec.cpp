@@ -29,7 +29,11 @@ std::uint64_t Codec::Decompress(int mode) {
   Fail(kCodecUnsupported, kNotSupported);
 }
 
-void Codec::ReleaseBuffers() { ReleaseWorkBuffer(); }
+void Codec::ReleaseBuffers() {
+  ReleaseWorkBuffer();
+  inputBuffer_.Release();
+  ownWorkBuffer_.Release();
+}
 
 void Codec::Reset(int how) {
   ReleaseBuffers();
@@ -152,6 +156,19 @@ unsigned char* Codec::WorkOutput(const char* noMemoryText) {
   unsigned char* work = WorkBuffer();
   if (work == nullptr) Fail(kCodecNoMemory, noMemoryText);
   return work;
+}
+
+unsigned char* Codec::WorkOutput(std::size_t size, const char* noMemoryText) {
+  if (OutputKind() == SideKind::kMemory) return nullptr;
+  unsigned char* work = ownWorkBuffer_.Reserve(size, size);
+  if (work == nullptr) Fail(kCodecNoMemory, noMemoryText);
+  return work;
+}
+
+unsigned char* Codec::InputBuffer(std::size_t size, const char* noMemoryText) {
+  unsigned char* input = inputBuffer_.Reserve(size, size);
+  if (input == nullptr) Fail(kCodecNoMemory, noMemoryText);
+  return input;
 }
 
 Codec::OutputSpan Codec::BeginOutput(unsigned char* buffer, std::size_t size) {

@@ -149,17 +149,10 @@ DeflateCodec::~DeflateCodec() = default;
 
 void DeflateCodec::ReleaseBuffers() {
   streams_.reset();
-  input_.reset();
   wholeInput_.Release();
   wholeOutput_.Release();
   deflate64_.reset();
   Codec::ReleaseBuffers();
-}
-
-unsigned char* DeflateCodec::InputBuffer() {
-  if (!input_) input_.reset(new (std::nothrow) unsigned char[kInputSize]);
-  if (!input_) Fail(kCodecNoMemory, kTextNoMemory);
-  return input_.get();
 }
 
 std::uint64_t DeflateCodec::Compress(int level) {
@@ -260,7 +253,8 @@ std::uint64_t DeflateCodec::Deflate(int level) {
   }
 
   DeflateStep step(zs);
-  PumpCompression(step, InputBuffer(), kInputSize, WorkOutput(kTextNoMemory), kOutputTexts);
+  PumpCompression(step, InputBuffer(kInputSize, kTextNoMemory), kInputSize, WorkOutput(kTextNoMemory),
+                  kOutputTexts);
   return CompressedCount();
 }
 
@@ -332,8 +326,8 @@ std::uint64_t DeflateCodec::Inflate() {
   const std::uint64_t expected = ExpectedSize();
   zs.avail_in = 0;
   InflateStep step(zs, expected, *this);
-  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kTextNoMemory), kWorkBufferSize,
-                    kOutputTexts);
+  PumpDecompression(step, InputBuffer(kInputSize, kTextNoMemory), kInputSize, WorkOutput(kTextNoMemory),
+                    kWorkBufferSize, kOutputTexts);
   if (expected != kUnknownSize && UncompressedCount() != expected) Fail(kCodecDataError, kBadData);
   return UncompressedCount();
 }
@@ -341,7 +335,7 @@ std::uint64_t DeflateCodec::Inflate() {
 std::uint64_t DeflateCodec::InflateDeflate64() {
   if (!deflate64_) deflate64_.reset(new (std::nothrow) Deflate64Decoder);
   if (!deflate64_) Fail(kCodecNoMemory, kTextNoMemory);
-  Deflate64Io io{this, InputBuffer(), false, 0};
+  Deflate64Io io{this, InputBuffer(kInputSize, kTextNoMemory), false, 0};
   unsigned long long bytesIn = 0;
   const Deflate64Result result =
       deflate64_->Run(ReadForDeflate64, &io, WriteForDeflate64, &io, &bytesIn, nullptr);

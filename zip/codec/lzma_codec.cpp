@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <new>
+#include <memory>
 
 #include "zip/codec/codec_pump.h"
 #include "zip/codec/lzma_stream.h"
@@ -104,20 +104,6 @@ class LzmaDecompressStep : public LzmaFeed {
 
 }  // namespace
 
-LzmaCodec::LzmaCodec() = default;
-LzmaCodec::~LzmaCodec() = default;
-
-void LzmaCodec::ReleaseBuffers() {
-  input_.reset();
-  Codec::ReleaseBuffers();
-}
-
-unsigned char* LzmaCodec::InputBuffer() {
-  if (!input_) input_.reset(new (std::nothrow) unsigned char[kInputSize]);
-  if (!input_) Fail(kCodecNoMemory, kTextNoMemory);
-  return input_.get();
-}
-
 void LzmaCodec::WriteHeader(int mode, const unsigned char* properties) {
   unsigned char header[sizeof kZipHeaderBytes + kPropertySize + 8];
   std::size_t length = 0;
@@ -160,7 +146,7 @@ std::uint64_t LzmaCodec::Compress(int level) {
   lzma_stream& zs = coder.stream;
   const CodecFailure notStarted = SetupFailure(lzma_raw_encoder(&zs, filters), kBadParameterFailure);
   if (IsFailure(notStarted)) Fail(notStarted);
-  unsigned char* input = InputBuffer();
+  unsigned char* input = InputBuffer(kInputSize, kTextNoMemory);
   unsigned char* work = WorkOutput(kTextNoMemory);
   // The zip header announces the property bytes, so it brings them along.
   const int mode = Mode();
@@ -223,8 +209,8 @@ std::uint64_t LzmaCodec::Decompress(int mode) {
   const CodecFailure notStarted = SetupFailure(lzma_raw_decoder(&zs, filters), kBadFormatFailure);
   if (IsFailure(notStarted)) Fail(notStarted);
   LzmaDecompressStep step(zs, expected, *this);
-  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kTextNoMemory), kWorkBufferSize,
-                    kOutputTexts);
+  PumpDecompression(step, InputBuffer(kInputSize, kTextNoMemory), kInputSize, WorkOutput(kTextNoMemory),
+                    kWorkBufferSize, kOutputTexts);
   return UncompressedCount();
 }
 
