@@ -46,6 +46,16 @@ std::string Text(const char (&bytes)[N]) {
   return std::string(bytes, N - 1);
 }
 
+// The plain end record as some writers leave it beside a Zip64 record:
+// markers in every field but the directory offset.
+void MarkPlainRecordButOffset(Archive* a) {
+  Set16(&a->bytes, a->end + EndRecord::kDisk, 0xFFFF);
+  Set16(&a->bytes, a->end + EndRecord::kDirectoryDisk, 0xFFFF);
+  Set16(&a->bytes, a->end + EndRecord::kEntriesOnDisk, 0xFFFF);
+  Set16(&a->bytes, a->end + EndRecord::kEntries, 0xFFFF);
+  Set32(&a->bytes, a->end + EndRecord::kDirectorySize, 0xFFFFFFFF);
+}
+
 Archive Built(bool zip64, bool descriptor = false, const std::string& comment = "") {
   return archive_builder::Build(ThreeItems(descriptor), {zip64, comment});
 }
@@ -105,11 +115,7 @@ TEST(ForeignLayoutTest, ArchivesTheTrustedReadersReadAreRead) {
       {"Zip64 records behind a plain record of markers only (3MF files)",
        [] {
          Archive a = Built(true);
-         Set16(&a.bytes, a.end + EndRecord::kDisk, 0xFFFF);
-         Set16(&a.bytes, a.end + EndRecord::kDirectoryDisk, 0xFFFF);
-         Set16(&a.bytes, a.end + EndRecord::kEntriesOnDisk, 0xFFFF);
-         Set16(&a.bytes, a.end + EndRecord::kEntries, 0xFFFF);
-         Set32(&a.bytes, a.end + EndRecord::kDirectorySize, 0xFFFFFFFF);
+         MarkPlainRecordButOffset(&a);
          return a.bytes;
        }},
       {"count markers with the real count in the Zip64 record, the offset in the plain one",
@@ -341,11 +347,7 @@ TEST(ForeignLayoutTest, UnreadMethodsAreUnsupported) {
 // no central header stands where the directory starts.
 TEST(ForeignLayoutTest, AnEncryptedDirectoryIsUnsupported) {
   Archive a = Built(true);
-  Set16(&a.bytes, a.end + EndRecord::kDisk, 0xFFFF);
-  Set16(&a.bytes, a.end + EndRecord::kDirectoryDisk, 0xFFFF);
-  Set16(&a.bytes, a.end + EndRecord::kEntriesOnDisk, 0xFFFF);
-  Set16(&a.bytes, a.end + EndRecord::kEntries, 0xFFFF);
-  Set32(&a.bytes, a.end + EndRecord::kDirectorySize, 0xFFFFFFFF);
+  MarkPlainRecordButOffset(&a);
   for (const std::size_t central : a.central) a.bytes[central] ^= 0x5A;  // the directory as ciphertext
   TempDir dir;
   Korbel plainForm;
