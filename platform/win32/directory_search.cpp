@@ -52,6 +52,18 @@ void Fill(const WIN32_FIND_DATAW& source, FindData<char>* found) {
   CopyNarrow(source.cAlternateFileName, found->shortName);
 }
 
+// Both kinds of search step on the wide call; only the names are filled
+// in each kind's own characters.
+template <typename Char>
+bool FindNextAs(SearchHandle search, FindData<Char>* found) {
+  if (found == nullptr) return win32::Fail(kErrorInvalidParameter);
+  if (search == kInvalidSearch) return win32::Fail(kErrorInvalidHandle);
+  WIN32_FIND_DATAW source;
+  if (!::FindNextFileW(reinterpret_cast<HANDLE>(search), &source)) return false;
+  Fill(source, found);
+  return true;
+}
+
 }  // namespace
 
 // The narrow search runs on the wide calls, so that folders deeper than
@@ -84,23 +96,9 @@ SearchHandle FindFirst(const WideChar* pattern, FindData<WideChar>* found) {
   return reinterpret_cast<SearchHandle>(search);
 }
 
-bool FindNext(SearchHandle search, FindData<char>* found) {
-  if (found == nullptr) return win32::Fail(kErrorInvalidParameter);
-  if (search == kInvalidSearch) return win32::Fail(kErrorInvalidHandle);
-  WIN32_FIND_DATAW source;
-  if (!::FindNextFileW(reinterpret_cast<HANDLE>(search), &source)) return false;
-  Fill(source, found);
-  return true;
-}
+bool FindNext(SearchHandle search, FindData<char>* found) { return FindNextAs(search, found); }
 
-bool FindNext(SearchHandle search, FindData<WideChar>* found) {
-  if (found == nullptr) return win32::Fail(kErrorInvalidParameter);
-  if (search == kInvalidSearch) return win32::Fail(kErrorInvalidHandle);
-  WIN32_FIND_DATAW source;
-  if (!::FindNextFileW(reinterpret_cast<HANDLE>(search), &source)) return false;
-  Fill(source, found);
-  return true;
-}
+bool FindNext(SearchHandle search, FindData<WideChar>* found) { return FindNextAs(search, found); }
 
 bool FindClose(SearchHandle search) {
   if (search == kInvalidSearch) return win32::Fail(kErrorInvalidHandle);

@@ -10,11 +10,8 @@
 # Usage: crash_safety_test.sh PAKKARO [wine]
 set -u
 pakkaro=$1
-bin=$(dirname "$1")
-korbel=$bin/korbel
-[ "${2:-}" = wine ] && korbel=$bin/korbel.exe
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/e2e_lib.sh" "${2:-}"
+source "$here/e2e_lib.sh" "$@"
 sweep=$here/crash_sweep.py
 kills=${CRASH_SWEEP_KILLS:-30}
 

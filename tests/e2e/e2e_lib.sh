@@ -1,6 +1,7 @@
-# Shared by the end-to-end scripts: sourced with the script's second argument
-# ("wine" for the Windows build). Gives a work folder removed at exit, the
-# check counters, path conversion for the program under test and a runner.
+# Shared by the end-to-end scripts: sourced with the script's arguments, the
+# program under test and "wine" for the Windows build. Gives korbel, the tool
+# built beside the program, a work folder removed at exit, the check
+# counters, path conversion for the program under test and a runner.
 
 # The tools every script calls come with the packages of tools/install-deps.sh;
 # a missing one stops the script with its name, never skips a step silently.
@@ -8,10 +9,13 @@ for tool in python3 unzip 7zz iconv cmp od sha256sum find; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool (run tools/install-deps.sh)" >&2; exit 1; }
 done
 
+korbel=$(dirname "$1")/korbel
+[ "${2:-}" = wine ] && korbel=$korbel.exe
+
 wine_server_program=/usr/lib/wine/wineserver64
 runner=()
 wine_prefix=
-if [ "${1:-}" = wine ]; then
+if [ "${2:-}" = wine ]; then
   [ -x "$wine_server_program" ] || { echo "missing tool: $wine_server_program (package wine64)" >&2; exit 1; }
   runner=("$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-run.sh")
   wine_prefix=${PAKKARO_WINEPREFIX:-${TMPDIR:-/tmp}/pakkaro-wine-$(id -u)}

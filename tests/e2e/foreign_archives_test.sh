@@ -6,10 +6,7 @@
 # files and against unzip and Python's zipfile.
 # Usage: foreign_archives_test.sh PAKKARO [wine]
 set -u
-bin=$(dirname "$1")
-korbel=$bin/korbel
-[ "${2:-}" = wine ] && korbel=$bin/korbel.exe
-source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+source "$(dirname "$0")/e2e_lib.sh" "$@"
 run() { run_program "$korbel" "$@"; }
 
 tree=$work/tree

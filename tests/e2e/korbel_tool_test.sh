@@ -5,10 +5,7 @@
 # Linux tools, also for the Windows build.
 # Usage: korbel_tool_test.sh PAKKARO [wine]
 set -u
-bin=$(dirname "$1")
-korbel=$bin/korbel
-[ "${2:-}" = wine ] && korbel=$bin/korbel.exe
-source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+source "$(dirname "$0")/e2e_lib.sh" "$@"
 build=${2:-linux}
 # korbel writes its German texts in UTF-8 on Linux and in Windows-1252
 # bytes on Windows, where run_program converts them; standard input is no

@@ -6,10 +6,7 @@
 # Usage: names_and_dates_test.sh PAKKARO [wine]
 set -u
 pakkaro=$1
-bin=$(dirname "$1")
-korbel=$bin/korbel
-[ "${2:-}" = wine ] && korbel=$bin/korbel.exe
-source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+source "$(dirname "$0")/e2e_lib.sh" "$@"
 
 # One zone for the programs, the tools and touch: DOS dates are local time.
 # A zone name, which the Windows C runtime cannot read. The dates lie in

@@ -5,7 +5,7 @@
 # Usage: pack_large_large_test.sh PAKKARO [wine]
 set -u
 pakkaro=$1
-source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+source "$(dirname "$0")/e2e_lib.sh" "$@"
 run() { run_program "$pakkaro" "$@"; }
 
 # name method size: one line per entry, from the central directory (Zip64 read

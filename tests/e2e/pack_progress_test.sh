@@ -7,7 +7,7 @@
 # Usage: pack_progress_test.sh PAKKARO [wine]
 set -u
 pakkaro=$1
-source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+source "$(dirname "$0")/e2e_lib.sh" "$@"
 command=("$pakkaro")
 [ ${#runner[@]} -gt 0 ] && command=("$(readlink -f "${runner[0]}")" "$pakkaro")
 

@@ -4,7 +4,7 @@
 # Usage: pack_project_test.sh PAKKARO [wine]
 set -u
 pakkaro=$1
-source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+source "$(dirname "$0")/e2e_lib.sh" "$@"
 run() { run_program "$pakkaro" "$@"; }
 
 has_name() {  # has_name ARCHIVE NAME

@@ -6,10 +6,7 @@
 # Usage: pack_real_trees_test.sh PAKKARO [wine]
 set -u
 pakkaro=$1
-bin=$(dirname "$1")
-korbel=$bin/korbel
-[ "${2:-}" = wine ] && korbel=$bin/korbel.exe
-source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+source "$(dirname "$0")/e2e_lib.sh" "$@"
 
 archive_ok() {
   unzip -tqq "$1" >/dev/null 2>&1 &&

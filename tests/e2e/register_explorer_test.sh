@@ -12,7 +12,7 @@ if [ -n "$wine" ]; then
   PAKKARO_WINEPREFIX=$(mktemp -d)
   export PAKKARO_WINEPREFIX
 fi
-source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+source "$(dirname "$0")/e2e_lib.sh" "$@"
 wine_run=${runner[0]:-}
 cleanup() {
   if [ -n "$wine" ]; then

@@ -6,12 +6,25 @@
 # Usage: unicode_names_test.sh PAKKARO [wine]
 set -u
 pakkaro=$1
-bin=$(dirname "$1")
-korbel=$bin/korbel
-[ "${2:-}" = wine ] && korbel=$bin/korbel.exe
-source "$(dirname "$0")/e2e_lib.sh" "${2:-}"
+source "$(dirname "$0")/e2e_lib.sh" "$@"
 windows=
 [ ${#runner[@]} -gt 0 ] && windows=1
+
+# Every entry of an archive stands under DIR as a file of its own with the
+# entry's data; with "only", DIR holds no other file:
+# entries_extracted ARCHIVE DIR [only].
+entries_extracted() {
+  python3 - "$@" <<'PY'
+import os, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+for name in z.namelist():
+    with open(os.path.join(sys.argv[2], name), 'rb') as f:
+        assert f.read() == z.read(name), name
+if len(sys.argv) > 3:
+    found = sorted(os.path.relpath(os.path.join(d, f), sys.argv[2]) for d, _, fs in os.walk(sys.argv[2]) for f in fs)
+    assert found == sorted(z.namelist()), found
+PY
+}
 
 # Every file of a folder, relative, sorted as Python sorts.
 files_below() {  # files_below DIR
@@ -103,15 +116,7 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
 PY
 run_program "$korbel" x "$(arg "$work/utf8.zip")" -d "$(arg "$work/utf8")"
 check "UTF-8 names: korbel x exits 0" [ "$status" = 0 ]
-check "UTF-8 names: every entry in its own file" python3 - "$work/utf8.zip" "$work/utf8" <<'PY'
-import os, sys, zipfile
-z = zipfile.ZipFile(sys.argv[1])
-for name in z.namelist():
-    with open(os.path.join(sys.argv[2], name), 'rb') as f:
-        assert f.read() == z.read(name), name
-found = sorted(os.path.relpath(os.path.join(d, f), sys.argv[2]) for d, _, fs in os.walk(sys.argv[2]) for f in fs)
-assert found == sorted(z.namelist()), found
-PY
+check "UTF-8 names: every entry in its own file" entries_extracted "$work/utf8.zip" "$work/utf8" only
 
 # ---- Names a Windows file system would change ---------------------------------------------------
 # same.txt. and same.txt  would both be same.txt, CON.txt the console device,
@@ -135,13 +140,7 @@ if [ -n "$windows" ]; then
   check "mapped names: the refusal is the bad-path text" grep -q 'Falsche Pfadname-Angabe' <<<"$output"
 else
   check "mapped names: exit 0" [ "$status" = 0 ]
-  check "mapped names: every name its own file" python3 - "$work/mapped.zip" "$work/mapped" <<'PY'
-import os, sys, zipfile
-z = zipfile.ZipFile(sys.argv[1])
-for name in z.namelist():
-    with open(os.path.join(sys.argv[2], name), 'rb') as f:
-        assert f.read() == z.read(name), name
-PY
+  check "mapped names: every name its own file" entries_extracted "$work/mapped.zip" "$work/mapped"
 fi
 
 # ---- A 400-character path round-trips ---------------------------------------------------------

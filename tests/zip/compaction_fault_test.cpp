@@ -32,14 +32,8 @@ class CompactionFaultTest : public ::testing::Test {
         {"f.txt", Bytes()},
         {"g.txt", testing_support::TextBytes(2000)},
     };
-    for (const auto& file : before_)
-      ASSERT_TRUE(testing_support::WriteFile(source_ / file.first, file.second));
     pristinePath_ = dir_ / "pristine.zip";
-    Korbel archive;
-    ASSERT_EQ(archive.Open(pristinePath_.c_str(), kCreate, 9), kOk);
-    archive.Options(archive.Options(-2) | kRecurse);
-    ASSERT_EQ(archive.AddFiles((source_.Path() + "/").c_str(), "*", "", nullptr), 6);
-    ASSERT_EQ(archive.Close(), kOk);
+    fault_sweep::PackTree(before_, source_, pristinePath_);
     pristine_ = testing_support::ReadFile(pristinePath_);
     after_ = before_;
     after_.erase("a.txt");

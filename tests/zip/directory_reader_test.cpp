@@ -444,32 +444,35 @@ TEST(DirectoryReaderTest, EveryTruncationAndEveryByteDamageIsRefusedCleanly) {
   }
 }
 
+// Both entry counts of the plain end record.
+void SetPlainCounts(Archive* a, std::uint16_t count) {
+  Set16(&a->bytes, a->end + EndRecord::kEntriesOnDisk, count);
+  Set16(&a->bytes, a->end + EndRecord::kEntries, count);
+}
+
+// Strict: the directory does not hold what the count says. Tolerant: the
+// three entries it holds, and never more.
+void ExpectCountRefusedAndTolerated(const TempDir& dir, const Bytes& bytes) {
+  Korbel strict;
+  EXPECT_EQ(Load(dir, bytes, 0, &strict), kBadFormat);
+  Korbel loaded;
+  ASSERT_EQ(Load(dir, bytes, kTolerant, &loaded), kOk);
+  EXPECT_EQ(loaded.EntryCount(), 3);
+}
+
 TEST(DirectoryReaderTest, CountsClaimingMoreEntriesThanTheDirectoryHolds) {
   TempDir dir;
   Archive archive = BuildArchive(ThreeItems());
-  Set16(&archive.bytes, archive.end + EndRecord::kEntriesOnDisk, 0xFFFE);
-  Set16(&archive.bytes, archive.end + EndRecord::kEntries, 0xFFFE);
-  // Strict: the directory does not hold what the count says. Tolerant: what
-  // it holds, and never more.
-  Korbel strict;
-  EXPECT_EQ(Load(dir, archive.bytes, 0, &strict), kBadFormat);
-  Korbel loaded;
-  ASSERT_EQ(Load(dir, archive.bytes, kTolerant, &loaded), kOk);
-  EXPECT_EQ(loaded.EntryCount(), 3);
+  SetPlainCounts(&archive, 0xFFFE);
+  ExpectCountRefusedAndTolerated(dir, archive.bytes);
   Archive big = BuildArchive(ThreeItems(), true);
   Set64(&big.bytes, big.zip64Record + Zip64EndRecord::kEntriesOnDisk, 0xFFFFFFFFFFFFull);
   Set64(&big.bytes, big.zip64Record + Zip64EndRecord::kEntries, 0xFFFFFFFFFFFFull);
-  Set16(&big.bytes, big.end + EndRecord::kEntriesOnDisk, 0xFFFF);
-  Set16(&big.bytes, big.end + EndRecord::kEntries, 0xFFFF);
-  Korbel strictBig;
-  EXPECT_EQ(Load(dir, big.bytes, 0, &strictBig), kBadFormat);
-  Korbel loadedBig;
-  ASSERT_EQ(Load(dir, big.bytes, kTolerant, &loadedBig), kOk);
-  EXPECT_EQ(loadedBig.EntryCount(), 3);
+  SetPlainCounts(&big, 0xFFFF);
+  ExpectCountRefusedAndTolerated(dir, big.bytes);
   // A count that did not fit in 16 bits is marked 0xFFFF; fewer headers
   // than that are refused too.
-  Set16(&archive.bytes, archive.end + EndRecord::kEntriesOnDisk, 0xFFFF);
-  Set16(&archive.bytes, archive.end + EndRecord::kEntries, 0xFFFF);
+  SetPlainCounts(&archive, 0xFFFF);
   Korbel marked;
   EXPECT_EQ(Load(dir, archive.bytes, 0, &marked), kBadFormat);
 }

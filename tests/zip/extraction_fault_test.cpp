@@ -40,14 +40,8 @@ class ExtractionFaultTest : public ::testing::Test {
         {"sub/deep/c.txt", testing_support::TextBytes(3000)},
         {"z.7z", testing_support::RandomBytes(700, 9)},
     };
-    for (const auto& file : files_)
-      ASSERT_TRUE(testing_support::WriteFile(source_ / file.first, file.second));
     path_ = dir_ / "archive.zip";
-    Korbel archive;
-    ASSERT_EQ(archive.Open(path_.c_str(), kCreate, 9), kOk);
-    archive.Options(archive.Options(-2) | kRecurse);
-    ASSERT_EQ(archive.AddFiles((source_.Path() + "/").c_str(), "*", "", nullptr), 5);
-    ASSERT_EQ(archive.Close(), kOk);
+    fault_sweep::PackTree(files_, source_, path_);
     archiveBytes_ = testing_support::ReadFile(path_);
   }
 

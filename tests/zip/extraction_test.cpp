@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "tests/support/independent_readers.h"
 #include "tests/support/test_support.h"
+#include "tests/zip/archive_change.h"
 #include "tests/zip/crafted_zip.h"
 #include "zip/korbel.h"
 
@@ -163,12 +164,7 @@ TEST(ExtractionTest, TimesBefore1970AndAfter2038SurviveTheRoundTrip) {
     EXPECT_EQ(InfoOf(source).modified, when);
     EXPECT_EQ(InfoOf(source).accessed, when);
     const std::string path = dir / "dated.zip";
-    {
-      Korbel archive;
-      ASSERT_EQ(archive.Open(path.c_str(), kCreate, 9), kOk);
-      ASSERT_EQ(archive.AddFileByPath(source.c_str(), "dated.txt"), kOk);
-      ASSERT_EQ(archive.Close(), kOk);
-    }
+    ASSERT_EQ(archive_change::PackFile(path, source, "dated.txt"), kOk);
     Korbel archive;
     ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
     EXPECT_EQ(archive.EntryTime(0), when);

@@ -37,6 +37,18 @@ inline Files Tree(const std::string& folder) {
   return tree;
 }
 
+// Writes `files` below `folder` and packs all of them, recursing, into a new
+// archive at `path`.
+inline void PackTree(const Files& files, const testing_support::TempDir& folder, const std::string& path) {
+  for (const auto& file : files) ASSERT_TRUE(testing_support::WriteFile(folder / file.first, file.second));
+  korbel::Korbel archive;
+  ASSERT_EQ(archive.Open(path.c_str(), korbel::kCreate, 9), korbel::kOk);
+  archive.Options(archive.Options(-2) | korbel::kRecurse);
+  ASSERT_EQ(archive.AddFiles((folder.Path() + "/").c_str(), "*", "", nullptr),
+            static_cast<int>(files.size()));
+  ASSERT_EQ(archive.Close(), korbel::kOk);
+}
+
 struct OperationFaults {
   platform::Operation op;
   const char* name;

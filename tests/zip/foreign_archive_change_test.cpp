@@ -15,6 +15,7 @@
 #include "tests/support/archive_builder.h"
 #include "tests/support/independent_readers.h"
 #include "tests/support/test_support.h"
+#include "tests/zip/archive_change.h"
 #include "zip/korbel.h"
 
 namespace korbel {
@@ -182,13 +183,7 @@ TEST_P(ForeignArchiveChangeTest, DeleteAndAddKeepEveryOtherEntryByteForByte) {
   ASSERT_EQ(entriesBefore.count("b.bin"), 1u);
   const std::uint64_t commentBefore = Get(before, EndRecordAt(before) + EndRecord::kCommentLength, 2);
 
-  {
-    Korbel archive;
-    ASSERT_EQ(archive.Open(path.c_str(), kReadOnly, 9), kOk);
-    ASSERT_EQ(archive.SwitchMode(kModify), kOk);
-    ASSERT_EQ(archive.DeleteEntry(archive.FindEntry("b.bin")), kOk);
-    ASSERT_EQ(archive.Close(), kOk);
-  }
+  ASSERT_EQ(archive_change::DeleteEntry(path, "b.bin"), kOk);
   const Bytes afterDelete = testing_support::ReadFile(path);
   const auto entriesAfterDelete = RawEntries(afterDelete);
   ASSERT_EQ(entriesAfterDelete.size(), entriesBefore.size() - 1);

@@ -10,15 +10,11 @@ namespace korbel {
 namespace {
 
 constexpr char kInitFailed[] = "Fehler bei Initialisierung";
-constexpr char kNoMemory[] = "Zu wenig Speicher";
-constexpr char kReadFailed[] = "Fehler beim Lesen";
-constexpr char kWriteFailed[] = "Fehler beim Schreiben in die Datei";
 constexpr char kCompressFailed[] = "Fehler beim Komprmieren";
 constexpr char kBadData[] = "Ung\374ltiges BZIP Format";
-constexpr char kOutputAreaFull[] = "Fehler Speicher\374berlauf des Ausgabepuffers";
-constexpr char kBadMode[] = "Falscher Modus beim Entkomprimieren !";
 
-constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecOutputFull, kOutputAreaFull};
+constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kTextWriteFailed, kCodecOutputFull,
+                                          kTextOutputAreaFull};
 
 constexpr std::size_t kReadSize = 8192;
 // The input buffer keeps a little slack beyond the largest read.
@@ -64,7 +60,7 @@ class BZip2Feed {
     bz_.avail_in = static_cast<unsigned>(size);
   }
   std::size_t Pending() const { return bz_.avail_in; }
-  CodecFailure ReadFailure() const { return {kCodecReadFailed, kReadFailed}; }
+  CodecFailure ReadFailure() const { return {kCodecReadFailed, kTextReadFailed}; }
 
  protected:
   void Offer(unsigned char* out, std::size_t room) {
@@ -100,7 +96,7 @@ class BZip2DecompressStep : public BZip2Feed {
     step.produced = room - bz_.avail_out;
     step.done = result == BZ_STREAM_END;
     if (result == BZ_MEM_ERROR) {
-      step.failure = {kCodecNoMemory, kNoMemory};
+      step.failure = {kCodecNoMemory, kTextNoMemory};
     } else if (!step.done && result != BZ_OK) {
       step.failure = {kCodecDataError, kBadData};
     }
@@ -118,14 +114,12 @@ BZip2Codec::~BZip2Codec() = default;
 
 void BZip2Codec::ReleaseBuffers() {
   stream_.reset();
-  input_.reset();
   Codec::ReleaseBuffers();
 }
 
 BZip2Codec::Stream& BZip2Codec::PrepareStream() {
   if (!stream_) stream_.reset(new (std::nothrow) Stream);
-  if (!input_) input_.reset(new (std::nothrow) unsigned char[kInputBufferSize]);
-  if (!stream_ || !input_) Fail(kCodecNoMemory, kNoMemory);
+  if (!stream_) Fail(kCodecNoMemory, kTextNoMemory);
   stream_->End();
   stream_->record = bz_stream{};
   return *stream_;
@@ -134,16 +128,17 @@ BZip2Codec::Stream& BZip2Codec::PrepareStream() {
 std::uint64_t BZip2Codec::Compress(int level) {
   const int used = BeginCompression(level, 0, 9);
   SetMode(kBZip2);
+  unsigned char* input = InputBuffer(kInputBufferSize, kTextNoMemory);
   Stream& stream = PrepareStream();
   bz_stream& bz = stream.record;
   const int started = BZ2_bzCompressInit(&bz, used > 0 ? used : 1, 0, 0);
-  if (started == BZ_MEM_ERROR) Fail(kCodecNoMemory, kNoMemory);
+  if (started == BZ_MEM_ERROR) Fail(kCodecNoMemory, kTextNoMemory);
   if (started != BZ_OK) Fail(kCodecDataError, kInitFailed);
   stream.active = Stream::Active::kCompress;
   const EndOnExit<Stream> ender(stream);
 
   BZip2CompressStep step(bz);
-  PumpCompression(step, input_.get(), kReadSize, WorkOutput(kNoMemory), kOutputTexts);
+  PumpCompression(step, input, kReadSize, WorkOutput(kTextNoMemory), kOutputTexts);
   return CompressedCount();
 }
 
@@ -154,21 +149,22 @@ std::uint64_t BZip2Codec::Decompress(int mode) {
     case kBZip2:
       return Unpack();
     default:
-      Fail(kCodecSetupFailed, kBadMode);
+      Fail(kCodecSetupFailed, kTextBadMode);
   }
 }
 
 std::uint64_t BZip2Codec::Unpack() {
+  unsigned char* input = InputBuffer(kInputBufferSize, kTextNoMemory);
   Stream& stream = PrepareStream();
   bz_stream& bz = stream.record;
   const int started = BZ2_bzDecompressInit(&bz, 0, 0);
-  if (started == BZ_MEM_ERROR) Fail(kCodecNoMemory, kNoMemory);
+  if (started == BZ_MEM_ERROR) Fail(kCodecNoMemory, kTextNoMemory);
   if (started != BZ_OK) Fail(kCodecDataError, kInitFailed);
   stream.active = Stream::Active::kDecompress;
   const EndOnExit<Stream> ender(stream);
 
   BZip2DecompressStep step(bz);
-  PumpDecompression(step, input_.get(), kReadSize, WorkOutput(kNoMemory), kWorkBufferSize, kOutputTexts);
+  PumpDecompression(step, input, kReadSize, WorkOutput(kTextNoMemory), kWorkBufferSize, kOutputTexts);
   return UncompressedCount();
 }
 

@@ -30,7 +30,6 @@ class BZip2Codec : public Codec {
   Stream& PrepareStream();
 
   std::unique_ptr<Stream> stream_;
-  std::unique_ptr<unsigned char[]> input_;
 };
 
 }  // namespace korbel

@@ -6,10 +6,6 @@ namespace korbel {
 namespace {
 
 constexpr char kNotSupported[] = "Die Funktion wird nicht unterst\374tzt";
-constexpr char kCopyNoMemory[] = "Zu wenig Speicher";
-constexpr char kCopyReadFailed[] = "Fehler beim Lesen";
-constexpr char kCopyWriteFailed[] = "Fehler beim Schreiben in die Datei";
-constexpr char kOutputAreaFull[] = "Fehler Speicher\374berlauf des Ausgabepuffers";
 
 // Libraries count their buffers in 32 bits; a larger memory area is handed
 // out in slices of this size.
@@ -33,7 +29,11 @@ std::uint64_t Codec::Decompress(int mode) {
   Fail(kCodecUnsupported, kNotSupported);
 }
 
-void Codec::ReleaseBuffers() { ReleaseWorkBuffer(); }
+void Codec::ReleaseBuffers() {
+  ReleaseWorkBuffer();
+  inputBuffer_.Release();
+  ownWorkBuffer_.Release();
+}
 
 void Codec::Reset(int how) {
   ReleaseBuffers();
@@ -108,12 +108,12 @@ std::uint64_t Codec::StoredCopy() {
       if (room == 0) {
         unsigned char probe;
         const std::int64_t more = Read(&probe, 1);
-        if (more < 0) Fail(kCodecReadFailed, kCopyReadFailed);
+        if (more < 0) Fail(kCodecReadFailed, kTextReadFailed);
         if (more == 0) break;
-        Fail(kCodecOutputFull, kOutputAreaFull);
+        Fail(kCodecOutputFull, kTextOutputAreaFull);
       }
       const std::int64_t got = Read(OutputArea(), room);
-      if (got < 0) Fail(kCodecReadFailed, kCopyReadFailed);
+      if (got < 0) Fail(kCodecReadFailed, kTextReadFailed);
       if (got == 0) break;
       CommitOutput(static_cast<std::size_t>(got));
       uncompressed_ += static_cast<std::uint64_t>(got);
@@ -122,13 +122,13 @@ std::uint64_t Codec::StoredCopy() {
     return compressed_;
   }
   unsigned char* buffer = WorkBuffer();
-  if (buffer == nullptr) Fail(kCodecNoMemory, kCopyNoMemory);
+  if (buffer == nullptr) Fail(kCodecNoMemory, kTextNoMemory);
   for (;;) {
     const std::int64_t got = Read(buffer, kWorkBufferSize);
-    if (got < 0) Fail(kCodecReadFailed, kCopyReadFailed);
+    if (got < 0) Fail(kCodecReadFailed, kTextReadFailed);
     if (got == 0) break;
     const std::int64_t written = Write(buffer, static_cast<std::size_t>(got));
-    if (written != got) Fail(kCodecWriteFailed, kCopyWriteFailed);
+    if (written != got) Fail(kCodecWriteFailed, kTextWriteFailed);
     uncompressed_ += static_cast<std::uint64_t>(got);
     compressed_ += static_cast<std::uint64_t>(got);
   }
@@ -156,6 +156,19 @@ unsigned char* Codec::WorkOutput(const char* noMemoryText) {
   unsigned char* work = WorkBuffer();
   if (work == nullptr) Fail(kCodecNoMemory, noMemoryText);
   return work;
+}
+
+unsigned char* Codec::WorkOutput(std::size_t size, const char* noMemoryText) {
+  if (OutputKind() == SideKind::kMemory) return nullptr;
+  unsigned char* work = ownWorkBuffer_.Reserve(size, size);
+  if (work == nullptr) Fail(kCodecNoMemory, noMemoryText);
+  return work;
+}
+
+unsigned char* Codec::InputBuffer(std::size_t size, const char* noMemoryText) {
+  unsigned char* input = inputBuffer_.Reserve(size, size);
+  if (input == nullptr) Fail(kCodecNoMemory, noMemoryText);
+  return input;
 }
 
 Codec::OutputSpan Codec::BeginOutput(unsigned char* buffer, std::size_t size) {

@@ -12,6 +12,7 @@
 
 #include "zip/codec/codec_failure.h"
 #include "zip/io/data_stream.h"
+#include "zip/io/reusable_block.h"
 
 namespace korbel {
 
@@ -130,6 +131,12 @@ class Codec : public DataStream {
   // The work buffer for BeginOutput, or null when the output is a memory
   // area filled in place; no memory for it fails with kCodecNoMemory.
   unsigned char* WorkOutput(const char* noMemoryText);
+  // The same for a codec whose work buffer is `size` bytes, not
+  // kWorkBufferSize.
+  unsigned char* WorkOutput(std::size_t size, const char* noMemoryText);
+  // The input buffer of a streaming codec: `size` bytes, kept from run to
+  // run until ReleaseBuffers; no memory for it fails with kCodecNoMemory.
+  unsigned char* InputBuffer(std::size_t size, const char* noMemoryText);
   // Hands on the first `produced` bytes of `span`.
   void DeliverOutput(const OutputSpan& span, std::size_t produced, const OutputFailureTexts& texts);
   // After a compression: announces the end to a function or file side.
@@ -153,6 +160,8 @@ class Codec : public DataStream {
   std::uint64_t expectedSize_ = kUnknownSize;
   std::uint64_t nextExpectedSize_ = kUnknownSize;
   unsigned char overflowSlot_[1] = {0};
+  ReusableBlock inputBuffer_;
+  ReusableBlock ownWorkBuffer_;
 };
 
 }  // namespace korbel

@@ -25,6 +25,17 @@ struct CodecFailure {
   const char* text;  // static Windows-1252 text
 };
 
+// The messages that several codecs give word for word. A codec whose
+// message for the same failure is worded otherwise keeps its own text.
+constexpr char kTextNoMemory[] = "Zu wenig Speicher";
+constexpr char kTextReadFailed[] = "Fehler beim Lesen";
+constexpr char kTextWriteFailed[] = "Fehler beim Schreiben in die Datei";
+constexpr char kTextSaveFailed[] = "Fehler beim Speichern";
+constexpr char kTextOutputAreaFull[] = "Fehler Speicher\374berlauf des Ausgabepuffers";
+constexpr char kTextBadMode[] = "Falscher Modus beim Entkomprimieren !";
+constexpr char kTextBadParameter[] = "Falscher Parameter";
+constexpr char kTextFormatError[] = "Formatfehler";
+
 // No failure: what a step of a library answers when all went well.
 constexpr CodecFailure kNoFailure{kCodecOk, nullptr};
 

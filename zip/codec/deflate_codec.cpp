@@ -17,12 +17,10 @@ constexpr char kInitFailed[] = "Initialisierungsfehler";
 constexpr char kReadFailed[] = "Fehler beim Lesen aus Datei !";
 constexpr char kWriteFailed[] = "Fehler beim Schreiben in Datei !";
 constexpr char kCompressFailed[] = "Fehler beim Komprimieren";
-constexpr char kOutputAreaFull[] = "Fehler Speicher\374berlauf des Ausgabepuffers";
 constexpr char kBadData[] = "Ung\374ldige Huffmann-Tabelle !";
-constexpr char kBadMode[] = "Falscher Modus beim Entkomprimieren !";
-constexpr char kNoMemory[] = "Zu wenig Speicher";
 
-constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecOutputFull, kOutputAreaFull};
+constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecOutputFull,
+                                          kTextOutputAreaFull};
 
 // Input is read in pieces of this size for both directions.
 constexpr std::size_t kInputSize = 16384;
@@ -151,17 +149,10 @@ DeflateCodec::~DeflateCodec() = default;
 
 void DeflateCodec::ReleaseBuffers() {
   streams_.reset();
-  input_.reset();
   wholeInput_.Release();
   wholeOutput_.Release();
   deflate64_.reset();
   Codec::ReleaseBuffers();
-}
-
-unsigned char* DeflateCodec::InputBuffer() {
-  if (!input_) input_.reset(new (std::nothrow) unsigned char[kInputSize]);
-  if (!input_) Fail(kCodecNoMemory, kNoMemory);
-  return input_.get();
 }
 
 std::uint64_t DeflateCodec::Compress(int level) {
@@ -178,7 +169,7 @@ std::uint64_t DeflateCodec::Compress(int level) {
 
 unsigned char* DeflateCodec::Reserve(ReusableBlock* block, std::size_t size) {
   unsigned char* data = block->Reserve(size, kWholeBlockLimit + 4096);
-  if (data == nullptr) Fail(kCodecNoMemory, kNoMemory);
+  if (data == nullptr) Fail(kCodecNoMemory, kTextNoMemory);
   return data;
 }
 
@@ -209,7 +200,7 @@ void DeflateCodec::DeliverBlock(const unsigned char* data, std::size_t length, b
     }
     if (written < 0 || static_cast<std::size_t>(written) != piece) {
       // A memory side took what fits and has no room left.
-      if (written >= 0 && OutputKind() == SideKind::kMemory) Fail(kCodecOutputFull, kOutputAreaFull);
+      if (written >= 0 && OutputKind() == SideKind::kMemory) Fail(kCodecOutputFull, kTextOutputAreaFull);
       Fail(kCodecWriteFailed, kWriteFailed);
     }
     done += piece;
@@ -218,7 +209,7 @@ void DeflateCodec::DeliverBlock(const unsigned char* data, std::size_t length, b
 
 std::uint64_t DeflateCodec::DeflateWhole(int level, std::size_t bound) {
   if (!streams_) streams_.reset(new (std::nothrow) Streams);
-  if (!streams_) Fail(kCodecNoMemory, kNoMemory);
+  if (!streams_) Fail(kCodecNoMemory, kTextNoMemory);
   BlockCompressor& compressor = streams_->compressor;
   if (!compressor.SetLevel(level)) Fail(kCodecSetupFailed, kInitFailed);
 
@@ -244,7 +235,7 @@ std::uint64_t DeflateCodec::DeflateWhole(int level, std::size_t bound) {
 
 std::uint64_t DeflateCodec::Deflate(int level) {
   if (!streams_) streams_.reset(new (std::nothrow) Streams);
-  if (!streams_) Fail(kCodecNoMemory, kNoMemory);
+  if (!streams_) Fail(kCodecNoMemory, kTextNoMemory);
   z_stream& zs = streams_->deflater;
   if (streams_->deflaterReady && streams_->deflaterLevel != level) {
     deflateEnd(&zs);
@@ -262,7 +253,8 @@ std::uint64_t DeflateCodec::Deflate(int level) {
   }
 
   DeflateStep step(zs);
-  PumpCompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kOutputTexts);
+  PumpCompression(step, InputBuffer(kInputSize, kTextNoMemory), kInputSize, WorkOutput(kTextNoMemory),
+                  kOutputTexts);
   return CompressedCount();
 }
 
@@ -284,12 +276,12 @@ std::uint64_t DeflateCodec::Decompress(int mode) {
     default:
       break;
   }
-  Fail(kCodecSetupFailed, kBadMode);
+  Fail(kCodecSetupFailed, kTextBadMode);
 }
 
 std::uint64_t DeflateCodec::InflateWhole(std::size_t bound) {
   if (!streams_) streams_.reset(new (std::nothrow) Streams);
-  if (!streams_) Fail(kCodecNoMemory, kNoMemory);
+  if (!streams_) Fail(kCodecNoMemory, kTextNoMemory);
   if (streams_->decompressor == nullptr) {
     streams_->decompressor = libdeflate_alloc_decompressor();
     if (streams_->decompressor == nullptr) Fail(kCodecSetupFailed, kInitFailed);
@@ -321,7 +313,7 @@ std::uint64_t DeflateCodec::InflateWhole(std::size_t bound) {
 
 std::uint64_t DeflateCodec::Inflate() {
   if (!streams_) streams_.reset(new (std::nothrow) Streams);
-  if (!streams_) Fail(kCodecNoMemory, kNoMemory);
+  if (!streams_) Fail(kCodecNoMemory, kTextNoMemory);
   z_stream& zs = streams_->inflater;
   if (streams_->inflaterReady) {
     if (inflateReset(&zs) != Z_OK) Fail(kCodecSetupFailed, kInitFailed);
@@ -334,15 +326,16 @@ std::uint64_t DeflateCodec::Inflate() {
   const std::uint64_t expected = ExpectedSize();
   zs.avail_in = 0;
   InflateStep step(zs, expected, *this);
-  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize, kOutputTexts);
+  PumpDecompression(step, InputBuffer(kInputSize, kTextNoMemory), kInputSize, WorkOutput(kTextNoMemory),
+                    kWorkBufferSize, kOutputTexts);
   if (expected != kUnknownSize && UncompressedCount() != expected) Fail(kCodecDataError, kBadData);
   return UncompressedCount();
 }
 
 std::uint64_t DeflateCodec::InflateDeflate64() {
   if (!deflate64_) deflate64_.reset(new (std::nothrow) Deflate64Decoder);
-  if (!deflate64_) Fail(kCodecNoMemory, kNoMemory);
-  Deflate64Io io{this, InputBuffer(), false, 0};
+  if (!deflate64_) Fail(kCodecNoMemory, kTextNoMemory);
+  Deflate64Io io{this, InputBuffer(kInputSize, kTextNoMemory), false, 0};
   unsigned long long bytesIn = 0;
   const Deflate64Result result =
       deflate64_->Run(ReadForDeflate64, &io, WriteForDeflate64, &io, &bytesIn, nullptr);
@@ -352,12 +345,12 @@ std::uint64_t DeflateCodec::InflateDeflate64() {
     case Deflate64Result::kStreamEnd:
       return UncompressedCount();
     case Deflate64Result::kWriteFailed:
-      if (io.outputFull) Fail(kCodecOutputFull, kOutputAreaFull);
+      if (io.outputFull) Fail(kCodecOutputFull, kTextOutputAreaFull);
       Fail(kCodecWriteFailed, kWriteFailed);
     case Deflate64Result::kReadFailed:
       Fail(kCodecReadFailed, kReadFailed);
     case Deflate64Result::kNoMemory:
-      Fail(kCodecNoMemory, kNoMemory);
+      Fail(kCodecNoMemory, kTextNoMemory);
     default:
       Fail(kCodecDataError, kBadData);
   }

@@ -60,11 +60,9 @@ class DeflateCodec : public Codec {
   // At least `size` bytes of `block`.
   unsigned char* Reserve(ReusableBlock* block, std::size_t size);
   std::uint64_t InflateDeflate64();
-  unsigned char* InputBuffer();
 
   std::unique_ptr<Streams> streams_;
   std::size_t wholeBlockLimit_ = kWholeBlockLimit;
-  std::unique_ptr<unsigned char[]> input_;
   ReusableBlock wholeInput_;
   ReusableBlock wholeOutput_;
   std::unique_ptr<Deflate64Decoder> deflate64_;

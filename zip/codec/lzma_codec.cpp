@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <new>
+#include <memory>
 
 #include "zip/codec/codec_pump.h"
 #include "zip/codec/lzma_stream.h"
@@ -12,16 +12,12 @@
 namespace korbel {
 namespace {
 
-constexpr char kNoMemory[] = "Zu wenig Speicher";
-constexpr char kBadParameter[] = "Falscher Parameter";
-constexpr char kWriteFailed[] = "Fehler beim Speichern";
 constexpr char kInputFailed[] = "Fehler beim Einlesen";
-constexpr char kReadFailed[] = "Fehler beim Lesen";
-constexpr char kBadFormat[] = "Formatfehler";
 
 // The library has no room-left failure of its own: a full memory area is a
 // failed write like any other.
-constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecWriteFailed, kWriteFailed};
+constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kTextSaveFailed, kCodecWriteFailed,
+                                          kTextSaveFailed};
 
 // Input is buffered in blocks of this size in both directions.
 constexpr std::size_t kInputSize = std::size_t{1} << 20;
@@ -36,18 +32,28 @@ struct FreeOptions {
   void operator()(void* options) const { std::free(options); }
 };
 
+constexpr CodecFailure kBadParameterFailure{kCodecBadParameter, kTextBadParameter};
+constexpr CodecFailure kBadFormatFailure{kCodecDataError, kTextFormatError};
+
+// A call that sets the library up: no memory is its own failure, any other
+// refusal is `refused`.
+CodecFailure SetupFailure(lzma_ret result, CodecFailure refused) {
+  if (result == LZMA_OK) return kNoFailure;
+  return result == LZMA_MEM_ERROR ? CodecFailure{kCodecNoMemory, kTextNoMemory} : refused;
+}
+
 CodecFailure FailureOf(lzma_ret result, bool decoding) {
   switch (result) {
     case LZMA_OK:
     case LZMA_STREAM_END:
       return kNoFailure;
     case LZMA_MEM_ERROR:
-      return {kCodecNoMemory, kNoMemory};
+      return {kCodecNoMemory, kTextNoMemory};
     case LZMA_OPTIONS_ERROR:
     case LZMA_PROG_ERROR:
-      return {kCodecBadParameter, kBadParameter};
+      return {kCodecBadParameter, kTextBadParameter};
     case LZMA_MEMLIMIT_ERROR:
-      if (decoding) return {kCodecNoMemory, kNoMemory};
+      if (decoding) return {kCodecNoMemory, kTextNoMemory};
       break;
     case LZMA_BUF_ERROR:
       if (decoding) return {kCodecReadFailed, kInputFailed};
@@ -55,7 +61,7 @@ CodecFailure FailureOf(lzma_ret result, bool decoding) {
     default:
       break;
   }
-  return {kCodecDataError, kBadFormat};
+  return {kCodecDataError, kTextFormatError};
 }
 
 class LzmaCompressStep : public LzmaFeed {
@@ -98,20 +104,6 @@ class LzmaDecompressStep : public LzmaFeed {
 
 }  // namespace
 
-LzmaCodec::LzmaCodec() = default;
-LzmaCodec::~LzmaCodec() = default;
-
-void LzmaCodec::ReleaseBuffers() {
-  input_.reset();
-  Codec::ReleaseBuffers();
-}
-
-unsigned char* LzmaCodec::InputBuffer() {
-  if (!input_) input_.reset(new (std::nothrow) unsigned char[kInputSize]);
-  if (!input_) Fail(kCodecNoMemory, kNoMemory);
-  return input_.get();
-}
-
 void LzmaCodec::WriteHeader(int mode, const unsigned char* properties) {
   unsigned char header[sizeof kZipHeaderBytes + kPropertySize + 8];
   std::size_t length = 0;
@@ -128,14 +120,14 @@ void LzmaCodec::WriteHeader(int mode, const unsigned char* properties) {
     for (int i = 0; i < 8; ++i) header[length++] = static_cast<unsigned char>(size >> (8 * i));
   }
   if (length == 0) return;
-  WriteHeaderBytes(header, length, kWriteFailed);
+  WriteHeaderBytes(header, length, kTextSaveFailed);
 }
 
 std::uint64_t LzmaCodec::Compress(int level) {
   const int used = BeginCompression(level, 0, 9);
   lzma_options_lzma options;
   if (lzma_lzma_preset(&options, static_cast<std::uint32_t>(used))) {
-    Fail(kCodecBadParameter, kBadParameter);
+    Fail(kCodecBadParameter, kTextBadParameter);
   }
   // Without a known size the decoder needs the end marker to stop; with
   // one, the marker is left out as the zip method expects.
@@ -148,20 +140,14 @@ std::uint64_t LzmaCodec::Compress(int level) {
   }
   unsigned char properties[kPropertySize];
   if (lzma_properties_encode(filters, properties) != LZMA_OK) {
-    Fail(kCodecBadParameter, kBadParameter);
+    Fail(kCodecBadParameter, kTextBadParameter);
   }
   LzmaStream coder;
   lzma_stream& zs = coder.stream;
-  switch (lzma_raw_encoder(&zs, filters)) {
-    case LZMA_OK:
-      break;
-    case LZMA_MEM_ERROR:
-      Fail(kCodecNoMemory, kNoMemory);
-    default:
-      Fail(kCodecBadParameter, kBadParameter);
-  }
-  unsigned char* input = InputBuffer();
-  unsigned char* work = WorkOutput(kNoMemory);
+  const CodecFailure notStarted = SetupFailure(lzma_raw_encoder(&zs, filters), kBadParameterFailure);
+  if (IsFailure(notStarted)) Fail(notStarted);
+  unsigned char* input = InputBuffer(kInputSize, kTextNoMemory);
+  unsigned char* work = WorkOutput(kTextNoMemory);
   // The zip header announces the property bytes, so it brings them along.
   const int mode = Mode();
   WriteHeader((mode & kZipHeader) ? (mode | kProperties) : mode, properties);
@@ -180,23 +166,23 @@ std::uint64_t LzmaCodec::ReadPreamble(int mode, unsigned char* properties) {
   std::size_t extra = 0;
   if (mode & kZipHeader) {
     unsigned char header[sizeof kZipHeaderBytes];
-    ReadHeaderBytes(header, sizeof header, kReadFailed);
+    ReadHeaderBytes(header, sizeof header, kTextReadFailed);
     extra = static_cast<std::size_t>(header[2] | (header[3] << 8));
-    if (extra < kPropertySize) Fail(kCodecDataError, kBadFormat);
+    if (extra < kPropertySize) Fail(kCodecDataError, kTextFormatError);
     extra -= kPropertySize;
   }
-  ReadHeaderBytes(properties, kPropertySize, kReadFailed);
+  ReadHeaderBytes(properties, kPropertySize, kTextReadFailed);
   // Property bytes beyond the five that LZMA defines are skipped.
   unsigned char skipped[64];
   while (extra > 0) {
     const std::size_t piece = std::min(extra, sizeof skipped);
-    ReadHeaderBytes(skipped, piece, kReadFailed);
+    ReadHeaderBytes(skipped, piece, kTextReadFailed);
     extra -= piece;
   }
   std::uint64_t expected = size_ < 0 ? kUnknownSize : static_cast<std::uint64_t>(size_);
   if (mode & kSizeField) {
     unsigned char field[8];
-    ReadHeaderBytes(field, sizeof field, kReadFailed);
+    ReadHeaderBytes(field, sizeof field, kTextReadFailed);
     expected = 0;
     for (int i = 7; i >= 0; --i) expected = (expected << 8) | field[i];
   }
@@ -206,35 +192,25 @@ std::uint64_t LzmaCodec::ReadPreamble(int mode, unsigned char* properties) {
 std::uint64_t LzmaCodec::Decompress(int mode) {
   int used = BeginDecompression(mode);
   if (used & kZipHeader) used |= kProperties;
-  if (!(used & kProperties)) Fail(kCodecBadParameter, kBadParameter);
+  if (!(used & kProperties)) Fail(kCodecBadParameter, kTextBadParameter);
   unsigned char properties[kPropertySize];
   const std::uint64_t expected = ReadPreamble(used, properties);
   if (expected == 0) return 0;
 
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
-  switch (lzma_properties_decode(&filters[0], nullptr, properties, kPropertySize)) {
-    case LZMA_OK:
-      break;
-    case LZMA_MEM_ERROR:
-      Fail(kCodecNoMemory, kNoMemory);
-    default:
-      Fail(kCodecDataError, kBadFormat);
-  }
+  const CodecFailure badProperties = SetupFailure(
+      lzma_properties_decode(&filters[0], nullptr, properties, kPropertySize), kBadFormatFailure);
+  if (IsFailure(badProperties)) Fail(badProperties);
   const std::unique_ptr<void, FreeOptions> ownedOptions(filters[0].options);
   auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
   options->dict_size = DecoderDictionary(options->dict_size, expected);
   LzmaStream coder;
   lzma_stream& zs = coder.stream;
-  switch (lzma_raw_decoder(&zs, filters)) {
-    case LZMA_OK:
-      break;
-    case LZMA_MEM_ERROR:
-      Fail(kCodecNoMemory, kNoMemory);
-    default:
-      Fail(kCodecDataError, kBadFormat);
-  }
+  const CodecFailure notStarted = SetupFailure(lzma_raw_decoder(&zs, filters), kBadFormatFailure);
+  if (IsFailure(notStarted)) Fail(notStarted);
   LzmaDecompressStep step(zs, expected, *this);
-  PumpDecompression(step, InputBuffer(), kInputSize, WorkOutput(kNoMemory), kWorkBufferSize, kOutputTexts);
+  PumpDecompression(step, InputBuffer(kInputSize, kTextNoMemory), kInputSize, WorkOutput(kTextNoMemory),
+                    kWorkBufferSize, kOutputTexts);
   return UncompressedCount();
 }
 

@@ -3,7 +3,6 @@
 #define PAKKARO_ZIP_CODEC_LZMA_CODEC_H
 
 #include <cstdint>
-#include <memory>
 
 #include "zip/codec/codec.h"
 
@@ -16,9 +15,6 @@ class LzmaCodec : public Codec {
   static constexpr int kProperties = 2;  // 5 bytes: lc/lp/pb and the dictionary size
   static constexpr int kSizeField = 4;   // 8 bytes: the uncompressed size, all ones if unknown
   static constexpr int kZipMode = kZipHeader | kProperties;
-
-  LzmaCodec();
-  ~LzmaCodec() override;
 
   // The size of the uncompressed data; negative when unknown. A compression
   // of unknown size ends with the end marker; a known size lets the decoder
@@ -35,10 +31,8 @@ class LzmaCodec : public Codec {
 
   std::uint64_t Compress(int level) override;
   std::uint64_t Decompress(int mode) override;
-  void ReleaseBuffers() override;
 
  private:
-  unsigned char* InputBuffer();
   void WriteHeader(int mode, const unsigned char* properties);
   // The header fields that `mode` announces, up to the data: the five
   // property bytes into `properties`; answers the uncompressed size, from
@@ -46,7 +40,6 @@ class LzmaCodec : public Codec {
   std::uint64_t ReadPreamble(int mode, unsigned char* properties);
 
   std::int64_t size_ = -1;
-  std::unique_ptr<unsigned char[]> input_;
 };
 
 }  // namespace korbel

@@ -9,12 +9,10 @@ namespace korbel {
 namespace {
 
 constexpr char kNoMemory[] = "Zu wenig SPeicher";
-constexpr char kWriteFailed[] = "Fehler beim Speichern";
-constexpr char kReadFailed[] = "Fehler beim Lesen";
 constexpr char kInternalError[] = "Interner Fehler";
-constexpr char kBadFormat[] = "Formatfehler";
 
-constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kWriteFailed, kCodecWriteFailed, kWriteFailed};
+constexpr OutputFailureTexts kOutputTexts{kCodecWriteFailed, kTextSaveFailed, kCodecWriteFailed,
+                                          kTextSaveFailed};
 
 constexpr int kLowestLevel = 1;
 constexpr int kHighestLevel = 7;
@@ -62,13 +60,13 @@ CodecFailure FailureOf(PpmdResult result) {
     case PpmdResult::kOk:
       return kNoFailure;
     case PpmdResult::kReadFailed:
-      return {kCodecReadFailed, kReadFailed};
+      return {kCodecReadFailed, kTextReadFailed};
     case PpmdResult::kWriteFailed:
-      return {kCodecWriteFailed, kWriteFailed};
+      return {kCodecWriteFailed, kTextSaveFailed};
     case PpmdResult::kNoMemory:
       return {kCodecNoMemory, kNoMemory};
     case PpmdResult::kFormatError:
-      return {kCodecDataError, kBadFormat};
+      return {kCodecDataError, kTextFormatError};
     default:
       return {kCodecOutputFull, kInternalError};
   }
@@ -102,7 +100,7 @@ std::uint64_t PpmdCodec::Compress(int level) {
   if (Mode() & kZipHeader) {
     const unsigned char header[2] = {static_cast<unsigned char>(header_),
                                      static_cast<unsigned char>(header_ >> 8)};
-    WriteHeaderBytes(header, sizeof header, kWriteFailed);
+    WriteHeaderBytes(header, sizeof header, kTextSaveFailed);
   }
   unsigned long long bytesIn = 0;
   unsigned long long bytesOut = 0;
@@ -124,7 +122,7 @@ std::uint64_t PpmdCodec::Decompress(int mode) {
   bool valid = false;
   if (used & kZipHeader) {
     unsigned char header[2];
-    ReadHeaderBytes(header, sizeof header, kReadFailed);
+    ReadHeaderBytes(header, sizeof header, kTextReadFailed);
     valid = PpmdParseHeader(static_cast<unsigned short>(header[0] | (header[1] << 8)), &parameters);
   } else if (haveBlock_) {
     const unsigned long memory =
@@ -135,7 +133,7 @@ std::uint64_t PpmdCodec::Decompress(int mode) {
   } else {
     valid = PpmdParseHeader(header_, &parameters);
   }
-  if (!valid || !ValidParameters(parameters)) Fail(kCodecDataError, kBadFormat);
+  if (!valid || !ValidParameters(parameters)) Fail(kCodecDataError, kTextFormatError);
 
   const ModelLock lock;
   unsigned long long bytesIn = 0;

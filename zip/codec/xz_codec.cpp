@@ -2,8 +2,6 @@
 
 #include <lzma.h>
 
-#include <new>
-
 #include "zip/codec/codec_pump.h"
 #include "zip/codec/lzma_stream.h"
 
@@ -132,29 +130,7 @@ class XzDecompressStep : public XzStep {
 
 }  // namespace
 
-XzCodec::XzCodec() = default;
-XzCodec::~XzCodec() = default;
-
-void XzCodec::ReleaseBuffers() {
-  input_.reset();
-  output_.reset();
-  Codec::ReleaseBuffers();
-}
-
 void XzCodec::FailWithResult(int result) { Fail(FailureOf(result)); }
-
-unsigned char* XzCodec::InputBuffer() {
-  if (!input_) input_.reset(new (std::nothrow) unsigned char[kInputSize]);
-  if (!input_) FailWithResult(kXzNoMemory);
-  return input_.get();
-}
-
-unsigned char* XzCodec::OutputBuffer() {
-  if (OutputKind() == SideKind::kMemory) return nullptr;
-  if (!output_) output_.reset(new (std::nothrow) unsigned char[kOutputSize]);
-  if (!output_) FailWithResult(kXzNoMemory);
-  return output_.get();
-}
 
 std::uint64_t XzCodec::Compress(int level) {
   BeginCompression(level, 0, 9);
@@ -164,8 +140,9 @@ std::uint64_t XzCodec::Compress(int level) {
   const lzma_ret started = lzma_easy_encoder(&zs, LZMA_PRESET_DEFAULT, LZMA_CHECK_CRC64);
   if (started != LZMA_OK) FailWithResult(started == LZMA_MEM_ERROR ? kXzNoMemory : kXzBadParameter);
 
-  unsigned char* input = InputBuffer();
-  unsigned char* work = WorkOutput(FailureOf(kXzNoMemory).text);
+  const char* noMemory = FailureOf(kXzNoMemory).text;
+  unsigned char* input = InputBuffer(kInputSize, noMemory);
+  unsigned char* work = WorkOutput(noMemory);
   XzCompressStep step(zs, *this);
   PumpCompression(step, input, kInputSize, work, kOutputTexts);
   return CompressedCount();
@@ -180,8 +157,9 @@ std::uint64_t XzCodec::Decompress(int mode) {
   const lzma_ret started = lzma_stream_decoder(&zs, kDecoderMemoryLimit, 0);
   if (started != LZMA_OK) FailWithResult(started == LZMA_MEM_ERROR ? kXzNoMemory : kXzBadParameter);
 
-  unsigned char* input = InputBuffer();
-  unsigned char* work = OutputBuffer();
+  const char* noMemory = FailureOf(kXzNoMemory).text;
+  unsigned char* input = InputBuffer(kInputSize, noMemory);
+  unsigned char* work = WorkOutput(kOutputSize, noMemory);
   XzDecompressStep step(zs, *this);
   PumpDecompression(step, input, kInputSize, work, kOutputSize, kOutputTexts);
   return UncompressedCount();

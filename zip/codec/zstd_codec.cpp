@@ -3,8 +3,6 @@
 #include <zstd.h>
 #include <zstd_errors.h>
 
-#include <new>
-
 #include "zip/codec/codec_pump.h"
 
 namespace korbel {
@@ -88,36 +86,14 @@ class ZstdDecompressStep {
 
 }  // namespace
 
-ZstdCodec::ZstdCodec() = default;
-ZstdCodec::~ZstdCodec() = default;
-
-void ZstdCodec::ReleaseBuffers() {
-  input_.reset();
-  output_.reset();
-  Codec::ReleaseBuffers();
-}
-
-unsigned char* ZstdCodec::InputBuffer() {
-  if (!input_) input_.reset(new (std::nothrow) unsigned char[kInputSize]);
-  if (!input_) Fail(kNoMemory);
-  return input_.get();
-}
-
-unsigned char* ZstdCodec::OutputBuffer() {
-  if (OutputKind() == SideKind::kMemory) return nullptr;
-  if (!output_) output_.reset(new (std::nothrow) unsigned char[kOutputSize]);
-  if (!output_) Fail(kNoMemory);
-  return output_.get();
-}
-
 std::uint64_t ZstdCodec::Decompress(int mode) {
   BeginDecompression(mode);
   DecoderContext decoder;
   if (decoder.context == nullptr) Fail(kNoMemory);
   if (ZSTD_isError(ZSTD_DCtx_setParameter(decoder.context, ZSTD_d_windowLogMax, kWindowLogLimit)))
     Fail(kNoMemory);
-  unsigned char* input = InputBuffer();
-  unsigned char* work = OutputBuffer();
+  unsigned char* input = InputBuffer(kInputSize, kNoMemory.text);
+  unsigned char* work = WorkOutput(kOutputSize, kNoMemory.text);
   ZstdDecompressStep step(decoder.context, *this);
   PumpDecompression(step, input, kInputSize, work, kOutputSize, kOutputTexts);
   return UncompressedCount();

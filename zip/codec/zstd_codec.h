@@ -4,7 +4,6 @@
 #define PAKKARO_ZIP_CODEC_ZSTD_CODEC_H
 
 #include <cstdint>
-#include <memory>
 
 #include "zip/codec/codec.h"
 
@@ -12,18 +11,7 @@ namespace korbel {
 
 class ZstdCodec : public Codec {
  public:
-  ZstdCodec();
-  ~ZstdCodec() override;
-
   std::uint64_t Decompress(int mode) override;
-  void ReleaseBuffers() override;
-
- private:
-  unsigned char* InputBuffer();
-  unsigned char* OutputBuffer();
-
-  std::unique_ptr<unsigned char[]> input_;
-  std::unique_ptr<unsigned char[]> output_;
 };
 
 }  // namespace korbel

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "zip/format/dos_time.h"
+#include "zip/format/header_fields.h"
 #include "zip/format/zip_entry.h"
 
 namespace korbel {
@@ -14,18 +15,11 @@ namespace korbel {
 constexpr std::uint32_t kCentralHeaderSignature = 0x02014B50;
 constexpr std::size_t kCentralHeaderSize = 46;  // fixed part, before name, extra and comment
 
-// The fixed part as stored: sizes and offset are the raw 32-bit fields.
-struct CentralHeader {
+// The fixed part as stored: sizes and offset are the raw 32-bit fields. The
+// made-by version stands in front of the fields shared with the local
+// header, the rest behind them.
+struct CentralHeader : HeaderFields {
   std::uint16_t versionMadeBy = 0;
-  std::uint16_t versionNeeded = 0;
-  std::uint16_t flags = 0;
-  std::uint16_t method = 0;
-  std::uint32_t dosDateTime = 0;
-  std::uint32_t crc32 = 0;
-  std::uint32_t compressedSize = 0;    // 0xFFFFFFFF: the value is in the Zip64 block
-  std::uint32_t uncompressedSize = 0;  // same
-  std::uint16_t nameLength = 0;
-  std::uint16_t extraLength = 0;
   std::uint16_t commentLength = 0;
   std::uint16_t diskNumberStart = 0;
   std::uint16_t internalAttributes = 0;

@@ -12,15 +12,7 @@ bool ParseLocalHeader(const std::uint8_t* data, std::size_t size, LocalHeader* h
   ByteCursor in(data, size);
   if (in.Get32() != kLocalHeaderSignature) return false;
   LocalHeader parsed;
-  parsed.versionNeeded = in.Get16();
-  parsed.flags = in.Get16();
-  parsed.method = in.Get16();
-  parsed.dosDateTime = in.Get32();
-  parsed.crc32 = in.Get32();
-  parsed.compressedSize = in.Get32();
-  parsed.uncompressedSize = in.Get32();
-  parsed.nameLength = in.Get16();
-  parsed.extraLength = in.Get16();
+  ReadHeaderFields(in, &parsed);
   if (!in.ok()) return false;
   *header = parsed;
   return true;
@@ -29,15 +21,7 @@ bool ParseLocalHeader(const std::uint8_t* data, std::size_t size, LocalHeader* h
 void AppendLocalHeader(const LocalHeader& header, std::vector<std::uint8_t>* out) {
   ByteWriter writer(out);
   writer.Put32(kLocalHeaderSignature);
-  writer.Put16(header.versionNeeded);
-  writer.Put16(header.flags);
-  writer.Put16(header.method);
-  writer.Put32(header.dosDateTime);
-  writer.Put32(header.crc32);
-  writer.Put32(header.compressedSize);
-  writer.Put32(header.uncompressedSize);
-  writer.Put16(header.nameLength);
-  writer.Put16(header.extraLength);
+  WriteHeaderFields(header, writer);
 }
 
 bool AppendEntryLocalHeader(ZipEntry* entry, std::vector<std::uint8_t>* out) {
@@ -50,17 +34,14 @@ bool AppendEntryLocalHeader(ZipEntry* entry, std::vector<std::uint8_t>* out) {
   entry->localExtraLength = static_cast<std::uint16_t>(entry->localExtra.size());
 
   LocalHeader header;
-  header.versionNeeded = entry->versionNeeded;
-  header.flags = entry->flags;
-  header.method = entry->method;
-  header.dosDateTime = entry->dosDateTime;
-  header.crc32 = entry->crc32;
+  FillHeaderFields(*entry, &header);
   // A local Zip64 block holds both sizes, and then both fields point to it.
   const bool zip64 = entry->localExtra.size() >= 4 && entry->localExtra[0] == (kZip64ExtraId & 0xFF) &&
                      entry->localExtra[1] == (kZip64ExtraId >> 8);
-  header.compressedSize = zip64 ? kZip64Marker : Field32(entry->compressedSize);
-  header.uncompressedSize = zip64 ? kZip64Marker : Field32(entry->uncompressedSize);
-  header.nameLength = entry->nameLength;
+  if (zip64) {
+    header.compressedSize = kZip64Marker;
+    header.uncompressedSize = kZip64Marker;
+  }
   header.extraLength = entry->localExtraLength;
   out->reserve(out->size() + kLocalHeaderSize + name.size() + entry->localExtra.size());
   AppendLocalHeader(header, out);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "zip/format/header_fields.h"
 #include "zip/format/zip_constants.h"
 #include "zip/format/zip_entry.h"
 
@@ -18,18 +19,8 @@ constexpr std::uint32_t kDataDescriptorSignature = 0x08074B50;
 constexpr std::size_t kDataDescriptorSize = 16;       // signature, CRC-32, two 32-bit sizes
 constexpr std::size_t kZip64DataDescriptorSize = 24;  // signature, CRC-32, two 64-bit sizes
 
-// The fixed part as stored: sizes are the raw 32-bit fields.
-struct LocalHeader {
-  std::uint16_t versionNeeded = 0;
-  std::uint16_t flags = 0;
-  std::uint16_t method = 0;
-  std::uint32_t dosDateTime = 0;
-  std::uint32_t crc32 = 0;
-  std::uint32_t compressedSize = 0;    // 0xFFFFFFFF: the value is in the Zip64 block
-  std::uint32_t uncompressedSize = 0;  // same
-  std::uint16_t nameLength = 0;
-  std::uint16_t extraLength = 0;
-};
+// The fixed part as stored: the fields shared with the central header.
+struct LocalHeader : HeaderFields {};
 
 // Reads the 30-byte fixed part; false when fewer bytes are given or the
 // signature is not there.

@@ -28,28 +28,28 @@ void CopyName(char* target, const char* source) {
 // Whole-length file transfers in calls of at most kFileChunk bytes. As with
 // the system's own calls, a short count ends the transfer: the end of the
 // file for reads, a full device for writes. -1 when the first call fails.
-std::int64_t ReadAll(platform::Handle file, unsigned char* buffer, std::size_t length) {
+template <typename Byte, typename Call>
+std::int64_t InChunks(Byte* bytes, std::size_t length, Call call) {
   std::size_t done = 0;
   while (done < length) {
     const std::size_t ask = std::min(length - done, kFileChunk);
-    const std::int64_t got = platform::ReadFile(file, buffer + done, ask);
-    if (got < 0) return done == 0 ? -1 : static_cast<std::int64_t>(done);
-    done += static_cast<std::size_t>(got);
-    if (static_cast<std::size_t>(got) < ask) break;
+    const std::int64_t moved = call(bytes + done, ask);
+    if (moved < 0) return done == 0 ? -1 : static_cast<std::int64_t>(done);
+    done += static_cast<std::size_t>(moved);
+    if (static_cast<std::size_t>(moved) < ask) break;
   }
   return static_cast<std::int64_t>(done);
 }
 
+std::int64_t ReadAll(platform::Handle file, unsigned char* buffer, std::size_t length) {
+  return InChunks(buffer, length,
+                  [file](unsigned char* at, std::size_t ask) { return platform::ReadFile(file, at, ask); });
+}
+
 std::int64_t WriteAll(platform::Handle file, const unsigned char* data, std::size_t length) {
-  std::size_t done = 0;
-  while (done < length) {
-    const std::size_t ask = std::min(length - done, kFileChunk);
-    const std::int64_t put = platform::WriteFile(file, data + done, ask);
-    if (put < 0) return done == 0 ? -1 : static_cast<std::int64_t>(done);
-    done += static_cast<std::size_t>(put);
-    if (static_cast<std::size_t>(put) < ask) break;
-  }
-  return static_cast<std::int64_t>(done);
+  return InChunks(data, length, [file](const unsigned char* at, std::size_t ask) {
+    return platform::WriteFile(file, at, ask);
+  });
 }
 
 }  // namespace

@@ -106,12 +106,9 @@ TEST(CodecSelectionTest, LzmaKeepsTheEntrySize) {
 }
 
 TEST(CodecSelectionTest, ASelectedCodecStartsWithClearCounts) {
-  testing_support::TempDir dir;
   CodecSelection selection;
   ASSERT_EQ(SelectCodec(selection, 8, 0, 0), 0);
-  codec_testing::RunCodec(*selection.codec, codec_testing::Direction::kCompress, 6,
-                          codec_testing::SideType::kMemory, codec_testing::SideType::kFunction,
-                          testing_support::TextBytes(5000), 0, dir);
+  codec_testing::Pack(*selection.codec, 6, testing_support::TextBytes(5000));
   ASSERT_GT(selection.codec->CompressedCount(), 0u);
   ASSERT_EQ(SelectCodec(selection, 12, 0, 0), 0);
   EXPECT_EQ(selection.codec->CompressedCount(), 0u);

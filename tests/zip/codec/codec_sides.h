@@ -6,6 +6,7 @@
 #define PAKKARO_TESTS_ZIP_CODEC_CODEC_SIDES_H
 
 #include <libdeflate.h>
+#include <lzma.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -77,6 +78,18 @@ inline std::size_t ReferenceDeflateSize(const Bytes& data, int level) {
   libdeflate_free_compressor(compressor);
   EXPECT_NE(whole, 0u);
   return std::max(whole, testing_support::RawDeflate(data, level).size());
+}
+
+// The library's own XZ stream of `data`, with `preset` and the check value
+// `check`.
+inline Bytes ReferenceXz(const Bytes& data, std::uint32_t preset, lzma_check check) {
+  Bytes out(lzma_stream_buffer_bound(data.size()));
+  std::size_t size = 0;
+  EXPECT_EQ(lzma_easy_buffer_encode(preset, check, nullptr, data.data(), data.size(), out.data(), &size,
+                                    out.size()),
+            LZMA_OK);
+  out.resize(size);
+  return out;
 }
 
 // The reference inflate in the shape of a codec row's peer (the size is
@@ -289,6 +302,19 @@ inline RunResult RunCodec(korbel::Codec& codec, Direction direction, int argumen
   result.guardIntact = sides.GuardIntact();
   result.output = sides.Output();
   return result;
+}
+
+// The runs most tests make when the sides are not what they test: the
+// input from memory, the output into a function that takes it all. No file
+// is made, but the sides want a folder.
+inline RunResult Pack(korbel::Codec& codec, int level, const Bytes& data) {
+  const testing_support::TempDir dir;
+  return RunCodec(codec, Direction::kCompress, level, SideType::kMemory, SideType::kFunction, data, 0, dir);
+}
+inline RunResult Unpack(korbel::Codec& codec, int mode, const Bytes& packed) {
+  const testing_support::TempDir dir;
+  return RunCodec(codec, Direction::kDecompress, mode, SideType::kMemory, SideType::kFunction, packed, 0,
+                  dir);
 }
 
 // Room for the compressed form of `size` bytes, even when it grows.

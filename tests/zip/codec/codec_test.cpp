@@ -65,11 +65,9 @@ TEST(CodecTest, BaseOperationsAreNotSupported) {
 
 TEST(CodecTest, ResetTwoFreesBuffersButKeepsSettings) {
   CopyCodec codec;
-  testing_support::TempDir dir;
   const Bytes data = testing_support::TextBytes(1000);
   codec.SetMode(0);
-  codec_testing::RunCodec(codec, Direction::kCompress, 4, SideType::kMemory, SideType::kFunction, data, 0,
-                          dir);
+  codec_testing::Pack(codec, 4, data);
   codec.Reset(2);
   EXPECT_EQ(codec.Level(), 4);
   EXPECT_EQ(codec.Mode(), 0);
@@ -82,10 +80,8 @@ TEST(CodecTest, ResetTwoFreesBuffersButKeepsSettings) {
 TEST(CodecTest, ResetOtherwiseRestoresDefaultsAndDisconnects) {
   for (const int how : {0, 1, 3}) {
     CopyCodec codec;
-    testing_support::TempDir dir;
     codec.SetMode(0);
-    codec_testing::RunCodec(codec, Direction::kCompress, 4, SideType::kMemory, SideType::kFunction,
-                            testing_support::TextBytes(100), 0, dir);
+    codec_testing::Pack(codec, 4, testing_support::TextBytes(100));
     codec.Reset(how);
     EXPECT_EQ(codec.Level(), 9) << how;
     EXPECT_EQ(codec.Mode(), 8) << how;
@@ -305,15 +301,7 @@ Bytes XzUnpack(const Bytes& packed, std::size_t size, bool) {
   return out;
 }
 
-Bytes XzPack(const Bytes& data, int) {
-  Bytes out(lzma_stream_buffer_bound(data.size()));
-  std::size_t outPosition = 0;
-  EXPECT_EQ(lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, nullptr, data.data(), data.size(), out.data(),
-                                    &outPosition, out.size()),
-            LZMA_OK);
-  out.resize(outPosition);
-  return out;
-}
+Bytes XzPack(const Bytes& data, int) { return codec_testing::ReferenceXz(data, 6, LZMA_CHECK_CRC64); }
 
 Bytes Cut(const Bytes& bytes, std::size_t size) {
   return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
@@ -537,11 +525,9 @@ const std::vector<CodecRow>& Rows() {
   return rows;
 }
 
-Bytes Pack(const CodecRow& row, const Bytes& data, int level, const testing_support::TempDir& dir) {
+Bytes Pack(const CodecRow& row, const Bytes& data, int level) {
   auto codec = row.make();
-  return codec_testing::RunCodec(*codec, Direction::kCompress, level, SideType::kMemory, SideType::kFunction,
-                                 data, 0, dir)
-      .output;
+  return codec_testing::Pack(*codec, level, data).output;
 }
 
 // Small inputs meet every side; the large ones, slow under the sanitizers,
@@ -628,7 +614,6 @@ class CodecRowTest : public ::testing::TestWithParam<std::size_t> {
 };
 
 TEST_P(CodecRowTest, ExpansionFlagFollowsTheCounts) {
-  testing_support::TempDir dir;
   auto codec = row().make();
   const struct {
     Bytes data;
@@ -637,8 +622,7 @@ TEST_P(CodecRowTest, ExpansionFlagFollowsTheCounts) {
                {Bytes(100000, 0), 0u},
                {Bytes(), korbel::kCodecExpanded}};
   for (const auto& c : cases) {
-    codec_testing::RunCodec(*codec, Direction::kCompress, 9, SideType::kMemory, SideType::kFunction, c.data,
-                            0, dir);
+    codec_testing::Pack(*codec, 9, c.data);
     EXPECT_EQ(codec->StateFlags(), c.flags) << c.data.size();
   }
 }
@@ -646,7 +630,7 @@ TEST_P(CodecRowTest, ExpansionFlagFollowsTheCounts) {
 TEST_P(CodecRowTest, DamagedStreamsFailWithTheirKinds) {
   const Bytes data = testing_support::TextBytes(120000);
   testing_support::TempDir dir;
-  const Bytes good = Pack(row(), data, row().levels[2], dir);
+  const Bytes good = Pack(row(), data, row().levels[2]);
   for (const BadStream& bad : row().badStreams(data, good)) {
     // Damaged data may well decode to more bytes than the original had.
     for (const SideType out : {SideType::kMemory, SideType::kFunction}) {
@@ -666,7 +650,7 @@ TEST_P(CodecRowTest, SideFailuresFollowTheTable) {
   const Bytes data = testing_support::RandomBytes(100000, 3);
   testing_support::TempDir dir;
   const int level = row().levels[2];
-  const Bytes packed = Pack(row(), data, level, dir);
+  const Bytes packed = Pack(row(), data, level);
   for (const Direction direction : {Direction::kCompress, Direction::kDecompress}) {
     const bool compress = direction == Direction::kCompress;
     const Bytes& input = compress ? data : packed;
@@ -718,20 +702,17 @@ TEST_P(CodecRowTest, RunsAfterAFailureOrAReleaseStartClean) {
   testing_support::TempDir dir;
   auto codec = row().make();
   const int level = row().levels[2];
-  const auto first = codec_testing::RunCodec(*codec, Direction::kCompress, level, SideType::kMemory,
-                                             SideType::kFunction, data, 0, dir);
+  const auto first = codec_testing::Pack(*codec, level, data);
   codec->ReleaseBuffers();
   EXPECT_EQ(codec->Level(), level);
-  const auto second = codec_testing::RunCodec(*codec, Direction::kCompress, korbel::kKeepLevel,
-                                              SideType::kMemory, SideType::kFunction, data, 0, dir);
+  const auto second = codec_testing::Pack(*codec, korbel::kKeepLevel, data);
   EXPECT_EQ(second.output, first.output);
   EXPECT_THROW(codec_testing::RunCodec(*codec, Direction::kDecompress, row().unpackMode, SideType::kMemory,
                                        SideType::kFunction,
                                        row().badStreams(data, first.output).back().stream, 0, dir),
                CodecFailure);
   codec->ReleaseBuffers();
-  const auto back = codec_testing::RunCodec(*codec, Direction::kDecompress, row().unpackMode,
-                                            SideType::kMemory, SideType::kFunction, first.output, 0, dir);
+  const auto back = codec_testing::Unpack(*codec, row().unpackMode, first.output);
   EXPECT_EQ(back.output, data);
   EXPECT_EQ(codec->FailureKind(), 0);
 }
@@ -783,8 +764,7 @@ TEST_P(SevenZipPeerTest, UnpacksSevenZipEntriesAndSevenZipAcceptsOurs) {
     for (const std::int64_t size : sizes) {
       auto codec = row().make();
       if (row().setSize) row().setSize(*codec, size);
-      const auto packed = codec_testing::RunCodec(*codec, Direction::kCompress, level, SideType::kMemory,
-                                                  SideType::kFunction, data, 0, dir);
+      const auto packed = codec_testing::Pack(*codec, level, data);
       const std::string ours = dir / "ours.zip";
       ASSERT_TRUE(testing_support::WriteFile(
           ours, codec_testing::OneEntryZip("source.txt", row().zipMethod, row().setSize && size < 0 ? 2 : 0,
@@ -802,7 +782,7 @@ TEST_P(PythonPeerTest, ReadsOursAndWeReadPythons) {
   testing_support::TempDir dir;
   const Bytes data = testing_support::TextBytes(300000);
   ASSERT_TRUE(testing_support::WriteFile(dir / "plain", data));
-  ASSERT_TRUE(testing_support::WriteFile(dir / "ours", Pack(row(), data, row().levels[3], dir)));
+  ASSERT_TRUE(testing_support::WriteFile(dir / "ours", Pack(row(), data, row().levels[3])));
   std::string script =
       "import bz2, lzma, sys, zlib\n"
       "d = sys.argv[1]\n"

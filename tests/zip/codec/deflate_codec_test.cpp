@@ -51,8 +51,7 @@ TEST(DeflateCodecTest, RoundTripsAtEveryLevelAcrossTheWholeBlockLimit) {
     for (const std::size_t size : {kLimit - 1, kLimit, kLimit + 1}) {
       SCOPED_TRACE(std::to_string(level) + " " + std::to_string(size));
       const Bytes data = testing_support::TextBytes(size);
-      const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, level, SideType::kMemory,
-                                                  SideType::kFunction, data, 0, dir);
+      const auto packed = codec_testing::Pack(codec, level, data);
       EXPECT_EQ(testing_support::RawInflate(packed.output, size), data);
       EXPECT_LE(packed.output.size(), codec_testing::ReferenceDeflateSize(data, level));
       EXPECT_EQ(codec.UncompressedCount(), size);
@@ -104,10 +103,7 @@ TEST(DeflateCodecTest, StatedSizeThatLiesIsBrokenDataOnBothPaths) {
   // The stated size holds for one run only: the next one streams unchecked.
   DeflateCodec codec;
   codec.ExpectSize(7);
-  const auto wrong = [&] {
-    return codec_testing::RunCodec(codec, Direction::kDecompress, 8, SideType::kMemory, SideType::kFunction,
-                                   packed, 0, dir);
-  };
+  const auto wrong = [&] { return codec_testing::Unpack(codec, 8, packed); };
   EXPECT_THROW(wrong(), CodecFailure);
   EXPECT_EQ(wrong().output, data);
 }
@@ -142,23 +138,16 @@ TEST(DeflateCodecTest, LevelZeroCopiesAndSetsModeZero) {
                               SideType::kMemory, run.output, data.size(), dir);
   EXPECT_EQ(back.output, data);
   // A later compression above level 0 returns to mode 8.
-  codec_testing::RunCodec(codec, Direction::kCompress, 2, SideType::kMemory, SideType::kFunction, data, 0,
-                          dir);
+  codec_testing::Pack(codec, 2, data);
   EXPECT_EQ(codec.Mode(), 8);
 }
 
 TEST(DeflateCodecTest, UnknownModesFailWithKindFive) {
   const Bytes packed = testing_support::RawDeflate(testing_support::TextBytes(1000), 6);
   for (const int mode : {5, 1, 7, 10, -1, 12}) {
-    testing_support::TempDir dir;
     DeflateCodec codec;
     codec_testing::ExpectFailure(
-        codec,
-        [&] {
-          codec_testing::RunCodec(codec, Direction::kDecompress, mode, SideType::kMemory, SideType::kFunction,
-                                  packed, 0, dir);
-        },
-        korbel::kCodecSetupFailed, kBadMode);
+        codec, [&] { codec_testing::Unpack(codec, mode, packed); }, korbel::kCodecSetupFailed, kBadMode);
     EXPECT_EQ(codec.Mode(), mode);
   }
 }
@@ -247,9 +236,7 @@ TEST(DeflateCodecTest, InflatesDeflate64EntriesOfSevenZip) {
   EXPECT_EQ(run.output, data);
   EXPECT_EQ(run.outputCrc, entry.crc);
   // Plain inflate does not understand it.
-  EXPECT_THROW(codec_testing::RunCodec(codec, Direction::kDecompress, 8, SideType::kMemory,
-                                       SideType::kFunction, entry.data, 0, dir),
-               CodecFailure);
+  EXPECT_THROW(codec_testing::Unpack(codec, 8, entry.data), CodecFailure);
   EXPECT_EQ(codec.FailureKind(), korbel::kCodecDataError);
 }
 

@@ -16,7 +16,6 @@ using korbel::LzmaCodec;
 
 TEST(LzmaCodecTest, ModeBitsChooseTheHeaderParts) {
   const Bytes data = testing_support::TextBytes(5000);
-  testing_support::TempDir dir;
   const struct {
     int mode;
     std::size_t headerSize;
@@ -25,13 +24,11 @@ TEST(LzmaCodecTest, ModeBitsChooseTheHeaderParts) {
     LzmaCodec codec;
     codec.SetMode(c.mode);
     codec.SetUncompressedSize(static_cast<std::int64_t>(data.size()));
-    const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, 5, SideType::kMemory,
-                                                SideType::kFunction, data, 0, dir);
+    const auto packed = codec_testing::Pack(codec, 5, data);
     LzmaCodec raw;
     raw.SetMode(0);
     raw.SetUncompressedSize(static_cast<std::int64_t>(data.size()));
-    const auto bare = codec_testing::RunCodec(raw, Direction::kCompress, 5, SideType::kMemory,
-                                              SideType::kFunction, data, 0, dir);
+    const auto bare = codec_testing::Pack(raw, 5, data);
     ASSERT_EQ(packed.output.size(), bare.output.size() + c.headerSize) << c.mode;
     EXPECT_TRUE(std::equal(bare.output.begin(), bare.output.end(),
                            packed.output.begin() + static_cast<std::ptrdiff_t>(c.headerSize)));
@@ -43,8 +40,7 @@ TEST(LzmaCodecTest, ModeBitsChooseTheHeaderParts) {
     LzmaCodec reader;
     reader.SetUncompressedSize((c.mode & LzmaCodec::kSizeField) ? -1
                                                                 : static_cast<std::int64_t>(data.size()));
-    const auto back = codec_testing::RunCodec(reader, Direction::kDecompress, c.mode, SideType::kMemory,
-                                              SideType::kFunction, packed.output, 0, dir);
+    const auto back = codec_testing::Unpack(reader, c.mode, packed.output);
     EXPECT_EQ(back.output, data) << c.mode;
     EXPECT_EQ(reader.CompressedCount(), packed.output.size()) << c.mode;
   }
@@ -52,17 +48,14 @@ TEST(LzmaCodecTest, ModeBitsChooseTheHeaderParts) {
 
 TEST(LzmaCodecTest, UnknownSizeWritesTheSizeFieldAsAllOnes) {
   const Bytes data = testing_support::TextBytes(3000);
-  testing_support::TempDir dir;
   LzmaCodec codec;
   codec.SetMode(7);
-  const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, 3, SideType::kMemory,
-                                              SideType::kFunction, data, 0, dir);
+  const auto packed = codec_testing::Pack(codec, 3, data);
   EXPECT_EQ(archive_builder::Get(packed.output, 9, 4), 0xFFFFFFFFu);
   EXPECT_EQ(archive_builder::Get(packed.output, 13, 4), 0xFFFFFFFFu);
   LzmaCodec reader;
   reader.SetUncompressedSize(123);  // the field overrides it
-  const auto back = codec_testing::RunCodec(reader, Direction::kDecompress, 7, SideType::kMemory,
-                                            SideType::kFunction, packed.output, 0, dir);
+  const auto back = codec_testing::Unpack(reader, 7, packed.output);
   EXPECT_EQ(back.output, data);
 }
 
@@ -71,8 +64,7 @@ TEST(LzmaCodecTest, AKnownSizeStopsTheDecoderThere) {
   testing_support::TempDir dir;
   LzmaCodec codec;
   codec.SetMode(3);
-  const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, 6, SideType::kMemory,
-                                              SideType::kFunction, data, 0, dir);
+  const auto packed = codec_testing::Pack(codec, 6, data);
   for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{50000}, data.size()}) {
     LzmaCodec reader;
     reader.SetUncompressedSize(static_cast<std::int64_t>(size));
@@ -85,17 +77,13 @@ TEST(LzmaCodecTest, AKnownSizeStopsTheDecoderThere) {
 
 TEST(LzmaCodecTest, ExtraPropertyBytesAreSkipped) {
   const Bytes data = testing_support::TextBytes(10000);
-  testing_support::TempDir dir;
   LzmaCodec codec;
   codec.SetMode(3);
-  Bytes packed = codec_testing::RunCodec(codec, Direction::kCompress, 5, SideType::kMemory,
-                                         SideType::kFunction, data, 0, dir)
-                     .output;
+  Bytes packed = codec_testing::Pack(codec, 5, data).output;
   // Property size 8: three bytes follow the five real ones.
   packed[2] = 8;
   packed.insert(packed.begin() + 9, {0xEE, 0xEE, 0xEE});
-  const auto back = codec_testing::RunCodec(codec, Direction::kDecompress, 3, SideType::kMemory,
-                                            SideType::kFunction, packed, 0, dir);
+  const auto back = codec_testing::Unpack(codec, 3, packed);
   EXPECT_EQ(back.output, data);
   EXPECT_EQ(codec.CompressedCount(), packed.size());
 }

@@ -13,13 +13,10 @@
 namespace {
 
 using codec_testing::Bytes;
-using codec_testing::Direction;
-using codec_testing::SideType;
 using korbel::PpmdCodec;
 
 TEST(PpmdCodecTest, LevelsAreClampedToOneThroughSeven) {
   const Bytes data = testing_support::TextBytes(2000);
-  testing_support::TempDir dir;
   const struct {
     int argument;
     int level;
@@ -32,8 +29,7 @@ TEST(PpmdCodecTest, LevelsAreClampedToOneThroughSeven) {
   for (const auto& c : cases) {
     PpmdCodec codec;
     codec.SetMode(PpmdCodec::kZipHeader);
-    const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, c.argument, SideType::kMemory,
-                                                SideType::kFunction, data, 0, dir);
+    const auto packed = codec_testing::Pack(codec, c.argument, data);
     EXPECT_EQ(codec.Level(), c.level) << c.argument;
     EXPECT_EQ(archive_builder::Get(packed.output, 0, 2), c.header) << c.argument;
     EXPECT_EQ(codec.HeaderValue(), c.header) << c.argument;
@@ -42,46 +38,34 @@ TEST(PpmdCodecTest, LevelsAreClampedToOneThroughSeven) {
 
 TEST(PpmdCodecTest, WithoutTheHeaderTheStoredParametersApply) {
   const Bytes data = testing_support::TextBytes(40000);
-  testing_support::TempDir dir;
   PpmdCodec codec;
   codec.SetMode(0);
-  const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, 3, SideType::kMemory,
-                                              SideType::kFunction, data, 0, dir);
+  const auto packed = codec_testing::Pack(codec, 3, data);
   // The compression stored its own parameters.
-  const auto back = codec_testing::RunCodec(codec, Direction::kDecompress, 0, SideType::kMemory,
-                                            SideType::kFunction, packed.output, 0, dir);
+  const auto back = codec_testing::Unpack(codec, 0, packed.output);
   EXPECT_EQ(back.output, data);
 
   // The same from a parameter block: order 13, 10 MiB.
   PpmdCodec reader;
   const unsigned char block[5] = {13, 0x00, 0x00, 0xA0, 0x00};
   reader.SetParameterBlock(block);
-  const auto fromBlock = codec_testing::RunCodec(reader, Direction::kDecompress, 0, SideType::kMemory,
-                                                 SideType::kFunction, packed.output, 0, dir);
+  const auto fromBlock = codec_testing::Unpack(reader, 0, packed.output);
   EXPECT_EQ(fromBlock.output, data);
 
   // A block with order 1 is refused.
   const unsigned char badBlock[5] = {1, 0x00, 0x00, 0xA0, 0x00};
   reader.SetParameterBlock(badBlock);
   codec_testing::ExpectFailure(
-      reader,
-      [&] {
-        codec_testing::RunCodec(reader, Direction::kDecompress, 0, SideType::kMemory, SideType::kFunction,
-                                packed.output, 0, dir);
-      },
-      6, "Formatfehler");
+      reader, [&] { codec_testing::Unpack(reader, 0, packed.output); }, 6, "Formatfehler");
 }
 
 TEST(PpmdCodecTest, ASizeLimitStopsTheDecoder) {
   const Bytes data = testing_support::TextBytes(30000);
-  testing_support::TempDir dir;
   PpmdCodec codec;
   codec.SetMode(1);
-  const auto packed = codec_testing::RunCodec(codec, Direction::kCompress, 7, SideType::kMemory,
-                                              SideType::kFunction, data, 0, dir);
+  const auto packed = codec_testing::Pack(codec, 7, data);
   codec.SetSizeLimit(1000);
-  const auto back = codec_testing::RunCodec(codec, Direction::kDecompress, 1, SideType::kMemory,
-                                            SideType::kFunction, packed.output, 0, dir);
+  const auto back = codec_testing::Unpack(codec, 1, packed.output);
   EXPECT_EQ(back.output, Bytes(data.begin(), data.begin() + 1000));
 }
 
@@ -89,7 +73,6 @@ TEST(PpmdCodecTest, ASizeLimitStopsTheDecoder) {
 // with a model of its own, after a stream that filled the memory (so the reused memory
 // holds an old model) and across runs with other memory sizes.
 TEST(PpmdCodecTest, StreamsInARowDecodeAsWithFreshModels) {
-  testing_support::TempDir dir;
   const struct {
     Bytes data;
     int level;
@@ -102,10 +85,8 @@ TEST(PpmdCodecTest, StreamsInARowDecodeAsWithFreshModels) {
   for (const auto& stream : streams) {
     PpmdCodec writer;
     writer.SetMode(PpmdCodec::kZipHeader);
-    const auto packed = codec_testing::RunCodec(writer, Direction::kCompress, stream.level, SideType::kMemory,
-                                                SideType::kFunction, stream.data, 0, dir);
-    const auto back = codec_testing::RunCodec(reader, Direction::kDecompress, 1, SideType::kMemory,
-                                              SideType::kFunction, packed.output, 0, dir);
+    const auto packed = codec_testing::Pack(writer, stream.level, stream.data);
+    const auto back = codec_testing::Unpack(reader, 1, packed.output);
     EXPECT_EQ(back.output, stream.data) << stream.data.size() << " at level " << stream.level;
   }
 }
@@ -171,10 +152,8 @@ TEST(PpmdCodecTest, RunsOnSeveralThreadsTakeTurns) {
   EXPECT_EQ(most.load(), 1);
   EXPECT_EQ(active.load(), 0);
   for (int i = 0; i < kThreads; ++i) {
-    testing_support::TempDir dir;
     PpmdCodec codec;
-    const auto back = codec_testing::RunCodec(codec, Direction::kDecompress, 1, SideType::kMemory,
-                                              SideType::kFunction, watches[i].output, 0, dir);
+    const auto back = codec_testing::Unpack(codec, 1, watches[i].output);
     EXPECT_EQ(back.output, data) << i;
   }
 }

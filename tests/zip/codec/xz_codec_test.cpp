@@ -9,19 +9,15 @@
 namespace {
 
 using codec_testing::Bytes;
-using codec_testing::Direction;
 using codec_testing::SideType;
 using korbel::XzCodec;
 
 TEST(XzCodecTest, LevelIsKeptButTheDefaultSettingsAreUsed) {
   const Bytes data = testing_support::TextBytes(100000);
-  testing_support::TempDir dir;
   XzCodec codec;
-  const auto fast = codec_testing::RunCodec(codec, Direction::kCompress, 1, SideType::kMemory,
-                                            SideType::kFunction, data, 0, dir);
+  const auto fast = codec_testing::Pack(codec, 1, data);
   EXPECT_EQ(codec.Level(), 1);
-  const auto clamped = codec_testing::RunCodec(codec, Direction::kCompress, 40, SideType::kMemory,
-                                               SideType::kFunction, data, 0, dir);
+  const auto clamped = codec_testing::Pack(codec, 40, data);
   EXPECT_EQ(codec.Level(), 9);
   EXPECT_EQ(fast.output, clamped.output);
   // Behind the 12-byte stream header, the block header (size byte, flags)
@@ -35,17 +31,11 @@ TEST(XzCodecTest, LevelIsKeptButTheDefaultSettingsAreUsed) {
 
 TEST(XzCodecTest, DataBehindTheStreamIsLeftAlone) {
   const Bytes data = testing_support::TextBytes(30000);
-  Bytes packed(lzma_stream_buffer_bound(data.size()));
-  std::size_t size = 0;
-  ASSERT_EQ(lzma_easy_buffer_encode(6, LZMA_CHECK_SHA256, nullptr, data.data(), data.size(), packed.data(),
-                                    &size, packed.size()),
-            LZMA_OK);
-  packed.resize(size);
+  Bytes packed = codec_testing::ReferenceXz(data, 6, LZMA_CHECK_SHA256);
+  const std::size_t size = packed.size();
   packed.insert(packed.end(), 100, 0x77);
-  testing_support::TempDir dir;
   XzCodec codec;
-  const auto run = codec_testing::RunCodec(codec, Direction::kDecompress, 8, SideType::kMemory,
-                                           SideType::kFunction, packed, 0, dir);
+  const auto run = codec_testing::Unpack(codec, 8, packed);
   EXPECT_EQ(run.output, data);
   EXPECT_EQ(codec.CompressedCount(), size);
 }
@@ -54,12 +44,8 @@ TEST(XzCodecTest, DataBehindTheStreamIsLeftAlone) {
 // little memory before anything is allocated or written.
 TEST(XzCodecTest, DictionaryPastTheMemoryLimitIsRefused) {
   const Bytes data = testing_support::TextBytes(3000);
-  Bytes packed(lzma_stream_buffer_bound(data.size()));
-  std::size_t size = 0;
-  ASSERT_EQ(lzma_easy_buffer_encode(0, LZMA_CHECK_CRC32, nullptr, data.data(), data.size(), packed.data(),
-                                    &size, packed.size()),
-            LZMA_OK);
-  packed.resize(size);
+  Bytes packed = codec_testing::ReferenceXz(data, 0, LZMA_CHECK_CRC32);
+  ASSERT_GT(packed.size(), 16u);  // the stream header and a block header at least
   // The block header follows the 12-byte stream header; its LZMA2 filter
   // (id 0x21, one property byte) holds the dictionary code, 40 the largest.
   const std::size_t headerSize = (packed[12] + 1u) * 4u;

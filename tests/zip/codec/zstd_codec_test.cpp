@@ -82,13 +82,10 @@ TEST(ZstdCodecTest, DamageFails) {
       {"no frame magic", notZstd, korbel::kCodecDataError},
       {"empty input", Bytes(), korbel::kCodecInputEnded},
   };
-  testing_support::TempDir dir;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ZstdCodec codec;
-    EXPECT_THROW(codec_testing::RunCodec(codec, Direction::kDecompress, korbel::kOwnMode, SideType::kMemory,
-                                         SideType::kFunction, c.input, 0, dir),
-                 korbel::CodecFailure);
+    EXPECT_THROW(codec_testing::Unpack(codec, korbel::kOwnMode, c.input), korbel::CodecFailure);
     EXPECT_EQ(codec.FailureKind(), c.kind);
   }
 }
@@ -110,18 +107,12 @@ TEST(ZstdCodecTest, WindowPastTheLimitIsRefused) {
   ASSERT_EQ(ZSTD_compressStream2(context, &out, &none, ZSTD_e_end), 0u);
   ZSTD_freeCCtx(context);
   streamed.resize(out.pos);
-  testing_support::TempDir dir;
   ZstdCodec codec;
-  EXPECT_THROW(codec_testing::RunCodec(codec, Direction::kDecompress, korbel::kOwnMode, SideType::kMemory,
-                                       SideType::kFunction, streamed, 0, dir),
-               korbel::CodecFailure);
+  EXPECT_THROW(codec_testing::Unpack(codec, korbel::kOwnMode, streamed), korbel::CodecFailure);
   EXPECT_EQ(codec.FailureKind(), korbel::kCodecNoMemory);
   // The same data with its size in the header needs no such window.
   ZstdCodec sized;
-  EXPECT_EQ(codec_testing::RunCodec(sized, Direction::kDecompress, korbel::kOwnMode, SideType::kMemory,
-                                    SideType::kFunction, packed, 0, dir)
-                .output,
-            data);
+  EXPECT_EQ(codec_testing::Unpack(sized, korbel::kOwnMode, packed).output, data);
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "tests/support/reference_codecs.h"
+#include "tests/support/test_support.h"
 #include "tests/zip/io/scratch_file.h"
 
 namespace korbel {
@@ -109,45 +111,85 @@ std::vector<unsigned char> Drain(DataStream& stream, std::size_t block = 1000) {
 
 enum class Kind { kMemory, kFunction, kCFile, kHandle };
 
+// The sides a CRC test connects, one of each kind: a memory block, a
+// function, and the scratch file as a C file or a handle, the files closed
+// by Close or at the end.
+struct KindSides {
+  explicit KindSides(std::vector<unsigned char> bytes) : memory(std::move(bytes)), source{memory} {}
+  ~KindSides() { Close(); }
+  KindSides(const KindSides&) = delete;
+  KindSides& operator=(const KindSides&) = delete;
+
+  // Connects the stream's input, or its output, to the side of `kind`; the
+  // scratch file is read as it is, or made anew for the output.
+  ::testing::AssertionResult Connect(DataStream& stream, Kind kind, bool output, const char* path) {
+    switch (kind) {
+      case Kind::kMemory:
+        if (output) {
+          stream.OutputToMemory(memory.size(), memory.data(), 0);
+        } else {
+          stream.InputFromMemory(memory.size(), memory.data(), 0);
+        }
+        break;
+      case Kind::kFunction:
+        if (output) {
+          stream.OutputToFunction(&sink, &Sink::Write, 0);
+        } else {
+          stream.InputFromFunction(&source, &Source::Read, 0);
+        }
+        break;
+      case Kind::kCFile:
+        file = std::fopen(path, output ? "wb" : "rb");
+        if (file == nullptr) return ::testing::AssertionFailure() << "cannot open " << path;
+        if (output) {
+          stream.OutputToFile(file, kNoLimit, 0);
+        } else {
+          stream.InputFromFile(file, kNoLimit, 0);
+        }
+        break;
+      case Kind::kHandle:
+        handle.Reset(output ? platform::OpenFile(path, platform::kAccessReadWrite, platform::kShareNone,
+                                                 platform::kCreateAlways)
+                            : platform::OpenFile(path, platform::kAccessRead, platform::kShareRead,
+                                                 platform::kOpenExisting));
+        if (handle.Get() == platform::kInvalidHandle)
+          return ::testing::AssertionFailure() << "cannot open " << path;
+        if (output) {
+          stream.OutputToHandle(handle.Get(), kNoLimit, 0);
+        } else {
+          stream.InputFromHandle(handle.Get(), kNoLimit, 0);
+        }
+        break;
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+  void Close() {
+    if (file != nullptr) std::fclose(file);
+    file = nullptr;
+    handle.Reset();
+  }
+
+  std::vector<unsigned char> memory;
+  Source source;
+  Sink sink;
+  std::FILE* file = nullptr;
+  platform::FileCloser handle;
+};
+
 class InputCrcTest : public ::testing::TestWithParam<Kind> {};
 
 TEST_P(InputCrcTest, CrcOfEverythingReadEqualsZlib) {
   const auto data = TestBytes(50000, 3);
   ScratchFile scratch;
   ASSERT_TRUE(scratch.Valid());
-  {
-    std::FILE* out = std::fopen(scratch.Path(), "wb");
-    ASSERT_NE(out, nullptr);
-    ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), out), data.size());
-    std::fclose(out);
-  }
+  ASSERT_TRUE(testing_support::WriteFile(scratch.Path(), data));
   DataStream stream;
-  Source source{data};
-  std::FILE* file = nullptr;
-  platform::FileCloser handle;
-  switch (GetParam()) {
-    case Kind::kMemory:
-      stream.InputFromMemory(data.size(), data.data(), 0);
-      break;
-    case Kind::kFunction:
-      stream.InputFromFunction(&source, &Source::Read, 0);
-      break;
-    case Kind::kCFile:
-      file = std::fopen(scratch.Path(), "rb");
-      ASSERT_NE(file, nullptr);
-      stream.InputFromFile(file, kNoLimit, 0);
-      break;
-    case Kind::kHandle:
-      handle.Reset(platform::OpenFile(scratch.Path(), platform::kAccessRead, platform::kShareRead,
-                                      platform::kOpenExisting));
-      ASSERT_NE(handle.Get(), platform::kInvalidHandle);
-      stream.InputFromHandle(handle.Get(), kNoLimit, 0);
-      break;
-  }
+  KindSides sides(data);
+  ASSERT_TRUE(sides.Connect(stream, GetParam(), false, scratch.Path()));
   EXPECT_EQ(Drain(stream, 999), data);
   EXPECT_EQ(stream.InputCrc(), ZlibCrc(data));
   EXPECT_EQ(stream.BytesRead(), data.size());
-  if (file != nullptr) std::fclose(file);
 }
 
 class OutputCrcTest : public ::testing::TestWithParam<Kind> {};
@@ -157,29 +199,8 @@ TEST_P(OutputCrcTest, CrcOfEverythingWrittenEqualsZlib) {
   ScratchFile scratch;
   ASSERT_TRUE(scratch.Valid());
   DataStream stream;
-  Sink sink;
-  std::vector<unsigned char> block(data.size());
-  std::FILE* file = nullptr;
-  platform::FileCloser handle;
-  switch (GetParam()) {
-    case Kind::kMemory:
-      stream.OutputToMemory(block.size(), block.data(), 0);
-      break;
-    case Kind::kFunction:
-      stream.OutputToFunction(&sink, &Sink::Write, 0);
-      break;
-    case Kind::kCFile:
-      file = std::fopen(scratch.Path(), "wb");
-      ASSERT_NE(file, nullptr);
-      stream.OutputToFile(file, kNoLimit, 0);
-      break;
-    case Kind::kHandle:
-      handle.Reset(platform::OpenFile(scratch.Path(), platform::kAccessReadWrite, platform::kShareNone,
-                                      platform::kCreateAlways));
-      ASSERT_NE(handle.Get(), platform::kInvalidHandle);
-      stream.OutputToHandle(handle.Get(), kNoLimit, 0);
-      break;
-  }
+  KindSides sides(std::vector<unsigned char>(data.size()));
+  ASSERT_TRUE(sides.Connect(stream, GetParam(), true, scratch.Path()));
   for (std::size_t at = 0; at < data.size(); at += 3001) {
     const std::size_t piece = std::min<std::size_t>(3001, data.size() - at);
     ASSERT_EQ(stream.Write(data.data() + at, piece), static_cast<std::int64_t>(piece));
@@ -187,14 +208,13 @@ TEST_P(OutputCrcTest, CrcOfEverythingWrittenEqualsZlib) {
   EXPECT_TRUE(stream.EndOutput());
   EXPECT_EQ(stream.OutputCrc(), ZlibCrc(data));
   EXPECT_EQ(stream.BytesWritten(), data.size());
-  if (file != nullptr) std::fclose(file);
-  handle.Reset();
+  sides.Close();
   switch (GetParam()) {
     case Kind::kMemory:
-      EXPECT_EQ(block, data);
+      EXPECT_EQ(sides.memory, data);
       break;
     case Kind::kFunction:
-      EXPECT_EQ(sink.bytes, data);
+      EXPECT_EQ(sides.sink.bytes, data);
       break;
     default:
       EXPECT_EQ(ReadWholeFile(scratch.Path()), data);
@@ -244,26 +264,41 @@ TEST(DataStreamCrc, NoCrcSeedLeavesTheRegisterUntouched) {
 
 // ---- Limits ----------------------------------------------------------------------
 
-TEST(DataStreamLimits, HandleSidesStopAtTheirLimit) {
-  const auto data = TestBytes(1000, 11);
-  ScratchFile scratch;
-  ASSERT_TRUE(scratch.Valid());
-  platform::FileCloser file(platform::OpenFile(scratch.Path(), platform::kAccessReadWrite,
-                                               platform::kShareNone, platform::kCreateAlways));
-  ASSERT_NE(file.Get(), platform::kInvalidHandle);
-  DataStream stream;
-  stream.OutputToHandle(file.Get(), 600, 0);
-  EXPECT_EQ(stream.Write(data.data(), 400), 400);
-  EXPECT_EQ(stream.Write(data.data() + 400, 400), 200);  // capped at the rest of the limit
-  EXPECT_EQ(stream.Write(data.data() + 600, 400), 0);
-  EXPECT_EQ(stream.OutputCrc(), ZlibCrc(data, 0, 600));
-  EXPECT_EQ(platform::FileSize(file.Get()), 600);
+// A stream beside a scratch file made anew and open as a handle.
+class DataStreamHandleLimits : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(scratch_.Valid());
+    file_.Reset(platform::OpenFile(scratch_.Path(), platform::kAccessReadWrite, platform::kShareNone,
+                                   platform::kCreateAlways));
+    ASSERT_NE(file_.Get(), platform::kInvalidHandle);
+  }
 
-  ASSERT_EQ(platform::SeekFile(file.Get(), 0, platform::kSeekBegin), 0);
-  stream.InputFromHandle(file.Get(), 250, 0);
-  const auto got = Drain(stream, 100);
+  ScratchFile scratch_;
+  platform::FileCloser file_;
+  DataStream stream_;
+};
+
+TEST_F(DataStreamHandleLimits, SidesStopAtTheirLimit) {
+  const auto data = TestBytes(1000, 11);
+  stream_.OutputToHandle(file_.Get(), 600, 0);
+  EXPECT_EQ(stream_.Write(data.data(), 400), 400);
+  EXPECT_EQ(stream_.Write(data.data() + 400, 400), 200);  // capped at the rest of the limit
+  EXPECT_EQ(stream_.Write(data.data() + 600, 400), 0);
+  EXPECT_EQ(stream_.OutputCrc(), ZlibCrc(data, 0, 600));
+  EXPECT_EQ(platform::FileSize(file_.Get()), 600);
+
+  ASSERT_EQ(platform::SeekFile(file_.Get(), 0, platform::kSeekBegin), 0);
+  stream_.InputFromHandle(file_.Get(), 250, 0);
+  const auto got = Drain(stream_, 100);
   EXPECT_EQ(got, std::vector<unsigned char>(data.begin(), data.begin() + 250));
-  EXPECT_EQ(stream.BytesRead(), 250u);
+  EXPECT_EQ(stream_.BytesRead(), 250u);
+}
+
+TEST_F(DataStreamHandleLimits, NegativeLimitMeansNone) {
+  const auto data = TestBytes(5000, 15);
+  stream_.OutputToHandle(file_.Get(), -7, kNoCrc);
+  EXPECT_EQ(stream_.Write(data.data(), data.size()), 5000);
 }
 
 TEST(DataStreamLimits, CFileSidesStopAtTheirLimit) {
@@ -281,18 +316,6 @@ TEST(DataStreamLimits, CFileSidesStopAtTheirLimit) {
   EXPECT_EQ(Drain(stream, 50), std::vector<unsigned char>(data.begin(), data.begin() + 120));
   EXPECT_EQ(stream.InputCrc(), ZlibCrc(data, 0, 120));
   std::fclose(file);
-}
-
-TEST(DataStreamLimits, NegativeLimitMeansNone) {
-  const auto data = TestBytes(5000, 15);
-  ScratchFile scratch;
-  ASSERT_TRUE(scratch.Valid());
-  platform::FileCloser file(platform::OpenFile(scratch.Path(), platform::kAccessReadWrite,
-                                               platform::kShareNone, platform::kCreateAlways));
-  ASSERT_NE(file.Get(), platform::kInvalidHandle);
-  DataStream stream;
-  stream.OutputToHandle(file.Get(), -7, kNoCrc);
-  EXPECT_EQ(stream.Write(data.data(), data.size()), 5000);
 }
 
 // ---- Memory sides -----------------------------------------------------------------
