@@ -402,9 +402,9 @@ silent=0
 for round in $(seq 1 20); do
   printf 'first %s\n' "$round" >"$work/shared/one-$round.txt"
   printf 'second %s\n' "$round" >"$work/shared/two-$round.txt"
-  "${runner[@]}" "$korbel" a "$(arg "$shared")" "$(arg "$work/shared/one-$round.txt")" >"$work/one.out" 2>/dev/null &
+  "${runner[@]}" "$korbel" a "$(arg "$shared")" "$(arg "$work/shared/one-$round.txt")" >"$work/one.out" 2>"$work/one.err" &
   first=$!
-  "${runner[@]}" "$korbel" a "$(arg "$shared")" "$(arg "$work/shared/two-$round.txt")" >"$work/two.out" 2>/dev/null &
+  "${runner[@]}" "$korbel" a "$(arg "$shared")" "$(arg "$work/shared/two-$round.txt")" >"$work/two.out" 2>"$work/two.err" &
   second=$!
   wait "$first"
   one=$?
@@ -415,8 +415,15 @@ for round in $(seq 1 20); do
   [ "$one" = 0 ] && ! grep -qx "one-$round.txt" <<<"$names" && lost=$((lost + 1))
   [ "$two" = 0 ] && ! grep -qx "two-$round.txt" <<<"$names" && lost=$((lost + 1))
   [ "$one" != 0 ] && [ "$two" != 0 ] && both_failed=$((both_failed + 1))
-  for pair in "$one:$work/one.out" "$two:$work/two.out"; do
-    [ "${pair%%:*}" != 0 ] && contended=$((contended + 1)) && ! [ -s "${pair#*:}" ] && silent=$((silent + 1))
+  for pair in "$one:$work/one" "$two:$work/two"; do
+    [ "${pair%%:*}" = 0 ] && continue
+    contended=$((contended + 1))
+    [ -s "${pair#*:}.out" ] && continue
+    silent=$((silent + 1))
+    # What the run left on standard error tells a crash from a refusal
+    # printed elsewhere.
+    echo "two writers, round $round: status ${pair%%:*} without a message; stderr:" >&2
+    head -c 2000 "${pair#*:}.err" >&2
   done
 done
 echo "two writers: $contended of 40 runs refused in 20 rounds" >&2
