@@ -35,19 +35,12 @@ void RunJob(DecodeJob* job, EntryDecoder* decoder) {
     }
     memory.data = job->output.get();
   }
-  job->code = decoder->Select(job->coding);
-  if (job->code != kOk) return;
-  Codec& codec = decoder->CurrentCodec();
-  try {
-    codec.InputFromMemory(static_cast<std::size_t>(job->coding.compressedSize), job->input.get(), kNoCrc);
-    decoder->Decode(job->coding, job->hasPassword ? &job->password : nullptr, &memory,
-                    job->testing ? DiscardBytes : WriteToMemory, job->testing);
-  } catch (const EngineFault& fault) {
-    job->code = fault.code;
-  } catch (const std::bad_alloc&) {
-    job->code = kNoMemory;
-  }
-  codec.Disconnect();
+  const auto connect = [](void* context, Codec& codec) {
+    const DecodeJob& stored = *static_cast<const DecodeJob*>(context);
+    codec.InputFromMemory(static_cast<std::size_t>(stored.coding.compressedSize), stored.input.get(), kNoCrc);
+  };
+  job->code = decoder->DecodeEntry(job->coding, job->hasPassword ? &job->password : nullptr, connect, job,
+                                   &memory, job->testing ? DiscardBytes : WriteToMemory, job->testing);
   job->input.reset();
   job->outputSize = memory.size;
 }

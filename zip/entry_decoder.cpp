@@ -1,5 +1,7 @@
 #include "zip/entry_decoder.h"
 
+#include <new>
+
 #include "zip/codec/codec_failure.h"
 #include "zip/error_codes.h"
 #include "zip/format/zip_constants.h"
@@ -74,6 +76,24 @@ int EntryDecoder::Select(const EntryCoding& entry) {
   if (selected != kSelectOk) return kNoMemory;
   codec_->codec->ClearCounts();
   return kOk;
+}
+
+int EntryDecoder::DecodeEntry(const EntryCoding& entry, const std::string* password, InputConnector connect,
+                              void* connectContext, void* sinkContext, SinkFunction sink, bool testing) {
+  const int selected = Select(entry);
+  if (selected != kOk) return selected;
+  Codec& codec = *codec_->codec;
+  int code = kOk;
+  try {
+    connect(connectContext, codec);
+    Decode(entry, password, sinkContext, sink, testing);
+  } catch (const EngineFault& fault) {
+    code = fault.code;
+  } catch (const std::bad_alloc&) {
+    code = kNoMemory;
+  }
+  codec.Disconnect();
+  return code;
 }
 
 void EntryDecoder::Decode(const EntryCoding& entry, const std::string* password, void* sinkContext,

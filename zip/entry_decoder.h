@@ -41,16 +41,23 @@ class EntryDecoder {
   // `codec` is the selection this decoder runs; it must outlive the decoder.
   explicit EntryDecoder(CodecSelection* codec) : codec_(codec) {}
 
-  // Makes the codec serve the entry's method: kOk, kUnsupported or kNoMemory.
-  int Select(const EntryCoding& entry);
-  Codec& CurrentCodec() { return *codec_->codec; }
-  // Decodes the entry whose stored bytes the codec's input is connected to,
-  // into the sink, at most its declared size; raises an EngineFault unless
-  // it came out whole and its checks passed. The codes differ for a test.
-  void Decode(const EntryCoding& entry, const std::string* password, void* sinkContext, SinkFunction sink,
-              bool testing);
+  // Connects the selected codec's input to the entry's stored bytes; raises
+  // an EngineFault when they cannot be reached.
+  using InputConnector = void (*)(void* context, Codec& codec);
+
+  // Decodes the entry into the sink, at most its declared size, with the
+  // codec its method needs and the input `connect` gives it: kOk when it
+  // came out whole and its checks passed, else the entry's code (they
+  // differ for a test).
+  int DecodeEntry(const EntryCoding& entry, const std::string* password, InputConnector connect,
+                  void* connectContext, void* sinkContext, SinkFunction sink, bool testing);
 
  private:
+  // Makes the codec serve the entry's method: kOk, kUnsupported or kNoMemory.
+  int Select(const EntryCoding& entry);
+  // Decodes from the connected input; raises an EngineFault on any failure.
+  void Decode(const EntryCoding& entry, const std::string* password, void* sinkContext, SinkFunction sink,
+              bool testing);
   void SetUpDecryption(const EntryCoding& entry, const std::string* password);
   void CheckAuthentication(bool testing);
 

@@ -53,7 +53,7 @@ int EntryReader::Read(const EntryTable& table, int index, bool testing, bool rea
   const std::unique_ptr<DecodeJob> decoded = readAhead_.Take(index, testing, table, password, readStored);
   decodedAhead_ = decoded && !decoded->noRoom && SamePassword(*decoded, password);
   return decodedAhead_ ? DeliverDecoded(*decoded, sinkContext, sink)
-                       : DecodeHere(entry, testing, readOnly, password, sinkContext, sink);
+                       : DecodeHere(entry, readOnly, password, sinkContext, sink, testing);
 }
 
 bool EntryReader::ReadStoredBytes(const ZipEntry& entry, DecodeJob* job) {
@@ -76,8 +76,21 @@ bool EntryReader::ReadStoredBytes(const ZipEntry& entry, DecodeJob* job) {
   return true;
 }
 
-void EntryReader::ConnectEntryData(const ZipEntry& entry, bool readOnly) {
-  Codec& codec = decoder_.CurrentCodec();
+int EntryReader::DecodeHere(const ZipEntry& entry, bool readOnly, const std::string* password,
+                            void* sinkContext, SinkFunction sink, bool testing) {
+  struct Source {
+    EntryReader* reader;
+    const ZipEntry& entry;
+    bool readOnly;
+  } source{this, entry, readOnly};
+  const auto connect = [](void* context, Codec& codec) {
+    const Source& from = *static_cast<const Source*>(context);
+    from.reader->ConnectEntryData(codec, from.entry, from.readOnly);
+  };
+  return decoder_.DecodeEntry(EntryCoding::Of(entry), password, connect, &source, sinkContext, sink, testing);
+}
+
+void EntryReader::ConnectEntryData(Codec& codec, const ZipEntry& entry, bool readOnly) {
   const std::uint64_t dataAt = DataOffset(entry);
   if (dataAt > static_cast<std::uint64_t>(INT64_MAX)) RaiseError(kReadError);
   // A read-only archive file cannot change under us, so small entries come
@@ -94,24 +107,6 @@ void EntryReader::ConnectEntryData(const ZipEntry& entry, bool readOnly) {
   const auto at = static_cast<std::int64_t>(dataAt);
   if (store_->Seek(at, platform::kSeekBegin) != at) RaiseError(kReadError);
   store_->ConnectInput(codec, static_cast<std::int64_t>(entry.compressedSize), kNoCrc);
-}
-
-int EntryReader::DecodeHere(const ZipEntry& entry, bool testing, bool readOnly, const std::string* password,
-                            void* sinkContext, SinkFunction sink) {
-  const EntryCoding coding = EntryCoding::Of(entry);
-  const int selected = decoder_.Select(coding);
-  if (selected != kOk) return selected;
-  int code = kOk;
-  try {
-    ConnectEntryData(entry, readOnly);
-    decoder_.Decode(coding, password, sinkContext, sink, testing);
-  } catch (const EngineFault& fault) {
-    code = fault.code;
-  } catch (const std::bad_alloc&) {
-    code = kNoMemory;
-  }
-  decoder_.CurrentCodec().Disconnect();
-  return code;
 }
 
 }  // namespace korbel

@@ -46,9 +46,11 @@ class EntryReader {
 
  private:
   bool ReadStoredBytes(const ZipEntry& entry, DecodeJob* job);
-  void ConnectEntryData(const ZipEntry& entry, bool readOnly);
-  int DecodeHere(const ZipEntry& entry, bool testing, bool readOnly, const std::string* password,
-                 void* sinkContext, SinkFunction sink);
+  // Decodes the entry on this thread: its result code.
+  int DecodeHere(const ZipEntry& entry, bool readOnly, const std::string* password, void* sinkContext,
+                 SinkFunction sink, bool testing);
+  // Small entries of a read-only archive come from the window.
+  void ConnectEntryData(Codec& codec, const ZipEntry& entry, bool readOnly);
 
   static constexpr std::size_t kWindowSize = 256 * 1024;
   ArchiveStore* store_;

@@ -128,6 +128,18 @@ void PackingWriter::PrepareSource(int index, int method, int level, PreparedSour
   }
 }
 
+std::int64_t PackingWriter::ReadSourceBytes(platform::Handle source, unsigned char* data, std::size_t want) {
+  std::size_t filled = 0;
+  while (filled < want) {
+    const std::int64_t got = platform::ReadFile(source, data + filled, want - filled);
+    if (got < 0) return -1;
+    // A file that shrank since its size was taken ends early.
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(filled);
+}
+
 void PackingWriter::SubmitPreparedSource(PreparedSource* prepared, CompressionPipeline* pipeline) {
   auto job = std::make_unique<CompressionJob>();
   job->entryIndex = prepared->index;
@@ -139,22 +151,14 @@ void PackingWriter::SubmitPreparedSource(PreparedSource* prepared, CompressionPi
     prepared->state = PreparedSource::kStreaming;
     return;
   }
-  std::size_t filled = 0;
-  while (filled < size) {
-    const std::int64_t got =
-        platform::ReadFile(prepared->source.Get(), job->input.get() + filled, size - filled);
-    if (got < 0) {
-      prepared->state = PreparedSource::kFailed;
-      prepared->error = kFileReadError;
-      prepared->source.Reset();
-      return;
-    }
-    // A file that shrank since its size was taken ends early.
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
+  const std::int64_t filled = ReadSourceBytes(prepared->source.Get(), job->input.get(), size);
   prepared->source.Reset();
-  job->inputSize = filled;
+  if (filled < 0) {
+    prepared->state = PreparedSource::kFailed;
+    prepared->error = kFileReadError;
+    return;
+  }
+  job->inputSize = static_cast<std::size_t>(filled);
   pipeline->Submit(std::move(job));
   prepared->state = PreparedSource::kCompressing;
 }

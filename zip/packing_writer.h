@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/platform.h"
 #include "zip/archive_tail.h"
 #include "zip/entry_writer.h"
 #include "zip/format/zip_entry.h"
@@ -75,6 +76,9 @@ class PackingWriter {
   // into one Deflate stream (zip/pieced_entry.cpp).
   void SubmitPiece(PreparedSource* prepared, CompressionPipeline* pipeline);
   void WritePieces(ZipEntry& entry, PreparedSource* prepared, PackingQueue* ahead);
+  // Reads up to `want` bytes of a source file, fewer when it ends early (it
+  // shrank since its size was taken): the count, or -1 when a read fails.
+  static std::int64_t ReadSourceBytes(platform::Handle source, unsigned char* data, std::size_t want);
   // Takes back the pieces of a file that failed, unwritten.
   static void DropPieces(PreparedSource* prepared, CompressionPipeline* pipeline);
 

@@ -39,19 +39,14 @@ void PackingWriter::SubmitPiece(PreparedSource* prepared, CompressionPipeline* p
   }
   unsigned char* data = job->input.get() + prepared->windowSize;
   std::memcpy(job->input.get(), prepared->window.get(), prepared->windowSize);
-  std::size_t filled = 0;
-  while (filled < want) {
-    const std::int64_t got = platform::ReadFile(prepared->source.Get(), data + filled, want - filled);
-    if (got < 0) {
-      prepared->state = PreparedSource::kFailed;
-      prepared->error = kFileReadError;
-      prepared->readEnded = true;
-      return;
-    }
-    // A file that shrank since its size was taken ends early.
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
+  const std::int64_t got = ReadSourceBytes(prepared->source.Get(), data, want);
+  if (got < 0) {
+    prepared->state = PreparedSource::kFailed;
+    prepared->error = kFileReadError;
+    prepared->readEnded = true;
+    return;
   }
+  const auto filled = static_cast<std::size_t>(got);
   prepared->bytesRead += filled;
   job->entryIndex = prepared->index;
   job->level = prepared->level;
